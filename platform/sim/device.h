@@ -1,0 +1,188 @@
+// The simulated Windows CE device: object store, storage cards, platform
+// probe, registry, shell with its cabinet installer and uninstaller, and a
+// virtual clock. The program runs against it through platform/platform.h;
+// tests and autorun-sim drive it through this interface.
+//
+// Every effect is recorded as an event. Nothing really waits: Sleep moves the
+// virtual clock, and the programs the shell starts run beside the program in
+// virtual time.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace sim {
+
+// File times in 100-ns ticks since 1601-01-01 UTC, as in a FILETIME.
+using Ticks = std::uint64_t;
+
+constexpr Ticks TicksPerMs = 10000;
+constexpr Ticks TicksPerSecond = 10000000;
+// 2026-01-01T00:00:00Z: the time of an entry that names none.
+constexpr Ticks DefaultEntryTime = 134116992000000000ull;
+// 2026-12-01T09:00:00Z: the device clock when the simulation starts.
+constexpr Ticks ClockStart = 134405892000000000ull;
+
+// File attributes, as the platform numbers them.
+enum : std::uint32_t {
+    AttrReadOnly = 0x1,
+    AttrHidden = 0x2,
+    AttrSystem = 0x4,
+    AttrDirectory = 0x10,
+    AttrArchive = 0x20,
+    AttrTemporary = 0x100,
+};
+
+struct Entry {
+    std::u16string path; // rooted at "\", no trailing "\"
+    std::uint32_t attributes = 0;
+    Ticks time = DefaultEntryTime;
+};
+
+struct Value {
+    enum Kind { Text, Number, Flag } kind = Text;
+    std::string text;
+    long long number = 0;
+};
+
+struct Event {
+    std::string event;
+    std::uint64_t t = 0; // virtual milliseconds since the simulation started
+    std::vector<std::pair<std::string, Value>> fields;
+
+    const Value* Find(const std::string& name) const;
+    std::string Text(const std::string& name) const;
+    long long Number(const std::string& name) const;
+    bool Flag(const std::string& name) const;
+};
+
+// The operations that can be made to fail, by their platform names.
+const std::vector<std::string>& FailableOperations();
+
+class Device {
+  public:
+    Device(); // a bare device: \Windows with Unload.exe, \Program Files, SOFTWARE\Apps
+
+    // --- Description --------------------------------------------------------
+    std::u16string platformType = u"PocketPC";
+    std::uint32_t osMajor = 4;
+    std::u16string title; // string resource 1; defaults to the product title
+    std::uint64_t uninstallMs = 2500;
+    std::set<std::string> failing; // operations that fail on every call
+    int appKeyDeleteFailures = 0;  // first N deletions of the application key
+
+    // Adds an entry, making missing parent folders as plain folders. An entry
+    // that exists already takes the new attributes and time.
+    void AddEntry(const Entry& entry);
+    // Registry keys under HKEY_LOCAL_MACHINE, parents made as needed.
+    void AddKey(const std::u16string& key);
+    void ClearRegistry();
+
+    // --- Card life ----------------------------------------------------------
+    // A card goes in: the shell copies the first card's "2577\autorun.exe" to
+    // \Windows\autorun.exe and starts it with "install".
+    void Insert();
+    // The user taps the Programs-menu copy.
+    void Menu();
+    // Every card is taken out; the shell starts \Windows\autorun.exe.
+    void Remove();
+    // Starts the program as if it were the file at path, with a command line.
+    // Returns WinMain's result.
+    int Run(const std::u16string& path, const std::u16string& args);
+
+    // --- What happened ------------------------------------------------------
+    const std::vector<Event>& Events() const {
+        return events_;
+    }
+    const std::vector<Entry>& Entries() const {
+        return entries_;
+    }
+    const std::vector<std::u16string>& Keys() const {
+        return keys_;
+    }
+    const Entry* FindEntry(const std::u16string& path) const;
+    bool HasKey(const std::u16string& key) const;
+    std::uint64_t NowMs() const {
+        return nowMs_;
+    }
+    // How often each platform operation was called by the program.
+    const std::map<std::string, int>& Calls() const {
+        return calls_;
+    }
+    // Misuse of the platform seen during runs: paths without a terminator
+    // within 260 units, handles left open, wrong record sizes.
+    const std::vector<std::string>& Violations() const {
+        return violations_;
+    }
+
+    // --- Used by the platform backend ---------------------------------------
+    static Device* Current();
+    Ticks Now() const {
+        return ClockStart + nowMs_ * TicksPerMs;
+    }
+    bool Fails(const char* operation); // counts the call, true when it is to fail
+    void Violation(const std::string& what);
+    void Emit(const std::string& event, std::vector<std::pair<std::string, Value>> fields);
+    void Advance(std::uint64_t ms); // moves the clock, finishing background work due
+
+    Entry* Find(const std::u16string& path);
+    std::vector<const Entry*> Children(const std::u16string& folder) const;
+    bool IsFolder(const std::u16string& path) const; // "" is the root
+    void RemoveTree(const std::u16string& path);
+    bool RemoveKeyTree(const std::u16string& key);
+    const std::u16string& OwnPath() const {
+        return ownPath_;
+    }
+    void StartShellProgram(const std::u16string& file, const std::u16string& args);
+    bool KeyHeld(const std::u16string& key) const;
+
+    // Open handles of the running program.
+    struct Search {
+        std::vector<Entry> matches;
+        std::size_t next = 0;
+    };
+    std::map<std::uintptr_t, Search> searches;
+    std::map<std::uintptr_t, std::u16string> openKeys;
+    std::uintptr_t nextHandle = 0x100;
+    std::map<std::u16string, int> keyDeleteAttempts;
+
+  private:
+    struct Job {
+        std::uint64_t dueMs;
+        std::u16string program; // the cabinet installer or the uninstaller
+        std::u16string argument;
+    };
+    void FinishJob(const Job& job);
+    void RunJobsDue(std::uint64_t untilMs);
+
+    std::vector<Entry> entries_;
+    std::vector<std::u16string> keys_;
+    std::vector<Event> events_;
+    std::map<std::string, int> calls_;
+    std::vector<std::string> violations_;
+    std::vector<Job> jobs_;
+    std::map<std::u16string, std::uint64_t> heldKeys_; // folded key -> until
+    std::u16string ownPath_;
+    std::uint64_t nowMs_ = 0;
+    bool counting_ = true;
+};
+
+// Conversions and name comparison shared by the simulated device and its
+// front ends.
+std::string Utf8(const std::u16string& text);
+std::u16string Utf16(const std::string& text);
+std::u16string Fold(const std::u16string& text); // case-insensitive key
+bool SameName(const std::u16string& a, const std::u16string& b);
+bool MatchesPattern(const std::u16string& name, const std::u16string& pattern);
+std::u16string ParentOf(const std::u16string& path);
+std::u16string NameOf(const std::u16string& path);
+
+// The folder SHGetSpecialFolderPath answers for the Programs menu.
+inline constexpr char16_t ProgramsFolder[] = u"\\Windows\\Start Menu\\Programs";
+inline constexpr char16_t AppsKeyPath[] = u"SOFTWARE\\Apps";
+
+} // namespace sim

@@ -1,0 +1,129 @@
+// Names on the simulated device: UTF-16/UTF-8 conversion, case-insensitive
+// comparison and wildcard patterns, as the device's file system has them.
+#include "platform/sim/device.h"
+
+namespace sim {
+
+std::string Utf8(const std::u16string& text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        std::uint32_t c = text[i];
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+            text[i + 1] <= 0xDFFF) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+            ++i;
+        } else if (c >= 0xD800 && c <= 0xDFFF) {
+            c = 0xFFFD; // a lone surrogate cannot be written as UTF-8
+        }
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += static_cast<char>(0xE0 | (c >> 12));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | (c >> 18));
+            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+std::u16string Utf16(const std::string& text) {
+    std::u16string out;
+    for (std::size_t i = 0; i < text.size();) {
+        unsigned char b = static_cast<unsigned char>(text[i]);
+        std::uint32_t c = 0xFFFD;
+        std::size_t n = b < 0x80         ? 1
+                        : (b >> 5) == 6  ? 2
+                        : (b >> 4) == 14 ? 3
+                        : (b >> 3) == 30 ? 4
+                                         : 0;
+        if (n == 0 || i + n > text.size()) {
+            ++i;
+        } else {
+            c = n == 1 ? b : b & (0x7F >> n);
+            for (std::size_t k = 1; k < n; ++k) {
+                c = (c << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
+            }
+            i += n;
+        }
+        if (c >= 0x10000) {
+            c -= 0x10000;
+            out += static_cast<char16_t>(0xD800 + (c >> 10));
+            out += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
+        } else {
+            out += static_cast<char16_t>(c);
+        }
+    }
+    return out;
+}
+
+// Letter case folds for ASCII and Latin-1, which is what names on a card use.
+static char16_t FoldChar(char16_t c) {
+    if ((c >= u'A' && c <= u'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7)) {
+        return static_cast<char16_t>(c + 0x20);
+    }
+    return c;
+}
+
+std::u16string Fold(const std::u16string& text) {
+    std::u16string out = text;
+    for (char16_t& c : out) {
+        c = FoldChar(c);
+    }
+    return out;
+}
+
+bool SameName(const std::u16string& a, const std::u16string& b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (FoldChar(a[i]) != FoldChar(b[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// "*" matches any run of characters, "?" any one; letter case is ignored.
+bool MatchesPattern(const std::u16string& name, const std::u16string& pattern) {
+    std::size_t n = 0, p = 0, star = std::u16string::npos, mark = 0;
+    while (n < name.size()) {
+        if (p < pattern.size() &&
+            (pattern[p] == u'?' || FoldChar(pattern[p]) == FoldChar(name[n]))) {
+            ++n;
+            ++p;
+        } else if (p < pattern.size() && pattern[p] == u'*') {
+            star = p++;
+            mark = n;
+        } else if (star != std::u16string::npos) {
+            p = star + 1;
+            n = ++mark;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == u'*') {
+        ++p;
+    }
+    return p == pattern.size();
+}
+
+std::u16string ParentOf(const std::u16string& path) {
+    std::size_t slash = path.rfind(u'\\');
+    return slash == std::u16string::npos ? std::u16string() : path.substr(0, slash);
+}
+
+std::u16string NameOf(const std::u16string& path) {
+    std::size_t slash = path.rfind(u'\\');
+    return slash == std::u16string::npos ? path : path.substr(slash + 1);
+}
+
+} // namespace sim
