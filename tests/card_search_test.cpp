@@ -188,6 +188,28 @@ INSTANTIATE_TEST_SUITE_P(
                              "SystemParametersInfoW"},
                     Platform{"version not obtainable", u"PocketPC", 4, false, "GetVersionExW"}));
 
+// Fills the stack below the caller with "P" units, so that a probe buffer
+// that nobody cleared would read as a Pocket PC of a high version.
+[[gnu::noinline]] char16_t SoilStack() {
+    volatile char16_t soil[8192];
+    for (int i = 0; i < 8192; ++i) {
+        soil[i] = u'P';
+    }
+    return soil[8191];
+}
+
+TEST(Probe, AFailedQueryReadsAsNotAPocketPc) {
+    for (const char* failing : {"SystemParametersInfoW", "GetVersionExW"}) {
+        SCOPED_TRACE(failing);
+        sim::Device device;
+        device.failing.insert(failing);
+        sim::Device::Use use(device);
+        ASSERT_EQ(u'P', SoilStack());
+        int answer = IsPocketPcPlatform();
+        EXPECT_EQ(0, answer);
+    }
+}
+
 // --- Names that do not fit ---------------------------------------------------
 
 // "\" card "\2577\" "*.cab": a card name of 247 units makes a pattern of 259.

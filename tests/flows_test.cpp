@@ -50,6 +50,18 @@ std::vector<std::string> Paths(const sim::Device& device) {
     return paths;
 }
 
+// What the program did to the device, in order.
+std::vector<std::string> Actions(const sim::Device& device) {
+    std::vector<std::string> actions;
+    for (const sim::Event& event : device.Events()) {
+        if (event.event == "launch" || event.event == "copy" || event.event == "delete" ||
+            event.event == "key-delete" || event.event == "message-box") {
+            actions.push_back(event.event);
+        }
+    }
+    return actions;
+}
+
 void ExpectOnlyTheErrorBox(const sim::Device& device) {
     auto boxes = EventsNamed(device, "message-box");
     ASSERT_EQ(1u, boxes.size());
@@ -83,6 +95,7 @@ TEST_P(InstallFlow, OpensThePackageUnlessTheReaderIsAsNew) {
     EXPECT_EQ(0, RunInstall(device));
 
     EXPECT_EQ("install", ModeOf(device));
+    EXPECT_EQ((std::vector<std::string>{"copy", "launch"}), Actions(device));
     auto copies = EventsNamed(device, "copy");
     ASSERT_EQ(1u, copies.size());
     EXPECT_EQ(U8(MenuCopy), copies[0].Text("to"));
@@ -174,6 +187,9 @@ TEST(RemovalFlow, UninstallsDeletesTheCopyAndWaitsForTheKey) {
     EXPECT_EQ(0, device.Run(RemovalPath, u"uninstall"));
 
     EXPECT_EQ("removal", ModeOf(device));
+    EXPECT_EQ((std::vector<std::string>{"launch", "delete", "key-delete", "key-delete",
+                                        "key-delete", "key-delete"}),
+              Actions(device));
     auto launches = EventsNamed(device, "launch");
     ASSERT_EQ(1u, launches.size());
     EXPECT_EQ(U8(UninstallerPath), launches[0].Text("file"));
