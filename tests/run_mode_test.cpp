@@ -88,6 +88,8 @@ INSTANTIATE_TEST_SUITE_P(
         Start{"title not loadable", MenuCopy, u"", RunMode::Install, fixture::Title, "LoadStringW"},
         Start{"own path not obtainable", Removal, u"", RunMode::Install, fixture::Title,
               "GetModuleFileNameW"},
+        Start{"own path of 259 units", u"\\Dorna & Kel\\" + std::u16string(242, u'a') + u".exe",
+              u"", RunMode::Launch},
         Start{"own path too long for the buffer",
               u"\\Dorna & Kel\\" + std::u16string(300, u'a') + u".exe", u"", RunMode::Install},
         Start{"own path not obtainable, install", Removal, u"install", RunMode::Install,
