@@ -1,14 +1,307 @@
-#include "platform/sim/device.h"
+// The three flows run whole on the simulated device, and one card's life.
+#include "autorun/autorun.h"
+#include "device_fixture.h"
+
 #include <gtest/gtest.h>
-#include <iostream>
-TEST(Smoke, Life) {
-    sim::Device d;
-    d.AddEntry({u"\\Storage Card", sim::AttrDirectory | sim::AttrTemporary});
-    d.AddEntry({u"\\Storage Card\\2577\\autorun.exe"});
-    d.AddEntry({u"\\Storage Card\\2577\\Reader.cab"});
-    d.Insert(); d.Menu(); d.Remove();
-    for (auto& e : d.Events()) { std::cout << e.t << " " << e.event; for (auto& f : e.fields) std::cout << " " << f.first << "=" << (f.second.kind==sim::Value::Text? f.second.text : std::to_string(f.second.number)); std::cout << "\n"; }
-    for (auto& e : d.Entries()) std::cout << sim::Utf8(e.path) << " " << e.attributes << " " << e.time << "\n";
-    for (auto& k : d.Keys()) std::cout << sim::Utf8(k) << "\n";
-    for (auto& v : d.Violations()) std::cout << "V " << v << "\n";
+
+#include <ostream>
+
+using fixture::AddCard;
+using fixture::AddFile;
+using fixture::AddReader;
+using fixture::CountOf;
+using fixture::EventsNamed;
+using fixture::Launched;
+using fixture::MenuCopy;
+using fixture::U8;
+
+namespace {
+
+const std::u16string Package = u"\\Storage Card\\2577\\Reader.cab";
+constexpr sim::Ticks PackageTime = sim::DefaultEntryTime + 1000;
+
+// A device with the program copied to \Windows, as the shell leaves it when a
+// card goes in, and a card that holds the package unless told otherwise.
+sim::Device Device(bool withPackage = true) {
+    sim::Device device;
+    AddFile(device, RemovalPath);
+    AddCard(device, u"Storage Card");
+    AddFile(device, fixture::CardProgram);
+    if (withPackage) {
+        AddFile(device, Package, PackageTime);
+    }
+    return device;
 }
+
+int RunInstall(sim::Device& device) {
+    return device.Run(RemovalPath, InstallArgument);
+}
+
+std::string ModeOf(const sim::Device& device) {
+    auto modes = EventsNamed(device, "mode");
+    return modes.empty() ? "" : modes.back().Text("mode");
+}
+
+std::vector<std::string> Paths(const sim::Device& device) {
+    std::vector<std::string> paths;
+    for (const sim::Entry& entry : device.Entries()) {
+        paths.push_back(U8(entry.path));
+    }
+    return paths;
+}
+
+// What the program did to the device, in order.
+std::vector<std::string> Actions(const sim::Device& device) {
+    std::vector<std::string> actions;
+    for (const sim::Event& event : device.Events()) {
+        if (event.event == "launch" || event.event == "copy" || event.event == "delete" ||
+            event.event == "key-delete" || event.event == "message-box") {
+            actions.push_back(event.event);
+        }
+    }
+    return actions;
+}
+
+void ExpectOnlyTheErrorBox(const sim::Device& device) {
+    auto boxes = EventsNamed(device, "message-box");
+    ASSERT_EQ(1u, boxes.size());
+    EXPECT_EQ("Unable to find the .CAB setup program. Exiting", boxes[0].Text("text"));
+    EXPECT_EQ("Fatal Error", boxes[0].Text("caption"));
+    EXPECT_TRUE(Launched(device).empty());
+    EXPECT_EQ(0, CountOf(device, "copy"));
+    EXPECT_EQ(0, CountOf(device, "delete"));
+}
+
+struct Install {
+    const char* what;
+    bool reader;
+    long long readerOffset; // reader's time minus the package's, in ticks
+    bool opensPackage;
+};
+
+std::ostream& operator<<(std::ostream& out, const Install& install) {
+    return out << install.what;
+}
+
+class InstallFlow : public testing::TestWithParam<Install> {};
+
+TEST_P(InstallFlow, OpensThePackageUnlessTheReaderIsAsNew) {
+    const Install& c = GetParam();
+    sim::Device device = Device();
+    if (c.reader) {
+        AddReader(device, PackageTime + c.readerOffset);
+    }
+
+    EXPECT_EQ(0, RunInstall(device));
+
+    EXPECT_EQ("install", ModeOf(device));
+    EXPECT_EQ((std::vector<std::string>{"copy", "launch"}), Actions(device));
+    auto copies = EventsNamed(device, "copy");
+    ASSERT_EQ(1u, copies.size());
+    EXPECT_EQ(U8(MenuCopy), copies[0].Text("to"));
+    EXPECT_NE(nullptr, device.FindEntry(MenuCopy));
+
+    auto launches = EventsNamed(device, "launch");
+    ASSERT_EQ(1u, launches.size());
+    EXPECT_EQ(U8(c.opensPackage ? Package : ReaderPath), launches[0].Text("file"));
+    EXPECT_EQ("", launches[0].Text("args"));
+    EXPECT_EQ(c.opensPackage ? 1 : 0, CountOf(device, "installed"));
+    EXPECT_EQ(0, CountOf(device, "message-box"));
+    EXPECT_TRUE(device.Violations().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Times, InstallFlow,
+    testing::Values(Install{"no reader", false, 0, true},
+                    Install{"package newer by one tick", true, -1, true},
+                    Install{"equal times", true, 0, false},
+                    Install{"reader newer by one tick", true, 1, false},
+                    Install{"package older by years", true, 1000000000000000LL, false},
+                    // The halves of a FILETIME are not compared separately.
+                    Install{"package newer in the high half only", true, -(1LL << 32) + 1, true}));
+
+TEST(InstallFlow, NoPackageShowsTheErrorAndDoesNothingElse) {
+    for (bool reader : {false, true}) {
+        SCOPED_TRACE(reader ? "reader installed" : "no reader");
+        sim::Device device = Device(false);
+        AddFile(device, u"\\Storage Card\\wince\\arm\\Reader.cab"); // not for a Pocket PC
+        if (reader) {
+            AddReader(device, PackageTime);
+        }
+        const std::vector<std::string> before = Paths(device);
+
+        EXPECT_EQ(0, RunInstall(device));
+
+        EXPECT_EQ("install", ModeOf(device));
+        ExpectOnlyTheErrorBox(device);
+        EXPECT_EQ(before, Paths(device));
+    }
+}
+
+TEST(LaunchFlow, StartsTheInstalledReader) {
+    sim::Device device = Device();
+    AddReader(device, PackageTime - 1); // older than the package: not Launch's concern
+    AddFile(device, MenuCopy);
+
+    EXPECT_EQ(0, device.Run(MenuCopy, u""));
+
+    EXPECT_EQ("launch", ModeOf(device));
+    EXPECT_EQ(std::vector<std::string>{U8(ReaderPath)}, Launched(device));
+    EXPECT_EQ(0, CountOf(device, "copy"));
+    EXPECT_EQ(0, CountOf(device, "delete"));
+    EXPECT_EQ(0, CountOf(device, "message-box"));
+}
+
+// Started from the menu copy with no reader installed, the program installs
+// it as a card insertion would, without touching the copy it runs from.
+TEST(LaunchFlow, WithoutReaderInstallsFromTheCard) {
+    sim::Device device = Device();
+    AddFile(device, MenuCopy);
+
+    EXPECT_EQ(0, device.Run(MenuCopy, u""));
+
+    EXPECT_EQ("launch", ModeOf(device));
+    EXPECT_EQ(std::vector<std::string>{U8(Package)}, Launched(device));
+    EXPECT_EQ(1, CountOf(device, "installed"));
+    EXPECT_EQ(0, CountOf(device, "copy"));
+    EXPECT_EQ(0, CountOf(device, "delete"));
+    EXPECT_EQ(0, CountOf(device, "message-box"));
+    EXPECT_TRUE(device.Violations().empty());
+}
+
+TEST(LaunchFlow, WithoutReaderOrPackageShowsTheError) {
+    sim::Device device = Device(false);
+    AddFile(device, MenuCopy);
+
+    EXPECT_EQ(0, device.Run(MenuCopy, u""));
+
+    EXPECT_EQ("launch", ModeOf(device));
+    ExpectOnlyTheErrorBox(device);
+}
+
+TEST(RemovalFlow, UninstallsDeletesTheCopyAndWaitsForTheKey) {
+    sim::Device device = Device();
+    AddReader(device, PackageTime);
+    AddFile(device, MenuCopy);
+
+    EXPECT_EQ(0, device.Run(RemovalPath, u"uninstall"));
+
+    EXPECT_EQ("removal", ModeOf(device));
+    EXPECT_EQ((std::vector<std::string>{"launch", "delete", "key-delete", "key-delete",
+                                        "key-delete", "key-delete"}),
+              Actions(device));
+    auto launches = EventsNamed(device, "launch");
+    ASSERT_EQ(1u, launches.size());
+    EXPECT_EQ(U8(UninstallerPath), launches[0].Text("file"));
+    EXPECT_EQ(U8(AppName), launches[0].Text("args"));
+    EXPECT_EQ(nullptr, device.FindEntry(MenuCopy));
+
+    // The uninstaller holds the key for 2.5 s, then removes it itself: three
+    // refused attempts, and the fourth finds it gone and ends the loop.
+    auto attempts = EventsNamed(device, "key-delete");
+    ASSERT_EQ(4u, attempts.size());
+    EXPECT_EQ(platform::ErrorAccessDenied, attempts[2].Number("result"));
+    EXPECT_EQ(platform::ErrorFileNotFound, attempts[3].Number("result"));
+    EXPECT_EQ(3, CountOf(device, "sleep"));
+    EXPECT_EQ(3000u, EventsNamed(device, "exit")[0].t);
+    EXPECT_FALSE(device.HasKey(fixture::AppKey));
+    EXPECT_EQ(nullptr, device.FindEntry(ReaderPath));
+    EXPECT_TRUE(device.Violations().empty());
+}
+
+// --- One card's life ----------------------------------------------------------
+
+struct State {
+    std::vector<sim::Entry> entries;
+    std::vector<std::u16string> keys;
+};
+
+State StateOf(const sim::Device& device) {
+    return {device.Entries(), device.Keys()};
+}
+
+bool IsProgramsFolderOrAbove(const std::u16string& path) {
+    std::u16string programs = sim::ProgramsFolder;
+    return programs.compare(0, path.size(), path) == 0 &&
+           (path.size() == programs.size() || programs[path.size()] == u'\\');
+}
+
+TEST(CardLife, InsertMenuRemoveLeavesTheDeviceAsItWas) {
+    sim::Device device;
+    AddFile(device, u"\\My Documents\\notes.txt");
+    device.AddKey(u"SOFTWARE\\Apps\\Other App");
+    const State before = StateOf(device);
+
+    // The card comes in.
+    AddCard(device, u"Storage Card");
+    AddFile(device, fixture::CardProgram);
+    AddFile(device, Package, PackageTime);
+    AddFile(device, u"\\Storage Card\\wince\\arm\\Reader.cab", PackageTime);
+
+    device.Insert();
+    EXPECT_EQ(1, CountOf(device, "installed"));
+    EXPECT_NE(nullptr, device.FindEntry(ReaderPath));
+    EXPECT_NE(nullptr, device.FindEntry(MenuCopy));
+    EXPECT_TRUE(device.HasKey(fixture::AppKey));
+
+    device.Menu();
+    EXPECT_EQ(U8(ReaderPath), Launched(device).back());
+
+    device.Remove();
+    EXPECT_EQ(1, CountOf(device, "uninstalled"));
+
+    std::vector<std::string> modes;
+    for (const sim::Event& mode : EventsNamed(device, "mode")) {
+        modes.push_back(mode.Text("mode"));
+    }
+    EXPECT_EQ((std::vector<std::string>{"install", "launch", "removal"}), modes);
+    for (const sim::Event& exit : EventsNamed(device, "exit")) {
+        EXPECT_EQ(0, exit.Number("code"));
+    }
+    EXPECT_EQ(0, CountOf(device, "message-box"));
+    EXPECT_TRUE(device.Violations().empty());
+
+    // What is left: the device as it was, the program in \Windows and the
+    // (empty) Programs folder.
+    EXPECT_EQ(before.keys, device.Keys());
+    std::vector<sim::Entry> extra;
+    for (const sim::Entry& entry : device.Entries()) {
+        bool known = false;
+        for (const sim::Entry& old : before.entries) {
+            if (old.path == entry.path) {
+                known = true;
+                EXPECT_EQ(old.attributes, entry.attributes) << U8(entry.path);
+                EXPECT_EQ(old.time, entry.time) << U8(entry.path);
+            }
+        }
+        if (!known) {
+            extra.push_back(entry);
+        }
+    }
+    for (const sim::Entry& old : before.entries) {
+        EXPECT_NE(nullptr, device.FindEntry(old.path)) << U8(old.path) << " is gone";
+    }
+    for (const sim::Entry& entry : extra) {
+        bool allowed =
+            entry.path == std::u16string(RemovalPath) ||
+            (IsProgramsFolderOrAbove(entry.path) && (entry.attributes & sim::AttrDirectory) != 0);
+        EXPECT_TRUE(allowed) << U8(entry.path) << " was left behind";
+    }
+    EXPECT_TRUE(device.Children(sim::ProgramsFolder).empty());
+}
+
+TEST(CardLife, ReinsertionStartsTheInstalledReader) {
+    sim::Device device;
+    AddCard(device, u"Storage Card");
+    AddFile(device, fixture::CardProgram);
+    AddFile(device, Package, PackageTime);
+
+    device.Insert();
+    device.Insert(); // the reader is now newer than the package
+
+    EXPECT_EQ((std::vector<std::string>{U8(Package), U8(ReaderPath)}), Launched(device));
+    EXPECT_EQ(1, CountOf(device, "installed"));
+    EXPECT_EQ(4, CountOf(device, "copy")); // each insertion: the program, then its menu copy
+}
+
+} // namespace

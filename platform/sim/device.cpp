@@ -296,6 +296,26 @@ int Device::Run(const std::u16string& path, const std::u16string& args) {
     return code;
 }
 
+Device::Use::Use(Device& device, const std::u16string& ownPath)
+    : device_(device), previous_(current) {
+    current = &device;
+    device.ownPath_ = ownPath;
+    device.searches.clear();
+    device.openKeys.clear();
+    device.keyDeleteAttempts.clear();
+}
+
+Device::Use::~Use() {
+    if (!device_.searches.empty()) {
+        device_.Violation("a file search was left open");
+    }
+    if (!device_.openKeys.empty()) {
+        device_.Violation("a registry key was left open");
+    }
+    device_.ownPath_.clear();
+    current = previous_;
+}
+
 void Device::Insert() {
     for (const Entry* card : Children(u"")) {
         if (!IsCard(*card)) {

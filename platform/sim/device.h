@@ -94,6 +94,22 @@ class Device {
     // Returns WinMain's result.
     int Run(const std::u16string& path, const std::u16string& args);
 
+    // Makes the device current for direct calls of the program's functions,
+    // as a run does, with the program's own file at ownPath (empty: the path
+    // cannot be had). On leaving, searches and keys left open are recorded as
+    // violations and the previous device becomes current again.
+    class Use {
+      public:
+        explicit Use(Device& device, const std::u16string& ownPath = u"");
+        ~Use();
+        Use(const Use&) = delete;
+        Use& operator=(const Use&) = delete;
+
+      private:
+        Device& device_;
+        Device* previous_;
+    };
+
     // --- What happened ------------------------------------------------------
     const std::vector<Event>& Events() const {
         return events_;
