@@ -26,6 +26,7 @@ import glob
 import os
 import select
 import shutil
+import signal
 import subprocess
 import sys
 import time
@@ -37,8 +38,17 @@ ERROR_TEXT = "Unable to find the .CAB setup program. Exiting"
 ERROR_CAPTION = "Fatal Error"
 
 
+# The whole run, prefix included, ends well before ctest's timeout (300 s),
+# so that the clean-up below always runs.
+OVERALL_LIMIT = 240
+
+
 class Failure(Exception):
     pass
+
+
+def stop(signum, _frame):
+    raise Failure(f"stopped by signal {signum} (overall limit {OVERALL_LIMIT} s)")
 
 
 def expect(condition, what):
@@ -323,6 +333,9 @@ def main():
 
     shutil.rmtree(args.work, ignore_errors=True)
     os.makedirs(args.work)
+    signal.signal(signal.SIGALRM, stop)
+    signal.signal(signal.SIGTERM, stop)
+    signal.alarm(OVERALL_LIMIT)
     started = time.monotonic()
 
     def report(line):
@@ -342,6 +355,7 @@ def main():
             report(f"FAILED: {failure} (Wine's output: {os.path.join(args.work, 'wine.log')})")
             return 1
         finally:
+            signal.alarm(0)
             wine.kill()
             display.close()
             shutil.rmtree(wine.prefix, ignore_errors=True)
