@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -25,16 +26,32 @@ using Json = nlohmann::ordered_json;
 
 const char* const StepHelp = "expected insert, menu, remove or {\"run\": PATH, \"args\": TEXT}";
 
+// Text from the input with control characters escaped, so that an error stays
+// on one line.
+std::string Escaped(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        if (static_cast<unsigned char>(c) < 0x20) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
+            out += escaped;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+std::string Quoted(const std::string& text) {
+    return "\"" + Escaped(text) + "\"";
+}
+
 std::string Field(const std::string& place, const std::string& name) {
-    return place.empty() ? name : place + "." + name;
+    return place.empty() ? Escaped(name) : place + "." + Escaped(name);
 }
 
 std::string Index(const std::string& place, std::size_t index) {
     return place + "[" + std::to_string(index) + "]";
-}
-
-std::string Quoted(const std::string& text) {
-    return Json(text).dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
 std::string KindOf(const Json& value) {
@@ -211,8 +228,10 @@ class Parser {
     std::u16string DevicePath(const Json& value, const std::string& place) const {
         const std::string text = String(value, place);
         if (text.empty() || text[0] != '\\') {
-            Fail(place, Quoted(text) + " is not rooted at \"\\\" (device paths look like "
-                                       "\"\\\\Storage Card\\\\2577\\\\Reader.cab\" in JSON)");
+            Fail(place,
+                 Quoted(text) +
+                     " is not rooted at \"\\\" (a device path looks like \\Storage Card\\2577, "
+                     "written \"\\\\Storage Card\\\\2577\" in JSON)");
         }
         std::u16string path = sim::Utf16(text);
         for (std::size_t start = 1;;) {
