@@ -89,6 +89,60 @@ std::string SyntaxError(const std::string& text, const nlohmann::json::parse_err
     return at == std::string::npos ? what : what.substr(at + 2);
 }
 
+// Parses JSON text, refusing a field named twice in one object: the parser
+// would otherwise keep the last value silently. The place of a duplicate is
+// followed through the containers as they open and close.
+Json ParseJson(const std::string& text, const std::string& file, const std::string& at) {
+    struct Frame {
+        bool object;
+        std::string place;
+        std::set<std::string> keys;
+        std::string key;
+        std::size_t index = 0;
+    };
+    std::vector<Frame> frames;
+    auto child = [&frames]() {
+        if (frames.empty()) {
+            return std::string();
+        }
+        const Frame& parent = frames.back();
+        return parent.object ? Field(parent.place, parent.key) : Index(parent.place, parent.index);
+    };
+    auto next = [&frames]() {
+        if (!frames.empty() && !frames.back().object) {
+            ++frames.back().index;
+        }
+    };
+    using Event = nlohmann::json::parse_event_t;
+    return Json::parse(text, [&](int, Event event, Json& parsed) {
+        switch (event) {
+        case Event::object_start:
+        case Event::array_start:
+            frames.push_back({event == Event::object_start, child(), {}, {}, 0});
+            break;
+        case Event::key: {
+            Frame& top = frames.back();
+            top.key = parsed.get<std::string>();
+            if (!top.keys.insert(top.key).second) {
+                std::string place = Field(top.place, top.key);
+                throw InputError(file, at.empty() ? place : Field(at, place),
+                                 "field " + Quoted(top.key) + " given twice");
+            }
+            break;
+        }
+        case Event::object_end:
+        case Event::array_end:
+            frames.pop_back();
+            next();
+            break;
+        case Event::value:
+            next();
+            break;
+        }
+        return true;
+    });
+}
+
 class Parser {
   public:
     Parser(std::string file, std::string baseDir)
@@ -444,7 +498,7 @@ Description ParseDescription(const std::string& text, const std::string& file,
                              const std::string& baseDir) {
     Json root;
     try {
-        root = Json::parse(text);
+        root = ParseJson(text, file, "");
     } catch (const nlohmann::json::parse_error& e) {
         std::string place;
         std::string what = SyntaxError(text, e, place);
@@ -481,7 +535,7 @@ Step ParseCommandLineStep(const std::string& text, std::size_t index) {
     if (!text.empty() && text[0] == '{') {
         Json value;
         try {
-            value = Json::parse(text);
+            value = ParseJson(text, "command line", place);
         } catch (const nlohmann::json::parse_error& e) {
             std::string at;
             parser.Fail(place, "not a JSON object: " + SyntaxError(text, e, at) + " (" + at + ")");

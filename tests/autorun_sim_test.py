@@ -334,6 +334,12 @@ class UnusableInput(Case):
         self.refused_text('{"faults": {"failing": [], "delay": 1}}', ": faults.delay: unknown")
         self.refused_text('{"steps": [{"run": "\\\\a.exe", "arg": ""}]}', ": steps[0].arg: unknown")
         self.refused_text('{"plat\\nform": 1}', ": plat\\u000aform: unknown")
+        # A field given twice would otherwise keep its last value silently.
+        self.refused_text('{"osMajor": 2, "platform": "x", "osMajor": 4}',
+                          ': osMajor: field "osMajor" given twice')
+        self.refused_text('{"steps": ["menu", {"run": "\\\\a.exe", "run": "\\\\b.exe"}]}',
+                          ': steps[1].run: field "run" given twice')
+        self.refused(['{"run": "\\\\a", "run": "\\\\b"}'], "command line: step 1.run: ")
 
     def test_wrong_types(self):
         self.refused_text("[1]", ": top level: expected an object, found an array")
