@@ -268,6 +268,11 @@ int Device::Run(const std::u16string& path, const std::u16string& args) {
     openKeys.clear();
     keyDeleteAttempts.clear();
     Emit("start", {{"path", Text(path)}, {"args", Text(args)}});
+    if (beforeRun) {
+        counting_ = false;
+        beforeRun();
+        counting_ = true;
+    }
 
     std::vector<char16_t> commandLine(args.begin(), args.end());
     commandLine.push_back(0);

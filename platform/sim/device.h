@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -74,6 +75,11 @@ class Device {
     std::uint64_t uninstallMs = 2500;
     std::set<std::string> failing; // operations that fail on every call
     int appKeyDeleteFailures = 0;  // first N deletions of the application key
+
+    // Called at the start of every run, after its start event, while the
+    // program's platform calls reach this device and are not counted: a front
+    // end may ask the program's own look-ups what this run will find.
+    std::function<void()> beforeRun;
 
     // Adds an entry, making missing parent folders as plain folders. An entry
     // that exists already takes the new attributes and time.

@@ -1,0 +1,63 @@
+// A device description: what autorun-sim is to simulate, read from JSON, and
+// how it sets up a simulated device. Unusable input is an InputError that
+// names the file, the place in it and what is wrong.
+#pragma once
+
+#include "platform/sim/device.h"
+
+#include <cstdint>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace simtool {
+
+class InputError : public std::runtime_error {
+  public:
+    // "FILE: PLACE: WHAT", or "FILE: WHAT" without a place.
+    InputError(const std::string& file, const std::string& place, const std::string& what);
+};
+
+struct Step {
+    enum Kind { Insert, Menu, Remove, Run } kind = Insert;
+    std::u16string path; // Run: the program's path
+    std::u16string args; // Run: its command line
+};
+
+struct Description {
+    std::string source; // the file it came from, or "built-in demo"
+    std::u16string platform = u"PocketPC";
+    std::uint32_t osMajor = 4;
+    bool hasTitle = false;
+    std::u16string title;
+    std::vector<sim::Entry> entries; // in order, host folders expanded
+    bool hasRegistry = false;        // the list replaces the bare device's keys
+    std::vector<std::u16string> registry;
+    std::uint64_t uninstallMs = 2500;
+    std::set<std::string> failing;
+    int appKeyDeleteFailures = 0;
+    std::vector<Step> steps = {
+        {Step::Insert, {}, {}}, {Step::Menu, {}, {}}, {Step::Remove, {}, {}}};
+};
+
+// Attribute names of the description and the event log, with their bits.
+const std::vector<std::pair<std::string, std::uint32_t>>& AttributeNames();
+
+// Parses a description. Relative "from" folders are taken from baseDir.
+Description ParseDescription(const std::string& text, const std::string& file,
+                             const std::string& baseDir);
+// Reads and parses a description file.
+Description ReadDescription(const std::string& file);
+// The built-in demo.
+Description DemoDescription();
+
+// A step given on the command line (the index counts from 1): insert, menu,
+// remove, or a JSON {"run": PATH, "args": TEXT} object.
+Step ParseCommandLineStep(const std::string& text, std::size_t index);
+
+// Sets up a bare device as described.
+void Configure(const Description& description, sim::Device& device);
+
+} // namespace simtool

@@ -1,0 +1,70 @@
+// One JSON object a line: "event" and "t" first, then the event's fields in
+// the order the device recorded them; the last line is the state.
+#include "simulator/event_log.h"
+
+#include "simulator/description.h"
+
+#include <nlohmann/json.hpp>
+
+namespace simtool {
+
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+void WriteLine(std::ostream& out, const Json& line) {
+    out << line.dump(-1, ' ', false, Json::error_handler_t::replace) << '\n';
+}
+
+Json AttributeList(std::uint32_t bits) {
+    Json names = Json::array();
+    for (const auto& attribute : AttributeNames()) {
+        if ((bits & attribute.second) != 0) {
+            names.push_back(attribute.first);
+        }
+    }
+    return names;
+}
+
+} // namespace
+
+void WriteEventLog(std::ostream& out, const sim::Device& device) {
+    for (const sim::Event& event : device.Events()) {
+        Json line;
+        line["event"] = event.event;
+        line["t"] = event.t;
+        for (const auto& field : event.fields) {
+            const sim::Value& value = field.second;
+            switch (value.kind) {
+            case sim::Value::Text:
+                line[field.first] = value.text;
+                break;
+            case sim::Value::Number:
+                line[field.first] = value.number;
+                break;
+            case sim::Value::Flag:
+                line[field.first] = value.number != 0;
+                break;
+            }
+        }
+        WriteLine(out, line);
+    }
+    Json state;
+    state["event"] = "state";
+    state["t"] = device.NowMs();
+    state["entries"] = Json::array();
+    for (const sim::Entry& entry : device.Entries()) {
+        Json item;
+        item["path"] = sim::Utf8(entry.path);
+        item["attributes"] = AttributeList(entry.attributes);
+        item["time"] = entry.time;
+        state["entries"].push_back(item);
+    }
+    state["registry"] = Json::array();
+    for (const std::u16string& key : device.Keys()) {
+        state["registry"].push_back("HKEY_LOCAL_MACHINE\\" + sim::Utf8(key));
+    }
+    WriteLine(out, state);
+}
+
+} // namespace simtool

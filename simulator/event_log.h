@@ -1,0 +1,13 @@
+// The event log: every event of a simulation as one JSON object a line,
+// ending with the device's state.
+#pragma once
+
+#include "platform/sim/device.h"
+
+#include <ostream>
+
+namespace simtool {
+
+void WriteEventLog(std::ostream& out, const sim::Device& device);
+
+} // namespace simtool

@@ -1,0 +1,409 @@
+"""Tests of the autorun-sim command: the demo's story, the event log, device
+descriptions (host folders, faults, steps) and the refusal of unusable input.
+
+Run as: python3 autorun_sim_test.py [TestClass]; the binary is taken from the
+AUTORUN_SIM environment variable.
+"""
+import datetime
+import json
+import os
+import subprocess
+import tempfile
+import unittest
+
+SIM = os.environ.get("AUTORUN_SIM", "autorun-sim")
+
+APP_KEY = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Apps\\Velluma Reader ZRV"
+READER = "\\Program Files\\VellumaZRV\\vellumabook.exe"
+MENU_COPY = "\\Windows\\Start Menu\\Programs\\Dorna & Kel.exe"
+CARD = "\\Storage Card"
+
+
+def ticks(text):
+    """Ticks since 1601 of a UTC time written as the description writes it."""
+    whole, _, rest = text.rstrip("Z").partition(".")
+    moment = datetime.datetime.strptime(whole, "%Y-%m-%dT%H:%M:%S")
+    seconds = (moment - datetime.datetime(1601, 1, 1)) // datetime.timedelta(seconds=1)
+    return seconds * 10**7 + int((rest + "0000000")[:7])
+
+
+def run(*args, cwd=None):
+    return subprocess.run([SIM, *args], capture_output=True, text=True, cwd=cwd, timeout=60)
+
+
+class Case(unittest.TestCase):
+    def setUp(self):
+        self.dir = tempfile.TemporaryDirectory()
+        self.addCleanup(self.dir.cleanup)
+
+    def write(self, name, content):
+        path = os.path.join(self.dir.name, name)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "w", encoding="utf-8") as f:
+            f.write(content if isinstance(content, str) else json.dumps(content))
+        return path
+
+    def log(self, *args):
+        """Runs with --json; returns the events and the final state."""
+        result = run("--json", *args)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(result.stderr, "")
+        lines = [json.loads(line) for line in result.stdout.splitlines()]
+        for line in lines:
+            self.assertEqual(list(line)[:2], ["event", "t"], line)
+        self.assertEqual(lines[-1]["event"], "state")
+        self.assertNotIn("state", [line["event"] for line in lines[:-1]])
+        return lines[:-1], lines[-1]
+
+    def device(self, description, *args):
+        return self.log("--device", self.write("device.json", description), *args)
+
+
+def card(*files, platform_dir="2577"):
+    entries = [{"path": CARD, "attributes": ["directory", "temporary"]},
+               {"path": CARD + "\\2577\\autorun.exe"}]
+    for name, time in files:
+        entries.append({"path": CARD + "\\" + platform_dir + "\\" + name, "time": time})
+    return entries
+
+
+def compact(events):
+    """Events without the times, fields in order."""
+    return [(e["event"], *[v for k, v in e.items() if k not in ("event", "t")]) for e in events]
+
+
+def paths(state):
+    return {entry["path"]: entry for entry in state["entries"]}
+
+
+class DemoStory(Case):
+    def test_timeline_tells_a_cards_life(self):
+        result = run()
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(result.stderr, "")
+        intro, *steps = result.stdout.split("\nStep ")
+        self.assertIn("platform type \"PocketPC\", version 4", intro)
+        self.assertIn("Cards: \\Storage Card.", intro)
+        self.assertIn("Reader: not installed.", intro)
+        self.assertEqual(len(steps), 3)
+        insert, menu, remove = steps
+        self.assertTrue(insert.startswith("1 of 3, insert"))
+        self.assertIn("starts as \\Windows\\autorun.exe with the command line \"install\"", insert)
+        self.assertIn("It finds no installed reader.", insert)
+        self.assertIn("It finds the package \\Storage Card\\2577\\Reader.cab, "
+                      "last written 2026-11-02 10:00:00 UTC.", insert)
+        self.assertIn("run mode install", insert)
+        self.assertIn("copies itself to the Programs menu as " + MENU_COPY, insert)
+        self.assertIn("opens the package \\Storage Card\\2577\\Reader.cab", insert)
+        self.assertIn("The cabinet installer installs the reader at " + READER, insert)
+
+        self.assertTrue(menu.startswith("2 of 3, menu"))
+        self.assertIn("starts as " + MENU_COPY + " with an empty command line", menu)
+        self.assertIn("It finds the installed reader " + READER +
+                      ", last written 2026-12-01 09:00:00 UTC.", menu)
+        self.assertIn("older than the reader", menu)
+        self.assertIn("run mode launch", menu)
+        self.assertIn("The program starts the reader " + READER + ".", menu)
+
+        remove, _, after = remove.partition("\nAfter the last step")
+        self.assertTrue(remove.startswith("3 of 3, remove"))
+        self.assertIn("run mode removal", remove)
+        self.assertIn("starts the uninstaller \\Windows\\Unload.exe with \"Velluma Reader ZRV\"",
+                      remove)
+        self.assertIn("deletes the Programs-menu copy " + MENU_COPY, remove)
+        self.assertIn("(attempt 1): access denied (error 5)", remove)
+        self.assertIn("2.500 s  The uninstaller finishes", remove)
+        self.assertIn("Reader: not installed.", after)
+        self.assertIn("Programs-menu copy: none.", after)
+        self.assertIn("Application key: none.", after)
+        self.assertNotIn("Warning", result.stdout)
+
+    def test_demo_ends_with_no_reader_menu_copy_or_key(self):
+        events, state = self.log()
+        self.assertEqual([e["event"] for e in events if e["event"] in ("step", "mode")],
+                         ["step", "mode", "step", "mode", "step", "mode"])
+        entries = paths(state)
+        self.assertNotIn(READER, entries)
+        self.assertNotIn(MENU_COPY, entries)
+        self.assertNotIn(APP_KEY, state["registry"])
+        self.assertNotIn(CARD, entries)
+        self.assertEqual(state["t"], 3000)
+
+
+class EventLog(Case):
+    def test_demo_log_field_by_field(self):
+        events, state = self.log()
+        card_exe = CARD + "\\2577\\autorun.exe"
+        package = CARD + "\\2577\\Reader.cab"
+        held = ("key-delete", APP_KEY)
+        self.assertEqual(compact(events), [
+            ("step", "insert", True),
+            ("copy", card_exe, "\\Windows\\autorun.exe", True),
+            ("start", "\\Windows\\autorun.exe", "install"),
+            ("mode", "install"),
+            ("copy", "\\Windows\\autorun.exe", MENU_COPY, True),
+            ("launch", package, "", True),
+            ("exit", 0),
+            ("installed", package, READER),
+            ("step", "menu", True),
+            ("start", MENU_COPY, ""),
+            ("mode", "launch"),
+            ("launch", READER, "", True),
+            ("exit", 0),
+            ("step", "remove", 1, True),
+            ("start", "\\Windows\\autorun.exe", "uninstall"),
+            ("mode", "removal"),
+            ("launch", "\\Windows\\Unload.exe", "Velluma Reader ZRV", True),
+            ("delete", MENU_COPY, True),
+            (*held, 1, 5), ("sleep", 1000),
+            (*held, 2, 5), ("sleep", 1000),
+            (*held, 3, 5), ("sleep", 1000),
+            ("uninstalled", "Velluma Reader ZRV"),
+            (*held, 4, 2),
+            ("exit", 0),
+        ])
+        self.assertEqual([e["t"] for e in events if e["event"] in ("key-delete", "uninstalled")],
+                         [0, 1000, 2000, 2500, 3000])
+        self.assertEqual(list(events[0]), ["event", "t", "name", "runs"])
+        self.assertEqual(list(events[13]), ["event", "t", "name", "cards", "runs"])
+        entries = paths(state)
+        self.assertEqual(entries["\\Windows\\autorun.exe"],
+                         {"path": "\\Windows\\autorun.exe", "attributes": [],
+                          "time": ticks("2026-11-02T10:00:00Z")})
+        self.assertEqual(entries["\\Windows\\Unload.exe"]["attributes"], ["readonly", "system"])
+        self.assertEqual(entries["\\Windows\\Start Menu\\Programs"]["time"],
+                         ticks("2026-12-01T09:00:00Z"))
+        self.assertEqual(state["registry"],
+                         ["HKEY_LOCAL_MACHINE\\SOFTWARE", "HKEY_LOCAL_MACHINE\\SOFTWARE\\Apps"])
+
+    def test_times_titles_registry_and_faults(self):
+        # Times in both forms, a title of its own, the registry replaced, and
+        # faults: the platform query fails, so the program searches "wince\arm".
+        exact = "2026-11-02T10:00:00.1234567Z"
+        description = {
+            "title": "Other Title",
+            "entries": card(("Old.cab", "2026-10-01T00:00:00Z")) + [
+                {"path": CARD + "\\wince\\arm\\New.cab", "time": exact},
+                {"path": "\\Leap", "time": "2028-02-29T23:59:59.5Z"},
+                {"path": "\\Ticks", "time": 125000000000000000},
+            ],
+            "registry": ["HKLM\\SOFTWARE\\Apps", "hkey_local_machine\\SOFTWARE\\Other"],
+            "faults": {"failing": ["SystemParametersInfoW"], "appKeyDeleteFailures": 2},
+            "uninstallMs": 0,
+        }
+        events, state = self.device(description)
+        launches = [e["file"] for e in events if e["event"] == "launch"]
+        self.assertEqual(launches[0], CARD + "\\wince\\arm\\New.cab")
+        copies = [e["to"] for e in events if e["event"] == "copy"]
+        self.assertIn("\\Windows\\Start Menu\\Programs\\Other Title.exe", copies)
+        entries = paths(state)
+        self.assertEqual(entries["\\Leap"]["time"], ticks("2028-02-29T23:59:59.5Z"))
+        self.assertEqual(entries["\\Ticks"]["time"], 125000000000000000)
+        self.assertEqual(entries["\\Leap"]["attributes"], [])
+        # The uninstaller holds nothing (0 ms); the countdown fault refuses the
+        # first two deletions; by the third the uninstaller has removed the key.
+        keys = [(e["attempt"], e["result"]) for e in events if e["event"] == "key-delete"]
+        self.assertEqual(keys, [(1, 5), (2, 5), (3, 2)])
+        self.assertIn("HKEY_LOCAL_MACHINE\\SOFTWARE\\Other", state["registry"])
+        self.assertNotIn(APP_KEY, state["registry"])
+
+    def test_no_apps_key_no_package(self):
+        # Without SOFTWARE\Apps removal attempts no deletion and makes no
+        # pause; without a package, insert shows the message box only.
+        events, state = self.device({"entries": card(), "registry": []})
+        self.assertEqual(state["registry"], [])
+        kinds = [e["event"] for e in events]
+        self.assertNotIn("key-delete", kinds)
+        self.assertNotIn("sleep", kinds)
+        box = [e for e in events if e["event"] == "message-box"]
+        self.assertEqual(box[0], {"event": "message-box", "t": 0,
+                                  "text": "Unable to find the .CAB setup program. Exiting",
+                                  "caption": "Fatal Error"})
+        # No menu copy was made, so the menu step runs nothing.
+        self.assertIn(("step", "menu", False), compact(events))
+
+
+class FromFolder(Case):
+    def test_host_files_come_in_with_their_times(self):
+        base = os.path.join(self.dir.name, "cards", "mine")
+        stamps = {
+            "2577": "2026-09-01T08:00:00Z",
+            "2577/autorun.exe": "2026-09-01T08:00:00Z",
+            "2577/Reader.cab": "2026-10-05T12:34:56.7891234Z",
+            "2577/Zeta.cab": "2026-12-30T00:00:00Z",
+            "2577/docs/readme.txt": "2025-01-01T00:00:00Z",
+        }
+        for name in stamps:
+            if name.endswith((".exe", ".cab", ".txt")):
+                self.write(os.path.join("cards", "mine", name), "x")
+        for name, stamp in sorted(stamps.items(), key=lambda item: -len(item[0])):
+            nanoseconds = (ticks(stamp) - ticks("1970-01-01T00:00:00Z")) * 100
+            os.utime(os.path.join(base, name), ns=(nanoseconds, nanoseconds))
+        # A relative "from" is taken from the description's own folder.
+        path = self.write("device.json", {"entries": [
+            {"path": "\\My Card", "attributes": ["directory", "temporary"],
+             "from": "cards/mine"}]})
+        events, state = self.log("--device", path, "insert")
+        entries = paths(state)
+        for name, stamp in stamps.items():
+            device_path = "\\My Card\\" + name.replace("/", "\\")
+            self.assertEqual(entries[device_path]["time"], ticks(stamp), device_path)
+        self.assertEqual(entries["\\My Card\\2577"]["attributes"], ["directory"])
+        self.assertEqual(entries["\\My Card\\2577\\docs"]["attributes"], ["directory"])
+        self.assertEqual(entries["\\My Card\\2577\\Reader.cab"]["attributes"], [])
+        # Names in byte order: "Reader.cab" before "Zeta.cab" is found first.
+        launch = [e for e in events if e["event"] == "launch"]
+        self.assertEqual(launch[0]["file"], "\\My Card\\2577\\Reader.cab")
+
+    def test_from_needs_a_readable_host_folder(self):
+        self.write("plain.txt", "x")
+        for place, message in (("plain.txt", "is not a folder"),
+                               ("missing", "cannot read host folder")):
+            path = self.write("device.json", {"entries": [
+                {"path": "\\C", "attributes": ["directory", "temporary"], "from": place}]})
+            result = run("--device", path)
+            self.assertEqual(result.returncode, 2)
+            self.assertIn("entries[0].from: ", result.stderr)
+            self.assertIn(message, result.stderr)
+
+
+class Steps(Case):
+    def test_command_line_steps_replace_the_descriptions(self):
+        description = {"entries": card(("Reader.cab", "2026-11-02T10:00:00Z")),
+                       "steps": ["insert", "menu", "remove"]}
+        events, _ = self.device(description, "insert", "insert")
+        self.assertEqual([e["name"] for e in events if e["event"] == "step"],
+                         ["insert", "insert"])
+        # Second insert: the reader installed by the first is newer.
+        self.assertEqual([e["file"] for e in events if e["event"] == "launch"],
+                         [CARD + "\\2577\\Reader.cab", READER])
+
+    def test_run_steps(self):
+        run_step = {"run": CARD + "\\2577\\autorun.exe", "args": ""}
+        description = {"entries": card(("Reader.cab", "2026-11-02T10:00:00Z")),
+                       "steps": [run_step]}
+        events, _ = self.device(description)
+        self.assertEqual(compact(events)[:3], [
+            ("step", "run", True), ("start", CARD + "\\2577\\autorun.exe", ""), ("mode", "install")])
+        # The same step on the command line, as a JSON object.
+        events, _ = self.device(description, "menu",
+                                json.dumps({"run": "\\Windows\\autorun.exe", "args": "INSTALL"}))
+        self.assertEqual([e["name"] for e in events if e["event"] == "step"], ["menu", "run"])
+        self.assertIn(("mode", "install"), compact(events))
+
+    def test_description_steps_and_default(self):
+        events, _ = self.device({"entries": card(), "steps": ["menu"]})
+        self.assertEqual(compact(events), [("step", "menu", False)])
+        events, _ = self.device({"entries": card(), "steps": []})
+        self.assertEqual(events, [])
+        events, _ = self.device({})
+        self.assertEqual(compact(events), [("step", "insert", False), ("step", "menu", False),
+                                           ("step", "remove", 0, False)])
+
+
+class UnusableInput(Case):
+    def refused(self, args, *parts):
+        result = run(*args)
+        self.assertEqual(result.returncode, 2, result.stdout)
+        self.assertEqual(result.stdout, "")
+        self.assertEqual(result.stderr.count("\n"), 1, result.stderr)
+        self.assertTrue(result.stderr.startswith("autorun-sim: "), result.stderr)
+        for part in parts:
+            self.assertIn(part, result.stderr)
+        return result.stderr
+
+    def refused_text(self, text, *parts):
+        path = self.write("bad.json", text)
+        return self.refused(["--device", path], path + ": ", *parts)
+
+    def test_unreadable_files(self):
+        missing = os.path.join(self.dir.name, "none.json")
+        self.refused(["--device", missing], missing + ": cannot read: No such file")
+        self.refused(["--device", self.dir.name], self.dir.name + ": cannot read")
+
+    def test_bad_json_names_line_and_column(self):
+        self.refused_text('{\n  "osMajor": 4,\n  "title": }\n', ": line 3, column 12: ")
+        self.refused_text('{"osMajor": 4', "line 1, column 14: ")
+        self.refused_text("", "line 1, column 1: ")
+        self.refused_text('{"a": 1} x', "line 1, column 10: ")
+
+    def test_unknown_fields(self):
+        self.refused_text('{"platfrom": "x"}', ': platfrom: unknown field "platfrom"')
+        self.refused_text('{"entries": [{"path": "\\\\A", "mode": 1}]}',
+                          ': entries[0].mode: unknown field "mode"')
+        self.refused_text('{"faults": {"failing": [], "delay": 1}}', ": faults.delay: unknown")
+        self.refused_text('{"steps": [{"run": "\\\\a.exe", "arg": ""}]}', ": steps[0].arg: unknown")
+        self.refused_text('{"plat\\nform": 1}', ": plat\\u000aform: unknown")
+        # A field given twice would otherwise keep its last value silently.
+        self.refused_text('{"osMajor": 2, "platform": "x", "osMajor": 4}',
+                          ': osMajor: field "osMajor" given twice')
+        self.refused_text('{"steps": ["menu", {"run": "\\\\a.exe", "run": "\\\\b.exe"}]}',
+                          ': steps[1].run: field "run" given twice')
+        self.refused(['{"run": "\\\\a", "run": "\\\\b"}'], "command line: step 1.run: ")
+
+    def test_wrong_types(self):
+        self.refused_text("[1]", ": top level: expected an object, found an array")
+        self.refused_text('{"osMajor": "4"}', ": osMajor: expected a whole number, found a string")
+        self.refused_text('{"osMajor": 4.0}', ": osMajor: expected a whole number")
+        self.refused_text('{"osMajor": -1}', ": osMajor: must not be negative")
+        self.refused_text('{"osMajor": 4294967296}', ": osMajor: at most 4294967295")
+        self.refused_text('{"uninstallMs": null}', ": uninstallMs: expected a whole number, found null")
+        self.refused_text('{"entries": {}}', ": entries: expected an array, found an object")
+        self.refused_text('{"entries": [{"path": 5}]}', ": entries[0].path: expected a string")
+        self.refused_text('{"entries": [{"time": 5}]}', ": entries[0]: an entry needs \"path\"")
+        self.refused_text('{"entries": [{"path": "\\\\A", "attributes": "directory"}]}',
+                          ": entries[0].attributes: expected an array")
+        self.refused_text('{"entries": [{"path": "\\\\A", "attributes": ["dir"]}]}',
+                          ': entries[0].attributes[0]: unknown attribute "dir"')
+        self.refused_text('{"registry": ["SOFTWARE\\\\Apps"]}', ": registry[0]: ")
+        self.refused_text('{"faults": {"appKeyDeleteFailures": true}}',
+                          ": faults.appKeyDeleteFailures: expected a whole number, found a boolean")
+        self.refused_text('{"steps": [5]}', ": steps[0]: expected insert, menu, remove")
+
+    def test_bad_times(self):
+        for time in ("2027-02-29T00:00:00Z", "2026-11-02T24:00:00Z", "2026-11-02T10:00:00",
+                     "2026-11-02T10:00:00.12345678Z", "2026-11-02 10:00:00Z", "1600-12-31T00:00:00Z",
+                     "2026-11-02T10:00:00z", "2026-11-02T10:00:00.Z", "yesterday"):
+            text = json.dumps({"entries": [{"path": "\\A", "time": time}]})
+            self.refused_text(text, ": entries[0].time: ", json.dumps(time) + " is not a UTC time")
+        self.refused_text('{"entries": [{"path": "\\\\A", "time": -1}]}',
+                          ": entries[0].time: must not be negative")
+        self.refused_text('{"entries": [{"path": "\\\\A", "time": 1.5}]}',
+                          ": entries[0].time: expected a UTC time text or a tick count")
+
+    def test_bad_paths(self):
+        for path, what in (("Storage Card\\2577", "is not rooted at"),
+                           ("C:\\Windows", "is not rooted at"), ("/Storage Card", "is not rooted at"),
+                           ("", "is not rooted at"), ("\\", "has an empty name"),
+                           ("\\A\\\\B", "has an empty name"), ("\\A\\", "has an empty name"),
+                           ("\\A\\*.cab", "cannot hold: \"*.cab\""), ("\\A\\..", "cannot hold")):
+            self.refused_text(json.dumps({"entries": [{"path": path}]}), ": entries[0].path: ", what)
+        self.refused_text(json.dumps({"steps": [{"run": "autorun.exe"}]}),
+                          ": steps[0].run: \"autorun.exe\" is not rooted at")
+        # A file cannot hold entries, and a folder with entries cannot become a file.
+        self.refused_text(json.dumps({"entries": [{"path": "\\A"}, {"path": "\\A\\B"}]}),
+                          ": entries[1].path: \"\\A\" is a file")
+        self.refused_text(json.dumps({"entries": [{"path": "\\Windows"}]}),
+                          ": entries[0].path: \"\\Windows\" already holds entries")
+        self.refused_text(json.dumps({"entries": [{"path": "\\A", "from": "."}]}),
+                          ": entries[0].from: only an entry with the directory attribute")
+
+    def test_unknown_operation_and_steps(self):
+        self.refused_text('{"faults": {"failing": ["FindFirstFileW", "CreateFileW"]}}',
+                          ': faults.failing[1]: unknown operation "CreateFileW"')
+        self.refused_text('{"steps": ["insert", "eject"]}', ': steps[1]: unknown step "eject"')
+        self.refused_text('{"steps": [{"args": ""}]}', ": steps[0]: a step object needs \"run\"")
+        self.refused(["insert", "eject"], 'command line: step 2: unknown step "eject"')
+        self.refused(["{\"run\": 1}"], "command line: step 1.run: expected a string")
+        self.refused(["{\"run\":"], "command line: step 1: not a JSON object")
+        self.refused(["--devise", "x"], "command line: ")
+
+    def test_nothing_runs_on_bad_input(self):
+        # The error is found after valid steps and entries: still no output.
+        text = json.dumps({"entries": card(("R.cab", "2026-01-01T00:00:00Z")),
+                           "steps": ["insert", "menu"], "osMajor": "x"})
+        self.refused_text(text, ": osMajor: ")
+
+
+if __name__ == "__main__":
+    unittest.main()
