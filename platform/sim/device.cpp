@@ -262,41 +262,29 @@ void Device::Advance(std::uint64_t ms) {
 // --- Runs and card life -----------------------------------------------------
 
 int Device::Run(const std::u16string& path, const std::u16string& args) {
-    current = this;
-    ownPath_ = path;
-    searches.clear();
-    openKeys.clear();
-    keyDeleteAttempts.clear();
-    Emit("start", {{"path", Text(path)}, {"args", Text(args)}});
-    if (beforeRun) {
-        counting_ = false;
-        beforeRun();
-        counting_ = true;
-    }
-
     std::vector<char16_t> commandLine(args.begin(), args.end());
     commandLine.push_back(0);
+    int code;
+    {
+        Use use(*this, path);
+        Emit("start", {{"path", Text(path)}, {"args", Text(args)}});
 
-    // The mode event reports the program's own choice. It is asked here, with
-    // the same inputs WinMain will see, without counting the calls twice.
-    counting_ = false;
-    RunMode mode = DetermineRunMode(ProgramInstance, commandLine.data());
-    counting_ = true;
-    Emit("mode", {{"mode", Text(mode == RunMode::Install  ? "install"
-                                : mode == RunMode::Launch ? "launch"
-                                                          : "removal")}});
+        // What the run will find and the mode it will choose come from the
+        // program's own functions, asked with the same inputs WinMain will
+        // see, without counting their calls twice.
+        counting_ = false;
+        if (beforeRun) {
+            beforeRun();
+        }
+        RunMode mode = DetermineRunMode(ProgramInstance, commandLine.data());
+        counting_ = true;
+        Emit("mode", {{"mode", Text(mode == RunMode::Install  ? "install"
+                                    : mode == RunMode::Launch ? "launch"
+                                                              : "removal")}});
 
-    int code = WinMain(ProgramInstance, 0, commandLine.data(), platform::SwShowNormal);
-
-    if (!searches.empty()) {
-        Violation("a file search was left open");
-    }
-    if (!openKeys.empty()) {
-        Violation("a registry key was left open");
+        code = WinMain(ProgramInstance, 0, commandLine.data(), platform::SwShowNormal);
     }
     Emit("exit", {{"code", Number(code)}});
-    current = nullptr;
-    ownPath_.clear();
     RunJobsDue(UINT64_MAX);
     return code;
 }
