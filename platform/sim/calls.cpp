@@ -284,7 +284,9 @@ BOOL CopyFileW(const char16_t* source, const char16_t* target, BOOL failIfExists
 BOOL DeleteFileW(const char16_t* path) {
     Device& device = Dev();
     std::u16string name;
-    bool ok = !device.Fails("DeleteFileW") && ReadPath(path, "DeleteFileW", name);
+    // The path is read even when the call is to fail, so the event names it.
+    bool readable = ReadPath(path, "DeleteFileW", name);
+    bool ok = !device.Fails("DeleteFileW") && readable;
     if (ok) {
         // The running program's own file is in use and cannot be deleted.
         const sim::Entry* entry = device.FindEntry(name);
