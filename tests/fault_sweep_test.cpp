@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <functional>
+#include <ostream>
 #include <set>
 #include <string>
 #include <vector>
@@ -29,6 +30,11 @@ struct Flow {
     // error box), to show the flow is really taken.
     std::string expectedLaunch;
 };
+
+// Shown by name in test output (the default would print the raw bytes).
+void PrintTo(const Flow& flow, std::ostream* out) {
+    *out << flow.name;
+}
 
 void AddCard(sim::Device& device, const std::u16string& card) {
     device.AddEntry({card, sim::AttrDirectory | sim::AttrTemporary});

@@ -125,7 +125,8 @@ std::vector<std::string> CheckRun(const sim::Device& device, const Snapshot& bef
             }
         } else if (e.event == "copy") {
             if (e.Text("to") != menuCopy || e.Text("from") != ownPath || device.title.empty()) {
-                fail(at + "copied \"" + e.Text("from") + "\" to \"" + e.Text("to") + "\"");
+                fail(at + "copied \"" + e.Text("from") + "\" to \"" + e.Text("to") +
+                     "\", running as \"" + ownPath + "\"");
             }
         } else if (e.event == "delete") {
             if (e.Text("path") != menuCopy || device.title.empty()) {

@@ -259,7 +259,8 @@ BOOL CopyFileW(const char16_t* source, const char16_t* target, BOOL failIfExists
     Device& device = Dev();
     std::u16string from;
     std::u16string to;
-    bool readable = ReadPath(source, "CopyFileW", from) & ReadPath(target, "CopyFileW", to);
+    bool sourceReadable = ReadPath(source, "CopyFileW", from);
+    bool readable = ReadPath(target, "CopyFileW", to) && sourceReadable;
     bool ok = !device.Fails("CopyFileW") && readable;
     if (ok) {
         const sim::Entry* original = device.FindEntry(from);
