@@ -259,7 +259,8 @@ BOOL CopyFileW(const char16_t* source, const char16_t* target, BOOL failIfExists
     Device& device = Dev();
     std::u16string from;
     std::u16string to;
-    bool readable = ReadPath(source, "CopyFileW", from) & ReadPath(target, "CopyFileW", to);
+    bool sourceReadable = ReadPath(source, "CopyFileW", from);
+    bool readable = ReadPath(target, "CopyFileW", to) && sourceReadable;
     bool ok = !device.Fails("CopyFileW") && readable;
     if (ok) {
         const sim::Entry* original = device.FindEntry(from);
@@ -284,7 +285,9 @@ BOOL CopyFileW(const char16_t* source, const char16_t* target, BOOL failIfExists
 BOOL DeleteFileW(const char16_t* path) {
     Device& device = Dev();
     std::u16string name;
-    bool ok = !device.Fails("DeleteFileW") && ReadPath(path, "DeleteFileW", name);
+    // The path is read even when the call is to fail, so the event names it.
+    bool readable = ReadPath(path, "DeleteFileW", name);
+    bool ok = !device.Fails("DeleteFileW") && readable;
     if (ok) {
         // The running program's own file is in use and cannot be deleted.
         const sim::Entry* entry = device.FindEntry(name);

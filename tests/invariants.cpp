@@ -1,0 +1,237 @@
+#include "tests/invariants.h"
+
+#include "autorun/constants.h"
+
+#include <map>
+#include <tuple>
+
+namespace invariants {
+
+namespace {
+
+using sim::Utf8;
+
+bool EndsWithCab(const std::string& name) {
+    if (name.size() < 4) {
+        return false;
+    }
+    std::string tail = name.substr(name.size() - 4);
+    for (char& c : tail) {
+        c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    }
+    return tail == ".cab";
+}
+
+bool IsCard(const sim::Entry& entry) {
+    const std::uint32_t card = sim::AttrDirectory | sim::AttrTemporary;
+    return (entry.attributes & card) == card && sim::ParentOf(entry.path).empty();
+}
+
+// "\<card>\2577\<name>.cab" or "\<card>\wince\arm\<name>.cab", where <card>
+// was a mounted card when the run began.
+bool IsCardPackage(const std::string& file, const Snapshot& before) {
+    if (file.size() < 2 || file[0] != '\\') {
+        return false;
+    }
+    std::size_t slash = file.find('\\', 1);
+    if (slash == std::string::npos) {
+        return false;
+    }
+    std::string card = file.substr(0, slash);
+    std::string rest = file.substr(slash);
+    std::string name;
+    for (const char* folder : {"\\2577\\", "\\wince\\arm\\"}) {
+        std::string prefix(folder);
+        if (rest.compare(0, prefix.size(), prefix) == 0) {
+            name = rest.substr(prefix.size());
+        }
+    }
+    if (name.empty() || name.find('\\') != std::string::npos || !EndsWithCab(name)) {
+        return false;
+    }
+    for (const sim::Entry& entry : before.entries) {
+        if (IsCard(entry) && Utf8(entry.path) == card) {
+            return true;
+        }
+    }
+    return false;
+}
+
+using State = std::map<std::u16string, std::pair<std::uint32_t, sim::Ticks>>;
+
+State StateOf(const std::vector<sim::Entry>& entries) {
+    State state;
+    for (const sim::Entry& entry : entries) {
+        state[entry.path] = {entry.attributes, entry.time};
+    }
+    return state;
+}
+
+bool IsAppKey(const std::u16string& key) {
+    std::u16string app = std::u16string(sim::AppsKeyPath) + u"\\" + AppName;
+    return sim::SameName(key, app) || (key.size() > app.size() && key[app.size()] == u'\\' &&
+                                       sim::SameName(key.substr(0, app.size()), app));
+}
+
+bool Contains(const std::vector<std::u16string>& keys, const std::u16string& key) {
+    for (const std::u16string& k : keys) {
+        if (sim::SameName(k, key)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+Snapshot Take(const sim::Device& device) {
+    return Snapshot{device.Entries(), device.Keys(), device.Events().size(),
+                    device.Violations().size()};
+}
+
+std::vector<std::string> CheckRun(const sim::Device& device, const Snapshot& before) {
+    std::vector<std::string> broken;
+    auto fail = [&](const std::string& what) { broken.push_back(what); };
+
+    const std::u16string menuCopy16 =
+        std::u16string(sim::ProgramsFolder) + u"\\" + device.title + u".exe";
+    const std::string menuCopy = Utf8(menuCopy16);
+
+    // --- Events -------------------------------------------------------------
+    const std::vector<sim::Event>& events = device.Events();
+    std::string ownPath;
+    int starts = 0, exits = 0, boxes = 0, keyDeletes = 0, sleeps = 0;
+    bool installed = false, uninstalled = false;
+    for (std::size_t i = before.firstEvent; i < events.size(); ++i) {
+        const sim::Event& e = events[i];
+        const std::string at = "event " + std::to_string(i) + " (" + e.event + "): ";
+        if (e.event == "start") {
+            ++starts;
+            ownPath = e.Text("path");
+        } else if (e.event == "exit") {
+            ++exits;
+            if (e.Number("code") != 0) {
+                fail(at + "exit code " + std::to_string(e.Number("code")));
+            }
+        } else if (e.event == "mode") {
+        } else if (e.event == "launch") {
+            const std::string file = e.Text("file");
+            const std::string args = e.Text("args");
+            bool allowed = (file == Utf8(ReaderPath) && args.empty()) ||
+                           (file == Utf8(UninstallerPath) && args == Utf8(AppName)) ||
+                           (IsCardPackage(file, before) && args.empty());
+            if (!allowed) {
+                fail(at + "started \"" + file + "\" with \"" + args + "\"");
+            }
+        } else if (e.event == "copy") {
+            if (e.Text("to") != menuCopy || e.Text("from") != ownPath || device.title.empty()) {
+                fail(at + "copied \"" + e.Text("from") + "\" to \"" + e.Text("to") +
+                     "\", running as \"" + ownPath + "\"");
+            }
+        } else if (e.event == "delete") {
+            if (e.Text("path") != menuCopy || device.title.empty()) {
+                fail(at + "deleted \"" + e.Text("path") + "\"");
+            }
+        } else if (e.event == "key-delete") {
+            ++keyDeletes;
+            if (e.Text("key") != "HKEY_LOCAL_MACHINE\\SOFTWARE\\Apps\\" + Utf8(AppName)) {
+                fail(at + "deleted key \"" + e.Text("key") + "\"");
+            }
+        } else if (e.event == "sleep") {
+            ++sleeps;
+            if (e.Number("ms") != 1000) {
+                fail(at + "paused " + std::to_string(e.Number("ms")) + " ms");
+            }
+        } else if (e.event == "message-box") {
+            ++boxes;
+            if (e.Text("text") != Utf8(ErrorText) || e.Text("caption") != Utf8(ErrorCaption)) {
+                fail(at + "message box \"" + e.Text("text") + "\" / \"" + e.Text("caption") + "\"");
+            }
+        } else if (e.event == "installed") {
+            installed = true;
+        } else if (e.event == "uninstalled") {
+            uninstalled = true;
+        } else {
+            fail(at + "unexpected event");
+        }
+    }
+    if (starts != 1 || exits != 1) {
+        fail("expected one start and one exit, saw " + std::to_string(starts) + " and " +
+             std::to_string(exits));
+    }
+    if (boxes > 1) {
+        fail(std::to_string(boxes) + " message boxes");
+    }
+    if (keyDeletes > 11) {
+        fail(std::to_string(keyDeletes) + " key-deletion attempts");
+    }
+    if (sleeps > 10) {
+        fail(std::to_string(sleeps) + " pauses");
+    }
+    for (std::size_t i = before.violations; i < device.Violations().size(); ++i) {
+        fail("platform misuse: " + device.Violations()[i]);
+    }
+
+    // --- Files --------------------------------------------------------------
+    // Only the menu copy, the Programs folder (made on demand) and what the
+    // cabinet installer and uninstaller do to the reader may change.
+    const std::u16string readerFolder = sim::ParentOf(ReaderPath);
+    auto mayChange = [&](const std::u16string& path, bool added, bool removed) {
+        if (sim::SameName(path, menuCopy16)) {
+            return true;
+        }
+        if (added && !removed &&
+            (sim::SameName(path, sim::ProgramsFolder) ||
+             sim::SameName(path, sim::ParentOf(sim::ProgramsFolder)))) {
+            return true;
+        }
+        bool reader = sim::SameName(path, ReaderPath) || sim::SameName(path, readerFolder);
+        if (installed && reader && !removed) {
+            return true;
+        }
+        if (installed && added && sim::SameName(path, sim::ParentOf(readerFolder))) {
+            return true;
+        }
+        return uninstalled && reader && removed;
+    };
+    const State was = StateOf(before.entries);
+    const State now = StateOf(device.Entries());
+    for (const auto& [path, value] : was) {
+        auto after = now.find(path);
+        if (after == now.end()) {
+            if (!mayChange(path, false, true)) {
+                fail("removed \"" + Utf8(path) + "\"");
+            }
+        } else if (after->second != value && !mayChange(path, false, false)) {
+            fail("changed \"" + Utf8(path) + "\"");
+        }
+    }
+    for (const auto& [path, value] : now) {
+        if (was.count(path) != 0) {
+            continue;
+        }
+        if (sim::NameOf(path) == u".exe") {
+            fail("created \"" + Utf8(path) + "\"");
+        }
+        if (!mayChange(path, true, false)) {
+            fail("created \"" + Utf8(path) + "\"");
+        }
+    }
+
+    // --- Registry -----------------------------------------------------------
+    for (const std::u16string& key : before.keys) {
+        if (!Contains(device.Keys(), key) && !IsAppKey(key)) {
+            fail("removed key \"" + Utf8(key) + "\"");
+        }
+    }
+    for (const std::u16string& key : device.Keys()) {
+        if (!Contains(before.keys, key) &&
+            !(installed && (IsAppKey(key) || sim::SameName(key, sim::AppsKeyPath) ||
+                            sim::SameName(key, u"SOFTWARE")))) {
+            fail("created key \"" + Utf8(key) + "\"");
+        }
+    }
+    return broken;
+}
+
+} // namespace invariants

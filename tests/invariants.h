@@ -1,0 +1,30 @@
+// What must hold after any run of the program on the simulated device,
+// whatever the card holds and whichever platform calls fail. Shared by the
+// fault sweep and the fuzz target.
+#pragma once
+
+#include "platform/sim/device.h"
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace invariants {
+
+// The device as it was before a run.
+struct Snapshot {
+    std::vector<sim::Entry> entries;
+    std::vector<std::u16string> keys;
+    std::size_t firstEvent = 0;
+    std::size_t violations = 0;
+};
+
+Snapshot Take(const sim::Device& device);
+
+// Checks the one run of the program that followed `before`: its events (from
+// its start to its exit, and the work of the programs it started, finished
+// after it) and what changed on the device. Returns one line per broken rule;
+// empty when all hold.
+std::vector<std::string> CheckRun(const sim::Device& device, const Snapshot& before);
+
+} // namespace invariants
