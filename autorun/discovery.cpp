@@ -61,7 +61,12 @@ static int FindPackageOnCard(const char16_t* cardName, char16_t* pathOut, FILETI
     if (search == platform::InvalidHandleValue) {
         return 0;
     }
-    int found = AppendToPath(folder, package.cFileName) ? 1 : 0;
+    // A folder whose name ends in ".cab" is no package: the first file is.
+    bool isFile = (package.dwFileAttributes & platform::FileAttributeDirectory) == 0;
+    while (!isFile && platform::FindNextFileW(search, &package)) {
+        isFile = (package.dwFileAttributes & platform::FileAttributeDirectory) == 0;
+    }
+    int found = isFile && AppendToPath(folder, package.cFileName) ? 1 : 0;
     if (found) {
         CopyToPath(pathOut, folder);
         *timeOut = package.ftLastWriteTime;

@@ -290,3 +290,19 @@ TEST(ReaderLookUp, NoReaderLeavesTheOutputsAlone) {
     EXPECT_EQ(0, result.found);
     EXPECT_TRUE(result.outputsUntouched);
 }
+
+TEST(CardSearch, AFolderNamedLikeAPackageIsPassedOver) {
+    sim::Device device;
+    AddCard(device, u"Old");
+    device.AddEntry({u"\\Old\\2577\\Backup.cab", sim::AttrDirectory});
+    AddCard(device, u"Storage Card");
+    device.AddEntry({u"\\Storage Card\\2577\\Old.cab", sim::AttrDirectory});
+    AddFile(device, u"\\Storage Card\\2577\\Reader.cab", sim::DefaultEntryTime + 7);
+
+    // The first card holds only a folder: it has no package. In the second,
+    // the file after the folder is the package.
+    LookUp result = Search(device);
+    ASSERT_EQ(1, result.found);
+    EXPECT_EQ(u"\\Storage Card\\2577\\Reader.cab", result.path);
+    EXPECT_EQ(sim::DefaultEntryTime + 7, result.time);
+}
