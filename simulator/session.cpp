@@ -46,8 +46,7 @@ std::vector<Findings> RunSteps(sim::Device& device, const std::vector<Step>& ste
             device.Remove();
             break;
         case Step::Run:
-            device.Emit("step", {{"name", sim::Value{sim::Value::Text, "run", 0}},
-                                 {"runs", sim::Value{sim::Value::Flag, {}, 1}}});
+            device.Emit("step", {{"name", sim::TextValue("run")}, {"runs", sim::FlagValue(true)}});
             device.Run(step.path, step.args);
             break;
         }

@@ -16,16 +16,6 @@ Device& Dev() {
     return *Device::Current();
 }
 
-Value Text(const std::u16string& text) {
-    return Value{Value::Text, sim::Utf8(text), 0};
-}
-Value Number(long long number) {
-    return Value{Value::Number, std::string(), number};
-}
-Value Flag(bool flag) {
-    return Value{Value::Flag, std::string(), flag ? 1 : 0};
-}
-
 // Reads a path argument. One without a terminator within MaxPath units is a
 // misuse of the platform: it is recorded and the call fails.
 bool ReadPath(const char16_t* path, const char* operation, std::u16string& out) {
@@ -221,7 +211,9 @@ BOOL ShellExecuteEx(SHELLEXECUTEINFO* info) {
         ok = entry != nullptr && (entry->attributes & sim::AttrDirectory) == 0 &&
              (HasExtension(file, u".exe") || HasExtension(file, u".cab"));
     }
-    device.Emit("launch", {{"file", Text(file)}, {"args", Text(args)}, {"ok", Flag(ok)}});
+    device.Emit("launch", {{"file", sim::TextValue(file)},
+                           {"args", sim::TextValue(args)},
+                           {"ok", sim::FlagValue(ok)}});
     if (ok) {
         device.StartShellProgram(file, args);
     }
@@ -250,8 +242,8 @@ int MessageBoxW(HWND, const char16_t* text, const char16_t* caption, UINT) {
     if (device.Fails("MessageBoxW")) {
         return 0;
     }
-    device.Emit("message-box",
-                {{"text", Text(ReadText(text))}, {"caption", Text(ReadText(caption))}});
+    device.Emit("message-box", {{"text", sim::TextValue(ReadText(text))},
+                                {"caption", sim::TextValue(ReadText(caption))}});
     return 1; // IDOK: the box is dismissed at once
 }
 
@@ -278,7 +270,9 @@ BOOL CopyFileW(const char16_t* source, const char16_t* target, BOOL failIfExists
             device.AddEntry(copy);
         }
     }
-    device.Emit("copy", {{"from", Text(from)}, {"to", Text(to)}, {"ok", Flag(ok)}});
+    device.Emit(
+        "copy",
+        {{"from", sim::TextValue(from)}, {"to", sim::TextValue(to)}, {"ok", sim::FlagValue(ok)}});
     return ok ? 1 : 0;
 }
 
@@ -298,7 +292,7 @@ BOOL DeleteFileW(const char16_t* path) {
             device.RemoveTree(name);
         }
     }
-    device.Emit("delete", {{"path", Text(name)}, {"ok", Flag(ok)}});
+    device.Emit("delete", {{"path", sim::TextValue(name)}, {"ok", sim::FlagValue(ok)}});
     return ok ? 1 : 0;
 }
 
@@ -345,9 +339,9 @@ LONG RegDeleteKeyW(HKEY key, const char16_t* subKey) {
     } else if (!device.RemoveKeyTree(full)) {
         result = ErrorFileNotFound;
     }
-    device.Emit("key-delete", {{"key", Text(u"HKEY_LOCAL_MACHINE\\" + full)},
-                               {"attempt", Number(attempt)},
-                               {"result", Number(result)}});
+    device.Emit("key-delete", {{"key", sim::TextValue(u"HKEY_LOCAL_MACHINE\\" + full)},
+                               {"attempt", sim::NumberValue(attempt)},
+                               {"result", sim::NumberValue(result)}});
     return result;
 }
 
@@ -360,7 +354,7 @@ LONG RegCloseKey(HKEY key) {
 }
 
 void Sleep(DWORD milliseconds) {
-    Dev().Emit("sleep", {{"ms", Number(milliseconds)}});
+    Dev().Emit("sleep", {{"ms", sim::NumberValue(milliseconds)}});
     Dev().Advance(milliseconds);
 }
 

@@ -17,19 +17,6 @@ Device* current = nullptr;
 
 constexpr platform::HINSTANCE ProgramInstance = 0x10000;
 
-Value Text(const std::u16string& text) {
-    return Value{Value::Text, Utf8(text), 0};
-}
-Value Text(const std::string& text) {
-    return Value{Value::Text, text, 0};
-}
-Value Number(long long number) {
-    return Value{Value::Number, std::string(), number};
-}
-Value Flag(bool flag) {
-    return Value{Value::Flag, std::string(), flag ? 1 : 0};
-}
-
 bool IsUnder(const std::u16string& path, const std::u16string& folder) {
     return path.size() > folder.size() && path[folder.size()] == u'\\' &&
            SameName(path.substr(0, folder.size()), folder);
@@ -223,7 +210,7 @@ void Device::FinishJob(const Job& job) {
         // The package installs the reader, stamped with the device's clock.
         AddEntry({ReaderPath, AttrArchive, Now()});
         AddKey(std::u16string(AppsKeyPath) + u"\\" + AppName);
-        Emit("installed", {{"package", Text(job.argument)}, {"path", Text(ReaderPath)}});
+        Emit("installed", {{"package", TextValue(job.argument)}, {"path", TextValue(ReaderPath)}});
         return;
     }
     std::u16string key = std::u16string(AppsKeyPath) + u"\\" + job.argument;
@@ -236,7 +223,7 @@ void Device::FinishJob(const Job& job) {
         }
     }
     RemoveKeyTree(key);
-    Emit("uninstalled", {{"app", Text(job.argument)}});
+    Emit("uninstalled", {{"app", TextValue(job.argument)}});
 }
 
 void Device::RunJobsDue(std::uint64_t untilMs) {
@@ -267,7 +254,7 @@ int Device::Run(const std::u16string& path, const std::u16string& args) {
     int code;
     {
         Use use(*this, path);
-        Emit("start", {{"path", Text(path)}, {"args", Text(args)}});
+        Emit("start", {{"path", TextValue(path)}, {"args", TextValue(args)}});
 
         // What the run will find and the mode it will choose come from the
         // program's own functions, asked with the same inputs WinMain will
@@ -278,13 +265,13 @@ int Device::Run(const std::u16string& path, const std::u16string& args) {
         }
         RunMode mode = DetermineRunMode(ProgramInstance, commandLine.data());
         counting_ = true;
-        Emit("mode", {{"mode", Text(mode == RunMode::Install  ? "install"
-                                    : mode == RunMode::Launch ? "launch"
-                                                              : "removal")}});
+        Emit("mode", {{"mode", TextValue(mode == RunMode::Install  ? "install"
+                                         : mode == RunMode::Launch ? "launch"
+                                                                   : "removal")}});
 
         code = WinMain(ProgramInstance, 0, commandLine.data(), platform::SwShowNormal);
     }
-    Emit("exit", {{"code", Number(code)}});
+    Emit("exit", {{"code", NumberValue(code)}});
     RunJobsDue(UINT64_MAX);
     return code;
 }
@@ -318,22 +305,24 @@ void Device::Insert() {
         if (program == nullptr || (program->attributes & AttrDirectory) != 0) {
             continue;
         }
-        Emit("step", {{"name", Text("insert")}, {"runs", Flag(true)}});
+        Emit("step", {{"name", TextValue("insert")}, {"runs", FlagValue(true)}});
         Entry copy = *program;
         copy.path = RemovalPath;
-        Emit("copy", {{"from", Text(program->path)}, {"to", Text(copy.path)}, {"ok", Flag(true)}});
+        Emit("copy", {{"from", TextValue(program->path)},
+                      {"to", TextValue(copy.path)},
+                      {"ok", FlagValue(true)}});
         AddEntry(copy);
         Run(RemovalPath, InstallArgument);
         return;
     }
-    Emit("step", {{"name", Text("insert")}, {"runs", Flag(false)}});
+    Emit("step", {{"name", TextValue("insert")}, {"runs", FlagValue(false)}});
 }
 
 void Device::Menu() {
     std::u16string copy = std::u16string(ProgramsFolder) + u"\\" + title + u".exe";
     const Entry* entry = FindEntry(copy);
     bool runs = entry != nullptr && (entry->attributes & AttrDirectory) == 0;
-    Emit("step", {{"name", Text("menu")}, {"runs", Flag(runs)}});
+    Emit("step", {{"name", TextValue("menu")}, {"runs", FlagValue(runs)}});
     if (runs) {
         std::u16string path = entry->path; // the run may move entries around
         Run(path, u"");
@@ -351,9 +340,9 @@ void Device::Remove() {
         RemoveTree(card);
     }
     bool runs = FindEntry(RemovalPath) != nullptr;
-    Emit("step", {{"name", Text("remove")},
-                  {"cards", Number(static_cast<long long>(cards.size()))},
-                  {"runs", Flag(runs)}});
+    Emit("step", {{"name", TextValue("remove")},
+                  {"cards", NumberValue(static_cast<long long>(cards.size()))},
+                  {"runs", FlagValue(runs)}});
     if (runs) {
         Run(RemovalPath, u"uninstall");
     }

@@ -50,6 +50,21 @@ struct Value {
     long long number = 0;
 };
 
+std::string Utf8(const std::u16string& text);
+
+inline Value TextValue(const std::string& text) {
+    return Value{Value::Text, text, 0};
+}
+inline Value TextValue(const std::u16string& text) {
+    return TextValue(Utf8(text));
+}
+inline Value NumberValue(long long number) {
+    return Value{Value::Number, std::string(), number};
+}
+inline Value FlagValue(bool flag) {
+    return Value{Value::Flag, std::string(), flag ? 1 : 0};
+}
+
 struct Event {
     std::string event;
     std::uint64_t t = 0; // virtual milliseconds since the simulation started
