@@ -50,6 +50,7 @@ struct Value {
     long long number = 0;
 };
 
+// UTF-16 to UTF-8; a lone surrogate becomes U+FFFD.
 std::string Utf8(const std::u16string& text);
 
 inline Value TextValue(const std::string& text) {
@@ -210,7 +211,6 @@ class Device {
 
 // Conversions and name comparison shared by the simulated device and its
 // front ends.
-std::string Utf8(const std::u16string& text);
 std::u16string Utf16(const std::string& text);
 std::u16string Fold(const std::u16string& text); // case-insensitive key
 bool SameName(const std::u16string& a, const std::u16string& b);
