@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <ostream>
+#include <string>
 
 using fixture::AddCard;
 using fixture::AddFile;
@@ -226,40 +227,24 @@ TEST(CardSearch, LongestNamesThatFitAreFound) {
 }
 
 TEST(CardSearch, NamesThatDoNotFitPassTheCardOver) {
-    const std::u16string cards[] = {
-        Name(248),          // the pattern would take 260 units
-        Name(MaxPath - 3),  // the folder path alone would not fit
-        Name(MaxPath),      // delivered without a terminator
-        Name(MaxPath + 40), // longer than any name field
+    struct Case {
+        std::u16string card;
+        std::u16string package;
     };
-    for (const std::u16string& card : cards) {
-        SCOPED_TRACE(card.size());
-        sim::Device device;
-        AddCard(device, card);
-        AddFile(device, u"\\" + card + u"\\2577\\R.cab");
-
-        LookUp alone = Search(device);
-        EXPECT_EQ(0, alone.found);
-        EXPECT_TRUE(alone.outputsUntouched);
-
-        AddCard(device, u"Next");
-        AddFile(device, u"\\Next\\2577\\Reader.cab");
-        EXPECT_EQ(u"\\Next\\2577\\Reader.cab", Search(device).path);
-    }
-}
-
-TEST(CardSearch, PackageNamesThatDoNotFitPassTheCardOver) {
-    const std::u16string card = Name(247);
-    const std::u16string packages[] = {
-        u"RR.cab",                     // the result would take 260 units
-        Name(MaxPath - 4) + u".cab",   // a name that fills the whole name field
-        Name(MaxPath + 100) + u".cab", // longer than any name field
+    const Case cases[] = {
+        {Name(248), u"R.cab"},                      // the pattern would take 260 units
+        {Name(MaxPath - 3), u"R.cab"},              // the folder path alone would not fit
+        {Name(MaxPath), u"R.cab"},                  // delivered without a terminator
+        {Name(MaxPath + 40), u"R.cab"},             // longer than any name field
+        {Name(247), u"RR.cab"},                     // the result would take 260 units
+        {Name(247), Name(MaxPath - 4) + u".cab"},   // a name that fills the name field
+        {Name(247), Name(MaxPath + 100) + u".cab"}, // longer than any name field
     };
-    for (const std::u16string& package : packages) {
-        SCOPED_TRACE(package.size());
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.card.size()) + " " + std::to_string(c.package.size()));
         sim::Device device;
-        AddCard(device, card);
-        AddFile(device, u"\\" + card + u"\\2577\\" + package);
+        AddCard(device, c.card);
+        AddFile(device, u"\\" + c.card + u"\\2577\\" + c.package);
 
         LookUp alone = Search(device);
         EXPECT_EQ(0, alone.found);
