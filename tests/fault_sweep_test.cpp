@@ -221,8 +221,8 @@ TEST(Invariants, ReportStrayChangesAndLaunches) {
     EXPECT_TRUE(invariants::CheckRun(device, before).empty());
 
     device.AddEntry({u"\\Storage Card\\stray.txt"});
-    device.Emit("launch", {{"file", {sim::Value::Text, "\\Windows\\cmd.exe", 0}},
-                           {"args", {sim::Value::Text, "", 0}}});
+    device.Emit("launch",
+                {{"file", sim::TextValue("\\Windows\\cmd.exe")}, {"args", sim::TextValue("")}});
     std::vector<std::string> broken = invariants::CheckRun(device, before);
     ASSERT_EQ(broken.size(), 2u);
     EXPECT_NE(broken[0].find("cmd.exe"), std::string::npos);
