@@ -5,14 +5,6 @@
 
 namespace simtool {
 
-namespace {
-
-sim::Ticks TicksOf(const platform::FILETIME& time) {
-    return (static_cast<sim::Ticks>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
-}
-
-} // namespace
-
 std::vector<Findings> RunSteps(sim::Device& device, const std::vector<Step>& steps) {
     std::vector<Findings> findings;
     // The device calls this at the start of each run, with its calls to the
@@ -25,12 +17,12 @@ std::vector<Findings> RunSteps(sim::Device& device, const std::vector<Step>& ste
         if (FindInstalledReader(path, &time) != 0) {
             found.reader = true;
             found.readerPath = path;
-            found.readerTime = TicksOf(time);
+            found.readerTime = sim::TicksOf(time);
         }
         if (FindCardInstaller(path, &time) != 0) {
             found.package = true;
             found.packagePath = path;
-            found.packageTime = TicksOf(time);
+            found.packageTime = sim::TicksOf(time);
         }
         findings.push_back(found);
     };

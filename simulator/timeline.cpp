@@ -257,8 +257,7 @@ void WriteIntro(std::ostream& out, const Description& description, const sim::De
         << device.osMajor << "; product title " << Q(sim::Utf8(device.title)) << ".\n";
     std::string cards;
     for (const sim::Entry* entry : device.Children(u"")) {
-        if ((entry->attributes & (sim::AttrDirectory | sim::AttrTemporary)) ==
-            (sim::AttrDirectory | sim::AttrTemporary)) {
+        if (sim::IsCard(*entry)) {
             cards += (cards.empty() ? "" : ", ") + sim::Utf8(entry->path);
         }
     }

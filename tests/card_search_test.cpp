@@ -11,8 +11,8 @@
 using fixture::AddCard;
 using fixture::AddFile;
 using fixture::CallsOf;
-using fixture::TicksOf;
 using platform::MaxPath;
+using sim::TicksOf;
 
 namespace {
 

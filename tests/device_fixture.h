@@ -67,8 +67,4 @@ inline std::string U8(const std::u16string& text) {
     return sim::Utf8(text);
 }
 
-inline sim::Ticks TicksOf(const platform::FILETIME& time) {
-    return (static_cast<sim::Ticks>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
-}
-
 } // namespace fixture

@@ -22,11 +22,6 @@ bool EndsWithCab(const std::string& name) {
     return tail == ".cab";
 }
 
-bool IsCard(const sim::Entry& entry) {
-    const std::uint32_t card = sim::AttrDirectory | sim::AttrTemporary;
-    return (entry.attributes & card) == card && sim::ParentOf(entry.path).empty();
-}
-
 // "\<card>\2577\<name>.cab" or "\<card>\wince\arm\<name>.cab", where <card>
 // was a mounted card when the run began.
 bool IsCardPackage(const std::string& file, const Snapshot& before) {
@@ -50,7 +45,7 @@ bool IsCardPackage(const std::string& file, const Snapshot& before) {
         return false;
     }
     for (const sim::Entry& entry : before.entries) {
-        if (IsCard(entry) && Utf8(entry.path) == card) {
+        if (sim::IsCard(entry) && Utf8(entry.path) == card) {
             return true;
         }
     }

@@ -46,10 +46,6 @@ void CopyOut(const std::u16string& text, char16_t* buffer, std::size_t units) {
     std::memcpy(buffer, text.data(), units * sizeof(char16_t));
 }
 
-sim::Ticks TicksOf(const platform::FILETIME* time) {
-    return (static_cast<sim::Ticks>(time->dwHighDateTime) << 32) | time->dwLowDateTime;
-}
-
 void Fill(platform::WIN32_FIND_DATAW* found, const sim::Entry& entry) {
     std::memset(found, 0, sizeof *found);
     found->dwFileAttributes = entry.attributes;
@@ -158,8 +154,8 @@ BOOL FindClose(HANDLE handle) {
 }
 
 LONG CompareFileTime(const FILETIME* first, const FILETIME* second) {
-    sim::Ticks a = TicksOf(first);
-    sim::Ticks b = TicksOf(second);
+    sim::Ticks a = sim::TicksOf(*first);
+    sim::Ticks b = sim::TicksOf(*second);
     return a < b ? -1 : a > b ? 1 : 0;
 }
 

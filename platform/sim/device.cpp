@@ -22,10 +22,6 @@ bool IsUnder(const std::u16string& path, const std::u16string& folder) {
            SameName(path.substr(0, folder.size()), folder);
 }
 
-bool IsCard(const Entry& entry) {
-    return (entry.attributes & (AttrDirectory | AttrTemporary)) == (AttrDirectory | AttrTemporary);
-}
-
 } // namespace
 
 const Value* Event::Find(const std::string& name) const {

@@ -8,6 +8,8 @@
 // virtual time.
 #pragma once
 
+#include "platform/platform.h"
+
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -43,6 +45,19 @@ struct Entry {
     std::uint32_t attributes = 0;
     Ticks time = DefaultEntryTime;
 };
+
+inline Ticks TicksOf(const platform::FILETIME& time) {
+    return (static_cast<Ticks>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
+std::u16string ParentOf(const std::u16string& path);
+
+// A storage card: a folder at the root marked directory and temporary.
+inline bool IsCard(const Entry& entry) {
+    return (entry.attributes & (AttrDirectory | AttrTemporary)) ==
+               (AttrDirectory | AttrTemporary) &&
+           ParentOf(entry.path).empty();
+}
 
 struct Value {
     enum Kind { Text, Number, Flag } kind = Text;
@@ -215,7 +230,6 @@ std::u16string Utf16(const std::string& text);
 std::u16string Fold(const std::u16string& text); // case-insensitive key
 bool SameName(const std::u16string& a, const std::u16string& b);
 bool MatchesPattern(const std::u16string& name, const std::u16string& pattern);
-std::u16string ParentOf(const std::u16string& path);
 std::u16string NameOf(const std::u16string& path);
 
 // The folder SHGetSpecialFolderPath answers for the Programs menu.
