@@ -13,20 +13,20 @@ an image that is silently wrong.
   .rdata$NAME, which the linker gathers into the one .rdata section (each
   output section costs at least a 512-byte file block).
 - A COMDAT group (an inline variable or function) becomes a `.linkonce
-  discard` section whose symbol is global. Left local, the copy in an object
-  whose section the linker discards would resolve to address 0, silently.
+  discard` section whose symbol is global. Left local, the references in an
+  object whose copy the linker discards would resolve to address 0, silently.
 """
 import re
 import sys
 
 # Directives that mean the same to both assemblers.
 KEPT = {".arch", ".fpu", ".syntax", ".arm", ".text", ".file", ".global", ".align",
-        ".ascii", ".word", ".short", ".byte", ".space"}
+        ".ascii", ".word", ".space"}
 # ELF symbol and file bookkeeping that a PE object has no place for.
 DROPPED = {".eabi_attribute", ".type", ".size", ".ident"}
 
 SECTION = re.compile(
-    r'\.section\s+(?P<name>[^\s,]+)\s*,\s*"(?P<flags>[^"]*)"\s*,\s*%(?P<type>progbits|nobits)'
+    r'\.section\s+(?P<name>[^\s,]+)\s*,\s*"(?P<flags>[^"]*)"\s*,\s*%progbits'
     r'(?:\s*,\s*(?P<entsize>\d+))?(?:\s*,\s*(?P<group>[^\s,]+)\s*,\s*comdat)?\s*$')
 
 
@@ -56,23 +56,13 @@ def pe_section(number, line):
     match = SECTION.match(code_of(line))
     if not match:
         raise TranslationError(number, f"unknown section form: {code_of(line)}")
-    name, flags, nobits, group = match["name"], match["flags"], match["type"] == "nobits", match["group"]
-    if name == ".note.GNU-stack":
-        return [], None
-    code, writable = "x" in flags, "w" in flags
-    if not set(flags) <= set("axwMSG") or "a" not in flags or ("G" in flags) != (group is not None):
-        pe = None
-    elif code and not writable and not nobits and under(name, ".text"):
+    name, flags, group = match["name"], match["flags"], match["group"]
+    known = set(flags) <= set("axMSG") and "a" in flags and ("G" in flags) == (group is not None)
+    if known and "x" in flags and under(name, ".text"):
         pe = f'{name},"x"'
-    elif not code and not writable and not nobits and under(name, ".rodata"):
+    elif known and "x" not in flags and under(name, ".rodata"):
         pe = ".rdata" + name[len(".rodata"):].replace(".", "$", 1) + ',"dr"'
-    elif not code and writable and not nobits and under(name, ".data"):
-        pe = ".data" + name[len(".data"):].replace(".", "$", 1) + ',"w"'
-    elif not code and writable and nobits and under(name, ".bss") and group is None:
-        pe = '.bss,"b"'
     else:
-        pe = None
-    if pe is None:
         raise TranslationError(number, f"unknown section {name} with flags {flags!r}")
     if group is None:
         return [f"\t.section\t{pe}"], None

@@ -78,7 +78,8 @@ REFUSED = [
      ["\t.weak\tHook"], "line 1: .weak Hook keys no COMDAT group"),
     ("a section of a kind the translation does not know",
      ["\t.arm", '\t.section\t.init_array,"aw",%init_array'], "line 2: unknown section form"),
-    ("writable code", ['\t.section\t.text.f,"awx",%progbits'], "line 1: unknown section .text.f"),
+    ("writable data: the program has none",
+     ['\t.section\t.data.Count,"aw",%progbits'], "line 1: unknown section .data.Count"),
 ]
 
 
