@@ -1,0 +1,109 @@
+# The device image: autorun.exe for Windows CE on ARM, and its checks.
+#
+# GCC for ARM (arm-none-eabi-g++) compiles each source to assembly for ELF;
+# cmake/wince/translate_asm.py turns that into the PE assembler's form; GNU
+# binutils for arm-mingw32ce (built once by scripts/device-toolchain) then
+# assembles it, compiles the resources, makes the COREDLL import library and
+# links. CMake's own compiler support is not used: every step is a command
+# below.
+
+enable_testing()
+
+set(AUTORUN_PYTHON /usr/bin/python3 CACHE FILEPATH
+    "Python with pefile and capstone, for the translation, the icon and the image check")
+find_program(AUTORUN_DEVICE_CXX arm-none-eabi-g++ REQUIRED)
+# The desktop resource compiler preprocesses the script with the Windows
+# headers it comes with; the .res it writes is the same for every machine.
+find_program(AUTORUN_RES_COMPILER i686-w64-mingw32-windres REQUIRED)
+
+execute_process(COMMAND ${PROJECT_SOURCE_DIR}/scripts/device-toolchain --prefix
+    OUTPUT_VARIABLE toolchain OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
+set(AUTORUN_DEVICE_BINUTILS ${toolchain} CACHE PATH
+    "Install prefix of GNU binutils for arm-mingw32ce (made by scripts/device-toolchain)")
+if(NOT EXISTS ${AUTORUN_DEVICE_BINUTILS}/.complete)
+    message(FATAL_ERROR "No binutils for arm-mingw32ce in ${AUTORUN_DEVICE_BINUTILS}: "
+        "run scripts/device-toolchain first (scripts/setup does)")
+endif()
+foreach(tool as ld windres dlltool nm)
+    set(device_${tool} ${AUTORUN_DEVICE_BINUTILS}/bin/arm-mingw32ce-${tool})
+endforeach()
+
+# ARMv4T in ARM state, int-sized enums, interworking returns; no exceptions,
+# unwind tables or C runtime. Loops are not turned into library calls: of
+# those, only memset is provided (platform/wince/memory.cpp).
+set(device_flags
+    -std=c++17 -march=armv4t -marm -Os -ffreestanding ${AUTORUN_PROGRAM_FLAGS}
+    -fno-threadsafe-statics -fno-short-enums -fno-asynchronous-unwind-tables
+    -fno-unwind-tables -fno-tree-loop-distribute-patterns -ffunction-sections -fdata-sections
+    -Wall -Wextra -Werror -I${PROJECT_SOURCE_DIR})
+set(translate ${PROJECT_SOURCE_DIR}/cmake/wince/translate_asm.py)
+set(device_dir ${CMAKE_BINARY_DIR}/device)
+
+set(device_objects)
+foreach(source ${AUTORUN_SOURCES} platform/wince/calls.cpp platform/wince/entry.cpp
+        platform/wince/memory.cpp platform/wince/shell_execute.cpp)
+    string(REGEX REPLACE "\\.cpp$" "" stem ${device_dir}/${source})
+    get_filename_component(folder ${stem} DIRECTORY)
+    file(MAKE_DIRECTORY ${folder})
+    set(extra)
+    if(source STREQUAL "platform/wince/calls.cpp")
+        set(extra -mno-thumb-interwork) # see the file
+    endif()
+    add_custom_command(OUTPUT ${stem}.o
+        COMMAND ${AUTORUN_DEVICE_CXX} ${device_flags} ${extra} -MD -MF ${stem}.d -MT ${stem}.o
+            -S -o ${stem}.elf.s ${PROJECT_SOURCE_DIR}/${source}
+        COMMAND ${AUTORUN_PYTHON} ${translate} ${stem}.elf.s ${stem}.s
+        COMMAND ${device_as} -o ${stem}.o ${stem}.s
+        DEPENDS ${PROJECT_SOURCE_DIR}/${source} ${translate}
+        DEPFILE ${stem}.d
+        COMMENT "Compiling ${source} for the device"
+        VERBATIM)
+    list(APPEND device_objects ${stem}.o)
+endforeach()
+
+# Resources: the desktop build's script and icon, compiled to a .res, then
+# to an ARM object.
+set(icon ${CMAKE_BINARY_DIR}/resources/autorun.ico)
+add_custom_command(OUTPUT ${icon}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/resources
+    COMMAND ${AUTORUN_PYTHON} ${PROJECT_SOURCE_DIR}/resources/icon/make_icon.py ${icon}
+    DEPENDS resources/icon/make_icon.py
+    COMMENT "Drawing the icon"
+    VERBATIM)
+add_custom_command(OUTPUT ${device_dir}/autorun.res ${device_dir}/resources.o
+    COMMAND ${AUTORUN_RES_COMPILER} -I ${PROJECT_SOURCE_DIR}/resources
+        -I ${CMAKE_BINARY_DIR}/resources -O res -i ${PROJECT_SOURCE_DIR}/resources/autorun.rc
+        -o ${device_dir}/autorun.res
+    COMMAND ${device_windres} -i ${device_dir}/autorun.res -o ${device_dir}/resources.o
+    DEPENDS resources/autorun.rc resources/product.h ${icon}
+    COMMENT "Compiling the resources for the device"
+    VERBATIM)
+
+# COREDLL's operations, imported by name.
+add_custom_command(OUTPUT ${device_dir}/libcoredll.a
+    COMMAND ${device_dlltool} -d ${PROJECT_SOURCE_DIR}/platform/wince/coredll.def
+        -l ${device_dir}/libcoredll.a
+    DEPENDS platform/wince/coredll.def
+    COMMENT "Making the COREDLL import library"
+    VERBATIM)
+
+# Windows CE GUI 3.0; stack 64 KB / 4 KB, heap 1 MB / 4 KB; loaded at 0x10000,
+# where it always is, so no relocations and no dynamic base; no NX flag.
+# Unused sections are dropped and the symbols stripped.
+add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/autorun.exe
+    COMMAND ${device_ld} --subsystem=wince:3.0 --stack=0x10000,0x1000
+        --heap=0x100000,0x1000 --image-base=0x10000 --disable-dynamicbase --disable-nxcompat
+        --disable-reloc-section --no-insert-timestamp -e WinMainCRTStartup --gc-sections -s
+        -o ${CMAKE_BINARY_DIR}/autorun.exe ${device_objects} ${device_dir}/resources.o
+        ${device_dir}/libcoredll.a
+    DEPENDS ${device_objects} ${device_dir}/resources.o ${device_dir}/libcoredll.a
+    COMMENT "Linking autorun.exe for the device"
+    VERBATIM)
+add_custom_target(autorun ALL DEPENDS ${CMAKE_BINARY_DIR}/autorun.exe)
+
+add_test(NAME wince_image
+    COMMAND ${AUTORUN_PYTHON} ${PROJECT_SOURCE_DIR}/tests/windows/check_image.py --device
+        ${CMAKE_BINARY_DIR}/autorun.exe)
+add_test(NAME wince_program_uses_no_heap
+    COMMAND ${PROJECT_SOURCE_DIR}/tests/check_no_heap.sh ${device_nm} ${device_objects})
+add_subdirectory(tests/wince)
