@@ -7,6 +7,7 @@
 // input, with one line on standard error, before anything runs.
 #include "simulator/description.h"
 #include "simulator/event_log.h"
+#include "simulator/native_program.h"
 #include "simulator/session.h"
 #include "simulator/timeline.h"
 
@@ -54,11 +55,13 @@ int main(int argc, char** argv) {
 
     sim::Device device;
     simtool::Configure(description, device);
+    simtool::NativeProgram native;
+    device.launcher = &native;
     std::ostringstream intro;
     if (!json) {
         simtool::WriteIntro(intro, description, device);
     }
-    std::vector<simtool::Findings> findings = simtool::RunSteps(device, description.steps);
+    simtool::RunSteps(device, description.steps);
     if (json) {
         simtool::WriteEventLog(std::cout, device);
         for (const std::string& violation : device.Violations()) {
@@ -67,7 +70,7 @@ int main(int argc, char** argv) {
         }
     } else {
         std::cout << intro.str();
-        simtool::WriteTimeline(std::cout, device, findings);
+        simtool::WriteTimeline(std::cout, device);
     }
     return 0;
 }

@@ -68,8 +68,9 @@ def card(*files, platform_dir="2577"):
 
 
 def compact(events):
-    """Events without the times, fields in order."""
-    return [(e["event"], *[v for k, v in e.items() if k not in ("event", "t")]) for e in events]
+    """Events without the times and the look-ups' findings, fields in order."""
+    return [(e["event"], *[v for k, v in e.items() if k not in ("event", "t")])
+            for e in events if e["event"] != "found"]
 
 
 def paths(state):
@@ -137,14 +138,14 @@ class EventLog(Case):
         package = CARD + "\\2577\\Reader.cab"
         held = ("key-delete", APP_KEY)
         self.assertEqual(compact(events), [
-            ("step", "insert", True),
+            ("step", "insert", 0, True),
             ("copy", card_exe, "\\Windows\\autorun.exe", True),
             ("start", "\\Windows\\autorun.exe", "install"),
             ("mode", "install"),
             ("copy", "\\Windows\\autorun.exe", MENU_COPY, True),
             ("launch", package, "", True),
             ("exit", 0),
-            ("installed", package, READER),
+            ("installed", package, READER, "Velluma Reader ZRV"),
             ("step", "menu", True),
             ("start", MENU_COPY, ""),
             ("mode", "launch"),
@@ -158,14 +159,17 @@ class EventLog(Case):
             (*held, 1, 5), ("sleep", 1000),
             (*held, 2, 5), ("sleep", 1000),
             (*held, 3, 5), ("sleep", 1000),
-            ("uninstalled", "Velluma Reader ZRV"),
+            ("uninstalled", "Velluma Reader ZRV", READER, True),
             (*held, 4, 2),
             ("exit", 0),
         ])
         self.assertEqual([e["t"] for e in events if e["event"] in ("key-delete", "uninstalled")],
                          [0, 1000, 2000, 2500, 3000])
-        self.assertEqual(list(events[0]), ["event", "t", "name", "runs"])
-        self.assertEqual(list(events[13]), ["event", "t", "name", "cards", "runs"])
+        self.assertEqual(list(events[0]), ["event", "t", "name", "cards", "runs"])
+        self.assertEqual(events[3], {"event": "found", "t": 0, "pocketPc": True, "reader": None,
+                                     "readerTime": None, "package": package,
+                                     "packageTime": ticks("2026-11-02T10:00:00Z")})
+        self.assertEqual(list(events[15]), ["event", "t", "name", "cards", "runs"])
         entries = paths(state)
         self.assertEqual(entries["\\Windows\\autorun.exe"],
                          {"path": "\\Windows\\autorun.exe", "attributes": [],
@@ -284,7 +288,8 @@ class Steps(Case):
                        "steps": [run_step]}
         events, _ = self.device(description)
         self.assertEqual(compact(events)[:3], [
-            ("step", "run", True), ("start", CARD + "\\2577\\autorun.exe", ""), ("mode", "install")])
+            ("step", "run", CARD + "\\2577\\autorun.exe", True, True),
+            ("start", CARD + "\\2577\\autorun.exe", ""), ("mode", "install")])
         # The same step on the command line, as a JSON object.
         events, _ = self.device(description, "menu",
                                 json.dumps({"run": "\\Windows\\autorun.exe", "args": "INSTALL"}))
@@ -297,7 +302,7 @@ class Steps(Case):
         events, _ = self.device({"entries": card(), "steps": []})
         self.assertEqual(events, [])
         events, _ = self.device({})
-        self.assertEqual(compact(events), [("step", "insert", False), ("step", "menu", False),
+        self.assertEqual(compact(events), [("step", "insert", 0, False), ("step", "menu", False),
                                            ("step", "remove", 0, False)])
 
 

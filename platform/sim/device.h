@@ -56,10 +56,10 @@ class Device {
     std::uint32_t osMajor = 4;
     std::uint64_t uninstallMs = 2500;
     Ticks clockStart = DefaultClockStart;
-    std::set<Op> failing;          // operations that fail on every call
-    int appKeyDeleteFailures = 0;  // the first N deletions of the application key
-    Launcher* launcher = nullptr;  // runs the programs the device starts
-    bool trace = false;            // record every operation call as an event
+    std::set<Op> failing;         // operations that fail on every call
+    int appKeyDeleteFailures = 0; // the first N deletions of the application key
+    Launcher* launcher = nullptr; // runs the programs the device starts
+    bool trace = false;           // record every operation call as an event
 
     Store files;
     Registry registry;

@@ -64,9 +64,9 @@ struct Event {
         return NameOf(kind);
     }
     const Value* Find(const std::string& name) const;
-    std::string Text(const std::string& name) const;    // "" when absent
-    long long Number(const std::string& name) const;    // -1 when absent
-    bool Flag(const std::string& name) const;           // false when absent
+    std::string Text(const std::string& name) const; // "" when absent
+    long long Number(const std::string& name) const; // -1 when absent
+    bool Flag(const std::string& name) const;        // false when absent
 };
 
 } // namespace sim

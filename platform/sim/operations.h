@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 namespace sim {
 
@@ -20,12 +21,12 @@ enum class Op {
     GetVersionExW,
     ShellExecuteEx,
     SHGetSpecialFolderPath,
-    MessageBoxW,
     CopyFileW,
     DeleteFileW,
     RegOpenKeyExW,
     RegDeleteKeyW,
     RegCloseKey,
+    MessageBoxW,
     Sleep,
 };
 constexpr std::size_t OpCount = static_cast<std::size_t>(Op::Sleep) + 1;
@@ -36,6 +37,8 @@ bool OpNamed(const std::string& name, Op& op);
 // Whether a description can make the operation fail on every call. Closing
 // a handle, comparing times and pausing cannot fail.
 bool Failable(Op op);
+// The names of the operations that can be made to fail, in table order.
+const std::vector<std::string>& FailableOperations();
 
 // Error codes, as the platform numbers them.
 enum : platform::LONG {

@@ -16,17 +16,18 @@ class Device;
 
 // What the device knows of the program that runs.
 struct Process {
-    std::u16string path;              // its file: what GetModuleFileNameW answers
-    platform::HINSTANCE instance = 0; // its module handle
+    std::u16string path;                              // its file: what GetModuleFileNameW answers
+    platform::HINSTANCE instance = 0;                 // its module handle
     std::map<platform::UINT, std::u16string> strings; // its string table, for LoadStringW
 };
 
 // How a run ended: with an exit code, or in a crash at an address.
 struct Outcome {
     bool crashed = false;
-    std::uint32_t code = 0;  // the exit code; for a crash, the exception code
-    std::string reason;      // for a crash: what happened, in a few words
+    std::uint32_t code = 0; // the exit code; for a crash, the exception code
+    std::string reason;     // for a crash: what happened, in a few words
     std::uint64_t address = 0;
+    std::uint64_t instructions = 0; // emulated instructions; 0 for a native run
 };
 
 // Exception codes a crashed run ends with, as the platform numbers them.

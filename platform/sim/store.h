@@ -36,7 +36,7 @@ struct Entry {
     std::u16string path; // rooted at "\", no trailing "\"
     std::uint32_t attributes = 0;
     Ticks time = DefaultEntryTime;
-    Content content; // none: the file holds nothing the device looks at
+    Content content = nullptr; // none: the file holds nothing the device looks at
 };
 
 // A storage card: a folder at the root marked directory and temporary.
