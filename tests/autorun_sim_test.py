@@ -84,7 +84,7 @@ class DemoStory(Case):
         self.assertEqual(result.stderr, "")
         intro, *steps = result.stdout.split("\nStep ")
         self.assertIn("platform type \"PocketPC\", version 4", intro)
-        self.assertIn("Cards: \\Storage Card.", intro)
+        self.assertIn("Cards in the device: \\Storage Card.", intro)
         self.assertIn("Reader: not installed.", intro)
         self.assertEqual(len(steps), 3)
         insert, menu, remove = steps
@@ -138,7 +138,7 @@ class EventLog(Case):
         package = CARD + "\\2577\\Reader.cab"
         held = ("key-delete", APP_KEY)
         self.assertEqual(compact(events), [
-            ("step", "insert", 0, True),
+            ("step", "insert", 0, 1, True),
             ("copy", card_exe, "\\Windows\\autorun.exe", True),
             ("start", "\\Windows\\autorun.exe", "install"),
             ("mode", "install"),
@@ -165,7 +165,7 @@ class EventLog(Case):
         ])
         self.assertEqual([e["t"] for e in events if e["event"] in ("key-delete", "uninstalled")],
                          [0, 1000, 2000, 2500, 3000])
-        self.assertEqual(list(events[0]), ["event", "t", "name", "cards", "runs"])
+        self.assertEqual(list(events[0]), ["event", "t", "name", "cards", "in", "runs"])
         self.assertEqual(events[3], {"event": "found", "t": 0, "pocketPc": True, "reader": None,
                                      "readerTime": None, "package": package,
                                      "packageTime": ticks("2026-11-02T10:00:00Z")})
@@ -302,8 +302,49 @@ class Steps(Case):
         events, _ = self.device({"entries": card(), "steps": []})
         self.assertEqual(events, [])
         events, _ = self.device({})
-        self.assertEqual(compact(events), [("step", "insert", 0, False), ("step", "menu", False),
+        self.assertEqual(compact(events), [("step", "insert", 0, 0, False), ("step", "menu", False),
                                            ("step", "remove", 0, False)])
+
+
+    def test_cards_go_back_in_with_what_they_held(self):
+        # Taken out, the card is kept; put back, it is found again, and the
+        # reader the uninstaller removed is installed anew.
+        events, state = self.log("insert", "menu", "remove", "insert", "menu", "remove", "remove")
+        steps = [e for e in events if e["event"] == "step"]
+        self.assertEqual([(e["name"], e.get("cards"), e["runs"]) for e in steps],
+                         [("insert", 0, True), ("menu", None, True), ("remove", 1, True),
+                          ("insert", 1, True), ("menu", None, True), ("remove", 1, True),
+                          ("remove", 0, False)])
+        launches = [e["file"] for e in events if e["event"] == "launch"]
+        package = CARD + "\\2577\\Reader.cab"
+        self.assertEqual(launches, [package, READER, "\\Windows\\Unload.exe"] * 2)
+        self.assertEqual(state["cardsOut"], [CARD])
+        self.assertNotIn(CARD, paths(state))
+
+    def test_timeline_says_why(self):
+        cases = [
+            ({"entries": card() + [{"path": CARD + "\\2577\\Old.cab",
+                                    "attributes": ["directory"]}]}, ["insert"],
+             "It passes over \\Storage Card\\2577\\Old.cab (a folder)."),
+            ({"platform": "Smartphone", "entries": card()}, ["insert"],
+             'platform type "Smartphone" does not begin with "P"), so it searches each '
+             'card\'s "wince\\arm" folder.'),
+            ({"osMajor": 2, "entries": card()}, ["insert"], "(version 2 is before 3)"),
+            ({"entries": card()}, ['{"run": "\\\\Nowhere\\\\a.exe"}'],
+             "\\Nowhere\\a.exe is not on the device; the program runs as if it were that file."),
+            ({"entries": card(("R.cab", "2026-01-02T00:00:00Z")),
+              "faults": {"failing": ["LoadStringW"]}}, ["insert"],
+             "The program makes no Programs-menu copy: its title (string resource 1) cannot be "
+             "loaded."),
+            ({"entries": card()}, ["remove", "remove"], "remove: there is no card to take out"),
+            ({"registry": [], "entries": card()}, ["insert", "remove"],
+             'The uninstaller finishes: it finds nothing of "Velluma Reader ZRV" to remove.'),
+        ]
+        for description, steps, text in cases:
+            with self.subTest(text=text):
+                result = run("--device", self.write("device.json", description), *steps)
+                self.assertEqual(result.returncode, 0, result.stderr)
+                self.assertIn(text, result.stdout)
 
 
 class UnusableInput(Case):
