@@ -12,6 +12,11 @@ import tempfile
 import unittest
 
 SIM = os.environ.get("AUTORUN_SIM", "autorun-sim")
+# An image to run instead of the program built for the host (Golden only).
+IMAGE = os.environ.get("AUTORUN_IMAGE")
+HERE = os.path.dirname(os.path.abspath(__file__))
+EXAMPLES = os.path.join(HERE, "..", "examples")
+GOLDEN = os.path.join(HERE, "golden")
 
 APP_KEY = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Apps\\Velluma Reader ZRV"
 READER = "\\Program Files\\VellumaZRV\\vellumabook.exe"
@@ -345,6 +350,56 @@ class Steps(Case):
                 result = run("--device", self.write("device.json", description), *steps)
                 self.assertEqual(result.returncode, 0, result.stderr)
                 self.assertIn(text, result.stdout)
+
+
+# Card-life scenarios: (name, arguments). Each runs with --trace --json; the
+# log, without what only a run of the host build can tell, is compared with
+# its golden file. Examples whose times come from this machine's files have
+# no golden file; their image runs are compared with the host build's.
+SCENARIOS = [("demo", []), ("demo-twice", ["insert", "menu", "remove"] * 2),
+             ("demo-remove-first", ["remove", "insert", "menu", "menu", "remove"])] + [
+    (name[:-5], ["--device", os.path.join(EXAMPLES, name)])
+    for name in sorted(os.listdir(EXAMPLES)) if name.endswith(".json")]
+MACHINE_TIMES = {"card-folder"}
+
+
+def shared_log(args, image=None):
+    """The --trace --json log of a run, as any kind of program gives it: no
+    run mode and no findings (only the host build can tell those), no count of
+    emulated instructions."""
+    result = run("--trace", "--json", *(["--image", image] if image else []), *args)
+    if result.returncode != 0 or result.stderr:
+        raise AssertionError(f"{args}: exit {result.returncode}: {result.stderr}")
+    lines = []
+    for line in result.stdout.splitlines():
+        event = json.loads(line)
+        if event["event"] in ("mode", "found"):
+            continue
+        event.pop("instructions", None)
+        lines.append(json.dumps(event, ensure_ascii=False))
+    return lines
+
+
+class Golden(unittest.TestCase):
+    """Every platform call, its arguments and its order, and every effect, as
+    the golden files have them; with AUTORUN_IMAGE set, of that image."""
+
+    def test_scenarios(self):
+        update = os.environ.get("AUTORUN_UPDATE_GOLDEN") == "1"
+        for name, args in SCENARIOS:
+            with self.subTest(scenario=name):
+                got = shared_log(args, IMAGE)
+                path = os.path.join(GOLDEN, name + ".jsonl")
+                if name in MACHINE_TIMES:
+                    if IMAGE:
+                        self.assertEqual(got, shared_log(args))
+                    continue
+                if update and not IMAGE:
+                    with open(path, "w", encoding="utf-8") as f:
+                        f.write("\n".join(got) + "\n")
+                with open(path, encoding="utf-8") as f:
+                    want = f.read().splitlines()
+                self.assertEqual(got, want)
 
 
 class UnusableInput(Case):
