@@ -6,6 +6,7 @@
 // a handle left open, a wrong record size).
 #include "autorun/constants.h"
 #include "platform/sim/device.h"
+#include "tests/device_fixture.h"
 #include "tests/invariants.h"
 
 #include <cstdint>
@@ -107,51 +108,53 @@ void BuildDevice(Input& in, sim::Device& device) {
     case 0:
         break; // the product title
     case 1:
-        device.title.clear();
+        device.app.title.clear();
         break;
     case 2:
-        device.title = u"Card"; // a title that card paths may contain
+        device.app.title = u"Card"; // a title that card paths may contain
         break;
     default:
-        device.title = in.Line(LongName);
+        device.app.title = in.Line(LongName);
     }
     device.uninstallMs = in.Byte() * 100u;
     device.appKeyDeleteFailures = in.Byte() % 16;
     std::uint16_t failing = in.U16();
     for (std::size_t i = 0; i < sim::FailableOperations().size(); ++i) {
-        if (failing & (1u << i)) {
-            device.failing.insert(sim::FailableOperations()[i]);
+        sim::Op op;
+        if ((failing & (1u << i)) && sim::OpNamed(sim::FailableOperations()[i], op)) {
+            device.failing.insert(op);
         }
     }
 
     std::uint8_t present = in.Byte();
     if (present & 1) {
-        device.ClearRegistry();
+        device.registry.Clear();
     }
     if (present & 2) {
-        device.AddKey(std::u16string(sim::AppsKeyPath) + u"\\" + AppName);
+        device.registry.Add(std::u16string(sim::AppsKeyPath) + u"\\" + AppName);
     }
     if (present & 4) {
-        device.AddEntry({ReaderPath, sim::AttrArchive, in.U64()});
+        device.files.Add({ReaderPath, sim::AttrArchive, in.U64()});
     }
     if (present & 8) {
-        device.AddEntry({std::u16string(sim::ProgramsFolder) + u"\\" + device.title + u".exe"});
+        device.files.Add(
+            {std::u16string(sim::ProgramsFolder) + u"\\" + device.app.title + u".exe"});
     }
     if (present & 16) {
-        device.AddEntry({RemovalPath});
+        device.files.Add({RemovalPath});
     }
 
     // Root entries, cards among them, with what they hold.
     for (int roots = in.Byte() % 8; roots > 0; --roots) {
         std::u16string root = u"\\" + in.Name(LongName);
-        device.AddEntry({root, in.U16(), in.U64()});
+        device.files.Add({root, in.U16(), in.U64()});
         for (int children = in.Byte() % 4; children > 0; --children) {
             std::u16string folder = root + PlatformFolder(in);
             std::u16string name = in.Name(LongName);
             if (in.Byte() & 1) {
                 name += u".cab";
             }
-            device.AddEntry({folder + u"\\" + name, in.U16(), in.U64()});
+            device.files.Add({folder + u"\\" + name, in.U16(), in.U64()});
         }
     }
 }
@@ -165,7 +168,7 @@ void Trace(const sim::Device& device, const invariants::Snapshot& before) {
     }
     for (std::size_t i = before.firstEvent; i < device.Events().size(); ++i) {
         const sim::Event& e = device.Events()[i];
-        std::fprintf(stderr, "%s", e.event.c_str());
+        std::fprintf(stderr, "%s", e.Name());
         for (const auto& [name, value] : e.fields) {
             std::string shown =
                 value.kind == sim::Value::Text ? value.text : std::to_string(value.number);
@@ -194,7 +197,7 @@ void Check(const sim::Device& device, const invariants::Snapshot& before, int co
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     Input in(data, size);
-    sim::Device device;
+    sim::Device device = fixture::NewDevice();
     BuildDevice(in, device);
 
     // Up to four starts of the program, in the ways the shell and the user
@@ -208,20 +211,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             args = InstallArgument;
             break;
         case 1:
-            path = std::u16string(sim::ProgramsFolder) + u"\\" + device.title + u".exe";
+            path = std::u16string(sim::ProgramsFolder) + u"\\" + device.app.title + u".exe";
             break;
         case 2:
             args = u"uninstall";
             break;
         case 3: {
             std::vector<std::u16string> cards;
-            for (const sim::Entry* entry : device.Children(u"")) {
+            for (const sim::Entry* entry : device.files.Children(u"")) {
                 if ((entry->attributes & sim::AttrTemporary) != 0) {
                     cards.push_back(entry->path);
                 }
             }
             for (const std::u16string& card : cards) {
-                device.RemoveTree(card);
+                device.files.RemoveTree(card);
             }
             continue;
         }

@@ -3,6 +3,8 @@
 // and the place, so a description never half-applies.
 #include "simulator/description.h"
 
+#include "autorun/constants.h"
+#include "resources/product.h"
 #include "simulator/host_folder.h"
 #include "simulator/time_text.h"
 
@@ -23,6 +25,8 @@ namespace simtool {
 namespace {
 
 using Json = nlohmann::ordered_json;
+
+const std::u16string ProductTitle = u"" PRODUCT_TITLE;
 
 const char* const StepHelp = "expected insert, menu, remove or {\"run\": PATH, \"args\": TEXT}";
 
@@ -148,8 +152,8 @@ class Parser {
     Parser(std::string file, std::string baseDir)
         : file_(std::move(file)), baseDir_(std::move(baseDir)) {
         const sim::Device bare;
-        for (const sim::Entry& entry : bare.Entries()) {
-            Record(entry);
+        for (const sim::Entry* entry : bare.files.All()) {
+            Record(*entry);
         }
     }
 
@@ -548,20 +552,23 @@ Step ParseCommandLineStep(const std::string& text, std::size_t index) {
 void Configure(const Description& description, sim::Device& device) {
     device.platformType = description.platform;
     device.osMajor = description.osMajor;
-    if (description.hasTitle) {
-        device.title = description.title;
-    }
+    device.app = {AppName, ReaderPath, description.hasTitle ? description.title : ProductTitle};
     for (const sim::Entry& entry : description.entries) {
-        device.AddEntry(entry);
+        device.files.Add(entry);
     }
     if (description.hasRegistry) {
-        device.ClearRegistry();
+        device.registry.Clear();
         for (const std::u16string& key : description.registry) {
-            device.AddKey(key);
+            device.registry.Add(key);
         }
     }
     device.uninstallMs = description.uninstallMs;
-    device.failing = description.failing;
+    for (const std::string& name : description.failing) {
+        sim::Op op;
+        if (sim::OpNamed(name, op)) {
+            device.failing.insert(op);
+        }
+    }
     device.appKeyDeleteFailures = description.appKeyDeleteFailures;
 }
 

@@ -31,7 +31,7 @@ Json AttributeList(std::uint32_t bits) {
 void WriteEventLog(std::ostream& out, const sim::Device& device) {
     for (const sim::Event& event : device.Events()) {
         Json line;
-        line["event"] = event.event;
+        line["event"] = event.Name();
         line["t"] = event.t;
         for (const auto& field : event.fields) {
             const sim::Value& value = field.second;
@@ -45,6 +45,9 @@ void WriteEventLog(std::ostream& out, const sim::Device& device) {
             case sim::Value::Flag:
                 line[field.first] = value.number != 0;
                 break;
+            case sim::Value::Null:
+                line[field.first] = nullptr;
+                break;
             }
         }
         WriteLine(out, line);
@@ -53,15 +56,19 @@ void WriteEventLog(std::ostream& out, const sim::Device& device) {
     state["event"] = "state";
     state["t"] = device.NowMs();
     state["entries"] = Json::array();
-    for (const sim::Entry& entry : device.Entries()) {
+    for (const sim::Entry* entry : device.files.All()) {
         Json item;
-        item["path"] = sim::Utf8(entry.path);
-        item["attributes"] = AttributeList(entry.attributes);
-        item["time"] = entry.time;
+        item["path"] = sim::Utf8(entry->path);
+        item["attributes"] = AttributeList(entry->attributes);
+        item["time"] = entry->time;
         state["entries"].push_back(item);
     }
+    state["cardsOut"] = Json::array();
+    for (const std::u16string& card : device.CardsOut()) {
+        state["cardsOut"].push_back(sim::Utf8(card));
+    }
     state["registry"] = Json::array();
-    for (const std::u16string& key : device.Keys()) {
+    for (const std::u16string& key : device.registry.Keys()) {
         state["registry"].push_back("HKEY_LOCAL_MACHINE\\" + sim::Utf8(key));
     }
     WriteLine(out, state);

@@ -7,6 +7,7 @@
 // input, with one line on standard error, before anything runs.
 #include "simulator/description.h"
 #include "simulator/event_log.h"
+#include "simulator/native_program.h"
 #include "simulator/session.h"
 #include "simulator/timeline.h"
 
@@ -21,10 +22,13 @@ int main(int argc, char** argv) {
                  "autorun-sim"};
     std::string deviceFile;
     bool json = false;
+    bool trace = false;
     std::vector<std::string> steps;
     app.add_option("--device", deviceFile, "Device description (JSON) to simulate");
     app.add_flag("--json", json,
                  "Print the event log, one JSON object a line, instead of the timeline");
+    app.add_flag("--trace", trace,
+                 "Add every platform call the program makes, with its arguments and result");
     app.add_option("steps", steps,
                    "Steps replacing the description's: insert, menu, remove, or "
                    "'{\"run\": PATH, \"args\": TEXT}'");
@@ -54,11 +58,14 @@ int main(int argc, char** argv) {
 
     sim::Device device;
     simtool::Configure(description, device);
+    simtool::NativeProgram native;
+    device.launcher = &native;
+    device.trace = trace;
     std::ostringstream intro;
     if (!json) {
         simtool::WriteIntro(intro, description, device);
     }
-    std::vector<simtool::Findings> findings = simtool::RunSteps(device, description.steps);
+    simtool::RunSteps(device, description.steps);
     if (json) {
         simtool::WriteEventLog(std::cout, device);
         for (const std::string& violation : device.Violations()) {
@@ -67,7 +74,7 @@ int main(int argc, char** argv) {
         }
     } else {
         std::cout << intro.str();
-        simtool::WriteTimeline(std::cout, device, findings);
+        simtool::WriteTimeline(std::cout, device);
     }
     return 0;
 }

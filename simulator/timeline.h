@@ -4,10 +4,8 @@
 
 #include "platform/sim/device.h"
 #include "simulator/description.h"
-#include "simulator/session.h"
 
 #include <ostream>
-#include <vector>
 
 namespace simtool {
 
@@ -15,7 +13,6 @@ namespace simtool {
 void WriteIntro(std::ostream& out, const Description& description, const sim::Device& device);
 
 // The steps as they happened, and the device after the last one.
-void WriteTimeline(std::ostream& out, const sim::Device& device,
-                   const std::vector<Findings>& findings);
+void WriteTimeline(std::ostream& out, const sim::Device& device);
 
 } // namespace simtool

@@ -6,13 +6,12 @@
 #include <gtest/gtest.h>
 
 #include <ostream>
+#include <set>
 #include <string>
 
 using fixture::AddCard;
 using fixture::AddFile;
-using fixture::CallsOf;
 using platform::MaxPath;
-using sim::TicksOf;
 
 namespace {
 
@@ -38,7 +37,7 @@ LookUp Look(sim::Device& device, int (*lookUp)(char16_t*, platform::FILETIME*)) 
 
     LookUp result;
     {
-        sim::Device::Use use(device);
+        sim::Device::Use use(device, fixture::ProgramAt(device));
         result.found = lookUp(path, &time);
     }
     EXPECT_TRUE(device.Violations().empty()) << device.Violations().front();
@@ -47,7 +46,7 @@ LookUp Look(sim::Device& device, int (*lookUp)(char16_t*, platform::FILETIME*)) 
                               time.dwHighDateTime == Untouched.dwHighDateTime;
     if (result.found) {
         result.path = path;
-        result.time = TicksOf(time);
+        result.time = fixture::TicksOf(time);
     }
     return result;
 }
@@ -63,7 +62,7 @@ std::u16string Name(int units, char16_t unit = u'n') {
 } // namespace
 
 TEST(CardSearch, FirstCardInRootOrderWinsAndFirstFileWithinIt) {
-    sim::Device device;
+    sim::Device device = fixture::NewDevice();
     AddCard(device, u"Zeta");
     AddFile(device, u"\\Zeta\\2577\\New.cab", sim::DefaultEntryTime + 5);
     AddFile(device, u"\\Zeta\\2577\\Alpha.cab", sim::DefaultEntryTime + 9);
@@ -78,26 +77,26 @@ TEST(CardSearch, FirstCardInRootOrderWinsAndFirstFileWithinIt) {
 }
 
 TEST(CardSearch, OnlyFoldersMarkedTemporaryAreCards) {
-    sim::Device device;
+    sim::Device device = fixture::NewDevice();
     // An ordinary folder of the device's store, holding what looks like a package.
     AddFile(device, u"\\Store\\2577\\Plain.cab");
     // A file marked temporary; the simulated store lets it hold a folder, so
     // searching under it would find something.
-    device.AddEntry({u"\\Scratch", sim::AttrTemporary | sim::AttrArchive});
+    device.files.Add({u"\\Scratch", sim::AttrTemporary | sim::AttrArchive});
     AddFile(device, u"\\Scratch\\2577\\Scratch.cab");
     // A card with more attributes than the two that make it one.
-    device.AddEntry({u"\\SD Card", fixture::CardAttributes | sim::AttrReadOnly | sim::AttrHidden});
+    device.files.Add({u"\\SD Card", fixture::CardAttributes | sim::AttrReadOnly | sim::AttrHidden});
     AddFile(device, u"\\SD Card\\2577\\Reader.cab");
 
     LookUp result = Search(device);
     ASSERT_EQ(1, result.found);
     EXPECT_EQ(u"\\SD Card\\2577\\Reader.cab", result.path);
     // The probe is asked once for every card examined, and only for cards.
-    EXPECT_EQ(1, CallsOf(device, "SystemParametersInfoW"));
+    EXPECT_EQ(1, device.CallsOf(sim::Op::SystemParametersInfoW));
 }
 
 TEST(CardSearch, CardsWithoutPackageArePassedOver) {
-    sim::Device device;
+    sim::Device device = fixture::NewDevice();
     AddCard(device, u"Empty");
     AddCard(device, u"Music");
     AddFile(device, u"\\Music\\2577\\autorun.exe");
@@ -110,26 +109,26 @@ TEST(CardSearch, CardsWithoutPackageArePassedOver) {
     ASSERT_EQ(1, result.found);
     EXPECT_EQ(u"\\Reader Card\\2577\\READER.CAB", result.path); // the name as reported
     EXPECT_EQ(sim::DefaultEntryTime + 1, result.time);
-    EXPECT_EQ(3, CallsOf(device, "SystemParametersInfoW"));
+    EXPECT_EQ(3, device.CallsOf(sim::Op::SystemParametersInfoW));
 }
 
 TEST(CardSearch, NothingFoundLeavesTheOutputsAlone) {
-    sim::Device bare; // no card at all
+    sim::Device bare = fixture::NewDevice(); // no card at all
     LookUp result = Search(bare);
     EXPECT_EQ(0, result.found);
     EXPECT_TRUE(result.outputsUntouched);
 
-    sim::Device emptyCard;
+    sim::Device emptyCard = fixture::NewDevice();
     AddCard(emptyCard, u"Storage Card");
     AddFile(emptyCard, u"\\Storage Card\\2577\\autorun.exe");
     result = Search(emptyCard);
     EXPECT_EQ(0, result.found);
     EXPECT_TRUE(result.outputsUntouched);
 
-    sim::Device noRoot;
+    sim::Device noRoot = fixture::NewDevice();
     AddCard(noRoot, u"Storage Card");
     AddFile(noRoot, u"\\Storage Card\\2577\\Reader.cab");
-    noRoot.failing.insert("FindFirstFileW");
+    noRoot.failing.insert(sim::Op::FindFirstFileW);
     result = Search(noRoot);
     EXPECT_EQ(0, result.found);
     EXPECT_TRUE(result.outputsUntouched);
@@ -142,7 +141,7 @@ struct Platform {
     std::u16string type;
     std::uint32_t major;
     bool pocketPc;
-    const char* failing = nullptr;
+    std::set<sim::Op> failing = {};
 };
 
 std::ostream& operator<<(std::ostream& out, const Platform& platform) {
@@ -153,12 +152,10 @@ class CardFolder : public testing::TestWithParam<Platform> {};
 
 TEST_P(CardFolder, FollowsTheProbe) {
     const Platform& p = GetParam();
-    sim::Device device;
+    sim::Device device = fixture::NewDevice();
     device.platformType = p.type;
     device.osMajor = p.major;
-    if (p.failing != nullptr) {
-        device.failing.insert(p.failing);
-    }
+    device.failing = p.failing;
     // Each card holds a package in one of the two folders only.
     AddCard(device, u"Other");
     AddFile(device, u"\\Other\\wince\\arm\\Generic.cab");
@@ -166,7 +163,7 @@ TEST_P(CardFolder, FollowsTheProbe) {
     AddFile(device, u"\\Pocket\\2577\\Pocket.cab");
 
     {
-        sim::Device::Use use(device);
+        sim::Device::Use use(device, fixture::ProgramAt(device));
         EXPECT_EQ(p.pocketPc ? 1 : 0, IsPocketPcPlatform());
     }
     LookUp result = Search(device);
@@ -177,17 +174,20 @@ TEST_P(CardFolder, FollowsTheProbe) {
 
 INSTANTIATE_TEST_SUITE_P(
     Probe, CardFolder,
-    testing::Values(Platform{"PocketPC 4", u"PocketPC", 4, true},
-                    Platform{"PocketPC 3", u"PocketPC", 3, true},
-                    Platform{"only the first letter counts", u"P", 3, true},
-                    Platform{"version compared unsigned", u"PocketPC", 0x80000000u, true},
-                    Platform{"version 2", u"PocketPC", 2, false},
-                    Platform{"lower-case p", u"pocketpc", 5, false},
-                    Platform{"another platform", u"Smartphone", 5, false},
-                    Platform{"empty platform type", u"", 5, false},
-                    Platform{"platform type not obtainable", u"PocketPC", 4, false,
-                             "SystemParametersInfoW"},
-                    Platform{"version not obtainable", u"PocketPC", 4, false, "GetVersionExW"}));
+    testing::Values(
+        Platform{"PocketPC 4", u"PocketPC", 4, true}, Platform{"PocketPC 3", u"PocketPC", 3, true},
+        Platform{"only the first letter counts", u"P", 3, true},
+        Platform{"version compared unsigned", u"PocketPC", 0x80000000u, true},
+        Platform{"version 2", u"PocketPC", 2, false},
+        Platform{"lower-case p", u"pocketpc", 5, false},
+        Platform{"another platform", u"Smartphone", 5, false},
+        Platform{"empty platform type", u"", 5, false},
+        Platform{"platform type not obtainable",
+                 u"PocketPC",
+                 4,
+                 false,
+                 {sim::Op::SystemParametersInfoW}},
+        Platform{"version not obtainable", u"PocketPC", 4, false, {sim::Op::GetVersionExW}}));
 
 // Fills the stack below the caller with "P" units, so that a probe buffer
 // that nobody cleared would read as a Pocket PC of a high version.
@@ -200,11 +200,11 @@ INSTANTIATE_TEST_SUITE_P(
 }
 
 TEST(Probe, AFailedQueryReadsAsNotAPocketPc) {
-    for (const char* failing : {"SystemParametersInfoW", "GetVersionExW"}) {
-        SCOPED_TRACE(failing);
-        sim::Device device;
+    for (sim::Op failing : {sim::Op::SystemParametersInfoW, sim::Op::GetVersionExW}) {
+        SCOPED_TRACE(sim::NameOf(failing));
+        sim::Device device = fixture::NewDevice();
         device.failing.insert(failing);
-        sim::Device::Use use(device);
+        sim::Device::Use use(device, fixture::ProgramAt(device));
         ASSERT_EQ(u'P', SoilStack());
         int answer = IsPocketPcPlatform();
         EXPECT_EQ(0, answer);
@@ -215,7 +215,7 @@ TEST(Probe, AFailedQueryReadsAsNotAPocketPc) {
 
 // "\" card "\2577\" "*.cab": a card name of 247 units makes a pattern of 259.
 TEST(CardSearch, LongestNamesThatFitAreFound) {
-    sim::Device device;
+    sim::Device device = fixture::NewDevice();
     const std::u16string card = Name(247);
     AddCard(device, card);
     AddFile(device, u"\\" + card + u"\\2577\\R.cab");
@@ -242,7 +242,7 @@ TEST(CardSearch, NamesThatDoNotFitPassTheCardOver) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::to_string(c.card.size()) + " " + std::to_string(c.package.size()));
-        sim::Device device;
+        sim::Device device = fixture::NewDevice();
         AddCard(device, c.card);
         AddFile(device, u"\\" + c.card + u"\\2577\\" + c.package);
 
@@ -259,7 +259,7 @@ TEST(CardSearch, NamesThatDoNotFitPassTheCardOver) {
 // --- The installed reader ----------------------------------------------------
 
 TEST(ReaderLookUp, ReportsThePathAndLastWriteTime) {
-    sim::Device device;
+    sim::Device device = fixture::NewDevice();
     fixture::AddReader(device, sim::DefaultEntryTime + 12345);
 
     LookUp result = Look(device, FindInstalledReader);
@@ -269,7 +269,7 @@ TEST(ReaderLookUp, ReportsThePathAndLastWriteTime) {
 }
 
 TEST(ReaderLookUp, NoReaderLeavesTheOutputsAlone) {
-    sim::Device device;
+    sim::Device device = fixture::NewDevice();
     AddFile(device, u"\\Program Files\\VellumaZRV\\readme.txt");
     LookUp result = Look(device, FindInstalledReader);
     EXPECT_EQ(0, result.found);
@@ -277,11 +277,11 @@ TEST(ReaderLookUp, NoReaderLeavesTheOutputsAlone) {
 }
 
 TEST(CardSearch, AFolderNamedLikeAPackageIsPassedOver) {
-    sim::Device device;
+    sim::Device device = fixture::NewDevice();
     AddCard(device, u"Old");
-    device.AddEntry({u"\\Old\\2577\\Backup.cab", sim::AttrDirectory});
+    device.files.Add({u"\\Old\\2577\\Backup.cab", sim::AttrDirectory});
     AddCard(device, u"Storage Card");
-    device.AddEntry({u"\\Storage Card\\2577\\Old.cab", sim::AttrDirectory});
+    device.files.Add({u"\\Storage Card\\2577\\Old.cab", sim::AttrDirectory});
     AddFile(device, u"\\Storage Card\\2577\\Reader.cab", sim::DefaultEntryTime + 7);
 
     // The first card holds only a folder: it has no package. In the second,

@@ -5,10 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+
 using fixture::AddFile;
-using fixture::CallsOf;
 using fixture::CountOf;
-using fixture::EventsNamed;
+using fixture::EventsOf;
 using fixture::MenuCopy;
 using fixture::U8;
 
@@ -18,24 +19,24 @@ constexpr platform::HINSTANCE Instance = 0x10000;
 const std::u16string OwnPath = RemovalPath;
 
 void SetMenuEntry(sim::Device& device, bool present, const std::u16string& ownPath = OwnPath) {
-    sim::Device::Use use(device, ownPath);
+    sim::Device::Use use(device, fixture::ProgramAt(device, ownPath));
     SetProgramsMenuEntry(Instance, platform::CsidlPrograms, present);
 }
 
 void RemoveRegistration(sim::Device& device) {
-    sim::Device::Use use(device);
+    sim::Device::Use use(device, fixture::ProgramAt(device));
     RemoveAppRegistration();
 }
 
 // A device with the program in \Windows, as a card insertion leaves it.
 sim::Device WithProgram() {
-    sim::Device device;
+    sim::Device device = fixture::NewDevice();
     AddFile(device, OwnPath, sim::DefaultEntryTime + 7);
     return device;
 }
 
 bool AnyEntryNamedExe(const sim::Device& device) {
-    for (const sim::Entry& entry : device.Entries()) {
+    for (const sim::Entry& entry : fixture::Entries(device)) {
         if (sim::SameName(sim::NameOf(entry.path), u".exe")) {
             return true;
         }
@@ -46,13 +47,13 @@ bool AnyEntryNamedExe(const sim::Device& device) {
 } // namespace
 
 TEST(LaunchProgram, StartsThroughTheShellWithTheGivenCommandLine) {
-    sim::Device device;
+    sim::Device device = fixture::NewDevice();
     {
-        sim::Device::Use use(device);
+        sim::Device::Use use(device, fixture::ProgramAt(device));
         LaunchProgram(UninstallerPath, AppName);
         LaunchProgram(u"\\Nowhere\\missing.exe", u"");
     }
-    auto launches = EventsNamed(device, "launch");
+    auto launches = EventsOf(device, sim::EventKind::Launch);
     ASSERT_EQ(2u, launches.size());
     EXPECT_EQ(U8(UninstallerPath), launches[0].Text("file"));
     EXPECT_EQ(U8(AppName), launches[0].Text("args"));
@@ -66,19 +67,19 @@ TEST(LaunchProgram, StartsThroughTheShellWithTheGivenCommandLine) {
 
 TEST(ProgramsMenuEntry, CreatesTheFolderAndACopyNamedAfterTheTitle) {
     sim::Device device = WithProgram();
-    ASSERT_EQ(nullptr, device.FindEntry(sim::ProgramsFolder));
+    ASSERT_EQ(nullptr, device.files.Find(sim::ProgramsFolder));
 
     SetMenuEntry(device, true);
 
-    auto copies = EventsNamed(device, "copy");
+    auto copies = EventsOf(device, sim::EventKind::Copy);
     ASSERT_EQ(1u, copies.size());
     EXPECT_EQ(U8(OwnPath), copies[0].Text("from"));
     // The title's spaces and "&" stand in the name unchanged.
     EXPECT_EQ("\\Windows\\Start Menu\\Programs\\Dorna & Kel.exe", copies[0].Text("to"));
-    const sim::Entry* copy = device.FindEntry(MenuCopy);
+    const sim::Entry* copy = device.files.Find(MenuCopy);
     ASSERT_NE(nullptr, copy);
     EXPECT_EQ(sim::DefaultEntryTime + 7, copy->time); // a byte copy of the program
-    EXPECT_TRUE(device.IsFolder(sim::ProgramsFolder));
+    EXPECT_TRUE(device.files.IsFolder(sim::ProgramsFolder));
     EXPECT_TRUE(device.Violations().empty());
 }
 
@@ -88,10 +89,10 @@ TEST(ProgramsMenuEntry, ReplacesAnExistingCopy) {
 
     SetMenuEntry(device, true);
 
-    auto copies = EventsNamed(device, "copy");
+    auto copies = EventsOf(device, sim::EventKind::Copy);
     ASSERT_EQ(1u, copies.size());
     EXPECT_TRUE(copies[0].Flag("ok"));
-    EXPECT_EQ(sim::DefaultEntryTime + 7, device.FindEntry(MenuCopy)->time);
+    EXPECT_EQ(sim::DefaultEntryTime + 7, device.files.Find(MenuCopy)->time);
 }
 
 TEST(ProgramsMenuEntry, DeletesTheCopyAndOnlyIt) {
@@ -101,25 +102,25 @@ TEST(ProgramsMenuEntry, DeletesTheCopyAndOnlyIt) {
 
     SetMenuEntry(device, false);
 
-    EXPECT_EQ(nullptr, device.FindEntry(MenuCopy));
-    EXPECT_NE(nullptr, device.FindEntry(std::u16string(sim::ProgramsFolder) + u"\\Other.exe"));
-    EXPECT_EQ(0, CountOf(device, "copy"));
+    EXPECT_EQ(nullptr, device.files.Find(MenuCopy));
+    EXPECT_NE(nullptr, device.files.Find(std::u16string(sim::ProgramsFolder) + u"\\Other.exe"));
+    EXPECT_EQ(0, CountOf(device, sim::EventKind::Copy));
 }
 
 TEST(ProgramsMenuEntry, DeletingAMissingCopyChangesNothing) {
     sim::Device device = WithProgram();
     SetMenuEntry(device, true); // makes the folder ...
     SetMenuEntry(device, false);
-    const std::vector<sim::Entry> before = device.Entries(); // ... which stays
+    const std::vector<sim::Entry> before = fixture::Entries(device); // ... which stays
 
     SetMenuEntry(device, false);
 
-    auto deletes = EventsNamed(device, "delete");
+    auto deletes = EventsOf(device, sim::EventKind::Delete);
     ASSERT_EQ(2u, deletes.size());
     EXPECT_FALSE(deletes[1].Flag("ok"));
-    ASSERT_EQ(before.size(), device.Entries().size());
+    ASSERT_EQ(before.size(), fixture::Entries(device).size());
     for (std::size_t i = 0; i < before.size(); ++i) {
-        EXPECT_EQ(before[i].path, device.Entries()[i].path);
+        EXPECT_EQ(before[i].path, fixture::Entries(device)[i].path);
     }
 }
 
@@ -129,34 +130,35 @@ TEST(ProgramsMenuEntry, NoNameNoCopy) {
     struct Case {
         const char* what;
         std::u16string title;
-        const char* failing;
+        std::set<sim::Op> failing;
         std::u16string ownPath;
         bool stillDeletes; // the own path matters only to the copy
     };
     const Case cases[] = {
-        {"empty title", u"", nullptr, OwnPath, false},
-        {"title not loadable", fixture::Title, "LoadStringW", OwnPath, false},
-        {"Programs folder not obtainable", fixture::Title, "SHGetSpecialFolderPath", OwnPath,
+        {"empty title", u"", {}, OwnPath, false},
+        {"title not loadable", fixture::Title, {sim::Op::LoadStringW}, OwnPath, false},
+        {"Programs folder not obtainable",
+         fixture::Title,
+         {sim::Op::SHGetSpecialFolderPath},
+         OwnPath,
          false},
-        {"title too long for the copy's path", std::u16string(240, u't'), nullptr, OwnPath, false},
-        {"own path not obtainable", fixture::Title, "GetModuleFileNameW", OwnPath, true},
-        {"own path too long", fixture::Title, nullptr, u"\\" + std::u16string(300, u'a'), true},
+        {"title too long for the copy's path", std::u16string(240, u't'), {}, OwnPath, false},
+        {"own path not obtainable", fixture::Title, {sim::Op::GetModuleFileNameW}, OwnPath, true},
+        {"own path too long", fixture::Title, {}, u"\\" + std::u16string(300, u'a'), true},
     };
     for (const Case& c : cases) {
         for (bool present : {true, false}) {
             SCOPED_TRACE(std::string(c.what) + (present ? ", create" : ", delete"));
             sim::Device device = WithProgram();
             AddFile(device, MenuCopy);
-            device.title = c.title;
-            if (c.failing != nullptr) {
-                device.failing.insert(c.failing);
-            }
+            device.app.title = c.title;
+            device.failing = c.failing;
             SetMenuEntry(device, present, c.ownPath);
 
-            EXPECT_EQ(0, CountOf(device, "copy"));
+            EXPECT_EQ(0, CountOf(device, sim::EventKind::Copy));
             const bool deleted = !present && c.stillDeletes;
-            EXPECT_EQ(deleted ? 1 : 0, CountOf(device, "delete"));
-            EXPECT_EQ(deleted, device.FindEntry(MenuCopy) == nullptr);
+            EXPECT_EQ(deleted ? 1 : 0, CountOf(device, sim::EventKind::Delete));
+            EXPECT_EQ(deleted, device.files.Find(MenuCopy) == nullptr);
             EXPECT_FALSE(AnyEntryNamedExe(device));
             EXPECT_TRUE(device.Violations().empty());
         }
@@ -166,80 +168,80 @@ TEST(ProgramsMenuEntry, NoNameNoCopy) {
 // --- The application key -----------------------------------------------------
 
 TEST(AppRegistration, FirstSuccessMakesNoPause) {
-    sim::Device device;
-    device.AddKey(fixture::AppKey);
+    sim::Device device = fixture::NewDevice();
+    device.registry.Add(fixture::AppKey);
 
     RemoveRegistration(device);
 
-    auto attempts = EventsNamed(device, "key-delete");
+    auto attempts = EventsOf(device, sim::EventKind::KeyDelete);
     ASSERT_EQ(1u, attempts.size());
     EXPECT_EQ("HKEY_LOCAL_MACHINE\\SOFTWARE\\Apps\\Velluma Reader ZRV", attempts[0].Text("key"));
     EXPECT_EQ(0, attempts[0].Number("result"));
-    EXPECT_EQ(0, CountOf(device, "sleep"));
-    EXPECT_FALSE(device.HasKey(fixture::AppKey));
-    EXPECT_TRUE(device.HasKey(sim::AppsKeyPath));
+    EXPECT_EQ(0, CountOf(device, sim::EventKind::Sleep));
+    EXPECT_FALSE(device.registry.Has(fixture::AppKey));
+    EXPECT_TRUE(device.registry.Has(sim::AppsKeyPath));
     EXPECT_TRUE(device.Violations().empty()); // the key was closed
 }
 
 TEST(AppRegistration, RetriesUntilTheKeyGoes) {
-    sim::Device device;
-    device.AddKey(fixture::AppKey);
+    sim::Device device = fixture::NewDevice();
+    device.registry.Add(fixture::AppKey);
     device.appKeyDeleteFailures = 3;
 
     RemoveRegistration(device);
 
-    EXPECT_EQ(4, CountOf(device, "key-delete"));
-    EXPECT_EQ(3, CountOf(device, "sleep"));
+    EXPECT_EQ(4, CountOf(device, sim::EventKind::KeyDelete));
+    EXPECT_EQ(3, CountOf(device, sim::EventKind::Sleep));
     EXPECT_EQ(3000u, device.NowMs());
-    EXPECT_FALSE(device.HasKey(fixture::AppKey));
+    EXPECT_FALSE(device.registry.Has(fixture::AppKey));
 }
 
 TEST(AppRegistration, GivesUpAfterElevenAttemptsAndTenPauses) {
-    sim::Device device;
-    device.AddKey(fixture::AppKey);
+    sim::Device device = fixture::NewDevice();
+    device.registry.Add(fixture::AppKey);
     device.appKeyDeleteFailures = 1000;
 
     RemoveRegistration(device);
 
-    auto attempts = EventsNamed(device, "key-delete");
+    auto attempts = EventsOf(device, sim::EventKind::KeyDelete);
     ASSERT_EQ(11u, attempts.size());
     for (const sim::Event& attempt : attempts) {
         EXPECT_EQ(platform::ErrorAccessDenied, attempt.Number("result"));
     }
-    auto pauses = EventsNamed(device, "sleep");
+    auto pauses = EventsOf(device, sim::EventKind::Sleep);
     ASSERT_EQ(10u, pauses.size());
     for (const sim::Event& pause : pauses) {
         EXPECT_EQ(1000, pause.Number("ms"));
     }
     EXPECT_EQ(10000u, device.NowMs());
-    EXPECT_TRUE(device.HasKey(fixture::AppKey)); // left in place, silently
+    EXPECT_TRUE(device.registry.Has(fixture::AppKey)); // left in place, silently
     EXPECT_TRUE(device.Violations().empty());
 }
 
 TEST(AppRegistration, NoAppsKeyNoAttempt) {
-    sim::Device device;
-    device.ClearRegistry();
+    sim::Device device = fixture::NewDevice();
+    device.registry.Clear();
 
     RemoveRegistration(device);
 
-    EXPECT_EQ(1, CallsOf(device, "RegOpenKeyExW"));
-    EXPECT_EQ(0, CallsOf(device, "RegDeleteKeyW"));
-    EXPECT_EQ(0, CountOf(device, "key-delete"));
-    EXPECT_EQ(0, CountOf(device, "sleep"));
+    EXPECT_EQ(1, device.CallsOf(sim::Op::RegOpenKeyExW));
+    EXPECT_EQ(0, device.CallsOf(sim::Op::RegDeleteKeyW));
+    EXPECT_EQ(0, CountOf(device, sim::EventKind::KeyDelete));
+    EXPECT_EQ(0, CountOf(device, sim::EventKind::Sleep));
     EXPECT_TRUE(device.Violations().empty());
 }
 
 // The uninstaller removes the key itself; once it is gone there is nothing
 // to wait for.
 TEST(AppRegistration, StopsWhenTheKeyIsAlreadyGone) {
-    sim::Device device; // "SOFTWARE\Apps" without the application's key
+    sim::Device device = fixture::NewDevice(); // "SOFTWARE\Apps" without the application's key
 
     RemoveRegistration(device);
 
-    auto attempts = EventsNamed(device, "key-delete");
+    auto attempts = EventsOf(device, sim::EventKind::KeyDelete);
     ASSERT_EQ(1u, attempts.size());
     EXPECT_EQ(platform::ErrorFileNotFound, attempts[0].Number("result"));
-    EXPECT_EQ(0, CountOf(device, "sleep"));
+    EXPECT_EQ(0, CountOf(device, sim::EventKind::Sleep));
     EXPECT_EQ(0u, device.NowMs());
     EXPECT_TRUE(device.Violations().empty());
 }

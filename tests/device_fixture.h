@@ -1,11 +1,13 @@
-// Helpers shared by the unit tests: devices with cards and a reader, and
-// readings of what the program did to them.
+// Helpers shared by the unit tests: devices with cards and a reader, the
+// program built for the host to run on them, and readings of what the program
+// did to them.
 #pragma once
 
 #include "autorun/constants.h"
 #include "platform/platform.h"
 #include "platform/sim/device.h"
 #include "resources/product.h"
+#include "simulator/native_program.h"
 
 #include <string>
 #include <vector>
@@ -20,47 +22,74 @@ inline const std::u16string MenuCopy =
 inline const std::u16string CardProgram = u"\\Storage Card\\2577\\autorun.exe";
 inline const std::u16string AppKey = std::u16string(sim::AppsKeyPath) + u"\\" + AppName;
 
+// The program built for the host, which runs whatever file a test starts.
+inline simtool::NativeProgram& Native() {
+    static simtool::NativeProgram native;
+    return native;
+}
+
+// A bare device that knows the product's names and runs the host build.
+inline sim::Device NewDevice() {
+    sim::Device device({AppName, ReaderPath, Title});
+    device.launcher = &Native();
+    return device;
+}
+
+// The program as it runs from path, for direct calls of its functions under
+// sim::Device::Use; "" is a path that cannot be had.
+inline sim::Process ProgramAt(const sim::Device& device, const std::u16string& path = u"") {
+    return simtool::NativeProgram::ProcessOf(device, path);
+}
+
 inline void AddCard(sim::Device& device, const std::u16string& name) {
-    device.AddEntry({u"\\" + name, CardAttributes});
+    device.files.Add({u"\\" + name, CardAttributes});
 }
 
 inline void AddFile(sim::Device& device, const std::u16string& path,
                     sim::Ticks time = sim::DefaultEntryTime) {
-    device.AddEntry({path, sim::AttrArchive, time});
+    device.files.Add({path, sim::AttrArchive, time});
 }
 
 // An installed reader, as the cabinet installer leaves it.
 inline void AddReader(sim::Device& device, sim::Ticks time) {
     AddFile(device, ReaderPath, time);
-    device.AddKey(AppKey);
+    device.registry.Add(AppKey);
 }
 
-inline std::vector<sim::Event> EventsNamed(const sim::Device& device, const std::string& name) {
+inline sim::Ticks TicksOf(const platform::FILETIME& time) {
+    return (static_cast<sim::Ticks>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
+// Every entry of the device, in the order they were made.
+inline std::vector<sim::Entry> Entries(const sim::Device& device) {
+    std::vector<sim::Entry> entries;
+    for (const sim::Entry* entry : device.files.All()) {
+        entries.push_back(*entry);
+    }
+    return entries;
+}
+
+inline std::vector<sim::Event> EventsOf(const sim::Device& device, sim::EventKind kind) {
     std::vector<sim::Event> found;
     for (const sim::Event& event : device.Events()) {
-        if (event.event == name) {
+        if (event.kind == kind) {
             found.push_back(event);
         }
     }
     return found;
 }
 
-inline int CountOf(const sim::Device& device, const std::string& name) {
-    return static_cast<int>(EventsNamed(device, name).size());
+inline int CountOf(const sim::Device& device, sim::EventKind kind) {
+    return static_cast<int>(EventsOf(device, kind).size());
 }
 
 // The files started through the shell, in order.
 inline std::vector<std::string> Launched(const sim::Device& device) {
     std::vector<std::string> files;
-    for (const sim::Event& event : EventsNamed(device, "launch")) {
+    for (const sim::Event& event : EventsOf(device, sim::EventKind::Launch)) {
         files.push_back(event.Text("file"));
     }
     return files;
-}
-
-inline int CallsOf(const sim::Device& device, const std::string& operation) {
-    auto calls = device.Calls().find(operation);
-    return calls == device.Calls().end() ? 0 : calls->second;
 }
 
 inline std::string U8(const std::u16string& text) {

@@ -3,6 +3,7 @@
 // 0, starts only what it may, and touches nothing but its menu copy.
 #include "autorun/constants.h"
 #include "platform/sim/device.h"
+#include "tests/device_fixture.h"
 #include "tests/invariants.h"
 
 #include <gtest/gtest.h>
@@ -37,26 +38,26 @@ void PrintTo(const Flow& flow, std::ostream* out) {
 }
 
 void AddCard(sim::Device& device, const std::u16string& card) {
-    device.AddEntry({card, sim::AttrDirectory | sim::AttrTemporary});
-    device.AddEntry({card + u"\\2577\\autorun.exe"});
+    device.files.Add({card, sim::AttrDirectory | sim::AttrTemporary});
+    device.files.Add({card + u"\\2577\\autorun.exe"});
 }
 
 void AddPackage(sim::Device& device, sim::Ticks time) {
     // A card without a package comes first: the search must go on past it.
     AddCard(device, u"\\Empty Card");
     AddCard(device, u"\\Storage Card");
-    device.AddEntry({u"\\Storage Card\\2577\\Reader.cab", 0, time});
-    device.AddEntry({u"\\Storage Card\\wince\\arm\\Reader.cab", 0, time});
+    device.files.Add({u"\\Storage Card\\2577\\Reader.cab", 0, time});
+    device.files.Add({u"\\Storage Card\\wince\\arm\\Reader.cab", 0, time});
 }
 
 void AddReader(sim::Device& device, sim::Ticks time) {
-    device.AddEntry({ReaderPath, sim::AttrArchive, time});
-    device.AddKey(std::u16string(sim::AppsKeyPath) + u"\\" + AppName);
+    device.files.Add({ReaderPath, sim::AttrArchive, time});
+    device.registry.Add(std::u16string(sim::AppsKeyPath) + u"\\" + AppName);
 }
 
 void AddMenuCopy(sim::Device& device) {
-    device.AddEntry({sim::ProgramsFolder, sim::AttrDirectory});
-    device.AddEntry({MenuCopy});
+    device.files.Add({sim::ProgramsFolder, sim::AttrDirectory});
+    device.files.Add({MenuCopy});
 }
 
 const std::string Reader = sim::Utf8(ReaderPath);
@@ -108,30 +109,40 @@ std::vector<Flow> Flows() {
          [](sim::Device& d) {
              AddReader(d, Older);
              AddMenuCopy(d);
-             d.AddEntry({RemovalPath});
+             d.files.Add({RemovalPath});
          },
          shell, u"uninstall", Unload},
         {"RemovalKeyGone",
          [](sim::Device& d) {
              AddMenuCopy(d);
-             d.AddEntry({RemovalPath});
+             d.files.Add({RemovalPath});
          },
          shell, u"uninstall", Unload},
         {"RemovalNoAppsKey",
          [](sim::Device& d) {
-             d.ClearRegistry();
-             d.AddKey(u"SOFTWARE\\Other");
+             d.registry.Clear();
+             d.registry.Add(u"SOFTWARE\\Other");
              AddMenuCopy(d);
-             d.AddEntry({RemovalPath});
+             d.files.Add({RemovalPath});
          },
          shell, u"", Unload},
     };
 }
 
+std::vector<sim::Op> FailableOps() {
+    std::vector<sim::Op> ops;
+    for (std::size_t i = 0; i < sim::OpCount; ++i) {
+        if (sim::Failable(static_cast<sim::Op>(i))) {
+            ops.push_back(static_cast<sim::Op>(i));
+        }
+    }
+    return ops;
+}
+
 // No fault, each single fault, and each pair.
-std::vector<std::set<std::string>> FaultSets() {
-    const std::vector<std::string>& ops = sim::FailableOperations();
-    std::vector<std::set<std::string>> sets = {{}};
+std::vector<std::set<sim::Op>> FaultSets() {
+    const std::vector<sim::Op> ops = FailableOps();
+    std::vector<std::set<sim::Op>> sets = {{}};
     for (std::size_t i = 0; i < ops.size(); ++i) {
         sets.push_back({ops[i]});
     }
@@ -143,12 +154,26 @@ std::vector<std::set<std::string>> FaultSets() {
     return sets;
 }
 
-std::string Describe(const std::set<std::string>& faults) {
+std::string Describe(const std::set<sim::Op>& faults) {
     std::string text = "failing:";
-    for (const std::string& op : faults) {
-        text += " " + op;
+    for (sim::Op op : faults) {
+        text += std::string(" ") + sim::NameOf(op);
     }
     return text;
+}
+
+// Runs a flow on a fresh device with the given operations failing.
+sim::Device RunFlow(const Flow& flow, const std::set<sim::Op>& faults) {
+    sim::Device device = fixture::NewDevice();
+    flow.build(device);
+    device.files.Add({flow.path}); // the running program's own file
+    device.failing = faults;
+    invariants::Snapshot before = invariants::Take(device);
+    EXPECT_EQ(device.Run(flow.path, flow.args), 0);
+    for (const std::string& broken : invariants::CheckRun(device, before)) {
+        ADD_FAILURE() << broken;
+    }
+    return device;
 }
 
 int totalRuns = 0;
@@ -157,19 +182,10 @@ class FaultSweep : public testing::TestWithParam<Flow> {};
 
 TEST_P(FaultSweep, EveryFaultAndPairKeepsTheInvariants) {
     const Flow& flow = GetParam();
-    for (const std::set<std::string>& faults : FaultSets()) {
+    for (const std::set<sim::Op>& faults : FaultSets()) {
         SCOPED_TRACE(Describe(faults));
-        sim::Device device;
-        flow.build(device);
-        device.AddEntry({flow.path}); // the running program's own file
-        device.failing = faults;
-        invariants::Snapshot before = invariants::Take(device);
-
-        EXPECT_EQ(device.Run(flow.path, flow.args), 0);
+        sim::Device device = RunFlow(flow, faults);
         ++totalRuns;
-        for (const std::string& broken : invariants::CheckRun(device, before)) {
-            ADD_FAILURE() << broken;
-        }
 
         if (faults.empty()) {
             // The flow does what it is named for, so the faults above hit a
@@ -177,10 +193,10 @@ TEST_P(FaultSweep, EveryFaultAndPairKeepsTheInvariants) {
             std::vector<std::string> launched;
             int boxes = 0;
             for (const sim::Event& e : device.Events()) {
-                if (e.event == "launch") {
+                if (e.kind == sim::EventKind::Launch) {
                     launched.push_back(e.Text("file"));
                 }
-                boxes += e.event == "message-box";
+                boxes += e.kind == sim::EventKind::MessageBox;
             }
             if (flow.expectedLaunch.empty()) {
                 EXPECT_TRUE(launched.empty());
@@ -199,6 +215,18 @@ INSTANTIATE_TEST_SUITE_P(Flows, FaultSweep, testing::ValuesIn(Flows()),
                              return std::string(info.param.name);
                          });
 
+// A fault only tests something if the operation is called and made to fail:
+// each failable operation must fail in at least one flow.
+TEST(FaultSweep, EachFaultFailsACallInSomeFlow) {
+    for (sim::Op op : FailableOps()) {
+        int failures = 0;
+        for (const Flow& flow : Flows()) {
+            failures += RunFlow(flow, {op}).FailuresOf(op);
+        }
+        EXPECT_GT(failures, 0) << sim::NameOf(op) << " never failed";
+    }
+}
+
 // The sweep reports how many runs it made; with all flows run it is the full
 // cross product.
 class SweepCount : public testing::Environment {
@@ -214,14 +242,14 @@ const testing::Environment* const sweepCount = testing::AddGlobalTestEnvironment
 // The checker itself catches what it is for: a device changed behind the
 // program's back and a stray launch are reported.
 TEST(Invariants, ReportStrayChangesAndLaunches) {
-    sim::Device device;
+    sim::Device device = fixture::NewDevice();
     AddPackage(device, Older);
     invariants::Snapshot before = invariants::Take(device);
     device.Run(RemovalPath, u"install");
     EXPECT_TRUE(invariants::CheckRun(device, before).empty());
 
-    device.AddEntry({u"\\Storage Card\\stray.txt"});
-    device.Emit("launch",
+    device.files.Add({u"\\Storage Card\\stray.txt"});
+    device.Emit(sim::EventKind::Launch,
                 {{"file", sim::TextValue("\\Windows\\cmd.exe")}, {"args", sim::TextValue("")}});
     std::vector<std::string> broken = invariants::CheckRun(device, before);
     ASSERT_EQ(broken.size(), 2u);

@@ -10,7 +10,7 @@ using fixture::AddCard;
 using fixture::AddFile;
 using fixture::AddReader;
 using fixture::CountOf;
-using fixture::EventsNamed;
+using fixture::EventsOf;
 using fixture::Launched;
 using fixture::MenuCopy;
 using fixture::U8;
@@ -23,7 +23,7 @@ constexpr sim::Ticks PackageTime = sim::DefaultEntryTime + 1000;
 // A device with the program copied to \Windows, as the shell leaves it when a
 // card goes in, and a card that holds the package unless told otherwise.
 sim::Device Device(bool withPackage = true) {
-    sim::Device device;
+    sim::Device device = fixture::NewDevice();
     AddFile(device, RemovalPath);
     AddCard(device, u"Storage Card");
     AddFile(device, fixture::CardProgram);
@@ -38,13 +38,13 @@ int RunInstall(sim::Device& device) {
 }
 
 std::string ModeOf(const sim::Device& device) {
-    auto modes = EventsNamed(device, "mode");
+    auto modes = EventsOf(device, sim::EventKind::Mode);
     return modes.empty() ? "" : modes.back().Text("mode");
 }
 
 std::vector<std::string> Paths(const sim::Device& device) {
     std::vector<std::string> paths;
-    for (const sim::Entry& entry : device.Entries()) {
+    for (const sim::Entry& entry : fixture::Entries(device)) {
         paths.push_back(U8(entry.path));
     }
     return paths;
@@ -54,22 +54,23 @@ std::vector<std::string> Paths(const sim::Device& device) {
 std::vector<std::string> Actions(const sim::Device& device) {
     std::vector<std::string> actions;
     for (const sim::Event& event : device.Events()) {
-        if (event.event == "launch" || event.event == "copy" || event.event == "delete" ||
-            event.event == "key-delete" || event.event == "message-box") {
-            actions.push_back(event.event);
+        if (event.kind == sim::EventKind::Launch || event.kind == sim::EventKind::Copy ||
+            event.kind == sim::EventKind::Delete || event.kind == sim::EventKind::KeyDelete ||
+            event.kind == sim::EventKind::MessageBox) {
+            actions.push_back(event.Name());
         }
     }
     return actions;
 }
 
 void ExpectOnlyTheErrorBox(const sim::Device& device) {
-    auto boxes = EventsNamed(device, "message-box");
+    auto boxes = EventsOf(device, sim::EventKind::MessageBox);
     ASSERT_EQ(1u, boxes.size());
     EXPECT_EQ("Unable to find the .CAB setup program. Exiting", boxes[0].Text("text"));
     EXPECT_EQ("Fatal Error", boxes[0].Text("caption"));
     EXPECT_TRUE(Launched(device).empty());
-    EXPECT_EQ(0, CountOf(device, "copy"));
-    EXPECT_EQ(0, CountOf(device, "delete"));
+    EXPECT_EQ(0, CountOf(device, sim::EventKind::Copy));
+    EXPECT_EQ(0, CountOf(device, sim::EventKind::Delete));
 }
 
 struct Install {
@@ -96,17 +97,17 @@ TEST_P(InstallFlow, OpensThePackageUnlessTheReaderIsAsNew) {
 
     EXPECT_EQ("install", ModeOf(device));
     EXPECT_EQ((std::vector<std::string>{"copy", "launch"}), Actions(device));
-    auto copies = EventsNamed(device, "copy");
+    auto copies = EventsOf(device, sim::EventKind::Copy);
     ASSERT_EQ(1u, copies.size());
     EXPECT_EQ(U8(MenuCopy), copies[0].Text("to"));
-    EXPECT_NE(nullptr, device.FindEntry(MenuCopy));
+    EXPECT_NE(nullptr, device.files.Find(MenuCopy));
 
-    auto launches = EventsNamed(device, "launch");
+    auto launches = EventsOf(device, sim::EventKind::Launch);
     ASSERT_EQ(1u, launches.size());
     EXPECT_EQ(U8(c.opensPackage ? Package : ReaderPath), launches[0].Text("file"));
     EXPECT_EQ("", launches[0].Text("args"));
-    EXPECT_EQ(c.opensPackage ? 1 : 0, CountOf(device, "installed"));
-    EXPECT_EQ(0, CountOf(device, "message-box"));
+    EXPECT_EQ(c.opensPackage ? 1 : 0, CountOf(device, sim::EventKind::Installed));
+    EXPECT_EQ(0, CountOf(device, sim::EventKind::MessageBox));
     EXPECT_TRUE(device.Violations().empty());
 }
 
@@ -147,9 +148,9 @@ TEST(LaunchFlow, StartsTheInstalledReader) {
 
     EXPECT_EQ("launch", ModeOf(device));
     EXPECT_EQ(std::vector<std::string>{U8(ReaderPath)}, Launched(device));
-    EXPECT_EQ(0, CountOf(device, "copy"));
-    EXPECT_EQ(0, CountOf(device, "delete"));
-    EXPECT_EQ(0, CountOf(device, "message-box"));
+    EXPECT_EQ(0, CountOf(device, sim::EventKind::Copy));
+    EXPECT_EQ(0, CountOf(device, sim::EventKind::Delete));
+    EXPECT_EQ(0, CountOf(device, sim::EventKind::MessageBox));
 }
 
 // Started from the menu copy with no reader installed, the program installs
@@ -162,10 +163,10 @@ TEST(LaunchFlow, WithoutReaderInstallsFromTheCard) {
 
     EXPECT_EQ("launch", ModeOf(device));
     EXPECT_EQ(std::vector<std::string>{U8(Package)}, Launched(device));
-    EXPECT_EQ(1, CountOf(device, "installed"));
-    EXPECT_EQ(0, CountOf(device, "copy"));
-    EXPECT_EQ(0, CountOf(device, "delete"));
-    EXPECT_EQ(0, CountOf(device, "message-box"));
+    EXPECT_EQ(1, CountOf(device, sim::EventKind::Installed));
+    EXPECT_EQ(0, CountOf(device, sim::EventKind::Copy));
+    EXPECT_EQ(0, CountOf(device, sim::EventKind::Delete));
+    EXPECT_EQ(0, CountOf(device, sim::EventKind::MessageBox));
     EXPECT_TRUE(device.Violations().empty());
 }
 
@@ -190,22 +191,22 @@ TEST(RemovalFlow, UninstallsDeletesTheCopyAndWaitsForTheKey) {
     EXPECT_EQ((std::vector<std::string>{"launch", "delete", "key-delete", "key-delete",
                                         "key-delete", "key-delete"}),
               Actions(device));
-    auto launches = EventsNamed(device, "launch");
+    auto launches = EventsOf(device, sim::EventKind::Launch);
     ASSERT_EQ(1u, launches.size());
     EXPECT_EQ(U8(UninstallerPath), launches[0].Text("file"));
     EXPECT_EQ(U8(AppName), launches[0].Text("args"));
-    EXPECT_EQ(nullptr, device.FindEntry(MenuCopy));
+    EXPECT_EQ(nullptr, device.files.Find(MenuCopy));
 
     // The uninstaller holds the key for 2.5 s, then removes it itself: three
     // refused attempts, and the fourth finds it gone and ends the loop.
-    auto attempts = EventsNamed(device, "key-delete");
+    auto attempts = EventsOf(device, sim::EventKind::KeyDelete);
     ASSERT_EQ(4u, attempts.size());
     EXPECT_EQ(platform::ErrorAccessDenied, attempts[2].Number("result"));
     EXPECT_EQ(platform::ErrorFileNotFound, attempts[3].Number("result"));
-    EXPECT_EQ(3, CountOf(device, "sleep"));
-    EXPECT_EQ(3000u, EventsNamed(device, "exit")[0].t);
-    EXPECT_FALSE(device.HasKey(fixture::AppKey));
-    EXPECT_EQ(nullptr, device.FindEntry(ReaderPath));
+    EXPECT_EQ(3, CountOf(device, sim::EventKind::Sleep));
+    EXPECT_EQ(3000u, EventsOf(device, sim::EventKind::Exit)[0].t);
+    EXPECT_FALSE(device.registry.Has(fixture::AppKey));
+    EXPECT_EQ(nullptr, device.files.Find(ReaderPath));
     EXPECT_TRUE(device.Violations().empty());
 }
 
@@ -217,7 +218,7 @@ struct State {
 };
 
 State StateOf(const sim::Device& device) {
-    return {device.Entries(), device.Keys()};
+    return {fixture::Entries(device), device.registry.Keys()};
 }
 
 bool IsProgramsFolderOrAbove(const std::u16string& path) {
@@ -227,9 +228,9 @@ bool IsProgramsFolderOrAbove(const std::u16string& path) {
 }
 
 TEST(CardLife, InsertMenuRemoveLeavesTheDeviceAsItWas) {
-    sim::Device device;
+    sim::Device device = fixture::NewDevice();
     AddFile(device, u"\\My Documents\\notes.txt");
-    device.AddKey(u"SOFTWARE\\Apps\\Other App");
+    device.registry.Add(u"SOFTWARE\\Apps\\Other App");
     const State before = StateOf(device);
 
     // The card comes in.
@@ -239,33 +240,33 @@ TEST(CardLife, InsertMenuRemoveLeavesTheDeviceAsItWas) {
     AddFile(device, u"\\Storage Card\\wince\\arm\\Reader.cab", PackageTime);
 
     device.Insert();
-    EXPECT_EQ(1, CountOf(device, "installed"));
-    EXPECT_NE(nullptr, device.FindEntry(ReaderPath));
-    EXPECT_NE(nullptr, device.FindEntry(MenuCopy));
-    EXPECT_TRUE(device.HasKey(fixture::AppKey));
+    EXPECT_EQ(1, CountOf(device, sim::EventKind::Installed));
+    EXPECT_NE(nullptr, device.files.Find(ReaderPath));
+    EXPECT_NE(nullptr, device.files.Find(MenuCopy));
+    EXPECT_TRUE(device.registry.Has(fixture::AppKey));
 
     device.Menu();
     EXPECT_EQ(U8(ReaderPath), Launched(device).back());
 
     device.Remove();
-    EXPECT_EQ(1, CountOf(device, "uninstalled"));
+    EXPECT_EQ(1, CountOf(device, sim::EventKind::Uninstalled));
 
     std::vector<std::string> modes;
-    for (const sim::Event& mode : EventsNamed(device, "mode")) {
+    for (const sim::Event& mode : EventsOf(device, sim::EventKind::Mode)) {
         modes.push_back(mode.Text("mode"));
     }
     EXPECT_EQ((std::vector<std::string>{"install", "launch", "removal"}), modes);
-    for (const sim::Event& exit : EventsNamed(device, "exit")) {
+    for (const sim::Event& exit : EventsOf(device, sim::EventKind::Exit)) {
         EXPECT_EQ(0, exit.Number("code"));
     }
-    EXPECT_EQ(0, CountOf(device, "message-box"));
+    EXPECT_EQ(0, CountOf(device, sim::EventKind::MessageBox));
     EXPECT_TRUE(device.Violations().empty());
 
     // What is left: the device as it was, the program in \Windows and the
     // (empty) Programs folder.
-    EXPECT_EQ(before.keys, device.Keys());
+    EXPECT_EQ(before.keys, device.registry.Keys());
     std::vector<sim::Entry> extra;
-    for (const sim::Entry& entry : device.Entries()) {
+    for (const sim::Entry& entry : fixture::Entries(device)) {
         bool known = false;
         for (const sim::Entry& old : before.entries) {
             if (old.path == entry.path) {
@@ -279,7 +280,7 @@ TEST(CardLife, InsertMenuRemoveLeavesTheDeviceAsItWas) {
         }
     }
     for (const sim::Entry& old : before.entries) {
-        EXPECT_NE(nullptr, device.FindEntry(old.path)) << U8(old.path) << " is gone";
+        EXPECT_NE(nullptr, device.files.Find(old.path)) << U8(old.path) << " is gone";
     }
     for (const sim::Entry& entry : extra) {
         bool allowed =
@@ -287,11 +288,11 @@ TEST(CardLife, InsertMenuRemoveLeavesTheDeviceAsItWas) {
             (IsProgramsFolderOrAbove(entry.path) && (entry.attributes & sim::AttrDirectory) != 0);
         EXPECT_TRUE(allowed) << U8(entry.path) << " was left behind";
     }
-    EXPECT_TRUE(device.Children(sim::ProgramsFolder).empty());
+    EXPECT_TRUE(device.files.Children(sim::ProgramsFolder).empty());
 }
 
 TEST(CardLife, ReinsertionStartsTheInstalledReader) {
-    sim::Device device;
+    sim::Device device = fixture::NewDevice();
     AddCard(device, u"Storage Card");
     AddFile(device, fixture::CardProgram);
     AddFile(device, Package, PackageTime);
@@ -300,8 +301,9 @@ TEST(CardLife, ReinsertionStartsTheInstalledReader) {
     device.Insert(); // the reader is now newer than the package
 
     EXPECT_EQ((std::vector<std::string>{U8(Package), U8(ReaderPath)}), Launched(device));
-    EXPECT_EQ(1, CountOf(device, "installed"));
-    EXPECT_EQ(4, CountOf(device, "copy")); // each insertion: the program, then its menu copy
+    EXPECT_EQ(1, CountOf(device, sim::EventKind::Installed));
+    EXPECT_EQ(4, CountOf(device,
+                         sim::EventKind::Copy)); // each insertion: the program, then its menu copy
 }
 
 } // namespace

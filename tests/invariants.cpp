@@ -80,7 +80,11 @@ bool Contains(const std::vector<std::u16string>& keys, const std::u16string& key
 } // namespace
 
 Snapshot Take(const sim::Device& device) {
-    return Snapshot{device.Entries(), device.Keys(), device.Events().size(),
+    std::vector<sim::Entry> entries;
+    for (const sim::Entry* entry : device.files.All()) {
+        entries.push_back(*entry);
+    }
+    return Snapshot{entries, device.registry.Keys(), device.Events().size(),
                     device.Violations().size()};
 }
 
@@ -89,7 +93,7 @@ std::vector<std::string> CheckRun(const sim::Device& device, const Snapshot& bef
     auto fail = [&](const std::string& what) { broken.push_back(what); };
 
     const std::u16string menuCopy16 =
-        std::u16string(sim::ProgramsFolder) + u"\\" + device.title + u".exe";
+        std::u16string(sim::ProgramsFolder) + u"\\" + device.app.title + u".exe";
     const std::string menuCopy = Utf8(menuCopy16);
 
     // --- Events -------------------------------------------------------------
@@ -99,17 +103,18 @@ std::vector<std::string> CheckRun(const sim::Device& device, const Snapshot& bef
     bool installed = false, uninstalled = false;
     for (std::size_t i = before.firstEvent; i < events.size(); ++i) {
         const sim::Event& e = events[i];
-        const std::string at = "event " + std::to_string(i) + " (" + e.event + "): ";
-        if (e.event == "start") {
+        const std::string at = "event " + std::to_string(i) + " (" + e.Name() + "): ";
+        if (e.kind == sim::EventKind::Start) {
             ++starts;
             ownPath = e.Text("path");
-        } else if (e.event == "exit") {
+        } else if (e.kind == sim::EventKind::Exit) {
             ++exits;
             if (e.Number("code") != 0) {
                 fail(at + "exit code " + std::to_string(e.Number("code")));
             }
-        } else if (e.event == "mode") {
-        } else if (e.event == "launch") {
+        } else if (e.kind == sim::EventKind::Mode || e.kind == sim::EventKind::Found ||
+                   e.kind == sim::EventKind::Call) {
+        } else if (e.kind == sim::EventKind::Launch) {
             const std::string file = e.Text("file");
             const std::string args = e.Text("args");
             bool allowed = (file == Utf8(ReaderPath) && args.empty()) ||
@@ -118,33 +123,33 @@ std::vector<std::string> CheckRun(const sim::Device& device, const Snapshot& bef
             if (!allowed) {
                 fail(at + "started \"" + file + "\" with \"" + args + "\"");
             }
-        } else if (e.event == "copy") {
-            if (e.Text("to") != menuCopy || e.Text("from") != ownPath || device.title.empty()) {
+        } else if (e.kind == sim::EventKind::Copy) {
+            if (e.Text("to") != menuCopy || e.Text("from") != ownPath || device.app.title.empty()) {
                 fail(at + "copied \"" + e.Text("from") + "\" to \"" + e.Text("to") +
                      "\", running as \"" + ownPath + "\"");
             }
-        } else if (e.event == "delete") {
-            if (e.Text("path") != menuCopy || device.title.empty()) {
+        } else if (e.kind == sim::EventKind::Delete) {
+            if (e.Text("path") != menuCopy || device.app.title.empty()) {
                 fail(at + "deleted \"" + e.Text("path") + "\"");
             }
-        } else if (e.event == "key-delete") {
+        } else if (e.kind == sim::EventKind::KeyDelete) {
             ++keyDeletes;
             if (e.Text("key") != "HKEY_LOCAL_MACHINE\\SOFTWARE\\Apps\\" + Utf8(AppName)) {
                 fail(at + "deleted key \"" + e.Text("key") + "\"");
             }
-        } else if (e.event == "sleep") {
+        } else if (e.kind == sim::EventKind::Sleep) {
             ++sleeps;
             if (e.Number("ms") != 1000) {
                 fail(at + "paused " + std::to_string(e.Number("ms")) + " ms");
             }
-        } else if (e.event == "message-box") {
+        } else if (e.kind == sim::EventKind::MessageBox) {
             ++boxes;
             if (e.Text("text") != Utf8(ErrorText) || e.Text("caption") != Utf8(ErrorCaption)) {
                 fail(at + "message box \"" + e.Text("text") + "\" / \"" + e.Text("caption") + "\"");
             }
-        } else if (e.event == "installed") {
+        } else if (e.kind == sim::EventKind::Installed) {
             installed = true;
-        } else if (e.event == "uninstalled") {
+        } else if (e.kind == sim::EventKind::Uninstalled) {
             uninstalled = true;
         } else {
             fail(at + "unexpected event");
@@ -190,7 +195,7 @@ std::vector<std::string> CheckRun(const sim::Device& device, const Snapshot& bef
         return uninstalled && reader && removed;
     };
     const State was = StateOf(before.entries);
-    const State now = StateOf(device.Entries());
+    const State now = StateOf(Take(device).entries);
     for (const auto& [path, value] : was) {
         auto after = now.find(path);
         if (after == now.end()) {
@@ -215,11 +220,11 @@ std::vector<std::string> CheckRun(const sim::Device& device, const Snapshot& bef
 
     // --- Registry -----------------------------------------------------------
     for (const std::u16string& key : before.keys) {
-        if (!Contains(device.Keys(), key) && !IsAppKey(key)) {
+        if (!Contains(device.registry.Keys(), key) && !IsAppKey(key)) {
             fail("removed key \"" + Utf8(key) + "\"");
         }
     }
-    for (const std::u16string& key : device.Keys()) {
+    for (const std::u16string& key : device.registry.Keys()) {
         if (!Contains(before.keys, key) &&
             !(installed && (IsAppKey(key) || sim::SameName(key, sim::AppsKeyPath) ||
                             sim::SameName(key, u"SOFTWARE")))) {

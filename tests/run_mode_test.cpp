@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <ostream>
+#include <set>
 
 using fixture::CardProgram;
 using fixture::MenuCopy;
@@ -17,7 +18,7 @@ struct Start {
     std::u16string args;
     RunMode expected;
     std::u16string title = fixture::Title;
-    const char* failing = nullptr; // an operation that fails on every call
+    std::set<sim::Op> failing = {}; // operations that fail on every call
 };
 
 std::ostream& operator<<(std::ostream& out, const Start& start) {
@@ -25,15 +26,13 @@ std::ostream& operator<<(std::ostream& out, const Start& start) {
 }
 
 RunMode Choose(const Start& start) {
-    sim::Device device;
-    device.title = start.title;
-    if (start.failing != nullptr) {
-        device.failing.insert(start.failing);
-    }
+    sim::Device device = fixture::NewDevice();
+    device.app.title = start.title;
+    device.failing = start.failing;
     std::u16string args = start.args;
     RunMode mode;
     {
-        sim::Device::Use use(device, start.path);
+        sim::Device::Use use(device, fixture::ProgramAt(device, start.path));
         mode = DetermineRunMode(0x10000, args.c_str());
     }
     EXPECT_TRUE(device.Violations().empty());
@@ -85,19 +84,32 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         Start{"empty title, started from the card", CardProgram, u"", RunMode::Install, u""},
         Start{"empty title, started as the menu copy", MenuCopy, u"", RunMode::Install, u""},
-        Start{"title not loadable", MenuCopy, u"", RunMode::Install, fixture::Title, "LoadStringW"},
-        Start{"own path not obtainable", Removal, u"", RunMode::Install, fixture::Title,
-              "GetModuleFileNameW"},
+        Start{"title not loadable",
+              MenuCopy,
+              u"",
+              RunMode::Install,
+              fixture::Title,
+              {sim::Op::LoadStringW}},
+        Start{"own path not obtainable",
+              Removal,
+              u"",
+              RunMode::Install,
+              fixture::Title,
+              {sim::Op::GetModuleFileNameW}},
         Start{"own path of 259 units", u"\\Dorna & Kel\\" + std::u16string(242, u'a') + u".exe",
               u"", RunMode::Launch},
         Start{"own path too long for the buffer",
               u"\\Dorna & Kel\\" + std::u16string(300, u'a') + u".exe", u"", RunMode::Install},
-        Start{"own path not obtainable, install", Removal, u"install", RunMode::Install,
-              fixture::Title, "GetModuleFileNameW"}));
+        Start{"own path not obtainable, install",
+              Removal,
+              u"install",
+              RunMode::Install,
+              fixture::Title,
+              {sim::Op::GetModuleFileNameW}}));
 
 TEST(RunModeChoice, NoCommandLineIsNotInstall) {
-    sim::Device device;
-    sim::Device::Use use(device, RemovalPath);
+    sim::Device device = fixture::NewDevice();
+    sim::Device::Use use(device, fixture::ProgramAt(device, RemovalPath));
     EXPECT_EQ(RunMode::Removal, DetermineRunMode(0x10000, nullptr));
 }
 

@@ -1,6 +1,8 @@
 // Names on the simulated device: UTF-16/UTF-8 conversion, case-insensitive
 // comparison and wildcard patterns, as the device's file system has them.
-#include "platform/sim/device.h"
+#include "platform/sim/names.h"
+
+#include <cstdint>
 
 namespace sim {
 

@@ -1,0 +1,24 @@
+// Names on the simulated device: UTF-16 text to and from UTF-8, comparison
+// without regard to letter case, wildcard patterns, and the parts of a path.
+#pragma once
+
+#include <string>
+
+namespace sim {
+
+// UTF-16 to UTF-8; a lone surrogate becomes U+FFFD.
+std::string Utf8(const std::u16string& text);
+// UTF-8 to UTF-16; a byte that starts no character becomes U+FFFD.
+std::u16string Utf16(const std::string& text);
+
+std::u16string Fold(const std::u16string& text); // the key of a name, case folded
+bool SameName(const std::u16string& a, const std::u16string& b);
+// "*" matches any run of characters, "?" any one; letter case is ignored.
+bool MatchesPattern(const std::u16string& name, const std::u16string& pattern);
+
+// "\A\B" has the parent "\A" and the name "B"; "\A" has the parent "" (the
+// root).
+std::u16string ParentOf(const std::u16string& path);
+std::u16string NameOf(const std::u16string& path);
+
+} // namespace sim

@@ -1,0 +1,50 @@
+// A program running on the simulated device, and whatever runs it: the
+// program built for the host, or an image in an emulated processor. Either
+// reaches the device only through the platform operations.
+#pragma once
+
+#include "platform/platform.h"
+#include "platform/sim/store.h"
+
+#include <cstdint>
+#include <map>
+#include <string>
+
+namespace sim {
+
+class Device;
+
+// What the device knows of the program that runs.
+struct Process {
+    std::u16string path;                              // its file: what GetModuleFileNameW answers
+    platform::HINSTANCE instance = 0;                 // its module handle
+    std::map<platform::UINT, std::u16string> strings; // its string table, for LoadStringW
+};
+
+// How a run ended: with an exit code, or in a crash at an address.
+struct Outcome {
+    bool crashed = false;
+    std::uint32_t code = 0; // the exit code; for a crash, the exception code
+    std::string reason;     // for a crash: what happened, in a few words
+    std::uint64_t address = 0;
+    std::uint64_t instructions = 0; // emulated instructions; 0 for a native run
+};
+
+// Exception codes a crashed run ends with, as the platform numbers them.
+constexpr std::uint32_t AccessViolation = 0xC0000005u;
+constexpr std::uint32_t StackOverflow = 0xC00000FDu;
+constexpr std::uint32_t IllegalInstruction = 0xC000001Du;
+constexpr std::uint32_t ProcedureNotFound = 0xC0000139u; // an import nothing provides
+constexpr std::uint32_t BudgetExhausted = 0xC0000420u;   // ran past its instruction budget
+
+class Launcher {
+  public:
+    virtual ~Launcher() = default;
+    // Runs the program in `file` (null: there is no such file on the device)
+    // to its end, started as `path` with the command line `args`. It makes
+    // the device current for the run with Device::Use.
+    virtual Outcome Run(Device& device, const std::u16string& path, const Entry* file,
+                        const std::u16string& args) = 0;
+};
+
+} // namespace sim

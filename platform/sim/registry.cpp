@@ -1,0 +1,52 @@
+// The registry's keys.
+#include "platform/sim/registry.h"
+
+#include "platform/sim/names.h"
+
+#include <algorithm>
+
+namespace sim {
+
+namespace {
+
+bool IsUnder(const std::u16string& key, const std::u16string& parent) {
+    return key.size() > parent.size() && key[parent.size()] == u'\\' &&
+           SameName(key.substr(0, parent.size()), parent);
+}
+
+} // namespace
+
+void Registry::Add(const std::u16string& key) {
+    for (std::size_t slash = key.find(u'\\'); slash != std::u16string::npos;
+         slash = key.find(u'\\', slash + 1)) {
+        Add(key.substr(0, slash));
+    }
+    if (folded_.insert(Fold(key)).second) {
+        keys_.push_back(key);
+    }
+}
+
+bool Registry::Has(const std::u16string& key) const {
+    return folded_.count(Fold(key)) != 0;
+}
+
+bool Registry::RemoveTree(const std::u16string& key) {
+    if (!Has(key)) {
+        return false;
+    }
+    auto gone = [&](const std::u16string& k) { return SameName(k, key) || IsUnder(k, key); };
+    for (const std::u16string& k : keys_) {
+        if (gone(k)) {
+            folded_.erase(Fold(k));
+        }
+    }
+    keys_.erase(std::remove_if(keys_.begin(), keys_.end(), gone), keys_.end());
+    return true;
+}
+
+void Registry::Clear() {
+    keys_.clear();
+    folded_.clear();
+}
+
+} // namespace sim

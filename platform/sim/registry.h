@@ -1,0 +1,29 @@
+// The device's registry: keys under HKEY_LOCAL_MACHINE, named without that
+// root ("SOFTWARE\Apps"), compared without regard to case.
+#pragma once
+
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+namespace sim {
+
+class Registry {
+  public:
+    // Adds a key and its missing parents.
+    void Add(const std::u16string& key);
+    bool Has(const std::u16string& key) const;
+    // Removes a key with its subkeys; false when it did not exist.
+    bool RemoveTree(const std::u16string& key);
+    void Clear();
+    // Every key, in the order they were made.
+    const std::vector<std::u16string>& Keys() const {
+        return keys_;
+    }
+
+  private:
+    std::vector<std::u16string> keys_;
+    std::unordered_set<std::u16string> folded_;
+};
+
+} // namespace sim

@@ -1,0 +1,90 @@
+// The device's object store: folders and files with attributes, last-write
+// times and content. Names compare without regard to case; the entries of a
+// folder are enumerated in the order they were made.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace sim {
+
+// File times in 100-ns ticks since 1601-01-01 UTC, as in a FILETIME.
+using Ticks = std::uint64_t;
+
+constexpr Ticks TicksPerMs = 10000;
+constexpr Ticks TicksPerSecond = 10000000;
+// 2026-01-01T00:00:00Z: the time of an entry that names none.
+constexpr Ticks DefaultEntryTime = 134116992000000000ull;
+
+// File attributes, as the platform numbers them.
+enum : std::uint32_t {
+    AttrReadOnly = 0x1,
+    AttrHidden = 0x2,
+    AttrSystem = 0x4,
+    AttrDirectory = 0x10,
+    AttrArchive = 0x20,
+    AttrTemporary = 0x100,
+};
+
+// What a file holds. Shared between copies, never changed in place.
+using Content = std::shared_ptr<const std::vector<std::uint8_t>>;
+
+struct Entry {
+    std::u16string path; // rooted at "\", no trailing "\"
+    std::uint32_t attributes = 0;
+    Ticks time = DefaultEntryTime;
+    Content content = nullptr; // none: the file holds nothing the device looks at
+};
+
+// A storage card: a folder at the root marked directory and temporary.
+bool IsCard(const Entry& entry);
+
+class Store {
+  public:
+    Store();
+
+    // Adds an entry, making missing parent folders as plain folders. An entry
+    // that exists already takes the new attributes, time and content.
+    void Add(const Entry& entry);
+    Entry* Find(const std::u16string& path);
+    const Entry* Find(const std::u16string& path) const;
+    bool IsFolder(const std::u16string& path) const; // "" is the root
+    // The entries of a folder ("" is the root), in the order they were made.
+    std::vector<const Entry*> Children(const std::u16string& folder) const;
+    // Every entry, in the order they were made.
+    std::vector<const Entry*> All() const;
+    std::size_t Size() const {
+        return nodes_.size() - 1;
+    }
+
+    // Removes an entry with everything under it.
+    void RemoveTree(const std::u16string& path);
+
+    // An entry with everything under it, taken out of the store and kept
+    // whole, to be put back later where it was.
+    struct Tree {
+        std::vector<std::pair<std::uint64_t, Entry>> entries; // creation order, entry
+    };
+    Tree Take(const std::u16string& path);
+    void Put(const Tree& tree);
+
+  private:
+    struct Node {
+        Entry entry;
+        std::uint64_t order = 0;
+        std::vector<std::u16string> children; // folded paths, by order
+    };
+    Node* NodeOf(const std::u16string& path);
+    const Node* NodeOf(const std::u16string& path) const;
+    void Insert(const Entry& entry, std::uint64_t order);
+    void Collect(const std::u16string& key, Tree& tree) const;
+    void Erase(const std::u16string& key);
+
+    std::unordered_map<std::u16string, Node> nodes_; // by folded path; "" is the root
+    std::uint64_t nextOrder_ = 1;
+};
+
+} // namespace sim
