@@ -149,6 +149,7 @@ class Parser {
             const Place at("entries");
             const Json& entries = Array(root["entries"], at);
             d.entries.reserve(entries.size());
+            ids_.reserve(entries.size() + ids_.size());
             for (std::size_t i = 0; i < entries.size(); ++i) {
                 ParseEntry(entries[i], at[i], d.entries);
             }

@@ -12,9 +12,10 @@ namespace simtool {
 
 // The files and folders under hostFolder as device entries under devicePath:
 // every folder before its contents, names in byte order, each with its host
-// modification time; files get no attributes. False, with error set, when the
-// folder cannot be read, or a name is not UTF-8, cannot be held by the device,
-// or differs from another in its folder only in case (the device ignores case).
+// modification time; files get no attributes. Links are followed. False, with
+// error set, when a folder cannot be read or is reached a second time through
+// a link, or a name is not UTF-8, cannot be held by the device, or differs
+// from another in its folder only in case (the device ignores case).
 bool ReadHostFolder(const std::string& hostFolder, const std::u16string& devicePath,
                     std::vector<sim::Entry>& entries, std::string& error);
 

@@ -302,6 +302,8 @@ class FromFolder(Case):
         self.write(os.path.join("colon", "a:b"), "x")
         self.write(os.path.join("newline", "a\nb"), "x")
         os.makedirs(os.path.join(self.dir.name, "latin1"))
+        os.makedirs(os.path.join(self.dir.name, "loop", "a"))
+        os.symlink("..", os.path.join(self.dir.name, "loop", "a", "up"))
         open(os.path.join(self.dir.name, "latin1").encode() + b"/caf\xe9", "w").close()
         for place, *message in (
                 ("plain.txt", "is not a folder"),
@@ -313,7 +315,8 @@ class FromFolder(Case):
                 ("colon", '/colon/a:b": the device cannot hold this name: it has ":"'),
                 ("newline", '/newline/a\\u000ab": the device cannot hold this name: '
                             'it has the control character U+000A'),
-                ("latin1", '/latin1/caf\\xE9": the name is not UTF-8 (byte 0xE9)')):
+                ("latin1", '/latin1/caf\\xE9": the name is not UTF-8 (byte 0xE9)'),
+                ("loop", '/loop/a/up" leads through a link to "', '/loop", which is read already')):
             path = self.write("device.json", {"entries": [
                 {"path": "\\C", "attributes": ["directory", "temporary"], "from": place}]})
             result = run("--device", path)
