@@ -324,12 +324,13 @@ std::string ReadInput(const std::string& file, const std::string& name) {
         if (S_ISDIR(info.st_mode)) {
             throw InputError(name, "", "cannot read: it is a folder, not a file");
         }
-        if (S_ISREG(info.st_mode)) {
-            if (static_cast<std::uint64_t>(info.st_size) > MaxInputBytes) {
-                throw InputError(name, "", tooLarge);
-            }
-            text.reserve(static_cast<std::size_t>(info.st_size));
+        if (S_ISREG(info.st_mode) && static_cast<std::uint64_t>(info.st_size) > MaxInputBytes) {
+            throw InputError(name, "", tooLarge);
         }
+        // A pipe or a device has no size: room for the most it may give, which
+        // costs memory only as it is filled.
+        text.reserve(S_ISREG(info.st_mode) ? static_cast<std::size_t>(info.st_size) + 1
+                                           : MaxInputBytes);
     }
     // Read in pieces: a device or a pipe has no size to check beforehand.
     char buffer[1 << 16];
