@@ -75,9 +75,9 @@ const char* OtherEncoding(const std::string& text) {
         return text.size() >= n && text.compare(0, n, bytes, n) == 0;
     };
     auto zero = [&text](std::size_t i) { return i < text.size() && text[i] == '\0'; };
+    // "{" is 7B 00 00 00 or 00 00 00 7B in UTF-32, 7B 00 or 00 7B in UTF-16.
     if (starts("\xFF\xFE\0\0", 4) || starts("\0\0\xFE\xFF", 4) ||
-        (text.size() >= 4 && zero(0) + zero(1) + zero(2) + zero(3) == 3 && (zero(0) || zero(3)) &&
-         zero(1) && zero(2))) {
+        (text.size() >= 4 && zero(1) && zero(2) && zero(0) != zero(3))) {
         return "UTF-32";
     }
     if (starts("\xFF\xFE", 2) || starts("\xFE\xFF", 2) ||
