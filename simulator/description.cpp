@@ -8,54 +8,60 @@
 #include "simulator/host_folder.h"
 #include "simulator/time_text.h"
 
-#include <nlohmann/json.hpp>
-
 #include <algorithm>
-#include <cerrno>
 #include <climits>
+#include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <map>
-#include <sstream>
+#include <unordered_map>
 
 namespace simtool {
 
 namespace {
 
-using Json = nlohmann::ordered_json;
+using Json = nlohmann::json;
 
 const std::u16string ProductTitle = u"" PRODUCT_TITLE;
 
 const char* const StepHelp = "expected insert, menu, remove or {\"run\": PATH, \"args\": TEXT}";
 
-// Text from the input with control characters escaped, so that an error stays
-// on one line.
-std::string Escaped(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        if (static_cast<unsigned char>(c) < 0x20) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
-            out += escaped;
-        } else {
-            out += c;
-        }
+const std::vector<std::string> RootFields = {"platform",    "osMajor", "title",   "appName",
+                                             "readerPath",  "clock",   "entries", "registry",
+                                             "uninstallMs", "faults",  "steps"};
+const std::vector<std::string> EntryFields = {"path", "attributes", "time", "from"};
+const std::vector<std::string> FaultFields = {"failing", "appKeyDeleteFailures"};
+const std::vector<std::string> StepFields = {"run", "args"};
+
+// The fields of each object a description has; any other object is refused
+// for its type once read, and nesting keeps it small.
+const std::vector<std::string>* DescriptionFields(const std::vector<Level>& levels) {
+    if (levels.empty()) {
+        return &RootFields;
     }
-    return out;
+    if (levels.size() == 1 && levels[0].key == "faults") {
+        return &FaultFields;
+    }
+    if (levels.size() == 2 && !levels[1].object) {
+        return levels[0].key == "entries" ? &EntryFields
+               : levels[0].key == "steps" ? &StepFields
+                                          : nullptr;
+    }
+    return nullptr;
 }
 
-std::string Quoted(const std::string& text) {
-    return "\"" + Escaped(text) + "\"";
+const std::vector<std::string>* CommandLineStepFields(const std::vector<Level>& levels) {
+    return levels.empty() ? &StepFields : nullptr;
 }
 
-std::string Field(const std::string& place, const std::string& name) {
-    return place.empty() ? Escaped(name) : place + "." + Escaped(name);
+std::string Number(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.15g", value);
+    return text;
 }
 
-std::string Index(const std::string& place, std::size_t index) {
-    return place + "[" + std::to_string(index) + "]";
+// A number read as a double whose value is whole: 4.0, 1e300.
+bool IsWhole(const Json& value) {
+    return value.is_number_float() && std::trunc(value.get<double>()) == value.get<double>();
 }
 
 std::string KindOf(const Json& value) {
@@ -71,89 +77,52 @@ std::string KindOf(const Json& value) {
     case Json::value_t::null:
         return "null";
     case Json::value_t::number_float:
-        return "a number with a fraction";
+        return IsWhole(value) ? "a number written with a fraction or an exponent"
+                              : "a number with a fraction";
     default:
         return value.is_number() ? "a number" : "a value of another kind";
     }
 }
 
-// The description of a JSON syntax error without nlohmann's prefix and
-// position, which is given as line and column instead.
-std::string SyntaxError(const std::string& text, const nlohmann::json::parse_error& e,
-                        std::string& place) {
-    std::size_t end = std::min<std::size_t>(e.byte == 0 ? 0 : e.byte - 1, text.size());
-    std::size_t line =
-        1 + static_cast<std::size_t>(std::count(text.begin(), text.begin() + end, '\n'));
-    std::size_t newline = text.rfind('\n', end == 0 ? 0 : end - 1);
-    std::size_t column = newline == std::string::npos || end == 0 ? end + 1 : end - newline;
-    place = "line " + std::to_string(line) + ", column " + std::to_string(column);
-    std::string what = e.what();
-    std::size_t at = what.find("column ");
-    at = at == std::string::npos ? std::string::npos : what.find(": ", at);
-    return at == std::string::npos ? what : what.substr(at + 2);
-}
+// Where a value is in the description: a field or an index under a parent
+// place. It is put into words only for a message, so that reading a large
+// description builds no text for the places that are fine.
+class Place {
+  public:
+    Place(const char* field) : field_(field) {}      // a field at the top level
+    Place(const std::string& text) : text_(&text) {} // a place given whole: "step 1"
+    Place Field(const char* field) const {
+        return Place(this, field, 0);
+    }
+    Place operator[](std::size_t index) const {
+        return Place(this, nullptr, index);
+    }
+    std::string Text() const {
+        if (text_ != nullptr) {
+            return *text_;
+        }
+        const std::string parent = parent_ != nullptr ? parent_->Text() : std::string();
+        return field_ != nullptr ? simtool::Field(parent, field_) : simtool::Index(parent, index_);
+    }
 
-// Parses JSON text, refusing a field named twice in one object: the parser
-// would otherwise keep the last value silently. The place of a duplicate is
-// followed through the containers as they open and close.
-Json ParseJson(const std::string& text, const std::string& file, const std::string& at) {
-    struct Frame {
-        bool object;
-        std::string place;
-        std::set<std::string> keys;
-        std::string key;
-        std::size_t index = 0;
-    };
-    std::vector<Frame> frames;
-    auto child = [&frames]() {
-        if (frames.empty()) {
-            return std::string();
-        }
-        const Frame& parent = frames.back();
-        return parent.object ? Field(parent.place, parent.key) : Index(parent.place, parent.index);
-    };
-    auto next = [&frames]() {
-        if (!frames.empty() && !frames.back().object) {
-            ++frames.back().index;
-        }
-    };
-    using Event = nlohmann::json::parse_event_t;
-    return Json::parse(text, [&](int, Event event, Json& parsed) {
-        switch (event) {
-        case Event::object_start:
-        case Event::array_start:
-            frames.push_back({event == Event::object_start, child(), {}, {}, 0});
-            break;
-        case Event::key: {
-            Frame& top = frames.back();
-            top.key = parsed.get<std::string>();
-            if (!top.keys.insert(top.key).second) {
-                std::string place = Field(top.place, top.key);
-                throw InputError(file, at.empty() ? place : Field(at, place),
-                                 "field " + Quoted(top.key) + " given twice");
-            }
-            break;
-        }
-        case Event::object_end:
-        case Event::array_end:
-            frames.pop_back();
-            next();
-            break;
-        case Event::value:
-            next();
-            break;
-        }
-        return true;
-    });
-}
+  private:
+    Place(const Place* parent, const char* field, std::size_t index)
+        : parent_(parent), field_(field), index_(index) {}
+
+    const Place* parent_ = nullptr; // lives longer: places are passed down, never kept
+    const char* field_ = nullptr;
+    std::size_t index_ = 0;
+    const std::string* text_ = nullptr;
+};
 
 class Parser {
   public:
     Parser(std::string file, std::string baseDir)
         : file_(std::move(file)), baseDir_(std::move(baseDir)) {
+        kinds_.push_back(Kind::Holder); // the root
         const sim::Device bare;
         for (const sim::Entry* entry : bare.files.All()) {
-            Record(*entry);
+            Check(*entry, "");
         }
     }
 
@@ -163,11 +132,8 @@ class Parser {
         if (!root.is_object()) {
             Fail("top level", "expected an object, found " + KindOf(root));
         }
-        Known(root, "",
-              {"platform", "osMajor", "title", "entries", "registry", "uninstallMs", "faults",
-               "steps"});
         if (root.contains("platform")) {
-            d.platform = sim::Utf16(String(root["platform"], "platform"));
+            d.platform = Text(root["platform"], "platform");
         }
         if (root.contains("osMajor")) {
             d.osMajor =
@@ -175,19 +141,36 @@ class Parser {
         }
         if (root.contains("title")) {
             d.hasTitle = true;
-            d.title = sim::Utf16(String(root["title"], "title"));
+            d.title = Title(root["title"], "title");
+        }
+        if (root.contains("appName")) {
+            d.appName = AppName(root["appName"], "appName");
+        }
+        if (root.contains("readerPath")) {
+            d.readerPath = DevicePath(root["readerPath"], "readerPath");
         }
         if (root.contains("entries")) {
-            const Json& entries = Array(root["entries"], "entries");
+            const Place at("entries");
+            const Json& entries = Array(root["entries"], at);
+            d.entries.reserve(entries.size());
+            ids_.reserve(entries.size() + ids_.size());
             for (std::size_t i = 0; i < entries.size(); ++i) {
-                ParseEntry(entries[i], Index("entries", i), d.entries);
+                ParseEntry(entries[i], at[i], d.entries);
             }
         }
+        // After the entries, whose times set the default.
+        sim::Ticks latest = sim::DefaultEntryTime;
+        for (const sim::Entry& entry : d.entries) {
+            latest = std::max(latest, entry.time);
+        }
+        d.clock = root.contains("clock") ? Time(root["clock"], "clock")
+                                         : latest + 60 * sim::TicksPerSecond;
         if (root.contains("registry")) {
             d.hasRegistry = true;
-            const Json& keys = Array(root["registry"], "registry");
+            const Place at("registry");
+            const Json& keys = Array(root["registry"], at);
             for (std::size_t i = 0; i < keys.size(); ++i) {
-                d.registry.push_back(RegistryKey(keys[i], Index("registry", i)));
+                d.registry.push_back(RegistryKey(keys[i], at[i]));
             }
         }
         if (root.contains("uninstallMs")) {
@@ -198,17 +181,18 @@ class Parser {
         }
         if (root.contains("steps")) {
             d.steps.clear();
-            const Json& steps = Array(root["steps"], "steps");
+            const Place at("steps");
+            const Json& steps = Array(root["steps"], at);
             for (std::size_t i = 0; i < steps.size(); ++i) {
-                d.steps.push_back(ParseStep(steps[i], Index("steps", i)));
+                d.steps.push_back(ParseStep(steps[i], at[i]));
             }
         }
         return d;
     }
 
-    Step ParseStep(const Json& value, const std::string& place) const {
+    Step ParseStep(const Json& value, const Place& place) const {
         if (value.is_string()) {
-            const std::string name = value.get<std::string>();
+            const std::string& name = value.get_ref<const std::string&>();
             if (name == "insert") {
                 return {Step::Insert, {}, {}};
             }
@@ -223,68 +207,71 @@ class Parser {
         if (!value.is_object()) {
             Fail(place, std::string(StepHelp) + ", found " + KindOf(value));
         }
-        Known(value, place, {"run", "args"});
         if (!value.contains("run")) {
             Fail(place, "a step object needs \"run\", the program's path on the device");
         }
-        Step step{Step::Run, DevicePath(value["run"], Field(place, "run")), {}};
+        Step step{Step::Run, DevicePath(value["run"], place.Field("run")), {}};
         if (value.contains("args")) {
-            step.args = sim::Utf16(String(value["args"], Field(place, "args")));
+            step.args = Text(value["args"], place.Field("args"));
         }
         return step;
     }
 
-    [[noreturn]] void Fail(const std::string& place, const std::string& what) const {
-        throw InputError(file_, place, what);
+    [[noreturn]] void Fail(const Place& place, const std::string& what) const {
+        throw InputError(file_, place.Text(), what);
     }
 
   private:
-    void Known(const Json& object, const std::string& place,
-               std::initializer_list<const char*> names) const {
-        for (auto it = object.begin(); it != object.end(); ++it) {
-            if (std::none_of(names.begin(), names.end(),
-                             [&](const char* name) { return it.key() == name; })) {
-                std::string list;
-                for (const char* name : names) {
-                    list += (list.empty() ? "" : ", ") + std::string(name);
-                }
-                Fail(Field(place, it.key()),
-                     "unknown field " + Quoted(it.key()) + " (known here: " + list + ")");
-            }
-        }
-    }
+    // What a folded path is so far: a file, a folder, or a folder that holds
+    // entries.
+    enum class Kind : unsigned char { File, Folder, Holder };
 
-    std::string String(const Json& value, const std::string& place) const {
+    const std::string& String(const Json& value, const Place& place) const {
         if (!value.is_string()) {
             Fail(place, "expected a string, found " + KindOf(value));
         }
-        return value.get<std::string>();
+        return value.get_ref<const std::string&>();
     }
 
-    const Json& Array(const Json& value, const std::string& place) const {
+    // Text the program is handed as a zero-terminated string, where a NUL
+    // would end it early.
+    std::u16string Text(const Json& value, const Place& place) const {
+        const std::string& text = String(value, place);
+        if (text.find('\0') != std::string::npos) {
+            Fail(place, Quoted(text) + " has a NUL character in it, where the device would end it");
+        }
+        return sim::Utf16(text);
+    }
+
+    const Json& Array(const Json& value, const Place& place) const {
         if (!value.is_array()) {
             Fail(place, "expected an array, found " + KindOf(value));
         }
         return value;
     }
 
-    std::uint64_t Unsigned(const Json& value, const std::string& place, std::uint64_t max) const {
-        if (value.is_number_integer() && !value.is_number_unsigned()) {
+    std::uint64_t Unsigned(const Json& value, const Place& place, std::uint64_t max) const {
+        const std::string most = " (at most " + std::to_string(max) + ")";
+        if (IsWhole(value) && value.get<double>() > static_cast<double>(max)) {
+            Fail(place, Number(value.get<double>()) + " is too large" + most);
+        }
+        if ((value.is_number_integer() && !value.is_number_unsigned()) ||
+            (value.is_number_float() && value.get<double>() < 0)) {
             Fail(place, "must not be negative");
         }
         if (!value.is_number_unsigned()) {
             Fail(place, "expected a whole number, found " + KindOf(value));
         }
         if (value.get<std::uint64_t>() > max) {
-            Fail(place, "at most " + std::to_string(max));
+            Fail(place, std::to_string(value.get<std::uint64_t>()) + " is too large" + most);
         }
         return value.get<std::uint64_t>();
     }
 
     // A path on the device: rooted at "\", components that the device can
     // hold, no drive letter and no trailing "\".
-    std::u16string DevicePath(const Json& value, const std::string& place) const {
-        const std::string text = String(value, place);
+    std::u16string DevicePath(const Json& value, const Place& place) const {
+        const std::string& text = String(value, place);
         if (text.empty() || text[0] != '\\') {
             Fail(place,
                  Quoted(text) +
@@ -294,12 +281,15 @@ class Parser {
         std::u16string path = sim::Utf16(text);
         for (std::size_t start = 1;;) {
             std::size_t slash = path.find(u'\\', start);
-            std::u16string name = path.substr(
-                start, slash == std::u16string::npos ? std::u16string::npos : slash - start);
-            if (!IsDeviceName(name)) {
-                Fail(place, Quoted(text) + (name.empty() ? " has an empty name in it"
-                                                         : " has a name the device cannot hold: " +
-                                                               Quoted(sim::Utf8(name))));
+            std::size_t end = slash == std::u16string::npos ? path.size() : slash;
+            const std::u16string_view name(path.data() + start, end - start);
+            const std::string problem = NameProblem(name);
+            if (name.empty()) {
+                Fail(place, Quoted(text) + " has an empty name in it");
+            }
+            if (!problem.empty()) {
+                Fail(place, Quoted(text) + " has a name the device cannot hold: " +
+                                Quoted(sim::Utf8(std::u16string(name))) + " (" + problem + ")");
             }
             if (slash == std::u16string::npos) {
                 return path;
@@ -308,25 +298,65 @@ class Parser {
         }
     }
 
-    std::u16string RegistryKey(const Json& value, const std::string& place) const {
-        const std::string text = String(value, place);
+    // The program names its Programs-menu copy after the title, so the title
+    // must make a file name (an empty one makes no copy at all).
+    std::u16string Title(const Json& value, const Place& place) const {
+        std::u16string title = Text(value, place);
+        if (!title.empty()) {
+            std::string problem = NameProblem(title + u".exe");
+            if (!problem.empty()) {
+                Fail(place, Quoted(sim::Utf8(title)) + " cannot name the Programs-menu copy " +
+                                Quoted(sim::Utf8(title + u".exe")) + ": " + problem);
+            }
+        }
+        return title;
+    }
+
+    // A registry key name: what the uninstaller is told and the application
+    // key under SOFTWARE\Apps.
+    std::u16string AppName(const Json& value, const Place& place) const {
+        const std::string& text = String(value, place);
+        if (text.empty()) {
+            Fail(place, "the application name must not be empty");
+        }
+        std::u16string name = sim::Utf16(text);
+        if (name.find(u'\\') != std::u16string::npos) {
+            Fail(place, Quoted(text) + " has a \"\\\", which a registry key name cannot hold");
+        }
+        if (std::any_of(name.begin(), name.end(), [](char16_t c) { return c < 0x20; })) {
+            Fail(place, Quoted(text) + " has a control character, which a registry key name "
+                                       "cannot hold");
+        }
+        return name;
+    }
+
+    std::u16string RegistryKey(const Json& value, const Place& place) const {
+        const std::string& text = String(value, place);
         std::u16string key = sim::Utf16(text);
         std::u16string rest;
-        for (std::u16string root : {u"HKEY_LOCAL_MACHINE\\", u"HKLM\\"}) {
+        bool rooted = false;
+        for (std::u16string root : {u"HKEY_LOCAL_MACHINE", u"HKLM"}) {
+            if (sim::SameName(key, root) || sim::SameName(key, root + u"\\")) {
+                Fail(place, Quoted(text) + " names HKEY_LOCAL_MACHINE itself, which always "
+                                           "exists; list the keys under it, such as "
+                                           "HKLM\\SOFTWARE\\Apps");
+            }
+            root += u"\\";
             if (key.size() > root.size() && sim::SameName(key.substr(0, root.size()), root)) {
+                rooted = true;
                 rest = key.substr(root.size());
             }
         }
-        if (rest.empty()) {
+        if (!rooted) {
             Fail(place,
                  Quoted(text) + " does not start with \"HKEY_LOCAL_MACHINE\\\" or \"HKLM\\\"");
         }
         for (std::size_t start = 0;;) {
             std::size_t slash = rest.find(u'\\', start);
-            std::u16string name = rest.substr(
-                start, slash == std::u16string::npos ? std::u16string::npos : slash - start);
-            if (name.empty() ||
-                std::any_of(name.begin(), name.end(), [](char16_t c) { return c < 0x20; })) {
+            std::size_t end = slash == std::u16string::npos ? rest.size() : slash;
+            if (end == start || std::any_of(rest.begin() + static_cast<std::ptrdiff_t>(start),
+                                            rest.begin() + static_cast<std::ptrdiff_t>(end),
+                                            [](char16_t c) { return c < 0x20; })) {
                 Fail(place, Quoted(text) + " has an empty or unprintable key name in it");
             }
             if (slash == std::u16string::npos) {
@@ -336,63 +366,67 @@ class Parser {
         }
     }
 
-    sim::Ticks Time(const Json& value, const std::string& place) const {
+    sim::Ticks Time(const Json& value, const Place& place) const {
         if (value.is_string()) {
             sim::Ticks ticks = 0;
-            if (!ParseIsoTime(value.get<std::string>(), ticks)) {
-                Fail(place, Quoted(value.get<std::string>()) +
+            if (!ParseIsoTime(value.get_ref<const std::string&>(), ticks)) {
+                Fail(place, Quoted(value.get_ref<const std::string&>()) +
                                 " is not a UTC time like \"2026-11-02T10:00:00Z\" (up to 7 "
                                 "fractional digits, years 1601 to 9999)");
             }
             return ticks;
         }
-        if (value.is_number_integer()) {
+        if (value.is_number_integer() ||
+            (IsWhole(value) && value.get<double>() > static_cast<double>(INT64_MAX))) {
             return Unsigned(value, place, INT64_MAX);
         }
         Fail(place, "expected a UTC time text or a tick count, found " + KindOf(value));
     }
 
-    std::uint32_t Attributes(const Json& value, const std::string& place) const {
+    std::uint32_t Attributes(const Json& value, const Place& place) const {
         std::uint32_t bits = 0;
         const Json& names = Array(value, place);
         for (std::size_t i = 0; i < names.size(); ++i) {
-            const std::string name = String(names[i], Index(place, i));
+            const std::string& name = String(names[i], place[i]);
             auto known = std::find_if(AttributeNames().begin(), AttributeNames().end(),
                                       [&](const auto& a) { return a.first == name; });
             if (known == AttributeNames().end()) {
-                Fail(Index(place, i), "unknown attribute " + Quoted(name) +
-                                          " (known: directory, temporary, readonly, hidden, "
-                                          "system, archive)");
+                Fail(place[i], "unknown attribute " + Quoted(name) +
+                                   " (known: directory, temporary, readonly, hidden, "
+                                   "system, archive)");
             }
             bits |= known->second;
         }
         return bits;
     }
 
-    void ParseEntry(const Json& value, const std::string& place, std::vector<sim::Entry>& out) {
+    void ParseEntry(const Json& value, const Place& place, std::vector<sim::Entry>& out) {
         if (!value.is_object()) {
             Fail(place, "expected an object, found " + KindOf(value));
         }
-        Known(value, place, {"path", "attributes", "time", "from"});
         if (!value.contains("path")) {
             Fail(place, "an entry needs \"path\"");
         }
         sim::Entry entry;
-        entry.path = DevicePath(value["path"], Field(place, "path"));
+        entry.path = DevicePath(value["path"], place.Field("path"));
         if (value.contains("attributes")) {
-            entry.attributes = Attributes(value["attributes"], Field(place, "attributes"));
+            entry.attributes = Attributes(value["attributes"], place.Field("attributes"));
         }
         if (value.contains("time")) {
-            entry.time = Time(value["time"], Field(place, "time"));
+            entry.time = Time(value["time"], place.Field("time"));
         }
-        Check(entry, Field(place, "path"));
-        out.push_back(entry);
+        Check(entry, place.Field("path"));
+        out.push_back(std::move(entry));
 
         if (value.contains("from")) {
-            const std::string from = String(value["from"], Field(place, "from"));
-            if ((entry.attributes & sim::AttrDirectory) == 0) {
-                Fail(Field(place, "from"), "only an entry with the directory attribute can take "
-                                           "files from a host folder");
+            const Place at = place.Field("from");
+            const std::string& from = String(value["from"], at);
+            if ((out.back().attributes & sim::AttrDirectory) == 0) {
+                Fail(at, "only an entry with the directory attribute can take files from a host "
+                         "folder");
+            }
+            if (from.empty()) {
+                Fail(at, "an empty folder name (\".\" is the description's own folder)");
             }
             std::filesystem::path host(from);
             if (host.is_relative()) {
@@ -400,77 +434,86 @@ class Parser {
             }
             std::vector<sim::Entry> copied;
             std::string error;
-            if (!ReadHostFolder(host.string(), entry.path, copied, error)) {
-                Fail(Field(place, "from"), error);
+            if (!ReadHostFolder(host.string(), out.back().path, copied, error)) {
+                Fail(at, error);
             }
-            for (const sim::Entry& file : copied) {
-                Check(file, Field(place, "from"));
-                out.push_back(file);
+            for (sim::Entry& file : copied) {
+                Check(file, at);
+                out.push_back(std::move(file));
             }
         }
     }
 
-    // Folders hold entries; files do not. Checked as the entries come.
-    void Check(const sim::Entry& entry, const std::string& place) {
-        std::u16string folded = sim::Fold(entry.path);
-        for (std::size_t slash = folded.find(u'\\', 1); slash != std::u16string::npos;
-             slash = folded.find(u'\\', slash + 1)) {
-            auto kind = isFolder_.find(folded.substr(0, slash));
-            if (kind != isFolder_.end() && !kind->second) {
-                Fail(place, Quoted(sim::Utf8(entry.path.substr(0, slash))) +
-                                " is a file, so nothing can be under it");
+    // Folders hold entries; files do not. Checked as the entries come, each
+    // in the time its path takes to read: a name is looked up under its
+    // folder's number, not by the whole path before it.
+    void Check(const sim::Entry& entry, const Place& place) {
+        const std::u16string folded = sim::Fold(entry.path);
+        std::uint32_t id = 0; // the root
+        for (std::size_t start = 1;;) {
+            const std::size_t slash = folded.find(u'\\', start);
+            const bool last = slash == std::u16string::npos;
+            key_.assign({static_cast<char16_t>(id & 0xFFFF), static_cast<char16_t>(id >> 16)});
+            key_.append(folded, start, last ? std::u16string::npos : slash - start);
+            auto found = ids_.find(key_);
+            if (found == ids_.end()) {
+                found = ids_.emplace(key_, static_cast<std::uint32_t>(kinds_.size())).first;
+                kinds_.push_back(Kind::Folder);
             }
+            id = found->second;
+            Kind& kind = kinds_[id];
+            if (!last) {
+                if (kind == Kind::File) {
+                    Fail(place, Quoted(sim::Utf8(entry.path.substr(0, slash))) +
+                                    " is a file, so nothing can be under it");
+                }
+                kind = Kind::Holder;
+                start = slash + 1;
+                continue;
+            }
+            const bool folder = (entry.attributes & sim::AttrDirectory) != 0;
+            if (!folder && kind == Kind::Holder) {
+                Fail(place, Quoted(sim::Utf8(entry.path)) +
+                                " already holds entries, so it needs the directory attribute");
+            }
+            kind = folder ? (kind == Kind::Holder ? Kind::Holder : Kind::Folder) : Kind::File;
+            return;
         }
-        bool folder = (entry.attributes & sim::AttrDirectory) != 0;
-        if (!folder && holders_.count(folded) != 0) {
-            Fail(place, Quoted(sim::Utf8(entry.path)) +
-                            " already holds entries, so it needs the directory attribute");
-        }
-        Record(entry);
     }
 
-    void Record(const sim::Entry& entry) {
-        std::u16string folded = sim::Fold(entry.path);
-        for (std::size_t slash = folded.find(u'\\', 1); slash != std::u16string::npos;
-             slash = folded.find(u'\\', slash + 1)) {
-            isFolder_.emplace(folded.substr(0, slash), true);
-            holders_.insert(folded.substr(0, slash));
-        }
-        isFolder_[folded] = (entry.attributes & sim::AttrDirectory) != 0;
-    }
-
-    void ParseFaults(const Json& value, const std::string& place, Description& d) const {
+    void ParseFaults(const Json& value, const Place& place, Description& d) const {
         if (!value.is_object()) {
             Fail(place, "expected an object, found " + KindOf(value));
         }
-        Known(value, place, {"failing", "appKeyDeleteFailures"});
         if (value.contains("failing")) {
-            const std::string at = Field(place, "failing");
+            const Place at = place.Field("failing");
             const Json& names = Array(value["failing"], at);
             const auto& known = sim::FailableOperations();
             for (std::size_t i = 0; i < names.size(); ++i) {
-                const std::string name = String(names[i], Index(at, i));
+                const std::string& name = String(names[i], at[i]);
                 if (std::find(known.begin(), known.end(), name) == known.end()) {
                     std::string list;
                     for (const std::string& k : known) {
                         list += (list.empty() ? "" : ", ") + k;
                     }
-                    Fail(Index(at, i),
-                         "unknown operation " + Quoted(name) + " (known: " + list + ")");
+                    Fail(at[i], "unknown operation " + Quoted(name) + " (known: " + list + ")");
                 }
                 d.failing.insert(name);
             }
         }
         if (value.contains("appKeyDeleteFailures")) {
             d.appKeyDeleteFailures = static_cast<int>(Unsigned(
-                value["appKeyDeleteFailures"], Field(place, "appKeyDeleteFailures"), INT_MAX));
+                value["appKeyDeleteFailures"], place.Field("appKeyDeleteFailures"), INT_MAX));
         }
     }
 
     std::string file_;
     std::string baseDir_;
-    std::map<std::u16string, bool> isFolder_; // folded path: true for a folder
-    std::set<std::u16string> holders_;        // folded paths with entries under them
+    // Every path so far as a tree: the number of a name under its folder's
+    // number (two units, then the folded name), and what each number is.
+    std::unordered_map<std::u16string, std::uint32_t> ids_;
+    std::vector<Kind> kinds_;
+    std::u16string key_; // the key being looked up
 };
 
 const char DemoText[] = R"({
@@ -487,9 +530,6 @@ const char DemoText[] = R"({
 
 } // namespace
 
-InputError::InputError(const std::string& file, const std::string& place, const std::string& what)
-    : std::runtime_error(file + ": " + (place.empty() ? "" : place + ": ") + what) {}
-
 const std::vector<std::pair<std::string, std::uint32_t>>& AttributeNames() {
     static const std::vector<std::pair<std::string, std::uint32_t>> names = {
         {"directory", sim::AttrDirectory}, {"temporary", sim::AttrTemporary},
@@ -500,33 +540,16 @@ const std::vector<std::pair<std::string, std::uint32_t>>& AttributeNames() {
 
 Description ParseDescription(const std::string& text, const std::string& file,
                              const std::string& baseDir) {
-    Json root;
-    try {
-        root = ParseJson(text, file, "");
-    } catch (const nlohmann::json::parse_error& e) {
-        std::string place;
-        std::string what = SyntaxError(text, e, place);
-        throw InputError(file, place, what);
-    }
+    const Json root = ParseJson(text, file, "", DescriptionFields);
     return Parser(file, baseDir).Parse(root);
 }
 
 Description ReadDescription(const std::string& file) {
-    std::error_code ec;
-    if (std::filesystem::is_directory(file, ec)) {
-        throw InputError(file, "", "cannot read: it is a folder, not a file");
-    }
-    std::ifstream in(file, std::ios::binary);
-    if (!in) {
-        throw InputError(file, "", std::string("cannot read: ") + std::strerror(errno));
-    }
-    std::ostringstream text;
-    text << in.rdbuf();
-    if (in.bad()) {
-        throw InputError(file, "", "cannot read: read error");
+    if (file == "-") {
+        return ParseDescription(ReadInput(file, "standard input"), "standard input", ".");
     }
     std::string base = std::filesystem::path(file).parent_path().string();
-    return ParseDescription(text.str(), file, base.empty() ? "." : base);
+    return ParseDescription(ReadInput(file, file), file, base.empty() ? "." : base);
 }
 
 Description DemoDescription() {
@@ -537,14 +560,8 @@ Step ParseCommandLineStep(const std::string& text, std::size_t index) {
     const std::string place = "step " + std::to_string(index);
     Parser parser("command line", ".");
     if (!text.empty() && text[0] == '{') {
-        Json value;
-        try {
-            value = ParseJson(text, "command line", place);
-        } catch (const nlohmann::json::parse_error& e) {
-            std::string at;
-            parser.Fail(place, "not a JSON object: " + SyntaxError(text, e, at) + " (" + at + ")");
-        }
-        return parser.ParseStep(value, place);
+        return parser.ParseStep(ParseJson(text, "command line", place, CommandLineStepFields),
+                                place);
     }
     return parser.ParseStep(Json(text), place);
 }
@@ -552,7 +569,9 @@ Step ParseCommandLineStep(const std::string& text, std::size_t index) {
 void Configure(const Description& description, sim::Device& device) {
     device.platformType = description.platform;
     device.osMajor = description.osMajor;
-    device.app = {AppName, ReaderPath, description.hasTitle ? description.title : ProductTitle};
+    device.app = {description.appName, description.readerPath,
+                  description.hasTitle ? description.title : ProductTitle};
+    device.clockStart = description.clock;
     for (const sim::Entry& entry : description.entries) {
         device.files.Add(entry);
     }

@@ -3,22 +3,17 @@
 // names the file, the place in it and what is wrong.
 #pragma once
 
+#include "autorun/constants.h"
 #include "platform/sim/device.h"
+#include "simulator/input.h"
 
 #include <cstdint>
 #include <set>
-#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
 
 namespace simtool {
-
-class InputError : public std::runtime_error {
-  public:
-    // "FILE: PLACE: WHAT", or "FILE: WHAT" without a place.
-    InputError(const std::string& file, const std::string& place, const std::string& what);
-};
 
 struct Step {
     enum Kind { Insert, Menu, Remove, Run } kind = Insert;
@@ -27,11 +22,16 @@ struct Step {
 };
 
 struct Description {
-    std::string source; // the file it came from, or "built-in demo"
+    std::string source; // the file it came from, "standard input" or "built-in demo"
     std::u16string platform = u"PocketPC";
     std::uint32_t osMajor = 4;
     bool hasTitle = false;
     std::u16string title;
+    std::u16string appName = AppName;       // the uninstaller's and the key's name
+    std::u16string readerPath = ReaderPath; // where the cabinet installer puts the reader
+    // The device's time at the start: by default one minute after the latest
+    // time of any entry, so that what the device installs is newer.
+    sim::Ticks clock = sim::DefaultEntryTime + 60 * sim::TicksPerSecond;
     std::vector<sim::Entry> entries; // in order, host folders expanded
     bool hasRegistry = false;        // the list replaces the bare device's keys
     std::vector<std::u16string> registry;
@@ -48,7 +48,8 @@ const std::vector<std::pair<std::string, std::uint32_t>>& AttributeNames();
 // Parses a description. Relative "from" folders are taken from baseDir.
 Description ParseDescription(const std::string& text, const std::string& file,
                              const std::string& baseDir);
-// Reads and parses a description file.
+// Reads and parses a description file; "-" reads standard input, whose
+// relative "from" folders are taken from the current folder.
 Description ReadDescription(const std::string& file);
 // The built-in demo.
 Description DemoDescription();

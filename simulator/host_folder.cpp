@@ -1,65 +1,152 @@
 // Reading a host folder into device entries.
 #include "simulator/host_folder.h"
 
+#include "simulator/input.h"
 #include "simulator/time_text.h"
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
-#include <filesystem>
+#include <dirent.h>
+#include <fcntl.h>
+#include <map>
 #include <sys/stat.h>
-
-namespace fs = std::filesystem;
+#include <unistd.h>
+#include <unordered_map>
 
 namespace simtool {
 
 namespace {
 
-// Deeper than any card; reached only through a link that loops.
+// Deeper than any card: a device path holds at most 259 units.
 constexpr int MaxDepth = 32;
 
-bool ModificationTime(const fs::path& path, sim::Ticks& ticks, std::string& error) {
-    struct stat info;
-    if (::stat(path.c_str(), &info) != 0) {
-        error = "cannot read \"" + path.string() + "\": " + std::strerror(errno);
-        return false;
-    }
-    ticks = TicksFromUnix(info.st_mtim.tv_sec, info.st_mtim.tv_nsec);
-    return true;
+std::string CannotRead(const std::string& path) {
+    return "cannot read " + Quoted(path) + ": " + std::strerror(errno);
 }
 
-bool ReadFolder(const fs::path& folder, const std::u16string& devicePath, int depth,
-                std::vector<sim::Entry>& entries, std::string& error) {
+// A folder open for reading: its names are read, and its files looked at,
+// relative to it, so that no path is walked again for each file.
+class OpenFolder {
+  public:
+    OpenFolder(int parent, const std::string& name) {
+        const int fd = ::openat(parent, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        dir_ = fd < 0 ? nullptr : ::fdopendir(fd);
+        if (fd >= 0 && dir_ == nullptr) {
+            ::close(fd);
+        }
+    }
+    ~OpenFolder() {
+        if (dir_ != nullptr) {
+            ::closedir(dir_);
+        }
+    }
+    OpenFolder(const OpenFolder&) = delete;
+    OpenFolder& operator=(const OpenFolder&) = delete;
+
+    bool IsOpen() const {
+        return dir_ != nullptr;
+    }
+    int Fd() const {
+        return ::dirfd(dir_);
+    }
+    // The names in it, in byte order; false with errno set when reading fails.
+    bool Names(std::vector<std::string>& names) {
+        errno = 0;
+        while (const dirent* item = ::readdir(dir_)) {
+            if (std::strcmp(item->d_name, ".") != 0 && std::strcmp(item->d_name, "..") != 0) {
+                names.emplace_back(item->d_name);
+            }
+        }
+        if (errno != 0) {
+            return false;
+        }
+        std::sort(names.begin(), names.end());
+        return true;
+    }
+
+  private:
+    DIR* dir_ = nullptr;
+};
+
+// What the reading of one host folder shares.
+struct Reading {
+    std::vector<sim::Entry>& entries;
+    std::string& error;
+    // Every folder read, by device and inode, with its host path: links may
+    // lead to a folder again, in a loop or from two places.
+    std::map<std::pair<dev_t, ino_t>, std::string> folders;
+};
+
+// Reads the folder `name` under the open folder `parent`; `folder` is its
+// host path, for messages.
+bool ReadFolder(Reading& reading, int parent, const std::string& name, const std::string& folder,
+                const std::u16string& devicePath, int depth) {
+    std::vector<sim::Entry>& entries = reading.entries;
+    std::string& error = reading.error;
     if (depth > MaxDepth) {
-        error = "folders nested too deep under \"" + folder.string() + "\" (a link loop?)";
+        error = "folders nested deeper than " + std::to_string(MaxDepth) + " levels under " +
+                Quoted(folder);
         return false;
     }
-    std::error_code ec;
-    std::vector<fs::path> children;
-    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-        children.push_back(it->path());
-    }
-    if (ec) {
-        error = "cannot read \"" + folder.string() + "\": " + ec.message();
+    OpenFolder open(parent, name);
+    std::vector<std::string> names;
+    struct stat self;
+    if (!open.IsOpen() || ::fstat(open.Fd(), &self) != 0 || !open.Names(names)) {
+        error = CannotRead(folder);
         return false;
     }
-    std::sort(children.begin(), children.end());
-    for (const fs::path& child : children) {
-        std::u16string name = sim::Utf16(child.filename().string());
-        if (!IsDeviceName(name)) {
-            error = "\"" + child.string() + "\" has a name the device cannot hold";
+    auto again = reading.folders.emplace(std::make_pair(self.st_dev, self.st_ino), folder);
+    if (!again.second) {
+        error = Quoted(folder) + " leads through a link to " + Quoted(again.first->second) +
+                ", which is read already; a card holds each folder once";
+        return false;
+    }
+    // The folded names seen in this folder, with the host names they came from.
+    std::unordered_map<std::u16string, std::size_t> seen;
+    seen.reserve(names.size());
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        auto host = [&](std::size_t k) { return folder + "/" + names[k]; };
+        const std::size_t bad = Utf8End(names[i]);
+        if (bad < names[i].size()) {
+            char byte[8];
+            std::snprintf(byte, sizeof byte, "0x%02X",
+                          static_cast<unsigned>(static_cast<unsigned char>(names[i][bad])));
+            error = Quoted(host(i)) + ": the name is not UTF-8 (byte " + byte +
+                    "), and the device's names are Unicode; rename it";
+            return false;
+        }
+        std::u16string deviceName = sim::Utf16(names[i]);
+        const std::string problem = NameProblem(deviceName);
+        if (!problem.empty()) {
+            error = Quoted(host(i)) + ": the device cannot hold this name: " + problem;
+            return false;
+        }
+        auto other = seen.emplace(sim::Fold(deviceName), i);
+        if (!other.second) {
+            error = Quoted(host(other.first->second)) + " and " + Quoted(host(i)) +
+                    " differ only in case, and the device's names ignore case, so it cannot "
+                    "hold both";
+            return false;
+        }
+        struct stat info;
+        if (::fstatat(open.Fd(), names[i].c_str(), &info, 0) != 0) {
+            error = CannotRead(host(i));
             return false;
         }
         sim::Entry entry;
-        entry.path = devicePath + u"\\" + name;
-        if (!ModificationTime(child, entry.time, error)) {
-            return false;
-        }
-        bool isFolder = fs::is_directory(child, ec);
+        entry.path = devicePath + u"\\" + deviceName;
+        entry.time = TicksFromUnix(info.st_mtim.tv_sec, info.st_mtim.tv_nsec);
+        const bool isFolder = S_ISDIR(info.st_mode);
         entry.attributes = isFolder ? static_cast<std::uint32_t>(sim::AttrDirectory) : 0u;
-        entries.push_back(entry);
-        if (isFolder && !ReadFolder(child, entry.path, depth + 1, entries, error)) {
-            return false;
+        entries.push_back(std::move(entry));
+        if (isFolder) {
+            // A copy: the entries grow as the folder is read.
+            const std::u16string path = entries.back().path;
+            if (!ReadFolder(reading, open.Fd(), names[i], host(i), path, depth + 1)) {
+                return false;
+            }
         }
     }
     return true;
@@ -67,28 +154,40 @@ bool ReadFolder(const fs::path& folder, const std::u16string& devicePath, int de
 
 } // namespace
 
-bool IsDeviceName(const std::u16string& name) {
-    if (name.empty() || name == u"." || name == u"..") {
-        return false;
+std::string NameProblem(std::u16string_view name) {
+    if (name.empty()) {
+        return "it is empty";
     }
-    return std::none_of(name.begin(), name.end(), [](char16_t c) {
-        return c < 0x20 || std::char_traits<char16_t>::find(u"\\/:*?\"<>|", 9, c) != nullptr;
-    });
+    if (name == u"." || name == u"..") {
+        return "\".\" and \"..\" name folders themselves";
+    }
+    for (char16_t c : name) {
+        if (c < 0x20) {
+            char text[64];
+            std::snprintf(text, sizeof text, "it has the control character U+%04X",
+                          static_cast<unsigned>(c));
+            return text;
+        }
+        if (std::char_traits<char16_t>::find(u"\\/:*?\"<>|", 9, c) != nullptr) {
+            return "it has " + Quoted(std::string(1, static_cast<char>(c)));
+        }
+    }
+    return std::string();
 }
 
 bool ReadHostFolder(const std::string& hostFolder, const std::u16string& devicePath,
                     std::vector<sim::Entry>& entries, std::string& error) {
-    std::error_code ec;
-    fs::file_status status = fs::status(hostFolder, ec);
-    if (ec) {
-        error = "cannot read host folder \"" + hostFolder + "\": " + ec.message();
+    struct stat info;
+    if (::stat(hostFolder.c_str(), &info) != 0) {
+        error = "cannot read host folder " + Quoted(hostFolder) + ": " + std::strerror(errno);
         return false;
     }
-    if (!fs::is_directory(status)) {
-        error = "\"" + hostFolder + "\" is not a folder on this machine";
+    if (!S_ISDIR(info.st_mode)) {
+        error = Quoted(hostFolder) + " is not a folder on this machine";
         return false;
     }
-    return ReadFolder(hostFolder, devicePath, 0, entries, error);
+    Reading reading{entries, error, {}};
+    return ReadFolder(reading, AT_FDCWD, hostFolder, hostFolder, devicePath, 0);
 }
 
 } // namespace simtool

@@ -5,19 +5,23 @@
 #include "platform/sim/device.h"
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace simtool {
 
 // The files and folders under hostFolder as device entries under devicePath:
 // every folder before its contents, names in byte order, each with its host
-// modification time; files get no attributes. False, with error set, when the
-// folder cannot be read or a name cannot be held by the device.
+// modification time; files get no attributes. Links are followed. False, with
+// error set, when a folder cannot be read or is reached a second time through
+// a link, or a name is not UTF-8, cannot be held by the device, or differs
+// from another in its folder only in case (the device ignores case).
 bool ReadHostFolder(const std::string& hostFolder, const std::u16string& devicePath,
                     std::vector<sim::Entry>& entries, std::string& error);
 
-// True when the device's file system can hold the name: not empty, not "." or
-// "..", and no control character or any of \ / : * ? " < > |.
-bool IsDeviceName(const std::u16string& name);
+// Why the device's file system cannot hold a name, as "it is empty" or
+// "it has \"*\""; empty when it can. It cannot hold an empty name, "." or "..",
+// a control character or any of \ / : * ? " < > |.
+std::string NameProblem(std::u16string_view name);
 
 } // namespace simtool

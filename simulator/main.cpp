@@ -1,10 +1,12 @@
 // autorun-sim: runs the autorun program through a card's life on a simulated
 // Windows CE device and tells what it did.
 //
-//   autorun-sim [--device FILE] [--json] [STEP...]
+//   autorun-sim [--device FILE|-] [--json] [STEP...]
+//   autorun-sim --help | --version
 //
-// Exit status 0 when every step ran, whatever the program did; 2 for unusable
-// input, with one line on standard error, before anything runs.
+// Exit status 0 when every step ran, whatever the program did; 1 when
+// standard output could not be written; 2 for unusable input, with one line
+// on standard error, before anything runs.
 #include "simulator/description.h"
 #include "simulator/event_log.h"
 #include "simulator/native_program.h"
@@ -13,60 +15,142 @@
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <iostream>
 #include <sstream>
 
-int main(int argc, char** argv) {
-    CLI::App app{"Runs the card's autorun program on a simulated Windows CE device and tells, "
-                 "step by step, what it does. With no arguments: the built-in demo.",
-                 "autorun-sim"};
-    std::string deviceFile;
+namespace {
+
+const char Version[] = "autorun-sim 1.0.0.1";
+
+constexpr int ExitOk = 0;
+constexpr int ExitOutputFailed = 1;
+constexpr int ExitBadInput = 2;
+constexpr int GoOn = -1;
+
+class Formatter : public CLI::Formatter {
+  public:
+    std::string make_usage(const CLI::App*, std::string) const override {
+        return "Usage: autorun-sim [--device FILE|-] [--json] [STEP...]\n"
+               "       autorun-sim --help | --version\n";
+    }
+};
+
+struct Options {
+    std::string deviceFile; // empty: the built-in demo; "-": standard input
     bool json = false;
     bool trace = false;
     std::vector<std::string> steps;
-    app.add_option("--device", deviceFile, "Device description (JSON) to simulate");
-    app.add_flag("--json", json,
+};
+
+// Reads the command line into options: GoOn, or the exit status once help,
+// the version or an error has been printed.
+int ParseOptions(int argc, char** argv, Options& options) {
+    CLI::App app{"Runs the card's autorun program on a simulated Windows CE device and tells, "
+                 "step by step, what it does. With no arguments: the built-in demo.",
+                 "autorun-sim"};
+    app.footer("Steps replace the description's: insert, menu, remove, or "
+               "'{\"run\": PATH, \"args\": TEXT}', one argument each.\n\n"
+               "Exit status: 0 when every step ran, whatever the program did; 1 when standard "
+               "output could not be written; 2 for unusable input (one line on standard error "
+               "says what), and then nothing runs.");
+    app.set_version_flag("--version", Version, "Print the version and exit");
+    CLI::Option* device =
+        app.add_option("--device", options.deviceFile,
+                       "Device description (JSON) to simulate; - reads it from standard input")
+            ->type_name("FILE");
+    app.add_flag("--json", options.json,
                  "Print the event log, one JSON object a line, instead of the timeline");
-    app.add_flag("--trace", trace,
+    app.add_flag("--trace", options.trace,
                  "Add every platform call the program makes, with its arguments and result");
-    app.add_option("steps", steps,
-                   "Steps replacing the description's: insert, menu, remove, or "
-                   "'{\"run\": PATH, \"args\": TEXT}'");
+    // The steps are what is left, each argument one step as it is written:
+    // the library's own positionals would read "[insert,menu]" as a list.
+    app.allow_extras();
+    app.formatter(std::make_shared<Formatter>());
     try {
         app.parse(argc, argv);
-    } catch (const CLI::CallForHelp& e) {
-        return app.exit(e);
+    } catch (const CLI::Success& e) {
+        return app.exit(e); // --help, --version
     } catch (const CLI::ParseError& e) {
-        std::cerr << "autorun-sim: command line: " << e.what() << "\n";
-        return 2;
+        std::cerr << "autorun-sim: command line: " << simtool::Escaped(e.what()) << "\n";
+        return ExitBadInput;
+    }
+    options.steps = app.remaining();
+    auto separator = std::find(options.steps.begin(), options.steps.end(), "--");
+    if (separator != options.steps.end()) {
+        options.steps.erase(separator); // "--" ends the options; it is no step
+    }
+    for (const std::string& step : options.steps) {
+        if (step.size() > 1 && step[0] == '-') {
+            std::cerr << "autorun-sim: command line: unknown option " << simtool::Quoted(step)
+                      << " (see --help)\n";
+            return ExitBadInput;
+        }
+    }
+    if (device->count() > 0 && options.deviceFile.empty()) {
+        std::cerr << "autorun-sim: command line: --device was given an empty file name (use - "
+                     "for standard input; leave --device out for the built-in demo)\n";
+        return ExitBadInput;
+    }
+    return GoOn;
+}
+
+// Everything written to standard output must have reached it: a full disk or
+// a closed file is an error, not a quiet success.
+int Finish(int status) {
+    errno = 0;
+    const bool flushed = std::fflush(stdout) == 0;
+    const int error = errno;
+    if (!flushed || std::ferror(stdout) || !std::cout) {
+        std::cerr << "autorun-sim: cannot write to standard output: "
+                  << (error != 0 ? std::strerror(error) : "write error") << "\n";
+        return ExitOutputFailed;
+    }
+    return status;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    const int parsed = ParseOptions(argc, argv, options);
+    if (parsed != GoOn) {
+        return Finish(parsed);
     }
 
     simtool::Description description;
     try {
-        description =
-            deviceFile.empty() ? simtool::DemoDescription() : simtool::ReadDescription(deviceFile);
-        if (!steps.empty()) {
+        description = options.deviceFile.empty() ? simtool::DemoDescription()
+                                                 : simtool::ReadDescription(options.deviceFile);
+        if (!options.steps.empty()) {
             description.steps.clear();
-            for (std::size_t i = 0; i < steps.size(); ++i) {
-                description.steps.push_back(simtool::ParseCommandLineStep(steps[i], i + 1));
+            for (std::size_t i = 0; i < options.steps.size(); ++i) {
+                description.steps.push_back(simtool::ParseCommandLineStep(options.steps[i], i + 1));
             }
         }
     } catch (const simtool::InputError& e) {
         std::cerr << "autorun-sim: " << e.what() << "\n";
-        return 2;
+        return ExitBadInput;
+    } catch (const std::exception& e) {
+        // Whatever else reading the input may throw (memory running out).
+        std::cerr << "autorun-sim: unusable input: " << simtool::Escaped(e.what()) << "\n";
+        return ExitBadInput;
     }
 
     sim::Device device;
     simtool::Configure(description, device);
     simtool::NativeProgram native;
     device.launcher = &native;
-    device.trace = trace;
+    device.trace = options.trace;
     std::ostringstream intro;
-    if (!json) {
+    if (!options.json) {
         simtool::WriteIntro(intro, description, device);
     }
     simtool::RunSteps(device, description.steps);
-    if (json) {
+    if (options.json) {
         simtool::WriteEventLog(std::cout, device);
         for (const std::string& violation : device.Violations()) {
             std::cerr << "autorun-sim: warning: the program misused the platform: " << violation
@@ -76,5 +160,5 @@ int main(int argc, char** argv) {
         std::cout << intro.str();
         simtool::WriteTimeline(std::cout, device);
     }
-    return 0;
+    return Finish(ExitOk);
 }

@@ -3,6 +3,7 @@
 // off the device's state; nothing is inferred from how the program works.
 #include "simulator/timeline.h"
 
+#include "simulator/input.h"
 #include "simulator/time_text.h"
 
 #include <cstdio>
@@ -12,23 +13,6 @@ namespace simtool {
 namespace {
 
 using sim::EventKind;
-
-// Control characters in names and texts are shown escaped, so that every
-// line of the timeline stays one line.
-std::string Escaped(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        const unsigned char u = static_cast<unsigned char>(c);
-        if (u < 0x20 || u == 0x7F) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(u));
-            out += escaped;
-        } else {
-            out += c;
-        }
-    }
-    return out;
-}
 
 std::string Q(const std::string& text) {
     return "\"" + text + "\"";
@@ -110,6 +94,8 @@ class Story {
     }
 
   private:
+    // Control characters in names and texts are shown escaped, so that every
+    // line of the timeline stays one line.
     void Line(std::uint64_t t, const std::string& text) {
         char time[32];
         std::snprintf(time, sizeof time, "%9.3f s  ", static_cast<double>(t) / 1000.0);

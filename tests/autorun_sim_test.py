@@ -17,6 +17,7 @@ IMAGE = os.environ.get("AUTORUN_IMAGE")
 HERE = os.path.dirname(os.path.abspath(__file__))
 EXAMPLES = os.path.join(HERE, "..", "examples")
 GOLDEN = os.path.join(HERE, "golden")
+README = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "README.md")
 
 APP_KEY = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Apps\\Velluma Reader ZRV"
 READER = "\\Program Files\\VellumaZRV\\vellumabook.exe"
@@ -32,8 +33,15 @@ def ticks(text):
     return seconds * 10**7 + int((rest + "0000000")[:7])
 
 
-def run(*args, cwd=None):
-    return subprocess.run([SIM, *args], capture_output=True, text=True, cwd=cwd, timeout=60)
+def run(*args, cwd=None, stdin=None, stdout=subprocess.PIPE):
+    """Runs autorun-sim; stdin is text, bytes or an open file."""
+    feed = stdin if isinstance(stdin, (str, bytes)) else None
+    data = feed.encode() if isinstance(feed, str) else feed
+    result = subprocess.run([SIM, *args], stdout=stdout, stderr=subprocess.PIPE, cwd=cwd,
+                            input=data, stdin=None if feed is not None else stdin, timeout=60)
+    decode = lambda b: b.decode("utf-8", "replace") if isinstance(b, bytes) else b
+    return subprocess.CompletedProcess(result.args, result.returncode,
+                                       decode(result.stdout), decode(result.stderr))
 
 
 class Case(unittest.TestCase):
@@ -44,13 +52,15 @@ class Case(unittest.TestCase):
     def write(self, name, content):
         path = os.path.join(self.dir.name, name)
         os.makedirs(os.path.dirname(path), exist_ok=True)
-        with open(path, "w", encoding="utf-8") as f:
-            f.write(content if isinstance(content, str) else json.dumps(content))
+        if isinstance(content, (dict, list)):
+            content = json.dumps(content)
+        with open(path, "wb") as f:
+            f.write(content if isinstance(content, bytes) else content.encode())
         return path
 
-    def log(self, *args):
+    def log(self, *args, stdin=None):
         """Runs with --json; returns the events and the final state."""
-        result = run("--json", *args)
+        result = run("--json", *args, stdin=stdin)
         self.assertEqual(result.returncode, 0, result.stderr)
         self.assertEqual(result.stderr, "")
         lines = [json.loads(line) for line in result.stdout.splitlines()]
@@ -105,8 +115,9 @@ class DemoStory(Case):
 
         self.assertTrue(menu.startswith("2 of 3, menu"))
         self.assertIn("starts as " + MENU_COPY + " with an empty command line", menu)
+        # The device's clock starts a minute after the latest time described.
         self.assertIn("It finds the installed reader " + READER +
-                      ", last written 2026-12-01 09:00:00 UTC.", menu)
+                      ", last written 2026-11-02 10:01:00 UTC.", menu)
         self.assertIn("older than the reader", menu)
         self.assertIn("run mode launch", menu)
         self.assertIn("The program starts the reader " + READER + ".", menu)
@@ -123,6 +134,23 @@ class DemoStory(Case):
         self.assertIn("Programs-menu copy: none.", after)
         self.assertIn("Application key: none.", after)
         self.assertNotIn("Warning", result.stdout)
+
+    def test_help_version_and_output_that_cannot_be_written(self):
+        result = run("--help")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        for part in ("--device FILE|-", "[STEP...]", "- reads it from standard input",
+                     "0 when every step ran", "1 when standard output could not be written",
+                     "2 for unusable input"):
+            self.assertIn(part, result.stdout)
+        result = run("--version")
+        self.assertEqual((result.returncode, result.stderr), (0, ""))
+        self.assertRegex(result.stdout, r"^autorun-sim \d+\.\d+[.\d]*\n$")
+        for args in ([], ["--json"], ["--help"]):
+            with open("/dev/full", "w") as full:
+                result = run(*args, stdout=full)
+            self.assertEqual(result.returncode, 1, args)
+            self.assertEqual(result.stderr, "autorun-sim: cannot write to standard output: "
+                                            "No space left on device\n")
 
     def test_demo_ends_with_no_reader_menu_copy_or_key(self):
         events, state = self.log()
@@ -181,7 +209,7 @@ class EventLog(Case):
                           "time": ticks("2026-11-02T10:00:00Z")})
         self.assertEqual(entries["\\Windows\\Unload.exe"]["attributes"], ["readonly", "system"])
         self.assertEqual(entries["\\Windows\\Start Menu\\Programs"]["time"],
-                         ticks("2026-12-01T09:00:00Z"))
+                         ticks("2026-11-02T10:01:00Z"))
         self.assertEqual(state["registry"],
                          ["HKEY_LOCAL_MACHINE\\SOFTWARE", "HKEY_LOCAL_MACHINE\\SOFTWARE\\Apps"])
 
@@ -199,6 +227,7 @@ class EventLog(Case):
             "registry": ["HKLM\\SOFTWARE\\Apps", "hkey_local_machine\\SOFTWARE\\Other"],
             "faults": {"failing": ["SystemParametersInfoW"], "appKeyDeleteFailures": 2},
             "uninstallMs": 0,
+            "clock": "2029-01-01T00:00:00Z",
         }
         events, state = self.device(description)
         launches = [e["file"] for e in events if e["event"] == "launch"]
@@ -209,6 +238,8 @@ class EventLog(Case):
         self.assertEqual(entries["\\Leap"]["time"], ticks("2028-02-29T23:59:59.5Z"))
         self.assertEqual(entries["\\Ticks"]["time"], 125000000000000000)
         self.assertEqual(entries["\\Leap"]["attributes"], [])
+        self.assertEqual(entries["\\Windows\\Start Menu\\Programs"]["time"],
+                         ticks("2029-01-01T00:00:00Z"))
         # The uninstaller holds nothing (0 ms); the countdown fault refuses the
         # first two deletions; by the third the uninstaller has removed the key.
         keys = [(e["attempt"], e["result"]) for e in events if e["event"] == "key-delete"]
@@ -231,6 +262,17 @@ class EventLog(Case):
         # No menu copy was made, so the menu step runs nothing.
         self.assertIn(("step", "menu", False), compact(events))
 
+    def test_names_ignore_case_beyond_latin(self):
+        # The card and the paths under it are one folder however they are
+        # cased, in Greek as in Latin.
+        events, _ = self.device({"entries": [
+            {"path": "\\ΚΑΡΤΑ", "attributes": ["directory", "temporary"]},
+            {"path": "\\καρτα\\2577\\autorun.exe"},
+            {"path": "\\Καρτα\\2577\\Ωmega.cab", "time": "2026-11-02T10:00:00Z"}]}, "insert")
+        self.assertEqual(compact(events)[0], ("step", "insert", 0, 1, True))
+        self.assertEqual([e["file"] for e in events if e["event"] == "launch"],
+                         ["\\ΚΑΡΤΑ\\2577\\Ωmega.cab"])
+
 
 class FromFolder(Case):
     def test_host_files_come_in_with_their_times(self):
@@ -252,7 +294,7 @@ class FromFolder(Case):
         path = self.write("device.json", {"entries": [
             {"path": "\\My Card", "attributes": ["directory", "temporary"],
              "from": "cards/mine"}]})
-        events, state = self.log("--device", path, "insert")
+        events, state = self.log("--device", path, "insert", "insert")
         entries = paths(state)
         for name, stamp in stamps.items():
             device_path = "\\My Card\\" + name.replace("/", "\\")
@@ -263,17 +305,44 @@ class FromFolder(Case):
         # Names in byte order: "Reader.cab" before "Zeta.cab" is found first.
         launch = [e for e in events if e["event"] == "launch"]
         self.assertEqual(launch[0]["file"], "\\My Card\\2577\\Reader.cab")
+        # The clock starts a minute after the latest time, the folder's files
+        # included: the reader the first insertion installs is newer than its
+        # package, so the second one starts it.
+        self.assertEqual(launch[1]["file"], READER)
+        self.assertEqual(entries[READER]["time"], ticks("2026-12-30T00:01:00Z"))
 
     def test_from_needs_a_readable_host_folder(self):
         self.write("plain.txt", "x")
-        for place, message in (("plain.txt", "is not a folder"),
-                               ("missing", "cannot read host folder")):
+        for name in ("Ωmega", "ωMEGA", "Книга", "кНИГА", "ok"):
+            self.write(os.path.join("cased", name), "x")
+        for name in ("Read.cab", "READ.CAB"):
+            self.write(os.path.join("ascii", name), "x")
+        self.write(os.path.join("colon", "a:b"), "x")
+        self.write(os.path.join("newline", "a\nb"), "x")
+        os.makedirs(os.path.join(self.dir.name, "latin1"))
+        os.makedirs(os.path.join(self.dir.name, "loop", "a"))
+        os.symlink("..", os.path.join(self.dir.name, "loop", "a", "up"))
+        open(os.path.join(self.dir.name, "latin1").encode() + b"/caf\xe9", "w").close()
+        for place, *message in (
+                ("plain.txt", "is not a folder"),
+                ("missing", "cannot read host folder"),
+                ("", 'an empty folder name ("." is the description\'s own folder)'),
+                # Names in one folder that differ only in case: named both.
+                ("ascii", '/ascii/READ.CAB" and "', '/ascii/Read.cab" differ only in case'),
+                ("cased", '/cased/Ωmega" and "', '/cased/ωMEGA" differ only in case'),
+                ("colon", '/colon/a:b": the device cannot hold this name: it has ":"'),
+                ("newline", '/newline/a\\u000ab": the device cannot hold this name: '
+                            'it has the control character U+000A'),
+                ("latin1", '/latin1/caf\\xE9": the name is not UTF-8 (byte 0xE9)'),
+                ("loop", '/loop/a/up" leads through a link to "', '/loop", which is read already')):
             path = self.write("device.json", {"entries": [
                 {"path": "\\C", "attributes": ["directory", "temporary"], "from": place}]})
             result = run("--device", path)
-            self.assertEqual(result.returncode, 2)
+            self.assertEqual(result.returncode, 2, place)
+            self.assertEqual(result.stderr.count("\n"), 1, result.stderr)
             self.assertIn("entries[0].from: ", result.stderr)
-            self.assertIn(message, result.stderr)
+            for part in message:
+                self.assertIn(part, result.stderr)
 
 
 class Steps(Case):
@@ -309,6 +378,24 @@ class Steps(Case):
         events, _ = self.device({})
         self.assertEqual(compact(events), [("step", "insert", 0, 0, False), ("step", "menu", False),
                                            ("step", "remove", 0, False)])
+        # From standard input.
+        events, _ = self.log("--device", "-", stdin=json.dumps({"entries": card(), "steps": ["menu"]}))
+        self.assertEqual(compact(events), [("step", "menu", False)])
+
+    def test_readme_sample_runs_as_written(self):
+        with open(README, encoding="utf-8") as f:
+            readme = f.read()
+        sample = readme.split("### The device description", 1)[1].split("```json\n", 1)[1]
+        description = json.loads(sample.split("```", 1)[0])
+        events, _ = self.device(description)
+        self.assertEqual(set(description), {
+            "platform", "osMajor", "title", "appName", "readerPath", "clock", "entries",
+            "registry", "uninstallMs", "faults", "steps"})
+        self.assertEqual([e["name"] for e in events if e["event"] == "step"],
+                         ["insert", "menu", "remove", "run"])
+        # "from": "." brings in the folder the description is in.
+        _, state = self.device(description, "insert")
+        self.assertIn("\\My Card\\device.json", paths(state))
 
 
     def test_cards_go_back_in_with_what_they_held(self):
@@ -403,8 +490,8 @@ class Golden(unittest.TestCase):
 
 
 class UnusableInput(Case):
-    def refused(self, args, *parts):
-        result = run(*args)
+    def refused(self, args, *parts, stdin=None):
+        result = run(*args, stdin=stdin)
         self.assertEqual(result.returncode, 2, result.stdout)
         self.assertEqual(result.stdout, "")
         self.assertEqual(result.stderr.count("\n"), 1, result.stderr)
@@ -421,12 +508,41 @@ class UnusableInput(Case):
         missing = os.path.join(self.dir.name, "none.json")
         self.refused(["--device", missing], missing + ": cannot read: No such file")
         self.refused(["--device", self.dir.name], self.dir.name + ": cannot read")
+        # A name with a line break in it is shown on one line.
+        self.refused(["--device", missing + "\n\u2028x"], "none.json\\u000a\\u2028x: cannot read")
+        self.refused(["--device", ""], "command line: --device was given an empty file name")
+        self.refused(["--device", "-"], "standard input: line 1, column 1: ", stdin="")
+
+    def test_size_and_nesting_limits(self):
+        # Each answered at once: no input is read past 16 MiB, no nesting
+        # past 10 levels, and an unknown field is refused at its name.
+        big = os.path.join(self.dir.name, "big.json")
+        with open(big, "wb") as f:
+            f.truncate(100 * 1000 * 1000)
+        limit = "larger than 16 MiB, the most a description may be"
+        self.refused(["--device", big], big + ": " + limit)
+        self.refused(["--device", "-"], "standard input: " + limit, stdin=b" " * (17 << 20))
+        self.refused(["--device", "/dev/zero"], "/dev/zero: line 1, column 1: a NUL byte")
+        deep = "[" * 200000
+        self.refused_text('{"entries": ' + deep, ": entries[0][0][0][0][0][0][0][0][0]: "
+                          "nested deeper than 10 levels")
+        self.refused_text('{"x": ' + deep, ': x: unknown field "x"')
+        self.refused_text('{"entries": [{"path": "\\\\A", "x": ' + deep,
+                          ': entries[0].x: unknown field "x" (known here: path, attributes, time, '
+                          'from)')
 
     def test_bad_json_names_line_and_column(self):
         self.refused_text('{\n  "osMajor": 4,\n  "title": }\n', ": line 3, column 12: ")
         self.refused_text('{"osMajor": 4', "line 1, column 14: ")
         self.refused_text("", "line 1, column 1: ")
-        self.refused_text('{"a": 1} x', "line 1, column 10: ")
+        self.refused_text('{"osMajor": 1} x', "line 1, column 16: ")
+        # The parser would stop at a NUL byte and take the rest for nothing.
+        self.refused_text(b'{"osMajor": 4}\0garbage', "line 1, column 15: a NUL byte")
+        self.refused_text(b'{\n "title": "caf\xe9"}', "line 2, column 15: byte 0xE9 is not UTF-8; "
+                          "save the text as UTF-8")
+        for encoding in ("utf-16", "utf-16-le", "utf-16-be", "utf-32", "utf-32-le", "utf-32-be"):
+            self.refused_text('{"osMajor": 4}'.encode(encoding),
+                              ": the text is %s; save it as UTF-8" % encoding[:6].upper())
 
     def test_unknown_fields(self):
         self.refused_text('{"platfrom": "x"}', ': platfrom: unknown field "platfrom"')
@@ -447,7 +563,22 @@ class UnusableInput(Case):
         self.refused_text('{"osMajor": "4"}', ": osMajor: expected a whole number, found a string")
         self.refused_text('{"osMajor": 4.0}', ": osMajor: expected a whole number")
         self.refused_text('{"osMajor": -1}', ": osMajor: must not be negative")
-        self.refused_text('{"osMajor": 4294967296}', ": osMajor: at most 4294967295")
+        self.refused_text('{"osMajor": 4294967296}',
+                          ": osMajor: 4294967296 is too large (at most 4294967295)")
+        # Too large is said so, wherever the number is, even past a double.
+        self.refused_text('{"osMajor": 1e999}', ": osMajor: the number 1e999 is too large")
+        self.refused_text('{"osMajor": -1e999}', ": osMajor: the number -1e999 is out of range")
+        self.refused_text('{"osMajor": 18446744073709551616}',
+                          ": osMajor: the number 18446744073709551616 is too large")
+        self.refused_text('{"uninstallMs": 1e300}', ": uninstallMs: 1e+300 is too large (at most ")
+        self.refused_text('{"osMajor": 1.5}', ": osMajor: expected a whole number, found a number "
+                          "with a fraction")
+        self.refused_text('{"entries": [{"path": "\\\\A", "time": ' + "9" * 400 + "}]}",
+                          ": entries[0].time: the number 99999999999999999999... (400 characters) "
+                          "is too large")
+        self.refused_text('{"clock": 1e19}', ": clock: 1e+19 is too large (at most 9223372036854775807)")
+        self.refused_text('{"x": 1e999}', ': x: unknown field "x"')
+        self.refused(['{"run": 1e999}'], "command line: step 1.run: the number 1e999 is too large")
         self.refused_text('{"uninstallMs": null}', ": uninstallMs: expected a whole number, found null")
         self.refused_text('{"entries": {}}', ": entries: expected an array, found an object")
         self.refused_text('{"entries": [{"path": 5}]}', ": entries[0].path: expected a string")
@@ -457,6 +588,13 @@ class UnusableInput(Case):
         self.refused_text('{"entries": [{"path": "\\\\A", "attributes": ["dir"]}]}',
                           ': entries[0].attributes[0]: unknown attribute "dir"')
         self.refused_text('{"registry": ["SOFTWARE\\\\Apps"]}', ": registry[0]: ")
+        for key in ("HKLM\\", "HKLM", "hkey_local_machine\\"):
+            self.refused_text(json.dumps({"registry": [key]}), ": registry[0]: ",
+                              " names HKEY_LOCAL_MACHINE itself, which always exists")
+        self.refused_text('{"registry": ["HKLM\\\\A\\\\"]}', ": registry[0]: ",
+                          "has an empty or unprintable key name")
+        self.refused_text('{"platform": "Pocket\\u0000PC"}',
+                          ': platform: "Pocket\\u0000PC" has a NUL character in it')
         self.refused_text('{"faults": {"appKeyDeleteFailures": true}}',
                           ": faults.appKeyDeleteFailures: expected a whole number, found a boolean")
         self.refused_text('{"steps": [5]}', ": steps[0]: expected insert, menu, remove")
@@ -481,6 +619,28 @@ class UnusableInput(Case):
             self.refused_text(json.dumps({"entries": [{"path": path}]}), ": entries[0].path: ", what)
         self.refused_text(json.dumps({"steps": [{"run": "autorun.exe"}]}),
                           ": steps[0].run: \"autorun.exe\" is not rooted at")
+        self.refused_text(json.dumps({"steps": [{"run": "\\a.exe", "args": "x\0y"}]}),
+                          ': steps[0].args: "x\\u0000y" has a NUL character in it')
+        self.refused_text(json.dumps({"readerPath": "Program Files\\r.exe"}),
+                          ': readerPath: "Program Files\\r.exe" is not rooted at')
+        self.refused_text(json.dumps({"readerPath": "\\Program Files\\r?.exe"}),
+                          ': readerPath: "\\Program Files\\r?.exe" has a name the device cannot '
+                          'hold: "r?.exe" (it has "?")')
+        # The title names the Programs-menu copy, a file; an empty one names
+        # none, which the program allows for.
+        for title, what in (("a/b", 'it has "/"'), ("Dorna: Kel", 'it has ":"'),
+                            ("a*?", 'it has "*"'), ("a\nb", "it has the control character U+000A")):
+            self.refused_text(json.dumps({"title": title}), ": title: ", "cannot name the "
+                              "Programs-menu copy ", what)
+        self.refused_text(json.dumps({"title": "Dorna\0"}), ': title: "Dorna\\u0000" has a NUL')
+        self.refused_text(json.dumps({"title": "a\u2028b/"}), ': title: "a\\u2028b/" cannot')
+        for name, what in (("", "the application name must not be empty"),
+                           ("a\\b", '"a\\b" has a "\\", which a registry key name cannot hold'),
+                           ("a\tb", '"a\\u0009b" has a control character')):
+            self.refused_text(json.dumps({"appName": name}), ": appName: " + what)
+        # Names are compared as the device compares them: Ω is ω.
+        self.refused_text(json.dumps({"entries": [{"path": "\\Ωmega"}, {"path": "\\ωMEGA\\x"}]}),
+                          ': entries[1].path: "\\ωMEGA" is a file')
         # A file cannot hold entries, and a folder with entries cannot become a file.
         self.refused_text(json.dumps({"entries": [{"path": "\\A"}, {"path": "\\A\\B"}]}),
                           ": entries[1].path: \"\\A\" is a file")
@@ -497,7 +657,11 @@ class UnusableInput(Case):
         self.refused(["insert", "eject"], 'command line: step 2: unknown step "eject"')
         self.refused(["{\"run\": 1}"], "command line: step 1.run: expected a string")
         self.refused(["{\"run\":"], "command line: step 1: not a JSON object")
-        self.refused(["--devise", "x"], "command line: ")
+        self.refused(["--devise", "x"], 'command line: unknown option "--devise"')
+        # Each argument is one step, as it is written.
+        self.refused(["[]"], 'command line: step 1: unknown step "[]"')
+        self.refused(["insert", "[insert,menu]"], 'command line: step 2: unknown step "[insert,menu]"')
+        self.refused(["{\"run\": \"\\\\a\", \"x\": [[[[]]]]}"], 'command line: step 1.x: unknown field "x"')
 
     def test_nothing_runs_on_bad_input(self):
         # The error is found after valid steps and entries: still no output.

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include <algorithm>
+
 namespace sim {
 
 std::string Utf8(const std::u16string& text) {
@@ -38,6 +40,7 @@ std::string Utf8(const std::u16string& text) {
 
 std::u16string Utf16(const std::string& text) {
     std::u16string out;
+    out.reserve(text.size()); // never more units than bytes
     for (std::size_t i = 0; i < text.size();) {
         unsigned char b = static_cast<unsigned char>(text[i]);
         std::uint32_t c = 0xFFFD;
@@ -66,13 +69,31 @@ std::u16string Utf16(const std::string& text) {
     return out;
 }
 
-// Letter case folds for ASCII and Latin-1, which is what names on a card use.
-static char16_t FoldChar(char16_t c) {
-    if ((c >= u'A' && c <= u'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7)) {
-        return static_cast<char16_t>(c + 0x20);
+namespace {
+
+struct CaseFold {
+    char16_t from;
+    char16_t to;
+};
+
+// Unicode's simple case foldings of the Basic Multilingual Plane, in code
+// order: "A" to "a", "Σ" and "ς" to "σ", "K" (Kelvin) to "k".
+constexpr CaseFold CaseFolds[] = {
+#include "platform/sim/case_folds.inc"
+};
+
+// The device compares names one UTF-16 unit at a time, each folded.
+char16_t FoldChar(char16_t c) {
+    if (c < 0x80) {
+        return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 0x20) : c;
     }
-    return c;
+    const CaseFold* end = CaseFolds + sizeof CaseFolds / sizeof CaseFolds[0];
+    const CaseFold* fold = std::lower_bound(
+        CaseFolds, end, c, [](const CaseFold& f, char16_t v) { return f.from < v; });
+    return fold != end && fold->from == c ? fold->to : c;
 }
+
+} // namespace
 
 std::u16string Fold(const std::u16string& text) {
     std::u16string out = text;
