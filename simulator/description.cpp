@@ -23,6 +23,10 @@ using Json = nlohmann::json;
 
 const std::u16string ProductTitle = u"" PRODUCT_TITLE;
 
+// The most UTF-16 units the paths of all the device's entries may total; a
+// card of a hundred thousand files needs a tenth of it.
+constexpr std::uint64_t MaxDeviceUnits = 16u << 20;
+
 const char* const StepHelp = "expected insert, menu, remove or {\"run\": PATH, \"args\": TEXT}";
 
 const std::vector<std::string> RootFields = {"platform",    "osMajor", "title",   "appName",
@@ -459,6 +463,15 @@ class Parser {
             if (found == ids_.end()) {
                 found = ids_.emplace(key_, static_cast<std::uint32_t>(kinds_.size())).first;
                 kinds_.push_back(Kind::Folder);
+                // The device keeps each entry, the folders it makes included,
+                // with its whole path: deep paths cost their square.
+                deviceUnits_ += last ? folded.size() : slash;
+                if (deviceUnits_ > MaxDeviceUnits) {
+                    Fail(place,
+                         "the device's paths, each folder's included, would total more than " +
+                             std::to_string(MaxDeviceUnits) +
+                             " units: too many entries, or paths nested too deep");
+                }
             }
             id = found->second;
             Kind& kind = kinds_[id];
@@ -514,6 +527,7 @@ class Parser {
     std::unordered_map<std::u16string, std::uint32_t> ids_;
     std::vector<Kind> kinds_;
     std::u16string key_; // the key being looked up
+    std::uint64_t deviceUnits_ = 0;
 };
 
 const char DemoText[] = R"({

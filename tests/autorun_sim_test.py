@@ -615,7 +615,8 @@ class UnusableInput(Case):
                            ("C:\\Windows", "is not rooted at"), ("/Storage Card", "is not rooted at"),
                            ("", "is not rooted at"), ("\\", "has an empty name"),
                            ("\\A\\\\B", "has an empty name"), ("\\A\\", "has an empty name"),
-                           ("\\A\\*.cab", "cannot hold: \"*.cab\""), ("\\A\\..", "cannot hold")):
+                           ("\\A\\*.cab", "cannot hold: \"*.cab\""), ("\\A\\..", "cannot hold"),
+                           ("\\a" * 6000, "would total more than 16777216 units")):
             self.refused_text(json.dumps({"entries": [{"path": path}]}), ": entries[0].path: ", what)
         self.refused_text(json.dumps({"steps": [{"run": "autorun.exe"}]}),
                           ": steps[0].run: \"autorun.exe\" is not rooted at")
