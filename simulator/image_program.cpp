@@ -1,0 +1,184 @@
+// Loading an image into the emulated processor and running it on the device.
+#include "simulator/image_program.h"
+
+#include "simulator/image_calls.h"
+#include "simulator/pe_image.h"
+
+#include <cstring>
+#include <exception>
+#include <vector>
+
+namespace simtool {
+
+namespace {
+
+// The thunk of each import is one four-byte slot on the thunk page. The trap
+// there makes the call; the slot's instruction then returns to the caller.
+constexpr std::uint32_t ArmReturn = 0xE1A0F00Eu; // mov pc, lr (ARMv4: no BX)
+constexpr std::uint32_t ArmUndefined = 0xE7F000F0u;
+constexpr std::uint8_t X86ReturnPopping = 0xC2; // ret imm16
+constexpr std::uint8_t X86Return = 0xC3;
+constexpr std::uint8_t X86Halt = 0xF4;
+constexpr std::uint32_t SlotSize = 4;
+// The last slot is where the entry point returns to.
+constexpr std::uint32_t ExitSlot = GuestPageSize / SlotSize - 1;
+
+std::uint32_t PagesFor(std::uint64_t bytes) {
+    return static_cast<std::uint32_t>((bytes + GuestPageSize - 1) / GuestPageSize * GuestPageSize);
+}
+
+sim::Outcome Failed(std::uint32_t code, const std::string& reason, std::uint64_t address = 0) {
+    sim::Outcome outcome;
+    outcome.crashed = true;
+    outcome.code = code;
+    outcome.reason = reason;
+    outcome.address = address;
+    return outcome;
+}
+
+void PutSlot(std::uint8_t* page, std::uint32_t slot, std::uint16_t machine, std::uint32_t arguments,
+             bool exit) {
+    std::uint8_t* at = page + slot * SlotSize;
+    if (machine == MachineArm) {
+        std::uint32_t word = exit ? ArmUndefined : ArmReturn;
+        std::memcpy(at, &word, 4);
+    } else if (exit) {
+        at[0] = X86Halt;
+    } else if (arguments == 0) {
+        at[0] = X86Return;
+    } else {
+        std::uint16_t popped = static_cast<std::uint16_t>(4 * arguments);
+        at[0] = X86ReturnPopping;
+        std::memcpy(at + 1, &popped, 2);
+    }
+}
+
+// Pages of the image: readable headers, and each section's pages with the
+// access its flags ask for (pages shared by sections get all they ask for).
+bool ProtectImage(Emulator& cpu, const PeImage& image) {
+    std::vector<std::uint32_t> access(image.memory.size() / GuestPageSize, 0);
+    for (std::uint32_t page = 0; page * GuestPageSize < image.headersSize; ++page) {
+        access[page] = AccessRead;
+    }
+    for (const PeSection& section : image.sections) {
+        std::uint32_t flags = (section.readable ? AccessRead : 0) |
+                              (section.writable ? AccessWrite : 0) |
+                              (section.executable ? AccessExecute : 0);
+        for (std::uint64_t at = section.address / GuestPageSize * GuestPageSize;
+             at < static_cast<std::uint64_t>(section.address) + section.size; at += GuestPageSize) {
+            access[at / GuestPageSize] |= flags;
+        }
+    }
+    for (std::size_t page = 0; page < access.size(); ++page) {
+        if (!cpu.Protect(image.imageBase + static_cast<std::uint32_t>(page) * GuestPageSize,
+                         GuestPageSize, access[page])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+sim::Outcome ImageProgram::Run(sim::Device& device, const std::u16string& path,
+                               const sim::Entry* file, const std::u16string& args) {
+    if (file == nullptr || !file->content || file->content->empty()) {
+        return Failed(BadExeFormat, "no image in the file");
+    }
+    PeImage image;
+    std::string error;
+    if (!ReadPeImage(*file->content, image, error)) {
+        return Failed(BadExeFormat, "not a runnable image: " + error);
+    }
+    if (image.machine != MachineArm && image.machine != MachineI386) {
+        return Failed(BadExeFormat, "an image for machine " + MachineName(image.machine));
+    }
+    const std::uint32_t stackSize = PagesFor(image.stackReserve);
+    const std::uint32_t stackLow = StackTop - stackSize;
+    const std::uint64_t imageEnd =
+        static_cast<std::uint64_t>(image.imageBase) + image.memory.size();
+    if (imageEnd > stackLow - GuestPageSize && image.imageBase < 0x80000000u) {
+        return Failed(BadExeFormat, "the image lies where the runner puts its stack");
+    }
+    if (image.imports.size() >= ExitSlot) {
+        return Failed(BadExeFormat, "too many imports");
+    }
+
+    // Every import is bound before anything runs, as the device's loader does.
+    std::vector<Binding> bindings(image.imports.size());
+    for (std::size_t i = 0; i < image.imports.size(); ++i) {
+        const PeImport& import = image.imports[i];
+        if (!FindBinding(image.machine, import.dll, import.name, bindings[i])) {
+            return Failed(sim::ProcedureNotFound,
+                          "unknown import " + import.dll + "!" + import.name,
+                          image.imageBase + import.slot);
+        }
+    }
+
+    Emulator cpu(image.machine == MachineArm ? Emulator::Machine::Arm : Emulator::Machine::X86,
+                 armCore);
+    std::uint8_t* memory = cpu.Map(image.imageBase, static_cast<std::uint32_t>(image.memory.size()),
+                                   AccessRead | AccessWrite | AccessExecute);
+    std::uint8_t* thunks = cpu.Map(Thunks, GuestPageSize, AccessRead | AccessExecute);
+    // The command line: without the program's name on the device (WinMain's
+    // argument); on the desktop, as a shell builds it.
+    std::u16string line = image.machine == MachineArm
+                              ? args
+                              : u"\"" + path + u"\"" + (args.empty() ? u"" : u" " + args);
+    std::uint8_t* data =
+        cpu.Map(ProcessData, PagesFor((line.size() + 1) * 2), AccessRead | AccessWrite);
+    bool mapped = memory != nullptr && thunks != nullptr && data != nullptr &&
+                  cpu.Map(stackLow, stackSize, AccessRead | AccessWrite) != nullptr;
+    if (!mapped || !cpu.Error().empty()) {
+        return Failed(sim::AccessViolation,
+                      cpu.Error().empty() ? "cannot map the image" : cpu.Error());
+    }
+    std::memcpy(memory, image.memory.data(), image.memory.size());
+    std::memcpy(data, line.data(), line.size() * 2);
+    for (std::size_t i = 0; i < bindings.size(); ++i) {
+        std::uint32_t slot = static_cast<std::uint32_t>(i);
+        std::uint32_t address = Thunks + slot * SlotSize;
+        std::memcpy(memory + image.imports[i].slot, &address, 4);
+        PutSlot(thunks, slot, image.machine, bindings[i].arguments, false);
+    }
+    PutSlot(thunks, ExitSlot, image.machine, 0, true);
+    if (!ProtectImage(cpu, image)) {
+        return Failed(sim::AccessViolation, "cannot protect the image's pages");
+    }
+    cpu.SetStack(stackLow, StackTop);
+
+    ImageProcess process{cpu, image.machine, image.imageBase, ProcessData};
+    cpu.SetTraps(Thunks, GuestPageSize, [&](std::uint32_t address) {
+        std::uint32_t slot = (address - Thunks) / SlotSize;
+        if (slot == ExitSlot) {
+            cpu.Finish(cpu.Result()); // the entry point returned
+        } else if (slot < bindings.size() && address % SlotSize == 0) {
+            cpu.SetResult(bindings[slot].call(process));
+        } else {
+            cpu.Crash(sim::AccessViolation, "execution of a thunk's middle", address);
+        }
+    });
+
+    sim::Process running;
+    running.path = path;
+    running.instance = image.imageBase;
+    running.strings = image.strings;
+    sim::Device::Use use(device, running);
+    std::vector<std::uint32_t> arguments;
+    if (image.machine == MachineArm) {
+        // The device's loader calls the entry point as WinMain.
+        arguments = {image.imageBase, 0, ProcessData,
+                     static_cast<std::uint32_t>(platform::SwShowNormal)};
+    }
+    Ending ending = cpu.Run(image.imageBase + image.entryPoint, arguments,
+                            Thunks + ExitSlot * SlotSize, budget);
+    sim::Outcome outcome;
+    outcome.crashed = ending.crashed;
+    outcome.code = ending.code;
+    outcome.reason = ending.reason;
+    outcome.address = ending.address;
+    outcome.instructions = cpu.Instructions();
+    return outcome;
+}
+
+} // namespace simtool
