@@ -62,48 +62,40 @@ Emulator::~Emulator() {
     }
 }
 
-std::uint8_t* Emulator::Map(std::uint32_t address, std::uint32_t size, std::uint32_t access) {
-    if (uc_ == nullptr || size == 0 || address % GuestPageSize != 0 || size % GuestPageSize != 0 ||
-        static_cast<std::uint64_t>(address) + size > 1ull << 32) {
+std::uint8_t* Emulator::Map(std::uint32_t address, const std::vector<std::uint32_t>& pageAccess) {
+    const std::uint64_t size = pageAccess.size() * static_cast<std::uint64_t>(GuestPageSize);
+    if (uc_ == nullptr || size == 0 || address % GuestPageSize != 0 ||
+        address + size > 1ull << 32) {
         return nullptr;
     }
     for (const Region& region : regions_) {
         if (address < region.base + static_cast<std::uint64_t>(region.size) &&
-            region.base < address + static_cast<std::uint64_t>(size)) {
+            region.base < address + size) {
             return nullptr;
         }
     }
-    std::uint8_t* bytes = static_cast<std::uint8_t*>(std::aligned_alloc(GuestPageSize, size));
+    auto* bytes = static_cast<std::uint8_t*>(std::aligned_alloc(GuestPageSize, size));
     if (bytes == nullptr) {
         return nullptr;
     }
     storage_.emplace_back(bytes, &std::free);
     std::memset(bytes, 0, size);
-    if (uc_mem_map_ptr(uc_, address, size, access, bytes) != UC_ERR_OK) {
-        return nullptr;
-    }
-    regions_.push_back(
-        {address, size, bytes,
-         std::vector<std::uint8_t>(size / GuestPageSize, static_cast<std::uint8_t>(access))});
-    return bytes;
-}
-
-bool Emulator::Protect(std::uint32_t address, std::uint32_t size, std::uint32_t access) {
-    for (Region& region : regions_) {
-        if (address >= region.base && address - region.base <= region.size &&
-            size <= region.base + region.size - address && address % GuestPageSize == 0 &&
-            size % GuestPageSize == 0) {
-            if (uc_mem_protect(uc_, address, size, access) != UC_ERR_OK) {
-                return false;
-            }
-            for (std::uint32_t page = 0; page < size / GuestPageSize; ++page) {
-                region.access[(address - region.base) / GuestPageSize + page] =
-                    static_cast<std::uint8_t>(access);
-            }
-            return true;
+    // Each run of pages with the same access is one mapping of unicorn's, all
+    // on the same host bytes.
+    for (std::size_t first = 0, last = 0; first < pageAccess.size(); first = last) {
+        while (last < pageAccess.size() && pageAccess[last] == pageAccess[first]) {
+            ++last;
+        }
+        std::uint32_t at = address + static_cast<std::uint32_t>(first) * GuestPageSize;
+        std::size_t length = (last - first) * GuestPageSize;
+        if (uc_mem_map_ptr(uc_, at, length, pageAccess[first], bytes + (at - address)) !=
+            UC_ERR_OK) {
+            return nullptr;
         }
     }
-    return false;
+    regions_.push_back({address, static_cast<std::uint32_t>(size), bytes,
+                        std::vector<std::uint8_t>(pageAccess.begin(), pageAccess.end())});
+    return bytes;
 }
 
 const Emulator::Region* Emulator::RegionOf(std::uint32_t address) const {

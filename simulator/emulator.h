@@ -49,12 +49,13 @@ class Emulator {
     Emulator(const Emulator&) = delete;
     Emulator& operator=(const Emulator&) = delete;
 
-    // Maps whole pages [address, address + size), zeroed, with one access for
-    // all; returns their bytes on the host side. Null when they cannot be
-    // mapped (unicorn refused, or they overlap a mapping).
-    std::uint8_t* Map(std::uint32_t address, std::uint32_t size, std::uint32_t access);
-    // Changes the access of pages already mapped with Map.
-    bool Protect(std::uint32_t address, std::uint32_t size, std::uint32_t access);
+    // Maps whole pages from address on, zeroed, each with its access (one
+    // entry a page); returns their bytes on the host side. Null when they
+    // cannot be mapped (unicorn refused, or they overlap a mapping).
+    std::uint8_t* Map(std::uint32_t address, const std::vector<std::uint32_t>& pageAccess);
+    std::uint8_t* Map(std::uint32_t address, std::uint32_t size, std::uint32_t access) {
+        return Map(address, std::vector<std::uint32_t>(size / GuestPageSize, access));
+    }
 
     // Guest memory as the program would reach it; a GuestFault at the first
     // address that is not mapped with the access.

@@ -53,29 +53,24 @@ void PutSlot(std::uint8_t* page, std::uint32_t slot, std::uint16_t machine, std:
     }
 }
 
-// Pages of the image: readable headers, and each section's pages with the
-// access its flags ask for (pages shared by sections get all they ask for).
-bool ProtectImage(Emulator& cpu, const PeImage& image) {
+// The access of each page of the image: readable headers, and each
+// section's pages with the access its flags ask for (a page that sections
+// share gets all they ask for).
+std::vector<std::uint32_t> PageAccess(const PeImage& image) {
     std::vector<std::uint32_t> access(image.memory.size() / GuestPageSize, 0);
     for (std::uint32_t page = 0; page * GuestPageSize < image.headersSize; ++page) {
         access[page] = AccessRead;
     }
     for (const PeSection& section : image.sections) {
-        std::uint32_t flags = (section.readable ? AccessRead : 0) |
-                              (section.writable ? AccessWrite : 0) |
-                              (section.executable ? AccessExecute : 0);
+        std::uint32_t flags = (section.readable ? AccessRead : 0u) |
+                              (section.writable ? AccessWrite : 0u) |
+                              (section.executable ? AccessExecute : 0u);
         for (std::uint64_t at = section.address / GuestPageSize * GuestPageSize;
              at < static_cast<std::uint64_t>(section.address) + section.size; at += GuestPageSize) {
             access[at / GuestPageSize] |= flags;
         }
     }
-    for (std::size_t page = 0; page < access.size(); ++page) {
-        if (!cpu.Protect(image.imageBase + static_cast<std::uint32_t>(page) * GuestPageSize,
-                         GuestPageSize, access[page])) {
-            return false;
-        }
-    }
-    return true;
+    return access;
 }
 
 } // namespace
@@ -117,8 +112,7 @@ sim::Outcome ImageProgram::Run(sim::Device& device, const std::u16string& path,
 
     Emulator cpu(image.machine == MachineArm ? Emulator::Machine::Arm : Emulator::Machine::X86,
                  armCore);
-    std::uint8_t* memory = cpu.Map(image.imageBase, static_cast<std::uint32_t>(image.memory.size()),
-                                   AccessRead | AccessWrite | AccessExecute);
+    std::uint8_t* memory = cpu.Map(image.imageBase, PageAccess(image));
     std::uint8_t* thunks = cpu.Map(Thunks, GuestPageSize, AccessRead | AccessExecute);
     // The command line: without the program's name on the device (WinMain's
     // argument); on the desktop, as a shell builds it.
@@ -142,9 +136,6 @@ sim::Outcome ImageProgram::Run(sim::Device& device, const std::u16string& path,
         PutSlot(thunks, slot, image.machine, bindings[i].arguments, false);
     }
     PutSlot(thunks, ExitSlot, image.machine, 0, true);
-    if (!ProtectImage(cpu, image)) {
-        return Failed(sim::AccessViolation, "cannot protect the image's pages");
-    }
     cpu.SetStack(stackLow, StackTop);
 
     ImageProcess process{cpu, image.machine, image.imageBase, ProcessData};
@@ -155,7 +146,7 @@ sim::Outcome ImageProgram::Run(sim::Device& device, const std::u16string& path,
         } else if (slot < bindings.size() && address % SlotSize == 0) {
             cpu.SetResult(bindings[slot].call(process));
         } else {
-            cpu.Crash(sim::AccessViolation, "execution of a thunk's middle", address);
+            cpu.Crash(sim::AccessViolation, "a jump into the import thunks", address);
         }
     });
 
