@@ -22,8 +22,9 @@ constexpr std::uint32_t BudgetExhaustedCode = sim::BudgetExhausted;
 } // namespace
 
 Emulator::Emulator(Machine machine, ArmCore core)
-    : machine_(machine), result_(machine == Machine::Arm ? static_cast<int>(UC_ARM_REG_R0)
-                                                         : static_cast<int>(UC_X86_REG_EAX)),
+    : machine_(machine), core_(core),
+      result_(machine == Machine::Arm ? static_cast<int>(UC_ARM_REG_R0)
+                                      : static_cast<int>(UC_X86_REG_EAX)),
       pc_(machine == Machine::Arm ? static_cast<int>(UC_ARM_REG_PC)
                                   : static_cast<int>(UC_X86_REG_EIP)) {
     uc_err err = machine == Machine::Arm ? uc_open(UC_ARCH_ARM, UC_MODE_ARM, &uc_)
@@ -51,15 +52,67 @@ Emulator::Emulator(Machine machine, ArmCore core)
         err = uc_hook_add(uc_, &hook, UC_HOOK_MEM_INVALID, reinterpret_cast<void*>(&OnBadAccess),
                           this, 1, 0);
     }
+    if (err == UC_ERR_OK) {
+        err = uc_context_alloc(uc_, &start_);
+    }
+    if (err == UC_ERR_OK) {
+        err = uc_context_save(uc_, start_);
+    }
     if (err != UC_ERR_OK) {
         error_ = std::string("cannot set up the emulator: ") + uc_strerror(err);
     }
 }
 
 Emulator::~Emulator() {
+    if (start_ != nullptr) {
+        uc_context_free(start_);
+    }
     if (uc_ != nullptr) {
         uc_close(uc_);
     }
+}
+
+void Emulator::Reset() {
+    if (!error_.empty()) {
+        return;
+    }
+    uc_err err = UC_ERR_OK;
+    for (const Region& region : regions_) {
+        // Code translated from these pages goes first: a run that maps others
+        // at the same addresses would otherwise run it. Unicorn drops it for
+        // one of its mappings at a time, and from executable pages only.
+        for (std::size_t first = 0, last = 0; first < region.access.size(); first = last) {
+            while (last < region.access.size() && region.access[last] == region.access[first]) {
+                ++last;
+            }
+            std::uint64_t from = region.base + static_cast<std::uint64_t>(first) * GuestPageSize;
+            std::uint64_t to = region.base + static_cast<std::uint64_t>(last) * GuestPageSize;
+            if (err == UC_ERR_OK && (region.access[first] & AccessExecute) != 0) {
+                err = uc_ctl_remove_cache(uc_, from, to);
+            }
+        }
+        if (err == UC_ERR_OK) {
+            err = uc_mem_unmap(uc_, region.base, region.size);
+        }
+    }
+    regions_.clear();
+    storage_.clear();
+    if (err == UC_ERR_OK) {
+        err = uc_context_restore(uc_, start_);
+    }
+    if (err != UC_ERR_OK) {
+        error_ = std::string("cannot reset the emulator: ") + uc_strerror(err);
+    }
+    stackLow_ = stackTop_ = 0;
+    trap_ = nullptr;
+    instructions_ = 0;
+    budget_ = 0;
+    ended_ = false;
+    budgetSpent_ = false;
+    budgetAddress_ = 0;
+    ending_ = Ending();
+    badType_ = -1;
+    badAddress_ = 0;
 }
 
 std::uint8_t* Emulator::Map(std::uint32_t address, const std::vector<std::uint32_t>& pageAccess) {
@@ -174,15 +227,23 @@ void Emulator::SetRegister(int id, std::uint32_t value) {
 
 void Emulator::SetTraps(std::uint32_t base, std::uint32_t size,
                         std::function<void(std::uint32_t)> trap) {
+    trap_ = std::move(trap);
+    if (uc_ == nullptr || (trapHook_ != 0 && base == trapBase_ && size == trapSize_)) {
+        return;
+    }
+    if (trapHook_ != 0) {
+        uc_hook_del(uc_, trapHook_);
+        trapHook_ = 0;
+    }
     trapBase_ = base;
     trapSize_ = size;
-    trap_ = std::move(trap);
     uc_hook hook;
-    if (uc_ != nullptr &&
-        uc_hook_add(uc_, &hook, UC_HOOK_CODE, reinterpret_cast<void*>(&OnTrap), this, base,
+    if (uc_hook_add(uc_, &hook, UC_HOOK_CODE, reinterpret_cast<void*>(&OnTrap), this, base,
                     base + static_cast<std::uint64_t>(size) - 1) != UC_ERR_OK) {
         error_ = "cannot set the emulator's traps";
+        return;
     }
+    trapHook_ = hook;
 }
 
 std::uint32_t Emulator::Argument(int index) const {

@@ -11,6 +11,7 @@
 #include <vector>
 
 struct uc_struct;
+struct uc_context;
 
 namespace simtool {
 
@@ -48,6 +49,17 @@ class Emulator {
     ~Emulator();
     Emulator(const Emulator&) = delete;
     Emulator& operator=(const Emulator&) = delete;
+
+    // Makes the emulator as new for another run, which is much cheaper than
+    // opening another: memory unmapped with the code translated from it,
+    // registers as at the start, nothing counted.
+    void Reset();
+    Machine Kind() const {
+        return machine_;
+    }
+    ArmCore Core() const {
+        return core_;
+    }
 
     // Maps whole pages from address on, zeroed, each with its access (one
     // entry a page); returns their bytes on the host side. Null when they
@@ -123,9 +135,12 @@ class Emulator {
                             std::int64_t value, void* self);
 
     Machine machine_;
+    ArmCore core_;
     int result_; // the register a call's result is in
     int pc_;
     uc_struct* uc_ = nullptr;
+    uc_context* start_ = nullptr; // the registers as they were when opened
+    std::uintptr_t trapHook_ = 0;
     std::string error_;
     std::vector<Region> regions_;
     std::vector<std::unique_ptr<std::uint8_t, void (*)(void*)>> storage_;

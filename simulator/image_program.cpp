@@ -6,6 +6,8 @@
 
 #include <cstring>
 #include <exception>
+#include <functional>
+#include <memory>
 #include <vector>
 
 namespace simtool {
@@ -73,7 +75,53 @@ std::vector<std::uint32_t> PageAccess(const PeImage& image) {
     return access;
 }
 
+// Hands the emulator back to the program when the run is over.
+class Lease {
+  public:
+    Lease(std::unique_ptr<Emulator> emulator, std::function<void(std::unique_ptr<Emulator>)> keep)
+        : emulator_(std::move(emulator)), keep_(std::move(keep)) {}
+    ~Lease() {
+        keep_(std::move(emulator_));
+    }
+    Lease(const Lease&) = delete;
+    Lease& operator=(const Lease&) = delete;
+    Emulator& operator*() {
+        return *emulator_;
+    }
+
+  private:
+    std::unique_ptr<Emulator> emulator_;
+    std::function<void(std::unique_ptr<Emulator>)> keep_;
+};
+
 } // namespace
+
+std::unique_ptr<Emulator> ImageProgram::Take(Emulator::Machine machine) {
+    for (auto it = idle_.begin(); it != idle_.end(); ++it) {
+        if ((*it)->Kind() == machine && (*it)->Core() == armCore) {
+            std::unique_ptr<Emulator> emulator = std::move(*it);
+            idle_.erase(it);
+            emulator->Reset();
+            if (emulator->Error().empty()) {
+                return emulator;
+            }
+            break;
+        }
+    }
+    return std::make_unique<Emulator>(machine, armCore);
+}
+
+void ImageProgram::Keep(std::unique_ptr<Emulator> emulator) {
+    // One a kind is enough; one that failed is not kept.
+    for (const std::unique_ptr<Emulator>& idle : idle_) {
+        if (idle->Kind() == emulator->Kind() && idle->Core() == emulator->Core()) {
+            return;
+        }
+    }
+    if (emulator->Error().empty()) {
+        idle_.push_back(std::move(emulator));
+    }
+}
 
 sim::Outcome ImageProgram::Run(sim::Device& device, const std::u16string& path,
                                const sim::Entry* file, const std::u16string& args) {
@@ -110,8 +158,9 @@ sim::Outcome ImageProgram::Run(sim::Device& device, const std::u16string& path,
         }
     }
 
-    Emulator cpu(image.machine == MachineArm ? Emulator::Machine::Arm : Emulator::Machine::X86,
-                 armCore);
+    Lease lease(Take(image.machine == MachineArm ? Emulator::Machine::Arm : Emulator::Machine::X86),
+                [this](std::unique_ptr<Emulator> used) { Keep(std::move(used)); });
+    Emulator& cpu = *lease;
     std::uint8_t* memory = cpu.Map(image.imageBase, PageAccess(image));
     std::uint8_t* thunks = cpu.Map(Thunks, GuestPageSize, AccessRead | AccessExecute);
     // The command line: without the program's name on the device (WinMain's

@@ -8,7 +8,9 @@
 #include "simulator/emulator.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <vector>
 
 namespace simtool {
 
@@ -37,6 +39,15 @@ class ImageProgram : public sim::Launcher {
 
     std::uint64_t budget = DefaultInstructionBudget;
     Emulator::ArmCore armCore = Emulator::ArmCore::StrongArm;
+
+  private:
+    // An emulator for a run: one kept from an earlier run, reset, when there
+    // is one (opening an emulator costs more than most runs), else a new one.
+    // A run started from within a run gets its own.
+    std::unique_ptr<Emulator> Take(Emulator::Machine machine);
+    void Keep(std::unique_ptr<Emulator> emulator);
+
+    std::vector<std::unique_ptr<Emulator>> idle_;
 };
 
 } // namespace simtool

@@ -145,14 +145,10 @@ std::ostream& operator<<(std::ostream& out, const RunCase& c) {
 
 class ImageRuns : public testing::TestWithParam<RunCase> {};
 
-TEST_P(ImageRuns, EndAsExpected) {
-    const RunCase& c = GetParam();
+void ExpectRun(simtool::ImageProgram& program, const RunCase& c) {
     sim::Device device;
-    simtool::ImageProgram program;
     program.armCore = c.core;
-    if (c.budget != 0) {
-        program.budget = c.budget;
-    }
+    program.budget = c.budget != 0 ? c.budget : simtool::DefaultInstructionBudget;
     sim::Entry file{u"\\Windows\\tiny.exe", sim::AttrArchive, sim::DefaultEntryTime,
                     std::make_shared<const Bytes>(c.image)};
     device.files.Add(file);
@@ -165,6 +161,11 @@ TEST_P(ImageRuns, EndAsExpected) {
     } else {
         EXPECT_GT(outcome.instructions, 0u);
     }
+}
+
+TEST_P(ImageRuns, EndAsExpected) {
+    simtool::ImageProgram program;
+    ExpectRun(program, GetParam());
 }
 
 const std::uint16_t X86 = simtool::MachineI386;
@@ -181,9 +182,8 @@ Bytes Shortened(Bytes image, std::size_t by) {
     return image;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Tiny, ImageRuns,
-    testing::Values(
+const std::vector<RunCase>& Cases() {
+    static const std::vector<RunCase> cases = {
         // How a run ends well: the entry point returns, or the process exits.
         RunCase{"X86Returns", TinyImage(X86, {0xB8, 7, 0, 0, 0, 0xC3}), u"", false, 7, "", 0},
         RunCase{"X86ExitProcess",
@@ -264,8 +264,26 @@ INSTANTIATE_TEST_SUITE_P(
                 WithBytes(TinyImage(X86, {0xC3}, {"KERNEL32.dll!Sleep"}), 0x583, {0x80}), u"", true,
                 simtool::BadExeFormat, "import by ordinal", 0},
         RunCase{"SectionPastImage", WithBytes(TinyImage(X86, {0xC3}), 0x58 + 57, {0x20}), u"", true,
-                simtool::BadExeFormat, "extends past the image size", 0}),
-    [](const testing::TestParamInfo<RunCase>& info) { return std::string(info.param.name); });
+                simtool::BadExeFormat, "extends past the image size", 0}};
+    return cases;
+}
+
+INSTANTIATE_TEST_SUITE_P(Tiny, ImageRuns, testing::ValuesIn(Cases()),
+                         [](const testing::TestParamInfo<RunCase>& info) {
+                             return std::string(info.param.name);
+                         });
+
+// One program keeps its emulator from run to run: nothing of a run, its code
+// or how it ended, is left for the next, each at the same addresses.
+TEST(ImageRunsInTurn, EndAsAlone) {
+    simtool::ImageProgram program;
+    for (int round = 0; round < 2; ++round) {
+        for (const RunCase& c : Cases()) {
+            SCOPED_TRACE(c.name);
+            ExpectRun(program, c);
+        }
+    }
+}
 
 // Damaged images are read or refused with a reason, and never read outside
 // their bytes (the sanitizer builds catch that).
