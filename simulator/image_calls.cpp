@@ -63,12 +63,13 @@ GuestText ReadUnits(const Emulator& cpu, std::uint32_t address, std::size_t limi
 
 // A path: copied exactly as the guest holds it, up to MaxPath units. One
 // without a terminator within them reaches the device without one, so that
-// the device records the misuse.
+// the device records the misuse; a terminator after the MaxPath units keeps
+// a host-side reader that goes on from running off the copy.
 GuestText ReadPath(const Emulator& cpu, std::uint32_t address) {
     bool terminated = false;
     GuestText path = ReadUnits(cpu, address, MaxPath, terminated);
     if (!path.null) {
-        path.units.resize(MaxPath, u'\0');
+        path.units.resize(MaxPath + 1, u'\0');
     }
     return path;
 }

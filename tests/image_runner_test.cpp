@@ -137,6 +137,7 @@ struct RunCase {
     std::uint64_t address;    // checked for crashes
     std::uint64_t budget = 0; // 0: the default
     simtool::Emulator::ArmCore core = simtool::Emulator::ArmCore::StrongArm;
+    std::string violation = ""; // the misuse the device records; "" for none
 };
 
 std::ostream& operator<<(std::ostream& out, const RunCase& c) {
@@ -160,6 +161,13 @@ void ExpectRun(simtool::ImageProgram& program, const RunCase& c) {
         EXPECT_EQ(outcome.address, c.address) << std::hex << outcome.address;
     } else {
         EXPECT_GT(outcome.instructions, 0u);
+    }
+    if (c.violation.empty()) {
+        EXPECT_TRUE(device.Violations().empty()) << device.Violations()[0];
+    } else {
+        ASSERT_EQ(device.Violations().size(), 1u);
+        EXPECT_NE(device.Violations()[0].find(c.violation), std::string::npos)
+            << device.Violations()[0];
     }
 }
 
@@ -218,6 +226,22 @@ const std::vector<RunCase>& Cases() {
                                 {0xC3}}),
                           {"KERNEL32.dll!GetModuleFileNameW"}),
                 u"", false, u'\\', "", 0},
+
+        // A path is handed over as the guest holds it, without a terminator
+        // within 260 units too (300 units of 'A' here).
+        RunCase{"PathWithoutTerminator",
+                TinyImage(X86,
+                          Join({{0xBF},
+                                Le32(X86Base + Data),
+                                {0xB9},
+                                Le32(300),
+                                {0x66, 0xB8, 0x41, 0x00, 0xF3, 0x66, 0xAB},
+                                Push(X86Base + Data),
+                                CallImport(0),
+                                {0xC3}}),
+                          {"KERNEL32.dll!DeleteFileW"}),
+                u"", false, 0, "", 0, 0, simtool::Emulator::ArmCore::StrongArm,
+                "without a terminator within 260 units"},
 
         // Crashes, with the address.
         RunCase{"ReadOfUnmapped", TinyImage(X86, {0xA1, 0x34, 0x12, 0, 0}), u"", true,
