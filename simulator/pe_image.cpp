@@ -181,8 +181,7 @@ constexpr std::uint32_t ResourceNamed = 0x80000000u;
 // One block of the string table: 16 counted strings, the block's number
 // times 16 minus 16 being the id of its first.
 bool ReadStringBlock(const Bytes& memory, std::uint32_t block, std::uint32_t address,
-                     std::uint32_t size, PeImage& image, std::string& error) {
-    error = "string block " + std::to_string(block) + " is malformed";
+                     std::uint32_t size, PeImage& image) {
     if (block == 0 || block > 0x1000 || !memory.Has(address, size)) {
         return false;
     }
@@ -206,7 +205,6 @@ bool ReadStringBlock(const Bytes& memory, std::uint32_t block, std::uint32_t add
             image.strings[(block - 1) * 16 + i] = text;
         }
     }
-    error.clear();
     return true;
 }
 
@@ -218,8 +216,8 @@ bool ReadStrings(const Bytes& memory, Directory directory, PeImage& image, std::
     std::vector<std::pair<std::uint32_t, std::uint32_t>> types;
     std::vector<std::pair<std::uint32_t, std::uint32_t>> blocks;
     std::vector<std::pair<std::uint32_t, std::uint32_t>> languages;
-    error = "the resource directory is malformed";
     if (!ResourceEntries(memory, root, 0, types)) {
+        error = "the resource directory is malformed";
         return false;
     }
     for (const auto& type : types) {
@@ -228,6 +226,7 @@ bool ReadStrings(const Bytes& memory, Directory directory, PeImage& image, std::
         }
         if ((type.second & ResourceSubdirectory) == 0 ||
             !ResourceEntries(memory, root, type.second & ~ResourceSubdirectory, blocks)) {
+            error = "the string table's directory is malformed";
             return false;
         }
         for (const auto& block : blocks) {
@@ -238,17 +237,19 @@ bool ReadStrings(const Bytes& memory, Directory directory, PeImage& image, std::
                 !ResourceEntries(memory, root, block.second & ~ResourceSubdirectory, languages) ||
                 languages.empty() || (languages[0].second & ResourceSubdirectory) != 0 ||
                 !memory.Has(root + languages[0].second, 16)) {
+                error = "the directory of string block " + std::to_string(block.first) +
+                        " is malformed";
                 return false;
             }
             // Any language: the first the table holds.
             std::uint64_t data = root + languages[0].second;
-            if (!ReadStringBlock(memory, block.first, memory.U32(data), memory.U32(data + 4), image,
-                                 error)) {
+            if (!ReadStringBlock(memory, block.first, memory.U32(data), memory.U32(data + 4),
+                                 image)) {
+                error = "string block " + std::to_string(block.first) + " is malformed";
                 return false;
             }
         }
     }
-    error.clear();
     return true;
 }
 
