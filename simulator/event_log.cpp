@@ -63,6 +63,10 @@ void WriteEventLog(std::ostream& out, const sim::Device& device) {
         item["time"] = entry->time;
         state["entries"].push_back(item);
     }
+    state["cardsOut"] = Json::array();
+    for (const std::u16string& card : device.CardsOut()) {
+        state["cardsOut"].push_back(sim::Utf8(card));
+    }
     state["registry"] = Json::array();
     for (const std::u16string& key : device.registry.Keys()) {
         state["registry"].push_back("HKEY_LOCAL_MACHINE\\" + sim::Utf8(key));

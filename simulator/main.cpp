@@ -22,10 +22,13 @@ int main(int argc, char** argv) {
                  "autorun-sim"};
     std::string deviceFile;
     bool json = false;
+    bool trace = false;
     std::vector<std::string> steps;
     app.add_option("--device", deviceFile, "Device description (JSON) to simulate");
     app.add_flag("--json", json,
                  "Print the event log, one JSON object a line, instead of the timeline");
+    app.add_flag("--trace", trace,
+                 "Add every platform call the program makes, with its arguments and result");
     app.add_option("steps", steps,
                    "Steps replacing the description's: insert, menu, remove, or "
                    "'{\"run\": PATH, \"args\": TEXT}'");
@@ -57,6 +60,7 @@ int main(int argc, char** argv) {
     simtool::Configure(description, device);
     simtool::NativeProgram native;
     device.launcher = &native;
+    device.trace = trace;
     std::ostringstream intro;
     if (!json) {
         simtool::WriteIntro(intro, description, device);

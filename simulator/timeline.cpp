@@ -13,6 +13,23 @@ namespace {
 
 using sim::EventKind;
 
+// Control characters in names and texts are shown escaped, so that every
+// line of the timeline stays one line.
+std::string Escaped(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        const unsigned char u = static_cast<unsigned char>(c);
+        if (u < 0x20 || u == 0x7F) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(u));
+            out += escaped;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
 std::string Q(const std::string& text) {
     return "\"" + text + "\"";
 }
@@ -43,15 +60,22 @@ std::u16string AppKey(const sim::Device& device) {
     return std::u16string(sim::AppsKeyPath) + u"\\" + device.app.name;
 }
 
-std::string StepTitle(const std::string& name) {
+std::string StepTitle(const sim::Event& step) {
+    const std::string name = step.Text("name");
     if (name == "insert") {
-        return "insert: the card goes in";
+        const long long back = step.Number("cards");
+        if (back > 0) {
+            return back == 1 ? "insert: the card goes back in" : "insert: the cards go back in";
+        }
+        return step.Number("in") > 0 ? "insert: the card is in; the shell acts as when it goes in"
+                                     : "insert: there is no card to put in";
     }
     if (name == "menu") {
         return "menu: the user taps the program's entry in the Programs menu";
     }
     if (name == "remove") {
-        return "remove: the card comes out";
+        return step.Number("cards") > 0 ? "remove: the card comes out"
+                                        : "remove: there is no card to take out";
     }
     return name + ": the program is started by hand";
 }
@@ -89,10 +113,10 @@ class Story {
     void Line(std::uint64_t t, const std::string& text) {
         char time[32];
         std::snprintf(time, sizeof time, "%9.3f s  ", static_cast<double>(t) / 1000.0);
-        out_ << time << text << '\n';
+        out_ << time << Escaped(text) << '\n';
     }
     void More(const std::string& text) {
-        out_ << std::string(13, ' ') << text << '\n';
+        out_ << std::string(13, ' ') << Escaped(text) << '\n';
     }
 
     void Tell(const sim::Event& e) {
@@ -102,6 +126,9 @@ class Story {
             break;
         case EventKind::Start:
             runPath_ = e.Text("path");
+            runMode_.clear();
+            runPackage_ = false;
+            runCopied_ = false;
             Line(e.t, "The program starts as " + runPath_ + " with " + CommandLine(e.Text("args")) +
                           ".");
             break;
@@ -109,7 +136,8 @@ class Story {
             TellFound(e);
             break;
         case EventKind::Mode:
-            Line(e.t, "The program chooses the run mode " + e.Text("mode") + ".");
+            runMode_ = e.Text("mode");
+            Line(e.t, "The program chooses the run mode " + runMode_ + ".");
             break;
         case EventKind::Launch:
             TellLaunch(e);
@@ -132,6 +160,9 @@ class Story {
                           " saying " + Q(e.Text("text")) + "; it is dismissed.");
             break;
         case EventKind::Exit:
+            if (runMode_ == "install" && runPackage_ && !runCopied_) {
+                Line(e.t, "The program makes no Programs-menu copy: " + NoMenuCopyReason() + ".");
+            }
             Line(e.t, "The program exits with code " + std::to_string(e.Number("code")) + ".");
             runPath_.clear();
             break;
@@ -154,41 +185,66 @@ class Story {
 
     void TellStep(const sim::Event& e) {
         const std::string name = e.Text("name");
-        out_ << "\nStep " << ++step_ << " of " << steps_ << ", " << StepTitle(name) << "\n";
+        out_ << "\nStep " << ++step_ << " of " << steps_ << ", " << Escaped(StepTitle(e)) << "\n";
         const bool runs = e.Flag("runs");
-        if (name == "insert") {
-            if (e.Number("cards") > 0) {
-                Line(e.t, e.Number("cards") == 1
-                              ? std::string("The card goes back in.")
-                              : "The " + std::to_string(e.Number("cards")) + " cards go back in.");
-            }
-            if (!runs) {
-                Line(e.t, "No card holds 2577\\autorun.exe, so the shell starts nothing.");
-            }
+        if (name == "insert" && !runs && e.Number("in") > 0) {
+            Line(e.t, "No card holds 2577\\autorun.exe, so the shell starts nothing.");
         } else if (name == "menu" && !runs) {
-            Line(e.t, "There is no " + MenuCopyPath(device_) + ", so there is nothing to tap.");
+            Line(e.t,
+                 device_.app.title.empty()
+                     ? std::string("The program has no title, so there is no entry to tap.")
+                     : "There is no " + MenuCopyPath(device_) + ", so there is nothing to tap.");
         } else if (name == "remove") {
-            long long cards = e.Number("cards");
-            Line(e.t, cards == 0   ? std::string("There is no card to take out.")
-                      : cards == 1 ? std::string("The card is taken out.")
-                                   : "The " + std::to_string(cards) + " cards are taken out.");
-            if (cards > 0 && !runs) {
-                Line(e.t, "There is no \\Windows\\autorun.exe, so the shell starts nothing.");
+            const long long cards = e.Number("cards");
+            if (cards == 0) {
+                Line(e.t, "Nothing happens.");
+            } else {
+                Line(e.t, cards == 1 ? std::string("The card is taken out.")
+                                     : "The " + std::to_string(cards) + " cards are taken out.");
+                if (!runs) {
+                    Line(e.t, "There is no \\Windows\\autorun.exe, so the shell starts nothing.");
+                }
             }
+        } else if (name == "run" && !e.Flag("exists")) {
+            Line(e.t, e.Text("path") +
+                          " is not on the device; the program runs as if it were that file.");
         }
+    }
+
+    // Why the program does or does not take the device for a Pocket PC: the
+    // platform type begins with "P" and the major version is 3 or later.
+    std::string Platform(bool pocketPc) const {
+        const std::string type = Q(sim::Utf8(device_.platformType));
+        const std::string version = "version " + std::to_string(device_.osMajor);
+        if (pocketPc) {
+            return "It takes the device for a Pocket PC (platform type " + type +
+                   " begins with \"P\", " + version + " is 3 or later), so it searches each " +
+                   "card's \"2577\" folder.";
+        }
+        std::string why = device_.failing.count(sim::Op::SystemParametersInfoW) != 0
+                              ? "the platform type cannot be had"
+                          : device_.failing.count(sim::Op::GetVersionExW) != 0
+                              ? "the version cannot be had"
+                          : device_.platformType.empty() || device_.platformType[0] != u'P'
+                              ? "platform type " + type + " does not begin with \"P\""
+                              : version + " is before 3";
+        return "It does not take the device for a Pocket PC (" + why +
+               "), so it searches each card's \"wince\\arm\" folder.";
     }
 
     void TellFound(const sim::Event& e) {
         const sim::Value* reader = e.Find("reader");
         const sim::Value* package = e.Find("package");
         const bool haveReader = reader != nullptr && reader->kind == sim::Value::Text;
+        runPackage_ = package != nullptr && package->kind == sim::Value::Text;
         if (haveReader) {
             More("It finds the installed reader " + reader->text + ", last written " +
                  FormatTime(static_cast<sim::Ticks>(e.Number("readerTime"))) + ".");
         } else {
             More("It finds no installed reader.");
         }
-        if (package != nullptr && package->kind == sim::Value::Text) {
+        More(Platform(e.Flag("pocketPc")));
+        if (runPackage_) {
             std::string age;
             if (haveReader) {
                 const long long p = e.Number("packageTime");
@@ -203,6 +259,33 @@ class Story {
             More(std::string("It finds no package in a card's ") +
                  (e.Flag("pocketPc") ? "\"2577\"" : "\"wince\\arm\"") + " folder.");
         }
+        if (!e.Text("passedOver").empty()) {
+            More("It passes over " + e.Text("passedOver") + ".");
+        }
+    }
+
+    // Why an install that opens a package or starts the reader made no
+    // Programs-menu copy, read off the device's description.
+    std::string NoMenuCopyReason() const {
+        const std::u16string copy =
+            std::u16string(sim::ProgramsFolder) + u"\\" + device_.app.title + u".exe";
+        if (device_.failing.count(sim::Op::LoadStringW) != 0) {
+            return "its title (string resource 1) cannot be loaded";
+        }
+        if (device_.app.title.empty()) {
+            return "its title (string resource 1) is empty";
+        }
+        if (device_.failing.count(sim::Op::SHGetSpecialFolderPath) != 0) {
+            return "the Programs folder's path cannot be had";
+        }
+        if (copy.size() >= static_cast<std::size_t>(platform::MaxPath)) {
+            return "the copy's path would be " + std::to_string(copy.size()) +
+                   " units, more than the 259 that fit";
+        }
+        if (device_.failing.count(sim::Op::GetModuleFileNameW) != 0) {
+            return "its own path cannot be had";
+        }
+        return "no reason the device can tell";
     }
 
     void TellLaunch(const sim::Event& e) {
@@ -235,6 +318,7 @@ class Story {
             Line(e.t, "The shell copies " + from + " to " + to + (ok ? "." : ", and fails."));
             return;
         }
+        runCopied_ = true;
         std::string what = (from == runPath_ ? std::string("itself") : from) +
                            (InProgramsMenu(to) ? " to the Programs menu as " : " to ") + to;
         Line(e.t, ok ? "The program copies " + what + "."
@@ -315,8 +399,23 @@ class Story {
     const sim::Device& device_;
     int step_ = 0;
     int steps_ = 0;
-    std::string runPath_; // of the run under way, empty between runs
+    // The run under way: its path (empty between runs), its mode and whether
+    // it found a package and made a copy.
+    std::string runPath_;
+    std::string runMode_;
+    bool runPackage_ = false;
+    bool runCopied_ = false;
 };
+
+void TellCardsOut(std::ostream& out, const sim::Device& device) {
+    std::string cards;
+    for (const std::u16string& card : device.CardsOut()) {
+        cards += (cards.empty() ? "" : ", ") + sim::Utf8(card);
+    }
+    if (!cards.empty()) {
+        out << Escaped("  Cards taken out: " + cards) << ".\n";
+    }
+}
 
 void TellReaderMenuKey(std::ostream& out, const sim::Device& device) {
     const sim::Entry* reader =
@@ -345,16 +444,21 @@ void TellReaderMenuKey(std::ostream& out, const sim::Device& device) {
 } // namespace
 
 void WriteIntro(std::ostream& out, const Description& description, const sim::Device& device) {
-    out << "autorun-sim: " << description.source << "\n";
-    out << "The device: platform type " << Q(sim::Utf8(device.platformType)) << ", version "
-        << device.osMajor << "; product title " << Q(sim::Utf8(device.app.title)) << ".\n";
+    const std::string deviceOf = description.source == "built-in demo"
+                                     ? "The built-in demo's device"
+                                     : "The device described in " + description.source;
+    out << Escaped(deviceOf + ": platform type " + Q(sim::Utf8(device.platformType)) +
+                   ", version " + std::to_string(device.osMajor) + "; product title " +
+                   Q(sim::Utf8(device.app.title)) + ".")
+        << "\n";
     std::string cards;
     for (const sim::Entry* entry : device.files.Children(u"")) {
         if (sim::IsCard(*entry)) {
             cards += (cards.empty() ? "" : ", ") + sim::Utf8(entry->path);
         }
     }
-    out << "  Cards: " << (cards.empty() ? "none" : cards) << ".\n";
+    out << Escaped("  Cards in the device: " + (cards.empty() ? std::string("none") : cards))
+        << ".\n";
     TellReaderMenuKey(out, device);
     for (sim::Op op : device.failing) {
         out << "  Fault: " << sim::NameOf(op) << " fails on every call.\n";
@@ -371,6 +475,7 @@ void WriteIntro(std::ostream& out, const Description& description, const sim::De
 void WriteTimeline(std::ostream& out, const sim::Device& device) {
     Story(out, device).Tell();
     out << "\nAfter the last step, at " << Seconds(device.NowMs()) << ":\n";
+    TellCardsOut(out, device);
     TellReaderMenuKey(out, device);
     for (const std::string& violation : device.Violations()) {
         out << "  Warning: the program misused the platform: " << violation << "\n";

@@ -12,6 +12,11 @@ import tempfile
 import unittest
 
 SIM = os.environ.get("AUTORUN_SIM", "autorun-sim")
+# An image to run instead of the program built for the host (Golden only).
+IMAGE = os.environ.get("AUTORUN_IMAGE")
+HERE = os.path.dirname(os.path.abspath(__file__))
+EXAMPLES = os.path.join(HERE, "..", "examples")
+GOLDEN = os.path.join(HERE, "golden")
 
 APP_KEY = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Apps\\Velluma Reader ZRV"
 READER = "\\Program Files\\VellumaZRV\\vellumabook.exe"
@@ -84,7 +89,7 @@ class DemoStory(Case):
         self.assertEqual(result.stderr, "")
         intro, *steps = result.stdout.split("\nStep ")
         self.assertIn("platform type \"PocketPC\", version 4", intro)
-        self.assertIn("Cards: \\Storage Card.", intro)
+        self.assertIn("Cards in the device: \\Storage Card.", intro)
         self.assertIn("Reader: not installed.", intro)
         self.assertEqual(len(steps), 3)
         insert, menu, remove = steps
@@ -138,7 +143,7 @@ class EventLog(Case):
         package = CARD + "\\2577\\Reader.cab"
         held = ("key-delete", APP_KEY)
         self.assertEqual(compact(events), [
-            ("step", "insert", 0, True),
+            ("step", "insert", 0, 1, True),
             ("copy", card_exe, "\\Windows\\autorun.exe", True),
             ("start", "\\Windows\\autorun.exe", "install"),
             ("mode", "install"),
@@ -165,7 +170,7 @@ class EventLog(Case):
         ])
         self.assertEqual([e["t"] for e in events if e["event"] in ("key-delete", "uninstalled")],
                          [0, 1000, 2000, 2500, 3000])
-        self.assertEqual(list(events[0]), ["event", "t", "name", "cards", "runs"])
+        self.assertEqual(list(events[0]), ["event", "t", "name", "cards", "in", "runs"])
         self.assertEqual(events[3], {"event": "found", "t": 0, "pocketPc": True, "reader": None,
                                      "readerTime": None, "package": package,
                                      "packageTime": ticks("2026-11-02T10:00:00Z")})
@@ -302,8 +307,99 @@ class Steps(Case):
         events, _ = self.device({"entries": card(), "steps": []})
         self.assertEqual(events, [])
         events, _ = self.device({})
-        self.assertEqual(compact(events), [("step", "insert", 0, False), ("step", "menu", False),
+        self.assertEqual(compact(events), [("step", "insert", 0, 0, False), ("step", "menu", False),
                                            ("step", "remove", 0, False)])
+
+
+    def test_cards_go_back_in_with_what_they_held(self):
+        # Taken out, the card is kept; put back, it is found again, and the
+        # reader the uninstaller removed is installed anew.
+        events, state = self.log("insert", "menu", "remove", "insert", "menu", "remove", "remove")
+        steps = [e for e in events if e["event"] == "step"]
+        self.assertEqual([(e["name"], e.get("cards"), e["runs"]) for e in steps],
+                         [("insert", 0, True), ("menu", None, True), ("remove", 1, True),
+                          ("insert", 1, True), ("menu", None, True), ("remove", 1, True),
+                          ("remove", 0, False)])
+        launches = [e["file"] for e in events if e["event"] == "launch"]
+        package = CARD + "\\2577\\Reader.cab"
+        self.assertEqual(launches, [package, READER, "\\Windows\\Unload.exe"] * 2)
+        self.assertEqual(state["cardsOut"], [CARD])
+        self.assertNotIn(CARD, paths(state))
+
+    def test_timeline_says_why(self):
+        cases = [
+            ({"entries": card() + [{"path": CARD + "\\2577\\Old.cab",
+                                    "attributes": ["directory"]}]}, ["insert"],
+             "It passes over \\Storage Card\\2577\\Old.cab (a folder)."),
+            ({"platform": "Smartphone", "entries": card()}, ["insert"],
+             'platform type "Smartphone" does not begin with "P"), so it searches each '
+             'card\'s "wince\\arm" folder.'),
+            ({"osMajor": 2, "entries": card()}, ["insert"], "(version 2 is before 3)"),
+            ({"entries": card()}, ['{"run": "\\\\Nowhere\\\\a.exe"}'],
+             "\\Nowhere\\a.exe is not on the device; the program runs as if it were that file."),
+            ({"entries": card(("R.cab", "2026-01-02T00:00:00Z")),
+              "faults": {"failing": ["LoadStringW"]}}, ["insert"],
+             "The program makes no Programs-menu copy: its title (string resource 1) cannot be "
+             "loaded."),
+            ({"entries": card()}, ["remove", "remove"], "remove: there is no card to take out"),
+            ({"registry": [], "entries": card()}, ["insert", "remove"],
+             'The uninstaller finishes: it finds nothing of "Velluma Reader ZRV" to remove.'),
+        ]
+        for description, steps, text in cases:
+            with self.subTest(text=text):
+                result = run("--device", self.write("device.json", description), *steps)
+                self.assertEqual(result.returncode, 0, result.stderr)
+                self.assertIn(text, result.stdout)
+
+
+# Card-life scenarios: (name, arguments). Each runs with --trace --json; the
+# log, without what only a run of the host build can tell, is compared with
+# its golden file. Examples whose times come from this machine's files have
+# no golden file; their image runs are compared with the host build's.
+SCENARIOS = [("demo", []), ("demo-twice", ["insert", "menu", "remove"] * 2),
+             ("demo-remove-first", ["remove", "insert", "menu", "menu", "remove"])] + [
+    (name[:-5], ["--device", os.path.join(EXAMPLES, name)])
+    for name in sorted(os.listdir(EXAMPLES)) if name.endswith(".json")]
+MACHINE_TIMES = {"card-folder"}
+
+
+def shared_log(args, image=None):
+    """The --trace --json log of a run, as any kind of program gives it: no
+    run mode and no findings (only the host build can tell those), no count of
+    emulated instructions."""
+    result = run("--trace", "--json", *(["--image", image] if image else []), *args)
+    if result.returncode != 0 or result.stderr:
+        raise AssertionError(f"{args}: exit {result.returncode}: {result.stderr}")
+    lines = []
+    for line in result.stdout.splitlines():
+        event = json.loads(line)
+        if event["event"] in ("mode", "found"):
+            continue
+        event.pop("instructions", None)
+        lines.append(json.dumps(event, ensure_ascii=False))
+    return lines
+
+
+class Golden(unittest.TestCase):
+    """Every platform call, its arguments and its order, and every effect, as
+    the golden files have them; with AUTORUN_IMAGE set, of that image."""
+
+    def test_scenarios(self):
+        update = os.environ.get("AUTORUN_UPDATE_GOLDEN") == "1"
+        for name, args in SCENARIOS:
+            with self.subTest(scenario=name):
+                got = shared_log(args, IMAGE)
+                path = os.path.join(GOLDEN, name + ".jsonl")
+                if name in MACHINE_TIMES:
+                    if IMAGE:
+                        self.assertEqual(got, shared_log(args))
+                    continue
+                if update and not IMAGE:
+                    with open(path, "w", encoding="utf-8") as f:
+                        f.write("\n".join(got) + "\n")
+                with open(path, encoding="utf-8") as f:
+                    want = f.read().splitlines()
+                self.assertEqual(got, want)
 
 
 class UnusableInput(Case):

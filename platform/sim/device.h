@@ -65,9 +65,9 @@ class Device {
     Registry registry;
 
     // --- Card life ----------------------------------------------------------
-    // The cards go in: any card taken out comes back with what it held; the
-    // shell copies the first card's "2577\autorun.exe" to \Windows\autorun.exe
-    // and starts the copy with "install".
+    // The cards go in: any card taken out comes back with what it held (cards
+    // that are in already stay in, as the shell sees them); the shell copies the first card's
+    // "2577\autorun.exe" to \Windows\autorun.exe and starts the copy with "install".
     void Insert();
     // The user taps the Programs-menu entry named after the title.
     void Menu();
@@ -132,10 +132,8 @@ class Device {
     const std::vector<std::string>& Violations() const {
         return violations_;
     }
-    // Cards taken out and not yet put back.
-    std::size_t CardsOut() const {
-        return cardsOut_.size();
-    }
+    // The cards taken out and not yet put back.
+    std::vector<std::u16string> CardsOut() const;
 
     // --- Used by the platform operations ------------------------------------
     static Device* Current();
@@ -174,6 +172,7 @@ class Device {
     void Uninstall(const Job& job);
     void RunJobsDue(std::uint64_t untilMs);
     std::u16string AppKey(const std::u16string& name) const;
+    long long CardsIn() const;
 
     std::vector<Event> events_;
     std::array<int, OpCount> calls_{};

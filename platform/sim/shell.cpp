@@ -88,9 +88,25 @@ void Device::Uninstall(const Job& job) {
 
 // --- Card life ---------------------------------------------------------------
 
+std::vector<std::u16string> Device::CardsOut() const {
+    std::vector<std::u16string> cards;
+    for (const Store::Tree& card : cardsOut_) {
+        cards.push_back(card.entries.front().second.path);
+    }
+    return cards;
+}
+
 void Device::Step(const std::string& name, Fields fields) {
     fields.insert(fields.begin(), {"name", TextValue(name)});
     Emit(EventKind::Step, std::move(fields));
+}
+
+long long Device::CardsIn() const {
+    long long cards = 0;
+    for (const Entry* entry : files.Children(u"")) {
+        cards += IsCard(*entry) ? 1 : 0;
+    }
+    return cards;
 }
 
 void Device::Insert() {
@@ -106,7 +122,9 @@ void Device::Insert() {
         if (!IsFile(program)) {
             continue;
         }
-        Step("insert", {{"cards", NumberValue(back)}, {"runs", FlagValue(true)}});
+        Step("insert", {{"cards", NumberValue(back)},
+                        {"in", NumberValue(CardsIn())},
+                        {"runs", FlagValue(true)}});
         Entry copy = *program;
         copy.path = AutoRunCopyPath;
         Emit(EventKind::Copy, {{"from", TextValue(program->path)},
@@ -116,7 +134,9 @@ void Device::Insert() {
         Run(AutoRunCopyPath, u"install");
         return;
     }
-    Step("insert", {{"cards", NumberValue(back)}, {"runs", FlagValue(false)}});
+    Step(
+        "insert",
+        {{"cards", NumberValue(back)}, {"in", NumberValue(CardsIn())}, {"runs", FlagValue(false)}});
 }
 
 void Device::Menu() {
