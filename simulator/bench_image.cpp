@@ -32,11 +32,13 @@ class Either : public sim::Launcher {
                                    ? image_.Run(device, path, file, args)
                                    : native_.Run(device, path, file, args);
         instructions += outcome.instructions;
-        crashed = crashed || outcome.crashed;
+        if (outcome.crashed && crash.empty()) {
+            crash = outcome.reason;
+        }
         return outcome;
     }
     std::uint64_t instructions = 0;
-    bool crashed = false;
+    std::string crash; // why the first run that crashed did
 
   private:
     simtool::ImageProgram image_;
@@ -49,8 +51,8 @@ struct StepFigures {
 };
 
 // One round of the demo; the card's program holds image (none: the host
-// build runs).
-bool RunDemo(const sim::Content& image, std::vector<StepFigures>& steps) {
+// build runs). Empty, or why a run crashed.
+std::string RunDemo(const sim::Content& image, std::vector<StepFigures>& steps) {
     const simtool::Description demo = simtool::DemoDescription();
     sim::Device device;
     simtool::Configure(demo, device);
@@ -87,7 +89,7 @@ bool RunDemo(const sim::Content& image, std::vector<StepFigures>& steps) {
             std::chrono::duration<double, std::milli>(Clock::now() - start).count());
         steps[i].instructions = launcher.instructions - before;
     }
-    return !launcher.crashed;
+    return launcher.crash;
 }
 
 double Best(std::vector<double> values) {
@@ -141,8 +143,10 @@ int main(int argc, char** argv) {
     std::vector<std::vector<StepFigures>> figures(images.size());
     for (int round = 0; round < rounds; ++round) {
         for (std::size_t k = 0; k < images.size(); ++k) {
-            if (!RunDemo(images[k], figures[k])) {
-                std::fprintf(stderr, "bench_image: a run of the %s crashed\n", names[k].c_str());
+            const std::string crash = RunDemo(images[k], figures[k]);
+            if (!crash.empty()) {
+                std::fprintf(stderr, "bench_image: %s: a run crashed: %s\n",
+                             k == 0 ? "the host build" : files[k - 1].c_str(), crash.c_str());
                 return 1;
             }
         }
