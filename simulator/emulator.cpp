@@ -287,6 +287,7 @@ Ending Emulator::Run(std::uint32_t entry, const std::vector<std::uint32_t>& argu
         return Ending{true, AccessViolationCode, error_, entry};
     }
     budget_ = budget;
+    ++runs_;
     try {
         if (machine_ == Machine::Arm) {
             for (std::size_t i = 0; i < arguments.size() && i < 4; ++i) {

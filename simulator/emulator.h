@@ -103,6 +103,10 @@ class Emulator {
     Ending Run(std::uint32_t entry, const std::vector<std::uint32_t>& arguments,
                std::uint32_t returnAddress, std::uint64_t budget);
 
+    // Runs made since the emulator was opened.
+    int Runs() const {
+        return runs_;
+    }
     // Instructions emulated so far.
     std::uint64_t Instructions() const {
         return instructions_;
@@ -150,6 +154,7 @@ class Emulator {
     std::uint32_t trapSize_ = 0;
     std::function<void(std::uint32_t)> trap_;
     std::uint64_t instructions_ = 0;
+    int runs_ = 0;
     std::uint64_t budget_ = 0;
     bool ended_ = false;
     bool budgetSpent_ = false;

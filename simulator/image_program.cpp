@@ -24,6 +24,8 @@ constexpr std::uint8_t X86Halt = 0xF4;
 constexpr std::uint32_t SlotSize = 4;
 // The last slot is where the entry point returns to.
 constexpr std::uint32_t ExitSlot = GuestPageSize / SlotSize - 1;
+// Each run of the program leaves some 50 KB of translated code behind.
+constexpr int RunsPerEmulator = 64;
 
 std::uint32_t PagesFor(std::uint64_t bytes) {
     return static_cast<std::uint32_t>((bytes + GuestPageSize - 1) / GuestPageSize * GuestPageSize);
@@ -112,13 +114,15 @@ std::unique_ptr<Emulator> ImageProgram::Take(Emulator::Machine machine) {
 }
 
 void ImageProgram::Keep(std::unique_ptr<Emulator> emulator) {
-    // One a kind is enough; one that failed is not kept.
+    // One a kind is enough; one that failed is not kept. Nor is one that has
+    // run a while: the code it translated for earlier runs is dropped, but
+    // the room it took is not given back until the emulator is closed.
     for (const std::unique_ptr<Emulator>& idle : idle_) {
         if (idle->Kind() == emulator->Kind() && idle->Core() == emulator->Core()) {
             return;
         }
     }
-    if (emulator->Error().empty()) {
+    if (emulator->Error().empty() && emulator->Runs() < RunsPerEmulator) {
         idle_.push_back(std::move(emulator));
     }
 }
