@@ -171,8 +171,11 @@ void ExpectRun(simtool::ImageProgram& program, const RunCase& c) {
     }
 }
 
+// The cases run one after another on one program, which keeps its emulators
+// from run to run: each ends as it would alone, so nothing of a run (its code,
+// its memory, how it ended) is left for the next at the same addresses.
 TEST_P(ImageRuns, EndAsExpected) {
-    simtool::ImageProgram program;
+    static simtool::ImageProgram program;
     ExpectRun(program, GetParam());
 }
 
@@ -296,18 +299,6 @@ INSTANTIATE_TEST_SUITE_P(Tiny, ImageRuns, testing::ValuesIn(Cases()),
                          [](const testing::TestParamInfo<RunCase>& info) {
                              return std::string(info.param.name);
                          });
-
-// One program keeps its emulator from run to run: nothing of a run, its code
-// or how it ended, is left for the next, each at the same addresses.
-TEST(ImageRunsInTurn, EndAsAlone) {
-    simtool::ImageProgram program;
-    for (int round = 0; round < 2; ++round) {
-        for (const RunCase& c : Cases()) {
-            SCOPED_TRACE(c.name);
-            ExpectRun(program, c);
-        }
-    }
-}
 
 // Damaged images are read or refused with a reason, and never read outside
 // their bytes (the sanitizer builds catch that).
