@@ -1,6 +1,7 @@
 // Loading an image into the emulated processor and running it on the device.
 #include "simulator/image_program.h"
 
+#include "platform/sim/operations.h"
 #include "simulator/image_calls.h"
 #include "simulator/pe_image.h"
 
@@ -24,6 +25,8 @@ constexpr std::uint8_t X86Halt = 0xF4;
 constexpr std::uint32_t SlotSize = 4;
 // The last slot is where the entry point returns to.
 constexpr std::uint32_t ExitSlot = GuestPageSize / SlotSize - 1;
+// The longest command line a process can be started with.
+constexpr std::size_t MaxCommandLine = 32767;
 // Each run of the program leaves some 50 KB of translated code behind.
 constexpr int RunsPerEmulator = 64;
 
@@ -162,16 +165,20 @@ sim::Outcome ImageProgram::Run(sim::Device& device, const std::u16string& path,
         }
     }
 
+    // The command line: without the program's name on the device (WinMain's
+    // argument); on the desktop, as a shell builds it.
+    const std::u16string line = image.machine == MachineArm
+                                    ? args
+                                    : u"\"" + path + u"\"" + (args.empty() ? u"" : u" " + args);
+    if (line.size() > MaxCommandLine) {
+        return Failed(sim::ErrorInvalidParameter, "a command line longer than 32767 units");
+    }
+
     Lease lease(Take(image.machine == MachineArm ? Emulator::Machine::Arm : Emulator::Machine::X86),
                 [this](std::unique_ptr<Emulator> used) { Keep(std::move(used)); });
     Emulator& cpu = *lease;
     std::uint8_t* memory = cpu.Map(image.imageBase, PageAccess(image));
     std::uint8_t* thunks = cpu.Map(Thunks, GuestPageSize, AccessRead | AccessExecute);
-    // The command line: without the program's name on the device (WinMain's
-    // argument); on the desktop, as a shell builds it.
-    std::u16string line = image.machine == MachineArm
-                              ? args
-                              : u"\"" + path + u"\"" + (args.empty() ? u"" : u" " + args);
     std::uint8_t* data =
         cpu.Map(ProcessData, PagesFor((line.size() + 1) * 2), AccessRead | AccessWrite);
     bool mapped = memory != nullptr && thunks != nullptr && data != nullptr &&
