@@ -12,15 +12,6 @@
 
 namespace simtool {
 
-namespace {
-
-constexpr std::uint32_t AccessViolationCode = sim::AccessViolation;
-constexpr std::uint32_t StackOverflowCode = sim::StackOverflow;
-constexpr std::uint32_t IllegalInstructionCode = sim::IllegalInstruction;
-constexpr std::uint32_t BudgetExhaustedCode = sim::BudgetExhausted;
-
-} // namespace
-
 Emulator::Emulator(Machine machine, ArmCore core)
     : machine_(machine), core_(core),
       result_(machine == Machine::Arm ? static_cast<int>(UC_ARM_REG_R0)
@@ -284,7 +275,7 @@ void Emulator::Crash(std::uint32_t code, const std::string& reason, std::uint32_
 Ending Emulator::Run(std::uint32_t entry, const std::vector<std::uint32_t>& arguments,
                      std::uint32_t returnAddress, std::uint64_t budget) {
     if (!error_.empty()) {
-        return Ending{true, AccessViolationCode, error_, entry};
+        return Ending{true, sim::AccessViolation, error_, entry};
     }
     budget_ = budget;
     ++runs_;
@@ -318,9 +309,9 @@ Ending Emulator::Fault(std::uint32_t address, const char* access) const {
     bool mapped = RegionOf(address) != nullptr;
     if (!mapped && std::strcmp(access, "write to") == 0 && address < stackLow_ &&
         stackLow_ - address <= GuestPageSize) {
-        return Ending{true, StackOverflowCode, "stack overflow", address};
+        return Ending{true, sim::StackOverflow, "stack overflow", address};
     }
-    return Ending{true, AccessViolationCode,
+    return Ending{true, sim::AccessViolation,
                   std::string(access) + (mapped ? " protected memory" : " unmapped memory"),
                   address};
 }
@@ -328,7 +319,7 @@ Ending Emulator::Fault(std::uint32_t address, const char* access) const {
 Ending Emulator::Classify(int error) {
     const std::uint32_t pc = Register(pc_);
     if (budgetSpent_) {
-        return Ending{true, BudgetExhaustedCode,
+        return Ending{true, sim::BudgetExhausted,
                       "ran past its budget of " + std::to_string(budget_) + " instructions",
                       budgetAddress_};
     }
@@ -344,14 +335,14 @@ Ending Emulator::Classify(int error) {
         return Fault(badAddress_, fetch ? "execution of" : write ? "write to" : "read of");
     }
     case UC_ERR_INSN_INVALID:
-        return Ending{true, IllegalInstructionCode, "undefined instruction", pc};
+        return Ending{true, sim::IllegalInstruction, "undefined instruction", pc};
     case UC_ERR_EXCEPTION:
-        return Ending{true, IllegalInstructionCode, "unhandled processor exception", pc};
+        return Ending{true, sim::IllegalInstruction, "unhandled processor exception", pc};
     case UC_ERR_OK:
         // x86 HLT stops the processor; nothing else ends a run without a trap.
-        return Ending{true, IllegalInstructionCode, "the processor halted", pc};
+        return Ending{true, sim::IllegalInstruction, "the processor halted", pc};
     default:
-        return Ending{true, AccessViolationCode,
+        return Ending{true, sim::AccessViolation,
                       std::string("emulator error: ") + uc_strerror(static_cast<uc_err>(error)),
                       pc};
     }
@@ -392,7 +383,7 @@ void Emulator::OnTrap(uc_struct*, std::uint64_t address, std::uint32_t, void* se
         Ending ending = emulator->Fault(fault.address, fault.write ? "write to" : "read of");
         emulator->Crash(ending.code, ending.reason, ending.address);
     } catch (const std::exception& e) {
-        emulator->Crash(AccessViolationCode, std::string("runner failure: ") + e.what(),
+        emulator->Crash(sim::AccessViolation, std::string("runner failure: ") + e.what(),
                         static_cast<std::uint32_t>(address));
     }
 }
