@@ -1,0 +1,192 @@
+// bench_image: how long the demo's steps take with the program built for the
+// host and with images in the emulated processor, and how many instructions
+// each step emulates. A measurement, not a test: scripts/bench-image runs it.
+//
+//   bench_image [--rounds N] IMAGE...
+#include "platform/sim/device.h"
+#include "simulator/description.h"
+#include "simulator/image_program.h"
+#include "simulator/native_program.h"
+#include "simulator/pe_image.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Runs a file's image when it holds one, the host build otherwise.
+class Either : public sim::Launcher {
+  public:
+    sim::Outcome Run(sim::Device& device, const std::u16string& path, const sim::Entry* file,
+                     const std::u16string& args) override {
+        sim::Outcome outcome = file != nullptr && file->content && !file->content->empty()
+                                   ? image_.Run(device, path, file, args)
+                                   : native_.Run(device, path, file, args);
+        instructions += outcome.instructions;
+        if (outcome.crashed && crash.empty()) {
+            crash = outcome.reason;
+        }
+        return outcome;
+    }
+    std::uint64_t instructions = 0;
+    std::string crash; // why the first run that crashed did
+
+  private:
+    simtool::ImageProgram image_;
+    simtool::NativeProgram native_;
+};
+
+struct StepFigures {
+    std::vector<double> ms; // one a round
+    std::uint64_t instructions = 0;
+};
+
+// One round of the demo; the card's program holds image (none: the host
+// build runs). Empty, or why a run crashed.
+std::string RunDemo(const sim::Content& image, std::vector<StepFigures>& steps) {
+    const simtool::Description demo = simtool::DemoDescription();
+    sim::Device device;
+    simtool::Configure(demo, device);
+    if (image) {
+        for (const sim::Entry* entry : device.files.All()) {
+            if (sim::NameOf(entry->path) == u"autorun.exe") {
+                sim::Entry withImage = *entry;
+                withImage.content = image;
+                device.files.Add(withImage);
+            }
+        }
+    }
+    Either launcher;
+    device.launcher = &launcher;
+    steps.resize(demo.steps.size());
+    for (std::size_t i = 0; i < demo.steps.size(); ++i) {
+        const std::uint64_t before = launcher.instructions;
+        const Clock::time_point start = Clock::now();
+        switch (demo.steps[i].kind) {
+        case simtool::Step::Insert:
+            device.Insert();
+            break;
+        case simtool::Step::Menu:
+            device.Menu();
+            break;
+        case simtool::Step::Remove:
+            device.Remove();
+            break;
+        case simtool::Step::Run:
+            device.Run(demo.steps[i].path, demo.steps[i].args);
+            break;
+        }
+        steps[i].ms.push_back(
+            std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+        steps[i].instructions = launcher.instructions - before;
+    }
+    return launcher.crash;
+}
+
+double Best(std::vector<double> values) {
+    return *std::min_element(values.begin(), values.end());
+}
+
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    int rounds = 20;
+    std::vector<std::string> files;
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (arg == "--rounds" && i + 1 < argc) {
+            rounds = std::max(1, std::atoi(argv[++i]));
+        } else {
+            files.push_back(arg);
+        }
+    }
+    if (files.empty()) {
+        std::fprintf(stderr, "usage: bench_image [--rounds N] IMAGE...\n");
+        return 2;
+    }
+
+    std::vector<std::string> names = {"native"};
+    std::vector<sim::Content> images = {nullptr};
+    for (const std::string& file : files) {
+        std::ifstream in(file, std::ios::binary);
+        if (!in) {
+            std::fprintf(stderr, "bench_image: cannot read %s\n", file.c_str());
+            return 2;
+        }
+        auto bytes = std::make_shared<std::vector<std::uint8_t>>(std::istreambuf_iterator<char>(in),
+                                                                 std::istreambuf_iterator<char>());
+        simtool::PeImage image;
+        std::string error;
+        if (!simtool::ReadPeImage(*bytes, image, error)) {
+            std::fprintf(stderr, "bench_image: %s: %s\n", file.c_str(), error.c_str());
+            return 2;
+        }
+        names.push_back(simtool::MachineName(image.machine) + " image");
+        images.push_back(bytes);
+    }
+
+    // figures[k][step]: the demo with images[k] on the card.
+    std::vector<std::vector<StepFigures>> figures(images.size());
+    for (int round = 0; round < rounds; ++round) {
+        for (std::size_t k = 0; k < images.size(); ++k) {
+            const std::string crash = RunDemo(images[k], figures[k]);
+            if (!crash.empty()) {
+                std::fprintf(stderr, "bench_image: %s: a run crashed: %s\n",
+                             k == 0 ? "the host build" : files[k - 1].c_str(), crash.c_str());
+                return 1;
+            }
+        }
+    }
+
+    const simtool::Description demo = simtool::DemoDescription();
+    const char* stepNames[] = {"insert", "menu", "remove", "run"};
+    std::printf("The demo's steps, wall time in ms: best of %d rounds (median)\n", rounds);
+    std::printf("%-8s", "step");
+    for (std::size_t k = 0; k < images.size(); ++k) {
+        std::printf("  %-20s", names[k].c_str());
+    }
+    for (std::size_t k = 1; k < images.size(); ++k) {
+        std::printf("  %-12s", (names[k].substr(0, names[k].find(' ')) + " instr.").c_str());
+    }
+    std::printf("\n");
+    std::vector<double> totals(images.size(), 0);
+    std::vector<double> medians(images.size(), 0);
+    for (std::size_t step = 0; step < demo.steps.size(); ++step) {
+        std::printf("%-8s", stepNames[demo.steps[step].kind]);
+        for (std::size_t k = 0; k < images.size(); ++k) {
+            const std::vector<double>& ms = figures[k][step].ms;
+            totals[k] += Best(ms);
+            medians[k] += Median(ms);
+            char cell[64];
+            std::snprintf(cell, sizeof cell, "%.3f (%.3f)", Best(ms), Median(ms));
+            std::printf("  %-20s", cell);
+        }
+        for (std::size_t k = 1; k < images.size(); ++k) {
+            std::printf("  %-12llu",
+                        static_cast<unsigned long long>(figures[k][step].instructions));
+        }
+        std::printf("\n");
+    }
+    std::printf("%-8s", "total");
+    for (std::size_t k = 0; k < images.size(); ++k) {
+        char cell[64];
+        std::snprintf(cell, sizeof cell, "%.3f (%.3f)", totals[k], medians[k]);
+        std::printf("  %-20s", cell);
+    }
+    std::printf("\n");
+    return 0;
+}

@@ -1,0 +1,399 @@
+// The emulated processor: unicorn, with the runner's memory, traps and
+// instruction count.
+#include "simulator/emulator.h"
+
+#include "platform/sim/process.h"
+
+#include <unicorn/unicorn.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+
+namespace simtool {
+
+Emulator::Emulator(Machine machine, ArmCore core)
+    : machine_(machine), core_(core),
+      result_(machine == Machine::Arm ? static_cast<int>(UC_ARM_REG_R0)
+                                      : static_cast<int>(UC_X86_REG_EAX)),
+      pc_(machine == Machine::Arm ? static_cast<int>(UC_ARM_REG_PC)
+                                  : static_cast<int>(UC_X86_REG_EIP)) {
+    uc_err err = machine == Machine::Arm ? uc_open(UC_ARCH_ARM, UC_MODE_ARM, &uc_)
+                                         : uc_open(UC_ARCH_X86, UC_MODE_32, &uc_);
+    if (err != UC_ERR_OK) {
+        uc_ = nullptr;
+        error_ = std::string("cannot open the emulator: ") + uc_strerror(err);
+        return;
+    }
+    if (machine == Machine::Arm) {
+        int model = core == ArmCore::StrongArm ? UC_CPU_ARM_SA1110 : UC_CPU_ARM_926;
+        err = uc_ctl_set_cpu_model(uc_, model);
+    }
+    uc_hook hook;
+    if (err == UC_ERR_OK) {
+        // ARM instructions are four bytes each: a block's size counts them.
+        // x86 ones vary, so they are counted one by one.
+        err = machine == Machine::Arm
+                  ? uc_hook_add(uc_, &hook, UC_HOOK_BLOCK, reinterpret_cast<void*>(&OnBlock), this,
+                                1, 0)
+                  : uc_hook_add(uc_, &hook, UC_HOOK_CODE, reinterpret_cast<void*>(&OnInstruction),
+                                this, 1, 0);
+    }
+    if (err == UC_ERR_OK) {
+        err = uc_hook_add(uc_, &hook, UC_HOOK_MEM_INVALID, reinterpret_cast<void*>(&OnBadAccess),
+                          this, 1, 0);
+    }
+    if (err == UC_ERR_OK) {
+        err = uc_context_alloc(uc_, &start_);
+    }
+    if (err == UC_ERR_OK) {
+        err = uc_context_save(uc_, start_);
+    }
+    if (err != UC_ERR_OK) {
+        error_ = std::string("cannot set up the emulator: ") + uc_strerror(err);
+    }
+}
+
+Emulator::~Emulator() {
+    if (start_ != nullptr) {
+        uc_context_free(start_);
+    }
+    if (uc_ != nullptr) {
+        uc_close(uc_);
+    }
+}
+
+void Emulator::Reset() {
+    if (!error_.empty()) {
+        return;
+    }
+    uc_err err = UC_ERR_OK;
+    for (const Region& region : regions_) {
+        // Code translated from these pages goes first: a run that maps others
+        // at the same addresses would otherwise run it. Unicorn drops it for
+        // one of its mappings at a time, and from executable pages only.
+        for (std::size_t first = 0, last = 0; first < region.access.size(); first = last) {
+            while (last < region.access.size() && region.access[last] == region.access[first]) {
+                ++last;
+            }
+            std::uint64_t from = region.base + static_cast<std::uint64_t>(first) * GuestPageSize;
+            std::uint64_t to = region.base + static_cast<std::uint64_t>(last) * GuestPageSize;
+            if (err == UC_ERR_OK && (region.access[first] & AccessExecute) != 0) {
+                err = uc_ctl_remove_cache(uc_, from, to);
+            }
+        }
+        if (err == UC_ERR_OK) {
+            err = uc_mem_unmap(uc_, region.base, region.size);
+        }
+    }
+    regions_.clear();
+    storage_.clear();
+    if (err == UC_ERR_OK) {
+        err = uc_context_restore(uc_, start_);
+    }
+    if (err != UC_ERR_OK) {
+        error_ = std::string("cannot reset the emulator: ") + uc_strerror(err);
+    }
+    stackLow_ = stackTop_ = 0;
+    trap_ = nullptr;
+    instructions_ = 0;
+    budget_ = 0;
+    ended_ = false;
+    budgetSpent_ = false;
+    budgetAddress_ = 0;
+    ending_ = Ending();
+    badType_ = -1;
+    badAddress_ = 0;
+}
+
+std::uint8_t* Emulator::Map(std::uint32_t address, const std::vector<std::uint32_t>& pageAccess) {
+    const std::uint64_t size = pageAccess.size() * static_cast<std::uint64_t>(GuestPageSize);
+    if (uc_ == nullptr || size == 0 || address % GuestPageSize != 0 ||
+        address + size > 1ull << 32) {
+        return nullptr;
+    }
+    for (const Region& region : regions_) {
+        if (address < region.base + static_cast<std::uint64_t>(region.size) &&
+            region.base < address + size) {
+            return nullptr;
+        }
+    }
+    auto* bytes = static_cast<std::uint8_t*>(std::aligned_alloc(GuestPageSize, size));
+    if (bytes == nullptr) {
+        return nullptr;
+    }
+    storage_.emplace_back(bytes, &std::free);
+    std::memset(bytes, 0, size);
+    // Each run of pages with the same access is one mapping of unicorn's, all
+    // on the same host bytes.
+    for (std::size_t first = 0, last = 0; first < pageAccess.size(); first = last) {
+        while (last < pageAccess.size() && pageAccess[last] == pageAccess[first]) {
+            ++last;
+        }
+        std::uint32_t at = address + static_cast<std::uint32_t>(first) * GuestPageSize;
+        std::size_t length = (last - first) * GuestPageSize;
+        if (uc_mem_map_ptr(uc_, at, length, pageAccess[first], bytes + (at - address)) !=
+            UC_ERR_OK) {
+            return nullptr;
+        }
+    }
+    regions_.push_back({address, static_cast<std::uint32_t>(size), bytes,
+                        std::vector<std::uint8_t>(pageAccess.begin(), pageAccess.end())});
+    return bytes;
+}
+
+const Emulator::Region* Emulator::RegionOf(std::uint32_t address) const {
+    for (const Region& region : regions_) {
+        if (address >= region.base && address - region.base < region.size) {
+            return &region;
+        }
+    }
+    return nullptr;
+}
+
+bool Emulator::Reachable(std::uint32_t address, std::uint32_t access) const {
+    const Region* region = RegionOf(address);
+    return region != nullptr &&
+           (region->access[(address - region->base) / GuestPageSize] & access) == access;
+}
+
+std::size_t Emulator::Readable(std::uint32_t address, std::size_t limit) const {
+    std::size_t readable = 0;
+    while (readable < limit) {
+        std::uint64_t at = static_cast<std::uint64_t>(address) + readable;
+        if (at > 0xFFFFFFFFull || !Reachable(static_cast<std::uint32_t>(at), AccessRead)) {
+            break;
+        }
+        // The rest of this page is readable too.
+        std::size_t page = GuestPageSize - at % GuestPageSize;
+        readable += page < limit - readable ? page : limit - readable;
+    }
+    return readable;
+}
+
+void Emulator::Read(std::uint32_t address, void* out, std::size_t size) const {
+    std::size_t readable = Readable(address, size);
+    if (readable < size) {
+        throw GuestFault{static_cast<std::uint32_t>(address + readable), false};
+    }
+    auto* to = static_cast<std::uint8_t*>(out);
+    while (size > 0) {
+        const Region* region = RegionOf(address);
+        std::size_t offset = address - region->base;
+        std::size_t chunk = region->size - offset < size ? region->size - offset : size;
+        std::memcpy(to, region->bytes + offset, chunk);
+        to += chunk;
+        address += static_cast<std::uint32_t>(chunk);
+        size -= chunk;
+    }
+}
+
+void Emulator::Write(std::uint32_t address, const void* data, std::size_t size) {
+    const auto* from = static_cast<const std::uint8_t*>(data);
+    for (std::size_t i = 0; i < size; ++i) {
+        std::uint64_t at = static_cast<std::uint64_t>(address) + i;
+        if (at > 0xFFFFFFFFull || !Reachable(static_cast<std::uint32_t>(at), AccessWrite)) {
+            throw GuestFault{static_cast<std::uint32_t>(at), true};
+        }
+        const Region* region = RegionOf(static_cast<std::uint32_t>(at));
+        region->bytes[at - region->base] = from[i];
+    }
+}
+
+std::uint32_t Emulator::Read32(std::uint32_t address) const {
+    std::uint8_t bytes[4];
+    Read(address, bytes, 4);
+    return bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
+}
+
+std::uint32_t Emulator::Register(int id) const {
+    std::uint32_t value = 0;
+    uc_reg_read(uc_, id, &value);
+    return value;
+}
+
+void Emulator::SetRegister(int id, std::uint32_t value) {
+    uc_reg_write(uc_, id, &value);
+}
+
+void Emulator::SetTraps(std::uint32_t base, std::uint32_t size,
+                        std::function<void(std::uint32_t)> trap) {
+    trap_ = std::move(trap);
+    if (uc_ == nullptr || (trapHook_ != 0 && base == trapBase_ && size == trapSize_)) {
+        return;
+    }
+    if (trapHook_ != 0) {
+        uc_hook_del(uc_, trapHook_);
+        trapHook_ = 0;
+    }
+    trapBase_ = base;
+    trapSize_ = size;
+    uc_hook hook;
+    if (uc_hook_add(uc_, &hook, UC_HOOK_CODE, reinterpret_cast<void*>(&OnTrap), this, base,
+                    base + static_cast<std::uint64_t>(size) - 1) != UC_ERR_OK) {
+        error_ = "cannot set the emulator's traps";
+        return;
+    }
+    trapHook_ = hook;
+}
+
+std::uint32_t Emulator::Argument(int index) const {
+    if (machine_ == Machine::Arm) {
+        if (index < 4) {
+            return Register(UC_ARM_REG_R0 + index);
+        }
+        return Read32(Register(UC_ARM_REG_SP) + 4 * (index - 4));
+    }
+    // stdcall: the return address, then the arguments.
+    return Read32(Register(UC_X86_REG_ESP) + 4 + 4 * index);
+}
+
+std::uint32_t Emulator::Result() const {
+    return Register(result_);
+}
+
+void Emulator::SetResult(std::uint32_t value) {
+    SetRegister(result_, value);
+}
+
+void Emulator::Finish(std::uint32_t code) {
+    if (!ended_) {
+        ended_ = true;
+        ending_ = Ending{false, code, std::string(), 0};
+    }
+    uc_emu_stop(uc_);
+}
+
+void Emulator::Crash(std::uint32_t code, const std::string& reason, std::uint32_t address) {
+    if (!ended_) {
+        ended_ = true;
+        ending_ = Ending{true, code, reason, address};
+    }
+    uc_emu_stop(uc_);
+}
+
+Ending Emulator::Run(std::uint32_t entry, const std::vector<std::uint32_t>& arguments,
+                     std::uint32_t returnAddress, std::uint64_t budget) {
+    if (!error_.empty()) {
+        return Ending{true, sim::AccessViolation, error_, entry};
+    }
+    budget_ = budget;
+    ++runs_;
+    try {
+        if (machine_ == Machine::Arm) {
+            for (std::size_t i = 0; i < arguments.size() && i < 4; ++i) {
+                SetRegister(UC_ARM_REG_R0 + static_cast<int>(i), arguments[i]);
+            }
+            SetRegister(UC_ARM_REG_SP, stackTop_);
+            SetRegister(UC_ARM_REG_LR, returnAddress);
+        } else {
+            std::uint32_t sp = stackTop_ - 4 * static_cast<std::uint32_t>(arguments.size() + 1);
+            Write(sp, &returnAddress, 4);
+            for (std::size_t i = 0; i < arguments.size(); ++i) {
+                Write(sp + 4 + 4 * static_cast<std::uint32_t>(i), &arguments[i], 4);
+            }
+            SetRegister(UC_X86_REG_ESP, sp);
+        }
+    } catch (const GuestFault& fault) {
+        return Fault(fault.address, "write to");
+    }
+    // The run ends only by a trap, a crash or the budget: no address stops it.
+    uc_err err = uc_emu_start(uc_, entry, 0xFFFFFFFFull, 0, 0);
+    if (ended_) {
+        return ending_;
+    }
+    return Classify(err);
+}
+
+Ending Emulator::Fault(std::uint32_t address, const char* access) const {
+    bool mapped = RegionOf(address) != nullptr;
+    if (!mapped && std::strcmp(access, "write to") == 0 && address < stackLow_ &&
+        stackLow_ - address <= GuestPageSize) {
+        return Ending{true, sim::StackOverflow, "stack overflow", address};
+    }
+    return Ending{true, sim::AccessViolation,
+                  std::string(access) + (mapped ? " protected memory" : " unmapped memory"),
+                  address};
+}
+
+Ending Emulator::Classify(int error) {
+    const std::uint32_t pc = Register(pc_);
+    if (budgetSpent_) {
+        return Ending{true, sim::BudgetExhausted,
+                      "ran past its budget of " + std::to_string(budget_) + " instructions",
+                      budgetAddress_};
+    }
+    switch (error) {
+    case UC_ERR_READ_UNMAPPED:
+    case UC_ERR_WRITE_UNMAPPED:
+    case UC_ERR_FETCH_UNMAPPED:
+    case UC_ERR_READ_PROT:
+    case UC_ERR_WRITE_PROT:
+    case UC_ERR_FETCH_PROT: {
+        bool write = badType_ == UC_MEM_WRITE_UNMAPPED || badType_ == UC_MEM_WRITE_PROT;
+        bool fetch = badType_ == UC_MEM_FETCH_UNMAPPED || badType_ == UC_MEM_FETCH_PROT;
+        return Fault(badAddress_, fetch ? "execution of" : write ? "write to" : "read of");
+    }
+    case UC_ERR_INSN_INVALID:
+        return Ending{true, sim::IllegalInstruction, "undefined instruction", pc};
+    case UC_ERR_EXCEPTION:
+        return Ending{true, sim::IllegalInstruction, "unhandled processor exception", pc};
+    case UC_ERR_OK:
+        // x86 HLT stops the processor; nothing else ends a run without a trap.
+        return Ending{true, sim::IllegalInstruction, "the processor halted", pc};
+    default:
+        return Ending{true, sim::AccessViolation,
+                      std::string("emulator error: ") + uc_strerror(static_cast<uc_err>(error)),
+                      pc};
+    }
+}
+
+void Emulator::OnBlock(uc_struct* uc, std::uint64_t address, std::uint32_t size, void* self) {
+    auto* emulator = static_cast<Emulator*>(self);
+    std::uint64_t count = size / 4;
+    if (emulator->instructions_ + count > emulator->budget_) {
+        emulator->budgetSpent_ = true;
+        emulator->budgetAddress_ = static_cast<std::uint32_t>(address);
+        uc_emu_stop(uc);
+        return;
+    }
+    emulator->instructions_ += count;
+}
+
+void Emulator::OnInstruction(uc_struct* uc, std::uint64_t address, std::uint32_t, void* self) {
+    auto* emulator = static_cast<Emulator*>(self);
+    if (emulator->instructions_ >= emulator->budget_) {
+        emulator->budgetSpent_ = true;
+        emulator->budgetAddress_ = static_cast<std::uint32_t>(address);
+        uc_emu_stop(uc);
+        return;
+    }
+    ++emulator->instructions_;
+}
+
+void Emulator::OnTrap(uc_struct*, std::uint64_t address, std::uint32_t, void* self) {
+    auto* emulator = static_cast<Emulator*>(self);
+    if (emulator->ended_ || emulator->budgetSpent_) {
+        return;
+    }
+    // Nothing may unwind through the emulator.
+    try {
+        emulator->trap_(static_cast<std::uint32_t>(address));
+    } catch (const GuestFault& fault) {
+        Ending ending = emulator->Fault(fault.address, fault.write ? "write to" : "read of");
+        emulator->Crash(ending.code, ending.reason, ending.address);
+    } catch (const std::exception& e) {
+        emulator->Crash(sim::AccessViolation, std::string("runner failure: ") + e.what(),
+                        static_cast<std::uint32_t>(address));
+    }
+}
+
+bool Emulator::OnBadAccess(uc_struct*, int type, std::uint64_t address, int, std::int64_t,
+                           void* self) {
+    auto* emulator = static_cast<Emulator*>(self);
+    emulator->badType_ = type;
+    emulator->badAddress_ = static_cast<std::uint32_t>(address);
+    return false;
+}
+
+} // namespace simtool

@@ -1,0 +1,35 @@
+// The imports an image may call, bound to the simulated device's operations:
+// each takes its arguments from the emulated processor, hands host copies of
+// the guest's strings and records to the operation of that name, and copies
+// what the operation wrote back into guest memory.
+#pragma once
+
+#include "simulator/emulator.h"
+
+#include <cstdint>
+#include <string>
+
+namespace simtool {
+
+// What an import sees of the running image besides its processor.
+struct ImageProcess {
+    Emulator& cpu;
+    std::uint16_t machine;
+    std::uint32_t imageBase;
+    std::uint32_t commandLine; // the guest copy GetCommandLineW answers
+};
+
+struct Binding {
+    // Makes the call; answers its result (0 for a call that has none). A
+    // guest address it cannot reach ends the run through a GuestFault.
+    std::uint32_t (*call)(ImageProcess& process);
+    std::uint32_t arguments; // how many 32-bit arguments (x86: popped by the callee)
+};
+
+// The binding of an import for the image's machine: the device's core library
+// (COREDLL) on ARM, the desktop's DLLs on x86. DLL names ignore case. False
+// when the runner knows no such import.
+bool FindBinding(std::uint16_t machine, const std::string& dll, const std::string& name,
+                 Binding& binding);
+
+} // namespace simtool

@@ -1,0 +1,235 @@
+// Loading an image into the emulated processor and running it on the device.
+#include "simulator/image_program.h"
+
+#include "platform/sim/operations.h"
+#include "simulator/image_calls.h"
+#include "simulator/pe_image.h"
+
+#include <cstring>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace simtool {
+
+namespace {
+
+// The thunk of each import is one four-byte slot on the thunk page. The trap
+// there makes the call; the slot's instruction then returns to the caller.
+constexpr std::uint32_t ArmReturn = 0xE1A0F00Eu; // mov pc, lr (ARMv4: no BX)
+constexpr std::uint32_t ArmUndefined = 0xE7F000F0u;
+constexpr std::uint8_t X86ReturnPopping = 0xC2; // ret imm16
+constexpr std::uint8_t X86Return = 0xC3;
+constexpr std::uint8_t X86Halt = 0xF4;
+constexpr std::uint32_t SlotSize = 4;
+// The last slot is where the entry point returns to.
+constexpr std::uint32_t ExitSlot = GuestPageSize / SlotSize - 1;
+// The longest command line a process can be started with.
+constexpr std::size_t MaxCommandLine = 32767;
+// Each run of the program leaves some 50 KB of translated code behind.
+constexpr int RunsPerEmulator = 64;
+
+std::uint32_t PagesFor(std::uint64_t bytes) {
+    return static_cast<std::uint32_t>((bytes + GuestPageSize - 1) / GuestPageSize * GuestPageSize);
+}
+
+sim::Outcome Failed(std::uint32_t code, const std::string& reason, std::uint64_t address = 0) {
+    sim::Outcome outcome;
+    outcome.crashed = true;
+    outcome.code = code;
+    outcome.reason = reason;
+    outcome.address = address;
+    return outcome;
+}
+
+void PutSlot(std::uint8_t* page, std::uint32_t slot, std::uint16_t machine, std::uint32_t arguments,
+             bool exit) {
+    std::uint8_t* at = page + slot * SlotSize;
+    if (machine == MachineArm) {
+        std::uint32_t word = exit ? ArmUndefined : ArmReturn;
+        std::memcpy(at, &word, 4);
+    } else if (exit) {
+        at[0] = X86Halt;
+    } else if (arguments == 0) {
+        at[0] = X86Return;
+    } else {
+        std::uint16_t popped = static_cast<std::uint16_t>(4 * arguments);
+        at[0] = X86ReturnPopping;
+        std::memcpy(at + 1, &popped, 2);
+    }
+}
+
+// The access of each page of the image: readable headers, and each
+// section's pages with the access its flags ask for (a page that sections
+// share gets all they ask for).
+std::vector<std::uint32_t> PageAccess(const PeImage& image) {
+    std::vector<std::uint32_t> access(image.memory.size() / GuestPageSize, 0);
+    for (std::uint32_t page = 0; page * GuestPageSize < image.headersSize; ++page) {
+        access[page] = AccessRead;
+    }
+    for (const PeSection& section : image.sections) {
+        std::uint32_t flags = (section.readable ? AccessRead : 0u) |
+                              (section.writable ? AccessWrite : 0u) |
+                              (section.executable ? AccessExecute : 0u);
+        for (std::uint64_t at = section.address / GuestPageSize * GuestPageSize;
+             at < static_cast<std::uint64_t>(section.address) + section.size; at += GuestPageSize) {
+            access[at / GuestPageSize] |= flags;
+        }
+    }
+    return access;
+}
+
+// Hands the emulator back to the program when the run is over.
+class Lease {
+  public:
+    Lease(std::unique_ptr<Emulator> emulator, std::function<void(std::unique_ptr<Emulator>)> keep)
+        : emulator_(std::move(emulator)), keep_(std::move(keep)) {}
+    ~Lease() {
+        keep_(std::move(emulator_));
+    }
+    Lease(const Lease&) = delete;
+    Lease& operator=(const Lease&) = delete;
+    Emulator& operator*() {
+        return *emulator_;
+    }
+
+  private:
+    std::unique_ptr<Emulator> emulator_;
+    std::function<void(std::unique_ptr<Emulator>)> keep_;
+};
+
+} // namespace
+
+std::unique_ptr<Emulator> ImageProgram::Take(Emulator::Machine machine) {
+    for (auto it = idle_.begin(); it != idle_.end(); ++it) {
+        if ((*it)->Kind() == machine && (*it)->Core() == armCore) {
+            std::unique_ptr<Emulator> emulator = std::move(*it);
+            idle_.erase(it);
+            emulator->Reset();
+            if (emulator->Error().empty()) {
+                return emulator;
+            }
+            break;
+        }
+    }
+    return std::make_unique<Emulator>(machine, armCore);
+}
+
+void ImageProgram::Keep(std::unique_ptr<Emulator> emulator) {
+    // One a kind is enough; one that failed is not kept. Nor is one that has
+    // run a while: the code it translated for earlier runs is dropped, but
+    // the room it took is not given back until the emulator is closed.
+    for (const std::unique_ptr<Emulator>& idle : idle_) {
+        if (idle->Kind() == emulator->Kind() && idle->Core() == emulator->Core()) {
+            return;
+        }
+    }
+    if (emulator->Error().empty() && emulator->Runs() < RunsPerEmulator) {
+        idle_.push_back(std::move(emulator));
+    }
+}
+
+sim::Outcome ImageProgram::Run(sim::Device& device, const std::u16string& path,
+                               const sim::Entry* file, const std::u16string& args) {
+    if (file == nullptr || !file->content || file->content->empty()) {
+        return Failed(BadExeFormat, "no image in the file");
+    }
+    PeImage image;
+    std::string error;
+    if (!ReadPeImage(*file->content, image, error)) {
+        return Failed(BadExeFormat, "not a runnable image: " + error);
+    }
+    if (image.machine != MachineArm && image.machine != MachineI386) {
+        return Failed(BadExeFormat, "an image for machine " + MachineName(image.machine));
+    }
+    const std::uint32_t stackSize = PagesFor(image.stackReserve);
+    const std::uint32_t stackLow = StackTop - stackSize;
+    const std::uint64_t imageEnd =
+        static_cast<std::uint64_t>(image.imageBase) + image.memory.size();
+    if (imageEnd > stackLow - GuestPageSize && image.imageBase < 0x80000000u) {
+        return Failed(BadExeFormat, "the image lies where the runner puts its stack");
+    }
+    if (image.imports.size() >= ExitSlot) {
+        return Failed(BadExeFormat, "too many imports");
+    }
+
+    // Every import is bound before anything runs, as the device's loader does.
+    std::vector<Binding> bindings(image.imports.size());
+    for (std::size_t i = 0; i < image.imports.size(); ++i) {
+        const PeImport& import = image.imports[i];
+        if (!FindBinding(image.machine, import.dll, import.name, bindings[i])) {
+            return Failed(sim::ProcedureNotFound,
+                          "unknown import " + import.dll + "!" + import.name,
+                          image.imageBase + import.slot);
+        }
+    }
+
+    // The command line: without the program's name on the device (WinMain's
+    // argument); on the desktop, as a shell builds it.
+    const std::u16string line = image.machine == MachineArm
+                                    ? args
+                                    : u"\"" + path + u"\"" + (args.empty() ? u"" : u" " + args);
+    if (line.size() > MaxCommandLine) {
+        return Failed(sim::ErrorInvalidParameter, "a command line longer than 32767 units");
+    }
+
+    Lease lease(Take(image.machine == MachineArm ? Emulator::Machine::Arm : Emulator::Machine::X86),
+                [this](std::unique_ptr<Emulator> used) { Keep(std::move(used)); });
+    Emulator& cpu = *lease;
+    std::uint8_t* memory = cpu.Map(image.imageBase, PageAccess(image));
+    std::uint8_t* thunks = cpu.Map(Thunks, GuestPageSize, AccessRead | AccessExecute);
+    std::uint8_t* data =
+        cpu.Map(ProcessData, PagesFor((line.size() + 1) * 2), AccessRead | AccessWrite);
+    bool mapped = memory != nullptr && thunks != nullptr && data != nullptr &&
+                  cpu.Map(stackLow, stackSize, AccessRead | AccessWrite) != nullptr;
+    if (!mapped || !cpu.Error().empty()) {
+        return Failed(sim::AccessViolation,
+                      cpu.Error().empty() ? "cannot map the image" : cpu.Error());
+    }
+    std::memcpy(memory, image.memory.data(), image.memory.size());
+    std::memcpy(data, line.data(), line.size() * 2);
+    for (std::size_t i = 0; i < bindings.size(); ++i) {
+        std::uint32_t slot = static_cast<std::uint32_t>(i);
+        std::uint32_t address = Thunks + slot * SlotSize;
+        std::memcpy(memory + image.imports[i].slot, &address, 4);
+        PutSlot(thunks, slot, image.machine, bindings[i].arguments, false);
+    }
+    PutSlot(thunks, ExitSlot, image.machine, 0, true);
+    cpu.SetStack(stackLow, StackTop);
+
+    ImageProcess process{cpu, image.machine, image.imageBase, ProcessData};
+    cpu.SetTraps(Thunks, GuestPageSize, [&](std::uint32_t address) {
+        std::uint32_t slot = (address - Thunks) / SlotSize;
+        if (slot == ExitSlot) {
+            cpu.Finish(cpu.Result()); // the entry point returned
+        } else if (slot < bindings.size() && address % SlotSize == 0) {
+            cpu.SetResult(bindings[slot].call(process));
+        } else {
+            cpu.Crash(sim::AccessViolation, "a jump into the import thunks", address);
+        }
+    });
+
+    sim::Process running;
+    running.path = path;
+    running.instance = image.imageBase;
+    running.strings = image.strings;
+    sim::Device::Use use(device, running);
+    std::vector<std::uint32_t> arguments;
+    if (image.machine == MachineArm) {
+        // The device's loader calls the entry point as WinMain.
+        arguments = {image.imageBase, 0, ProcessData,
+                     static_cast<std::uint32_t>(platform::SwShowNormal)};
+    }
+    Ending ending = cpu.Run(image.imageBase + image.entryPoint, arguments,
+                            Thunks + ExitSlot * SlotSize, budget);
+    sim::Outcome outcome;
+    outcome.crashed = ending.crashed;
+    outcome.code = ending.code;
+    outcome.reason = ending.reason;
+    outcome.address = ending.address;
+    outcome.instructions = cpu.Instructions();
+    return outcome;
+}
+
+} // namespace simtool

@@ -1,0 +1,354 @@
+// Reading a PE32 image: headers, sections, imports and the string table.
+#include "simulator/pe_image.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+namespace simtool {
+
+namespace {
+
+constexpr std::uint32_t PageSize = 0x1000;
+constexpr std::uint16_t OptionalMagicPe32 = 0x10B;
+constexpr std::uint16_t OptionalMagicPe32Plus = 0x20B;
+constexpr std::uint32_t OptionalFixedSize = 96; // up to the data directories
+constexpr std::uint32_t SectionHeaderSize = 40;
+constexpr std::uint32_t ImportDirectory = 1;
+constexpr std::uint32_t ResourceDirectory = 2;
+constexpr std::uint32_t ResourceTypeString = 6;
+constexpr std::uint32_t MaxNameLength = 512;
+
+constexpr std::uint32_t SectionExecute = 0x20000000;
+constexpr std::uint32_t SectionRead = 0x40000000;
+constexpr std::uint32_t SectionWrite = 0x80000000;
+
+// Little-endian reads from a byte range; each checks the range first.
+class Bytes {
+  public:
+    Bytes(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
+    bool Has(std::uint64_t offset, std::uint64_t length) const {
+        return offset <= size_ && length <= size_ - offset;
+    }
+    std::uint16_t U16(std::size_t offset) const {
+        return static_cast<std::uint16_t>(data_[offset] | data_[offset + 1] << 8);
+    }
+    std::uint32_t U32(std::size_t offset) const {
+        return static_cast<std::uint32_t>(U16(offset)) | static_cast<std::uint32_t>(U16(offset + 2))
+                                                             << 16;
+    }
+    // A zero-terminated name at offset, at most MaxNameLength bytes long.
+    bool Name(std::uint64_t offset, std::string& name) const {
+        for (std::uint64_t i = offset; i < size_ && i - offset < MaxNameLength; ++i) {
+            if (data_[i] == 0) {
+                name.assign(reinterpret_cast<const char*>(data_ + offset), i - offset);
+                return true;
+            }
+        }
+        return false;
+    }
+    const std::uint8_t* At(std::size_t offset) const {
+        return data_ + offset;
+    }
+
+  private:
+    const std::uint8_t* data_;
+    std::size_t size_;
+};
+
+std::string Hex(std::uint32_t value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%X", value);
+    return text;
+}
+
+struct Directory {
+    std::uint32_t address = 0;
+    std::uint32_t size = 0;
+};
+
+bool ReadSections(const Bytes& file, std::uint32_t table, std::uint16_t count, PeImage& image,
+                  std::string& error) {
+    const std::uint64_t imageSize = image.memory.size();
+    std::uint64_t end = image.headersSize; // sections follow the headers, in address order
+    for (std::uint32_t i = 0; i < count; ++i) {
+        std::uint32_t at = table + i * SectionHeaderSize;
+        PeSection section;
+        char name[9] = {};
+        std::memcpy(name, file.At(at), 8);
+        section.name = name;
+        std::uint32_t virtualSize = file.U32(at + 8);
+        section.address = file.U32(at + 12);
+        std::uint32_t rawSize = file.U32(at + 16);
+        std::uint32_t rawOffset = file.U32(at + 20);
+        std::uint32_t flags = file.U32(at + 36);
+        section.size = virtualSize != 0 ? virtualSize : rawSize;
+        section.readable = (flags & SectionRead) != 0;
+        section.writable = (flags & SectionWrite) != 0;
+        section.executable = (flags & SectionExecute) != 0;
+        std::string which = "section " + std::to_string(i + 1) + " (" + section.name + ")";
+        if (section.address < end) {
+            error = which + " overlaps what comes before it";
+            return false;
+        }
+        if (section.address + static_cast<std::uint64_t>(section.size) > imageSize) {
+            error = which + " extends past the image size";
+            return false;
+        }
+        std::uint32_t copied = std::min(rawSize, section.size);
+        if (copied != 0) {
+            if (!file.Has(rawOffset, copied)) {
+                error = which + " has its data past the end of the file";
+                return false;
+            }
+            std::memcpy(&image.memory[section.address], file.At(rawOffset), copied);
+        }
+        end = section.address + static_cast<std::uint64_t>(section.size);
+        image.sections.push_back(section);
+    }
+    return true;
+}
+
+bool ReadImports(const Bytes& memory, Directory directory, PeImage& image, std::string& error) {
+    if (directory.address == 0) {
+        return true;
+    }
+    for (std::uint64_t at = directory.address;; at += 20) {
+        if (!memory.Has(at, 20)) {
+            error = "the import directory runs past the image";
+            return false;
+        }
+        std::uint32_t lookup = memory.U32(at);
+        std::uint32_t dllName = memory.U32(at + 12);
+        std::uint32_t slots = memory.U32(at + 16);
+        if (dllName == 0 && slots == 0) {
+            return true;
+        }
+        std::string dll;
+        if (!memory.Name(dllName, dll)) {
+            error = "an imported DLL's name at " + Hex(dllName) + " cannot be read";
+            return false;
+        }
+        std::uint64_t names = lookup != 0 ? lookup : slots;
+        for (std::uint64_t i = 0;; ++i) {
+            if (!memory.Has(names + 4 * i, 4) || !memory.Has(slots + 4 * i, 4)) {
+                error = "the imports from " + dll + " run past the image";
+                return false;
+            }
+            std::uint32_t entry = memory.U32(names + 4 * i);
+            if (entry == 0) {
+                break;
+            }
+            if ((entry & 0x80000000u) != 0) {
+                error = "import by ordinal " + std::to_string(entry & 0xFFFF) + " from " + dll +
+                        " (only imports by name can be bound)";
+                return false;
+            }
+            PeImport import;
+            import.dll = dll;
+            import.slot = static_cast<std::uint32_t>(slots + 4 * i);
+            if (!memory.Name(entry + 2ull, import.name)) {
+                error =
+                    "the name of an import from " + dll + " at " + Hex(entry) + " cannot be read";
+                return false;
+            }
+            image.imports.push_back(import);
+        }
+    }
+}
+
+// The entries of one resource directory: (id or name offset, offset) pairs.
+bool ResourceEntries(const Bytes& memory, std::uint64_t root, std::uint32_t offset,
+                     std::vector<std::pair<std::uint32_t, std::uint32_t>>& entries) {
+    std::uint64_t at = root + offset;
+    if (!memory.Has(at, 16)) {
+        return false;
+    }
+    std::uint32_t count = memory.U16(at + 12) + static_cast<std::uint32_t>(memory.U16(at + 14));
+    if (!memory.Has(at + 16, count * 8ull)) {
+        return false;
+    }
+    entries.clear();
+    for (std::uint32_t i = 0; i < count; ++i) {
+        entries.emplace_back(memory.U32(at + 16 + 8 * i), memory.U32(at + 20 + 8 * i));
+    }
+    return true;
+}
+
+constexpr std::uint32_t ResourceSubdirectory = 0x80000000u;
+constexpr std::uint32_t ResourceNamed = 0x80000000u;
+
+// One block of the string table: 16 counted strings, the block's number
+// times 16 minus 16 being the id of its first.
+bool ReadStringBlock(const Bytes& memory, std::uint32_t block, std::uint32_t address,
+                     std::uint32_t size, PeImage& image) {
+    if (block == 0 || block > 0x1000 || !memory.Has(address, size)) {
+        return false;
+    }
+    std::uint64_t at = address;
+    const std::uint64_t end = static_cast<std::uint64_t>(address) + size;
+    for (std::uint32_t i = 0; i < 16; ++i) {
+        if (at + 2 > end) {
+            return false;
+        }
+        std::uint32_t length = memory.U16(at);
+        at += 2;
+        if (at + 2ull * length > end) {
+            return false;
+        }
+        std::u16string text;
+        for (std::uint32_t k = 0; k < length; ++k) {
+            text += static_cast<char16_t>(memory.U16(at + 2 * k));
+        }
+        at += 2ull * length;
+        if (length != 0) {
+            image.strings[(block - 1) * 16 + i] = text;
+        }
+    }
+    return true;
+}
+
+bool ReadStrings(const Bytes& memory, Directory directory, PeImage& image, std::string& error) {
+    if (directory.address == 0) {
+        return true;
+    }
+    const std::uint64_t root = directory.address;
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> types;
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> blocks;
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> languages;
+    if (!ResourceEntries(memory, root, 0, types)) {
+        error = "the resource directory is malformed";
+        return false;
+    }
+    for (const auto& type : types) {
+        if (type.first != ResourceTypeString) {
+            continue;
+        }
+        if ((type.second & ResourceSubdirectory) == 0 ||
+            !ResourceEntries(memory, root, type.second & ~ResourceSubdirectory, blocks)) {
+            error = "the string table's directory is malformed";
+            return false;
+        }
+        for (const auto& block : blocks) {
+            if ((block.first & ResourceNamed) != 0) {
+                continue; // string blocks are numbered; a named one is no block
+            }
+            if ((block.second & ResourceSubdirectory) == 0 ||
+                !ResourceEntries(memory, root, block.second & ~ResourceSubdirectory, languages) ||
+                languages.empty() || (languages[0].second & ResourceSubdirectory) != 0 ||
+                !memory.Has(root + languages[0].second, 16)) {
+                error = "the directory of string block " + std::to_string(block.first) +
+                        " is malformed";
+                return false;
+            }
+            // Any language: the first the table holds.
+            std::uint64_t data = root + languages[0].second;
+            if (!ReadStringBlock(memory, block.first, memory.U32(data), memory.U32(data + 4),
+                                 image)) {
+                error = "string block " + std::to_string(block.first) + " is malformed";
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+bool ReadPeImage(const std::vector<std::uint8_t>& bytes, PeImage& image, std::string& error) {
+    image = PeImage();
+    const Bytes file(bytes.data(), bytes.size());
+    if (!file.Has(0, 64) || file.U16(0) != 0x5A4D) {
+        error = "not a PE image (no MZ header)";
+        return false;
+    }
+    const std::uint64_t pe = file.U32(0x3C);
+    if (!file.Has(pe, 24) || file.U32(pe) != 0x00004550) {
+        error = "not a PE image (no PE signature)";
+        return false;
+    }
+    const std::uint64_t coff = pe + 4;
+    image.machine = file.U16(coff);
+    const std::uint16_t sectionCount = file.U16(coff + 2);
+    const std::uint16_t optionalSize = file.U16(coff + 16);
+    const std::uint64_t optional = coff + 20;
+    if (optionalSize < 2 || !file.Has(optional, optionalSize)) {
+        error = "the optional header runs past the end of the file";
+        return false;
+    }
+    const std::uint16_t magic = file.U16(optional);
+    if (magic == OptionalMagicPe32Plus) {
+        error = "a 64-bit (PE32+) image";
+        return false;
+    }
+    if (magic != OptionalMagicPe32 || optionalSize < OptionalFixedSize) {
+        error = "not a PE32 optional header";
+        return false;
+    }
+    image.entryPoint = file.U32(optional + 16);
+    image.imageBase = file.U32(optional + 28);
+    const std::uint32_t imageSize = file.U32(optional + 56);
+    image.headersSize = file.U32(optional + 60);
+    image.stackReserve = file.U32(optional + 72);
+    const std::uint32_t directoryCount = file.U32(optional + 92);
+    if (directoryCount > (optionalSize - OptionalFixedSize) / 8u) {
+        error = "the data directories run past the optional header";
+        return false;
+    }
+    if (image.imageBase < 0x10000 || image.imageBase % PageSize != 0) {
+        error = "image base " + Hex(image.imageBase) + " is not a page above 64 KB";
+        return false;
+    }
+    if (imageSize == 0 || imageSize > MaxImageSize ||
+        static_cast<std::uint64_t>(image.imageBase) + imageSize > 0x100000000ull) {
+        error = "image size " + Hex(imageSize) + " out of range";
+        return false;
+    }
+    if (image.stackReserve < PageSize || image.stackReserve > MaxImageSize) {
+        error = "stack reserve " + Hex(image.stackReserve) + " out of range";
+        return false;
+    }
+    const std::uint64_t table = optional + optionalSize;
+    const std::uint64_t tableEnd =
+        table + SectionHeaderSize * static_cast<std::uint64_t>(sectionCount);
+    if (image.headersSize > imageSize || !file.Has(0, image.headersSize) ||
+        tableEnd > image.headersSize) {
+        error = "the headers and section table do not fit the file and the image";
+        return false;
+    }
+    image.memory.assign((imageSize + PageSize - 1) / PageSize * PageSize, 0);
+    std::memcpy(image.memory.data(), bytes.data(), image.headersSize);
+    if (!ReadSections(file, static_cast<std::uint32_t>(table), sectionCount, image, error)) {
+        return false;
+    }
+    bool entryInSection = false;
+    for (const PeSection& section : image.sections) {
+        entryInSection = entryInSection || (image.entryPoint >= section.address &&
+                                            image.entryPoint - section.address < section.size);
+    }
+    if (!entryInSection) {
+        error = "entry point " + Hex(image.entryPoint) + " is in no section";
+        return false;
+    }
+    Directory directories[3];
+    for (std::uint32_t i = 0; i < 3 && i < directoryCount; ++i) {
+        directories[i].address = file.U32(optional + OptionalFixedSize + 8 * i);
+        directories[i].size = file.U32(optional + OptionalFixedSize + 8 * i + 4);
+    }
+    const Bytes memory(image.memory.data(), imageSize);
+    return ReadImports(memory, directories[ImportDirectory], image, error) &&
+           ReadStrings(memory, directories[ResourceDirectory], image, error);
+}
+
+std::string MachineName(std::uint16_t machine) {
+    switch (machine) {
+    case MachineArm:
+        return "ARM";
+    case MachineI386:
+        return "i386";
+    default:
+        return Hex(machine);
+    }
+}
+
+} // namespace simtool

@@ -1,0 +1,57 @@
+// A PE32 image read from the bytes of a file: what a loader needs to run it.
+// Every offset and size in the file is checked; a malformed file gives an
+// error text, never a read outside the bytes.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace simtool {
+
+constexpr std::uint16_t MachineI386 = 0x14C;
+constexpr std::uint16_t MachineArm = 0x1C0;
+
+// The largest image the runner loads: the size of a process slot on the
+// device, far above what a small program needs.
+constexpr std::uint32_t MaxImageSize = 32u << 20;
+
+struct PeSection {
+    std::string name;
+    std::uint32_t address = 0; // relative to the image base
+    std::uint32_t size = 0;    // in memory
+    bool readable = false;
+    bool writable = false;
+    bool executable = false;
+};
+
+// One imported procedure, by name.
+struct PeImport {
+    std::string dll;
+    std::string name;
+    std::uint32_t slot = 0; // its import address table entry, relative to the image base
+};
+
+struct PeImage {
+    std::uint16_t machine = 0;
+    std::uint32_t imageBase = 0;
+    std::uint32_t entryPoint = 0; // relative to the image base
+    std::uint32_t stackReserve = 0;
+    std::uint32_t headersSize = 0;
+    std::vector<PeSection> sections;
+    std::vector<PeImport> imports;
+    std::map<std::uint32_t, std::u16string> strings; // the string table: id -> text
+    // The image as the loader lays it out from its base: headers and
+    // sections at their addresses, zeros elsewhere.
+    std::vector<std::uint8_t> memory;
+};
+
+// Reads a PE32 image. False, with error set to a short text that names what
+// is wrong, when the bytes are not one; by-ordinal imports are an error.
+bool ReadPeImage(const std::vector<std::uint8_t>& bytes, PeImage& image, std::string& error);
+
+// "ARM", "i386", or the number in hexadecimal.
+std::string MachineName(std::uint16_t machine);
+
+} // namespace simtool
