@@ -28,11 +28,12 @@ foreach(tool as ld windres dlltool nm)
     set(device_${tool} ${AUTORUN_DEVICE_BINUTILS}/bin/arm-mingw32ce-${tool})
 endforeach()
 
-# ARMv4T in ARM state, int-sized enums, interworking returns; no exceptions,
+# ARMv4 in ARM state (StrongARM has no BX: returns are mov pc, lr and pops
+# into pc), int-sized enums; no exceptions,
 # unwind tables or C runtime. Loops are not turned into library calls: of
 # those, only memset is provided (platform/wince/memory.cpp).
 set(device_flags
-    -std=c++17 -march=armv4t -marm -Os -ffreestanding ${AUTORUN_PROGRAM_FLAGS}
+    -std=c++17 -march=armv4 -marm -Os -ffreestanding ${AUTORUN_PROGRAM_FLAGS}
     -fno-threadsafe-statics -fno-short-enums -fno-asynchronous-unwind-tables
     -fno-unwind-tables -fno-tree-loop-distribute-patterns -ffunction-sections -fdata-sections
     -Wall -Wextra -Werror -I${PROJECT_SOURCE_DIR})
@@ -41,16 +42,12 @@ set(device_dir ${CMAKE_BINARY_DIR}/device)
 
 set(device_objects)
 foreach(source ${AUTORUN_SOURCES} platform/wince/calls.cpp platform/wince/entry.cpp
-        platform/wince/memory.cpp platform/wince/shell_execute.cpp)
+        platform/wince/memory.cpp)
     string(REGEX REPLACE "\\.cpp$" "" stem ${device_dir}/${source})
     get_filename_component(folder ${stem} DIRECTORY)
     file(MAKE_DIRECTORY ${folder})
-    set(extra)
-    if(source STREQUAL "platform/wince/calls.cpp")
-        set(extra -mno-thumb-interwork) # see the file
-    endif()
     add_custom_command(OUTPUT ${stem}.o
-        COMMAND ${AUTORUN_DEVICE_CXX} ${device_flags} ${extra} -MD -MF ${stem}.d -MT ${stem}.o
+        COMMAND ${AUTORUN_DEVICE_CXX} ${device_flags} -MD -MF ${stem}.d -MT ${stem}.o
             -S -o ${stem}.elf.s ${PROJECT_SOURCE_DIR}/${source}
         COMMAND ${AUTORUN_PYTHON} ${translate} ${stem}.elf.s ${stem}.s
         COMMAND ${device_as} -o ${stem}.o ${stem}.s

@@ -74,6 +74,14 @@ struct SHELLEXECUTEINFO {
     const char16_t* lpDirectory;
     int nShow;
     HINSTANCE hInstApp;
+    // Set only for the mask bits the program never uses; present so that the
+    // record is whole: cbSize tells the shell it may read all of it.
+    void* lpIDList;
+    const char16_t* lpClass;
+    HKEY hkeyClass;
+    DWORD dwHotKey;
+    HANDLE hIcon;
+    HANDLE hProcess;
 };
 
 // The program's own file and resources.

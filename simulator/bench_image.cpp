@@ -5,8 +5,7 @@
 //   bench_image [--rounds N] IMAGE...
 #include "platform/sim/device.h"
 #include "simulator/description.h"
-#include "simulator/image_program.h"
-#include "simulator/native_program.h"
+#include "simulator/programs.h"
 #include "simulator/pe_image.h"
 
 #include <algorithm>
@@ -23,28 +22,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-// Runs a file's image when it holds one, the host build otherwise.
-class Either : public sim::Launcher {
-  public:
-    sim::Outcome Run(sim::Device& device, const std::u16string& path, const sim::Entry* file,
-                     const std::u16string& args) override {
-        sim::Outcome outcome = file != nullptr && file->content && !file->content->empty()
-                                   ? image_.Run(device, path, file, args)
-                                   : native_.Run(device, path, file, args);
-        instructions += outcome.instructions;
-        if (outcome.crashed && crash.empty()) {
-            crash = outcome.reason;
-        }
-        return outcome;
-    }
-    std::uint64_t instructions = 0;
-    std::string crash; // why the first run that crashed did
-
-  private:
-    simtool::ImageProgram image_;
-    simtool::NativeProgram native_;
-};
-
 struct StepFigures {
     std::vector<double> ms; // one a round
     std::uint64_t instructions = 0;
@@ -57,15 +34,9 @@ std::string RunDemo(const sim::Content& image, std::vector<StepFigures>& steps) 
     sim::Device device;
     simtool::Configure(demo, device);
     if (image) {
-        for (const sim::Entry* entry : device.files.All()) {
-            if (sim::NameOf(entry->path) == u"autorun.exe") {
-                sim::Entry withImage = *entry;
-                withImage.content = image;
-                device.files.Add(withImage);
-            }
-        }
+        simtool::PutOnCards(device, image);
     }
-    Either launcher;
+    simtool::Programs launcher;
     device.launcher = &launcher;
     steps.resize(demo.steps.size());
     for (std::size_t i = 0; i < demo.steps.size(); ++i) {
@@ -89,7 +60,12 @@ std::string RunDemo(const sim::Content& image, std::vector<StepFigures>& steps) 
             std::chrono::duration<double, std::milli>(Clock::now() - start).count());
         steps[i].instructions = launcher.instructions - before;
     }
-    return launcher.crash;
+    for (const sim::Event& event : device.Events()) {
+        if (event.kind == sim::EventKind::Crash) {
+            return event.Text("reason");
+        }
+    }
+    return "";
 }
 
 double Best(std::vector<double> values) {

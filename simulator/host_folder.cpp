@@ -11,6 +11,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <map>
+#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <unordered_map>
@@ -24,6 +25,51 @@ constexpr int MaxDepth = 32;
 
 std::string CannotRead(const std::string& path) {
     return "cannot read " + Quoted(path) + ": " + std::strerror(errno);
+}
+
+// Program files come in with their bytes, so that starting one runs what it
+// holds; other files bring only their names and times (a card of e-books
+// is not read into memory). A program larger than this is no program a card
+// would carry.
+constexpr off_t MaxProgramSize = 32 << 20;
+
+bool IsProgram(const std::u16string& name) {
+    return name.size() > 4 && sim::SameName(name.substr(name.size() - 4), u".exe");
+}
+
+// The bytes of a program file; none for an empty one.
+bool ReadProgram(int folder, const std::string& name, const std::string& host, off_t size,
+                 sim::Content& content, std::string& error) {
+    if (size > MaxProgramSize) {
+        error = Quoted(host) + " is larger than 32 MiB, more than a program on a card";
+        return false;
+    }
+    if (size == 0) {
+        return true;
+    }
+    const int fd = ::openat(folder, name.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        error = CannotRead(host);
+        return false;
+    }
+    auto bytes = std::make_shared<std::vector<std::uint8_t>>(static_cast<std::size_t>(size));
+    std::size_t got = 0;
+    while (got < bytes->size()) {
+        const ssize_t n = ::read(fd, bytes->data() + got, bytes->size() - got);
+        if (n <= 0) {
+            break;
+        }
+        got += static_cast<std::size_t>(n);
+    }
+    const int readError = errno;
+    ::close(fd);
+    if (got != bytes->size()) {
+        errno = readError;
+        error = CannotRead(host);
+        return false;
+    }
+    content = std::move(bytes);
+    return true;
 }
 
 // A folder open for reading: its names are read, and its files looked at,
@@ -140,6 +186,10 @@ bool ReadFolder(Reading& reading, int parent, const std::string& name, const std
         entry.time = TicksFromUnix(info.st_mtim.tv_sec, info.st_mtim.tv_nsec);
         const bool isFolder = S_ISDIR(info.st_mode);
         entry.attributes = isFolder ? static_cast<std::uint32_t>(sim::AttrDirectory) : 0u;
+        if (S_ISREG(info.st_mode) && IsProgram(deviceName) &&
+            !ReadProgram(open.Fd(), names[i], host(i), info.st_size, entry.content, error)) {
+            return false;
+        }
         entries.push_back(std::move(entry));
         if (isFolder) {
             // A copy: the entries grow as the folder is read.

@@ -1,15 +1,17 @@
 // autorun-sim: runs the autorun program through a card's life on a simulated
 // Windows CE device and tells what it did.
 //
-//   autorun-sim [--device FILE|-] [--json] [STEP...]
+//   autorun-sim [--device FILE|-] [--image FILE] [--json] [--trace] [STEP...]
 //   autorun-sim --help | --version
 //
 // Exit status 0 when every step ran, whatever the program did; 1 when
 // standard output could not be written; 2 for unusable input, with one line
-// on standard error, before anything runs.
+// on standard error, before anything runs; 3 when a run of the program
+// crashed.
 #include "simulator/description.h"
 #include "simulator/event_log.h"
-#include "simulator/native_program.h"
+#include "autorun/constants.h"
+#include "simulator/programs.h"
 #include "simulator/session.h"
 #include "simulator/timeline.h"
 
@@ -29,18 +31,20 @@ const char Version[] = "autorun-sim 1.0.0.1";
 constexpr int ExitOk = 0;
 constexpr int ExitOutputFailed = 1;
 constexpr int ExitBadInput = 2;
+constexpr int ExitCrashed = 3;
 constexpr int GoOn = -1;
 
 class Formatter : public CLI::Formatter {
   public:
     std::string make_usage(const CLI::App*, std::string) const override {
-        return "Usage: autorun-sim [--device FILE|-] [--json] [STEP...]\n"
+        return "Usage: autorun-sim [--device FILE|-] [--image FILE] [--json] [--trace] [STEP...]\n"
                "       autorun-sim --help | --version\n";
     }
 };
 
 struct Options {
     std::string deviceFile; // empty: the built-in demo; "-": standard input
+    std::string imageFile;  // empty: the program built for the host runs
     bool json = false;
     bool trace = false;
     std::vector<std::string> steps;
@@ -56,11 +60,16 @@ int ParseOptions(int argc, char** argv, Options& options) {
                "'{\"run\": PATH, \"args\": TEXT}', one argument each.\n\n"
                "Exit status: 0 when every step ran, whatever the program did; 1 when standard "
                "output could not be written; 2 for unusable input (one line on standard error "
-               "says what), and then nothing runs.");
+               "says what), and then nothing runs; 3 when a run of the program crashed.");
     app.set_version_flag("--version", Version, "Print the version and exit");
     CLI::Option* device =
         app.add_option("--device", options.deviceFile,
                        "Device description (JSON) to simulate; - reads it from standard input")
+            ->type_name("FILE");
+    CLI::Option* image =
+        app.add_option("--image", options.imageFile,
+                       "The program to run: an ARM or i386 image (autorun.exe), put in every "
+                       "card's 2577\\autorun.exe; without it, the program built for the host runs")
             ->type_name("FILE");
     app.add_flag("--json", options.json,
                  "Print the event log, one JSON object a line, instead of the timeline");
@@ -89,6 +98,10 @@ int ParseOptions(int argc, char** argv, Options& options) {
                       << " (see --help)\n";
             return ExitBadInput;
         }
+    }
+    if (image->count() > 0 && options.imageFile.empty()) {
+        std::cerr << "autorun-sim: command line: --image was given an empty file name\n";
+        return ExitBadInput;
     }
     if (device->count() > 0 && options.deviceFile.empty()) {
         std::cerr << "autorun-sim: command line: --device was given an empty file name (use - "
@@ -140,14 +153,32 @@ int main(int argc, char** argv) {
         return ExitBadInput;
     }
 
+    simtool::Programs programs;
+    simtool::PeImage image;
+    if (!options.imageFile.empty()) {
+        std::string error;
+        if (!simtool::ReadImageFile(options.imageFile, programs.standIn, image, error)) {
+            std::cerr << "autorun-sim: " << simtool::Escaped(options.imageFile) << ": "
+                      << simtool::Escaped(error) << "\n";
+            return ExitBadInput;
+        }
+    }
+
     sim::Device device;
     simtool::Configure(description, device);
-    simtool::NativeProgram native;
-    device.launcher = &native;
+    if (programs.standIn) {
+        // The image is the program: on the cards, and in the Programs menu
+        // under the title its own string table holds.
+        simtool::PutOnCards(device, programs.standIn);
+        auto title = image.strings.find(TitleStringId);
+        device.app.title = title != image.strings.end() ? title->second : u"";
+    }
+    device.launcher = &programs;
     device.trace = options.trace;
     std::ostringstream intro;
     if (!options.json) {
-        simtool::WriteIntro(intro, description, device);
+        simtool::WriteIntro(intro, description, device,
+                            programs.standIn ? options.imageFile : std::string(), image);
     }
     simtool::RunSteps(device, description.steps);
     if (options.json) {
@@ -160,5 +191,8 @@ int main(int argc, char** argv) {
         std::cout << intro.str();
         simtool::WriteTimeline(std::cout, device);
     }
-    return Finish(ExitOk);
+    const bool crashed =
+        std::any_of(device.Events().begin(), device.Events().end(),
+                    [](const sim::Event& event) { return event.kind == sim::EventKind::Crash; });
+    return Finish(crashed ? ExitCrashed : ExitOk);
 }

@@ -429,7 +429,8 @@ void TellReaderMenuKey(std::ostream& out, const sim::Device& device) {
 
 } // namespace
 
-void WriteIntro(std::ostream& out, const Description& description, const sim::Device& device) {
+void WriteIntro(std::ostream& out, const Description& description, const sim::Device& device,
+                const std::string& imageFile, const PeImage& image) {
     const std::string deviceOf = description.source == "built-in demo"
                                      ? "The built-in demo's device"
                                      : "The device described in " + description.source;
@@ -442,6 +443,15 @@ void WriteIntro(std::ostream& out, const Description& description, const sim::De
         if (sim::IsCard(*entry)) {
             cards += (cards.empty() ? "" : ", ") + sim::Utf8(entry->path);
         }
+    }
+    if (imageFile.empty()) {
+        out << "  The program: autorun.exe built for this machine, standing in for every program "
+               "file the device starts.\n";
+    } else {
+        out << Escaped("  The program: the " + MachineName(image.machine) + " image " + imageFile +
+                       ", in every card's 2577\\autorun.exe and standing in for every program "
+                       "file that holds no image; it runs in an emulated processor.")
+            << "\n";
     }
     out << Escaped("  Cards in the device: " + (cards.empty() ? std::string("none") : cards))
         << ".\n";

@@ -4,13 +4,16 @@
 
 #include "platform/sim/device.h"
 #include "simulator/description.h"
+#include "simulator/pe_image.h"
 
 #include <ostream>
 
 namespace simtool {
 
-// The device as described, before any step.
-void WriteIntro(std::ostream& out, const Description& description, const sim::Device& device);
+// The device as described, before any step, and the program that runs on it:
+// the image in imageFile (empty: the program built for the host).
+void WriteIntro(std::ostream& out, const Description& description, const sim::Device& device,
+                const std::string& imageFile, const PeImage& image);
 
 // The steps as they happened, and the device after the last one.
 void WriteTimeline(std::ostream& out, const sim::Device& device);

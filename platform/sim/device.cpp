@@ -47,12 +47,16 @@ Device::Use::~Use() {
     current = previous_;
 }
 
-Device::Quiet::Quiet(Device& device) : device_(device), counting_(device.counting_) {
+Device::Quiet::Quiet(Device& device)
+    : device_(device), counting_(device.counting_), nextHandle_(device.nextHandle) {
     device.counting_ = false;
 }
 
+// The handles the quiet calls took are given back, so that the program's own
+// calls get the numbers they would have had.
 Device::Quiet::~Quiet() {
     device_.counting_ = counting_;
+    device_.nextHandle = nextHandle_;
 }
 
 bool Device::Fails(Op op) {

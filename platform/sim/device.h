@@ -107,6 +107,7 @@ class Device {
       private:
         Device& device_;
         bool counting_;
+        std::uintptr_t nextHandle_;
     };
 
     // --- What happened ------------------------------------------------------

@@ -1,10 +1,6 @@
 // The platform operations on the device: each passes its arguments straight
-// on to COREDLL, whose signatures and records the seam already has.
-//
-// Built without Thumb interworking, so that each one compiles to a single
-// branch into COREDLL, which returns to the program itself (16 bytes less per
-// operation). Nothing here returns on its own account: a function that needs
-// a return goes elsewhere (see shell_execute.cpp).
+// on to COREDLL, whose signatures and records the seam already has. Each
+// compiles to a single branch into COREDLL, which returns to the program.
 #include "platform/wince/coredll.h"
 
 namespace platform {
@@ -39,6 +35,10 @@ BOOL SystemParametersInfoW(UINT action, UINT param, void* buffer, UINT winIni) {
 
 BOOL GetVersionExW(OSVERSIONINFOW* info) {
     return ::GetVersionExW(info);
+}
+
+BOOL ShellExecuteEx(SHELLEXECUTEINFO* info) {
+    return ::ShellExecuteEx(info);
 }
 
 BOOL SHGetSpecialFolderPath(HWND owner, char16_t* path, int folder, BOOL create) {

@@ -21,17 +21,7 @@ using platform::OSVERSIONINFOW;
 using platform::UINT;
 using platform::WIN32_FIND_DATAW;
 
-// The device's SHELLEXECUTEINFO: the seam's fields, then those the program
-// never sets. Its cbSize says 60 bytes, so the call gets all 60.
-struct SHELLEXECUTEINFO {
-    platform::SHELLEXECUTEINFO seam;
-    void* lpIDList;
-    const char16_t* lpClass;
-    HKEY hkeyClass;
-    DWORD dwHotKey;
-    HANDLE hIcon;
-    HANDLE hProcess;
-};
+using platform::SHELLEXECUTEINFO;
 static_assert(sizeof(SHELLEXECUTEINFO) == platform::ShellExecuteInfoSize, "device layout");
 
 } // namespace wince

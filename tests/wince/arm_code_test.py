@@ -16,39 +16,43 @@ SLEEP_SLOT = 0x13000  # an import slot, as the image's import table would hold
 ROWS = [
     ("a literal pool after a return is data, though it decodes as ldrd", [
         0xE59F0000,  # ldr r0, [pc]        (the word at +8)
-        0xE12FFF1E,  # bx lr
+        0xE1A0F00E,  # mov pc, lr
         0x000110D0,  # .word 0x110d0
     ], None, set()),
     ("a call through the import thunk reaches the import", [
         0xE92D4010,  # push {r4, lr}
-        0xEB000001,  # bl +0x10
-        0xE8BD4010,  # pop {r4, lr}
-        0xE12FFF1E,  # bx lr
+        0xEB000000,  # bl +0x10
+        0xE8BD8010,  # pop {r4, pc}
         0xE59FC000,  # ldr ip, [pc]
         0xE59CF000,  # ldr pc, [ip]
         SLEEP_SLOT,
     ], None, {"Sleep"}),
-    ("blx", [0xE12FFF33], "blx r3: not an ARMv4T instruction", set()),
+    ("blx", [0xE12FFF33], "blx r3: not an ARMv4 instruction", set()),
+    ("bx lr, which StrongARM does not have", [0xE12FFF1E], "bx lr: not an ARMv4 instruction",
+     set()),
     ("ldrd behind a conditional branch", [
         0xE3500000,  # cmp r0, #0
         0x0A000000,  # beq +0xc
-        0xE12FFF1E,  # bx lr
+        0xE1A0F00E,  # mov pc, lr
         0xE1C200D0,  # ldrd r0, r1, [r2]
-    ], "ldrd r0, r1, [r2]: not an ARMv4T instruction", set()),
+    ], "ldrd r0, r1, [r2]: not an ARMv4 instruction", set()),
     ("a call through a register", [
         0xE1A0E00F,  # mov lr, pc
-        0xE12FFF13,  # bx r3
-    ], "bx r3: indirect branch, cannot follow it", set()),
+        0xE1A0F003,  # mov pc, r3
+    ], "mov pc, r3: indirect branch, cannot follow it", set()),
     ("a jump through a word that is no import slot", [
         0xE59FC000,  # ldr ip, [pc]
         0xE59CF000,  # ldr pc, [ip]
         0x00012000,
     ], "ldr pc, [ip]: indirect branch, cannot follow it", set()),
-    ("a return by pop into pc", [0xE8BD8010], "pop {r4, pc}: a return that does not interwork",
-     set()),
+    ("a conditional return goes on", [
+        0xE3500000,  # cmp r0, #0
+        0x01A0F00E,  # moveq pc, lr
+        0xE8BD8010,  # pop {r4, pc}
+    ], None, set()),
     ("a literal of 0: a reference resolved to address 0", [
         0xE59F0000,  # ldr r0, [pc]
-        0xE12FFF1E,  # bx lr
+        0xE1A0F00E,  # mov pc, lr
         0x00000000,
     ], "the literal at 0x11008 is 0", set()),
 ]

@@ -1,29 +1,28 @@
 """Walks the ARM code of an image the way the processor would reach it, and
-finds any instruction beyond ARMv4T.
+finds any instruction beyond ARMv4, which StrongARM (processor type 2577)
+implements: no Thumb, so no BX, BLX, CLZ, LDRD/STRD and the like.
 
 A linear disassembly of .text would read the literal pools between functions
 as instructions (the address 0x000110D0 decodes as ldrd), so the walk starts
 at the entry point and follows every direct branch and call instead. The
 words that `ldr rX, [pc, #n]` loads are data. A path ends at a return
-(`bx lr`), an unconditional branch, or a jump through an import slot (the
-import library's thunk: `ldr ip, [pc]` then `ldr pc, [ip]`). Anything else
-that writes the pc is an indirect branch the walk cannot follow: a failure,
-since the code behind it would go unchecked.
+(`mov pc, lr`, or a pop or ldm into pc), an unconditional branch, or a jump
+through an import slot (the import library's thunk: `ldr ip, [pc]` then
+`ldr pc, [ip]`). Anything else that writes the pc is an indirect branch the
+walk cannot follow: a failure, since the code behind it would go unchecked.
 
-Also failures: a return that does not interwork (pop or ldm into pc, mov pc,
-lr: on ARMv4T they cannot return to Thumb code), and a literal that is 0 (a
-reference the linker resolved to address 0, as a discarded duplicate of a
-COMDAT symbol would be).
+Also a failure: a literal that is 0 (a reference the linker resolved to
+address 0, as a discarded duplicate of a COMDAT symbol would be).
 """
 import struct
 
 import capstone
 from capstone import arm
 
-# ARMv4T in ARM state, as capstone names the instructions (with its aliases
+# ARMv4 in ARM state, as capstone names the instructions (with its aliases
 # push, pop, lsl, lsr, asr, ror, rrx and adr).
-ARMV4T = {getattr(arm, "ARM_INS_" + name) for name in """
-    ADC ADD ADR AND ASR B BIC BL BX CMN CMP EOR LDM LDMDA LDMDB LDMIB LDR LDRB LDRBT LDRH
+ARMV4 = {getattr(arm, "ARM_INS_" + name) for name in """
+    ADC ADD ADR AND ASR B BIC BL CMN CMP EOR LDM LDMDA LDMDB LDMIB LDR LDRB LDRBT LDRH
     LDRSB LDRSH LDRT LSL LSR MLA MOV MRS MSR MUL MVN ORR POP PUSH ROR RRX RSB RSC SBC SMLAL
     SMULL STM STMDA STMDB STMIB STR STRB STRBT STRH STRT SUB SVC SWP SWPB TEQ TST UMLAL UMULL
     CDP LDC STC MCR MRC""".split()}
@@ -60,8 +59,8 @@ def walk(code, base, entry, imports):
             failures.append(f"{address:#x}: {word(address):#010x} is no instruction")
             continue
         text = f"{address:#x}: {insn.mnemonic} {insn.op_str}".rstrip()
-        if insn.id not in ARMV4T:
-            failures.append(f"{text}: not an ARMv4T instruction")
+        if insn.id not in ARMV4:
+            failures.append(f"{text}: not an ARMv4 instruction")
             continue
         ops = insn.operands
         last = insn.cc in UNCONDITIONAL  # does this path end here, if it branches?
@@ -92,16 +91,14 @@ def walk(code, base, entry, imports):
             pending.append((ops[0].imm, None))
             if insn.id == arm.ARM_INS_BL or not last:
                 pending.append((address + 4, None))
-        elif insn.id == arm.ARM_INS_BX and ops[0].reg == arm.ARM_REG_LR:
-            if not last:
+        elif (insn.id in (arm.ARM_INS_POP, arm.ARM_INS_LDM, arm.ARM_INS_LDMDA, arm.ARM_INS_LDMDB,
+                          arm.ARM_INS_LDMIB)
+              or (insn.id == arm.ARM_INS_MOV and ops[1].reg == arm.ARM_REG_LR)):
+            if not last:  # a return
                 pending.append((address + 4, None))
         elif (insn.id == arm.ARM_INS_LDR and ops[1].mem.base == arm.ARM_REG_IP
               and ops[1].mem.disp == 0 and ip_value in imports):
             reached.add(imports[ip_value])
-        elif insn.id in (arm.ARM_INS_POP, arm.ARM_INS_LDM, arm.ARM_INS_LDMDA,
-                         arm.ARM_INS_LDMDB, arm.ARM_INS_LDMIB) or (
-                insn.id == arm.ARM_INS_MOV and ops[1].reg == arm.ARM_REG_LR):
-            failures.append(f"{text}: a return that does not interwork (want bx lr)")
         else:
             failures.append(f"{text}: indirect branch, cannot follow it")
 

@@ -5,7 +5,7 @@ group). Prints the image size, its sections and its imports.
 
 Usage: check_image.py [--device] AUTORUN.EXE
   --device: the Windows CE image (ARM, subsystem 9 version 3.0, COREDLL by
-            name, only ARMv4T code) instead of the desktop one (i386, GUI
+            name, only ARMv4 code) instead of the desktop one (i386, GUI
             subsystem).
 """
 import os

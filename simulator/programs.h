@@ -1,0 +1,37 @@
+// What runs when the device starts a program file: the image the file holds,
+// in the emulated processor; for a file that holds none, the stand-in image
+// when autorun-sim was given one, else the program built for the host.
+#pragma once
+
+#include "platform/sim/device.h"
+#include "simulator/image_program.h"
+#include "simulator/native_program.h"
+#include "simulator/pe_image.h"
+
+#include <cstdint>
+#include <string>
+
+namespace simtool {
+
+class Programs : public sim::Launcher {
+  public:
+    sim::Outcome Run(sim::Device& device, const std::u16string& path, const sim::Entry* file,
+                     const std::u16string& args) override;
+
+    sim::Content standIn;           // the image given to autorun-sim; none: the host build
+    std::uint64_t instructions = 0; // emulated by every run so far
+    ImageProgram image;
+    NativeProgram native;
+};
+
+// Reads an image file for autorun-sim --image: its bytes, and the image they
+// hold. False, with error set, for a file that cannot be read or holds no
+// image the emulated processors run.
+bool ReadImageFile(const std::string& file, sim::Content& bytes, PeImage& image,
+                   std::string& error);
+
+// Puts the image, as its content, in every card's "2577\autorun.exe"; returns
+// how many cards hold one.
+int PutOnCards(sim::Device& device, const sim::Content& image);
+
+} // namespace simtool
