@@ -112,12 +112,14 @@ int ParseOptions(int argc, char** argv, Options& options) {
 }
 
 // Everything written to standard output must have reached it: a full disk or
-// a closed file is an error, not a quiet success.
-int Finish(int status) {
+// a closed file is an error, not a quiet success. The output is written in
+// one piece here, so that the first error is the one reported.
+int Finish(int status, const std::string& output = std::string()) {
     errno = 0;
-    const bool flushed = std::fflush(stdout) == 0;
+    const bool written = std::fwrite(output.data(), 1, output.size(), stdout) == output.size() &&
+                         std::fflush(stdout) == 0;
     const int error = errno;
-    if (!flushed || std::ferror(stdout) || !std::cout) {
+    if (!written || std::ferror(stdout) || !std::cout) {
         std::cerr << "autorun-sim: cannot write to standard output: "
                   << (error != 0 ? std::strerror(error) : "write error") << "\n";
         return ExitOutputFailed;
@@ -181,18 +183,19 @@ int main(int argc, char** argv) {
                             programs.standIn ? options.imageFile : std::string(), image);
     }
     simtool::RunSteps(device, description.steps);
+    std::ostringstream out;
     if (options.json) {
-        simtool::WriteEventLog(std::cout, device);
+        simtool::WriteEventLog(out, device);
         for (const std::string& violation : device.Violations()) {
             std::cerr << "autorun-sim: warning: the program misused the platform: " << violation
                       << "\n";
         }
     } else {
-        std::cout << intro.str();
-        simtool::WriteTimeline(std::cout, device);
+        out << intro.str();
+        simtool::WriteTimeline(out, device);
     }
     const bool crashed =
         std::any_of(device.Events().begin(), device.Events().end(),
                     [](const sim::Event& event) { return event.kind == sim::EventKind::Crash; });
-    return Finish(crashed ? ExitCrashed : ExitOk);
+    return Finish(crashed ? ExitCrashed : ExitOk, out.str());
 }

@@ -3,6 +3,7 @@
 // off the device's state; nothing is inferred from how the program works.
 #include "simulator/timeline.h"
 
+#include "simulator/image_program.h"
 #include "simulator/input.h"
 #include "simulator/time_text.h"
 
@@ -350,6 +351,10 @@ class Story {
     }
 
     void TellCrash(const sim::Event& e) {
+        if (e.Number("code") == BadExeFormat) {
+            Line(e.t, "The device cannot start the file: " + e.Text("reason") + ".");
+            return;
+        }
         char code[16];
         std::snprintf(code, sizeof code, "0x%08llX",
                       static_cast<unsigned long long>(e.Number("code")));

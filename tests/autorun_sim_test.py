@@ -286,7 +286,8 @@ class FromFolder(Case):
         }
         for name in stamps:
             if name.endswith((".exe", ".cab", ".txt")):
-                self.write(os.path.join("cards", "mine", name), "x")
+                # An empty program file holds no image: the host build runs.
+                self.write(os.path.join("cards", "mine", name), "" if name.endswith(".exe") else "x")
         for name, stamp in sorted(stamps.items(), key=lambda item: -len(item[0])):
             nanoseconds = (ticks(stamp) - ticks("1970-01-01T00:00:00Z")) * 100
             os.utime(os.path.join(base, name), ns=(nanoseconds, nanoseconds))
@@ -310,6 +311,16 @@ class FromFolder(Case):
         # package, so the second one starts it.
         self.assertEqual(launch[1]["file"], READER)
         self.assertEqual(entries[READER]["time"], ticks("2026-12-30T00:01:00Z"))
+
+    def test_a_program_file_runs_what_it_holds(self):
+        # A card copied from disk brings its program's bytes: here none the
+        # device can start, so the run ends at once and the status says so.
+        self.write(os.path.join("card", "2577", "autorun.exe"), "MZ, but no image")
+        path = self.write("device.json", {"entries": [
+            {"path": "\\C", "attributes": ["directory", "temporary"], "from": "card"}]})
+        result = run("--device", path, "insert")
+        self.assertEqual(result.returncode, 3, result.stderr)
+        self.assertIn("The device cannot start the file: not a runnable image", result.stdout)
 
     def test_from_needs_a_readable_host_folder(self):
         self.write("plain.txt", "x")
@@ -511,6 +522,11 @@ class UnusableInput(Case):
         # A name with a line break in it is shown on one line.
         self.refused(["--device", missing + "\n\u2028x"], "none.json\\u000a\\u2028x: cannot read")
         self.refused(["--device", ""], "command line: --device was given an empty file name")
+        # An image to run must be one the emulated processors run.
+        text = self.write("notes.txt", "MZ, but no image")
+        self.refused(["--image", missing], missing + ": cannot read: No such file")
+        self.refused(["--image", text], text + ": not an image autorun-sim can run: ")
+        self.refused(["--image", ""], "command line: --image was given an empty file name")
         self.refused(["--device", "-"], "standard input: line 1, column 1: ", stdin="")
 
     def test_size_and_nesting_limits(self):
