@@ -32,6 +32,7 @@ import shutil
 import signal
 import subprocess
 import sys
+import tempfile
 import time
 
 import pefile
@@ -127,18 +128,22 @@ class Wine:
         return time.monotonic() - started
 
     def call(self, args, timeout, what, env=None, cwd=None, capture=False):
-        """Runs the loader with args; returns (exit code, output)."""
-        try:
-            done = subprocess.run([self.loader] + args, env=env or self.env, cwd=cwd or self.drive_c
-                                  if os.path.isdir(self.drive_c) else None,
-                                  stdout=subprocess.PIPE if capture else self.log,
-                                  stderr=subprocess.STDOUT if capture else self.log, timeout=timeout)
-        except subprocess.TimeoutExpired:
-            raise Failure(f"{what} did not finish within {timeout} s")
-        output = done.stdout.decode("utf-8", "replace") if capture else ""
-        if capture:
-            self.log.write(output.encode())
-        return done.returncode, output
+        """Runs the loader with args; returns (exit code, output). Output is
+        captured in a file, not a pipe: Wine's background processes, started
+        by the first call, inherit it and would hold a pipe open until they
+        end, some seconds after every call."""
+        with tempfile.TemporaryFile() as output:
+            try:
+                done = subprocess.run([self.loader] + args, env=env or self.env,
+                                      cwd=cwd or self.drive_c if os.path.isdir(self.drive_c) else None,
+                                      stdout=output if capture else self.log,
+                                      stderr=output if capture else self.log, timeout=timeout)
+            except subprocess.TimeoutExpired:
+                raise Failure(f"{what} did not finish within {timeout} s")
+            output.seek(0)
+            text = output.read()
+        self.log.write(text)
+        return done.returncode, text.decode("utf-8", "replace")
 
     def wait_idle(self, timeout=60):
         """Waits until every process of the prefix has ended."""
