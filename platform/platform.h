@@ -3,8 +3,8 @@
 // Each operation keeps the name and argument order of the Windows CE core
 // library call it stands for. Strings are UTF-16 (char16_t) on every backend,
 // so a path holds the same 260 code units on the host as on the device.
-// Exactly one backend is linked in: platform/win32/ (the real API) or
-// platform/sim/ (the simulated device).
+// Exactly one backend is linked in: platform/wince/ (the device),
+// platform/win32/ (desktop Windows) or platform/sim/ (the simulated device).
 //
 // Types keep their platform names. Constants are spelled in PascalCase
 // because the platform's own spellings (MAX_PATH, INVALID_HANDLE_VALUE, ...)
@@ -84,35 +84,55 @@ struct SHELLEXECUTEINFO {
     HANDLE hProcess;
 };
 
+// Each operation's contract, as the program relies on it, is the line above it.
+// A path argument is terminated within MaxPath units.
+
 // The program's own file and resources.
+// Full path of the running program (module 0); its length, or size when it did not fit.
 DWORD GetModuleFileNameW(HINSTANCE module, char16_t* buffer, DWORD size);
+// Text of string resource id, cut to size - 1 units and terminated; its length, 0 for none.
 int LoadStringW(HINSTANCE instance, UINT id, char16_t* buffer, int size);
 
 // File search.
+// First match of a path or * ? pattern, or InvalidHandleValue; a name of 260+ units: no terminator.
 HANDLE FindFirstFileW(const char16_t* pathOrPattern, WIN32_FIND_DATAW* found);
+// The search's next entry, delivered as FindFirstFileW delivers; 0 when none is left.
 BOOL FindNextFileW(HANDLE search, WIN32_FIND_DATAW* found);
+// Ends a search that FindFirstFileW opened.
 BOOL FindClose(HANDLE search);
+// Greater than 0 when first is later than second, 0 when they are equal, less when earlier.
 LONG CompareFileTime(const FILETIME* first, const FILETIME* second);
 
 // Platform probe.
+// With SpiGetPlatformType: the platform-type text, terminated; 0 where no such action exists.
 BOOL SystemParametersInfoW(UINT action, UINT param, void* buffer, UINT winIni);
+// With dwOSVersionInfoSize set to OsVersionInfoSize: the version numbers; 0 when it fails.
 BOOL GetVersionExW(OSVERSIONINFOW* info);
 
 // Shell.
+// Starts a program, or opens a document (.cab: the cabinet installer); no wait; 0 when it fails.
 BOOL ShellExecuteEx(SHELLEXECUTEINFO* info);
+// The special folder's path (MaxPath units), made first when create is set; 0 when it fails.
 BOOL SHGetSpecialFolderPath(HWND owner, char16_t* path, int folder, BOOL create);
+// A modal box; returns when it is dismissed, 0 when it cannot be shown.
 int MessageBoxW(HWND owner, const char16_t* text, const char16_t* caption, UINT type);
 
 // Files.
+// A byte copy of source at target, replacing a file there unless failIfExists; 0 when it fails.
 BOOL CopyFileW(const char16_t* source, const char16_t* target, BOOL failIfExists);
+// Removes a file; 0 for none, a folder, a read-only file or a file in use.
 BOOL DeleteFileW(const char16_t* path);
 
 // Registry.
+// Opens an existing key: ErrorSuccess with *opened set, else an error code, *opened untouched.
 LONG RegOpenKeyExW(HKEY key, const char16_t* subKey, DWORD options, DWORD access, HKEY* opened);
+// Deletes an open key's subkey: ErrorSuccess, ErrorFileNotFound, or ErrorAccessDenied while held.
 LONG RegDeleteKeyW(HKEY key, const char16_t* subKey);
+// Releases a key that RegOpenKeyExW opened.
 LONG RegCloseKey(HKEY key);
 
 // Time.
+// Pauses the calling thread for that many milliseconds.
 void Sleep(DWORD milliseconds);
 
 } // namespace platform

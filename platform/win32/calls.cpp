@@ -1,6 +1,6 @@
-// The platform operations on the real Win32 API: Windows CE (_WIN32_WCE), and
-// desktop Windows built with MinGW-w64. The seam's types keep the device's
-// layouts; the records are converted field by field into the real ones.
+// The platform operations on desktop Windows (MinGW-w64). The seam's types keep
+// the device's layouts; the records are converted field by field into the real
+// ones.
 #include "platform/win32/win32_api.h"
 
 #include <cstring>
@@ -47,22 +47,20 @@ platform::FILETIME SeamTime(const ::FILETIME& time) {
     return seam;
 }
 
-void CopyFound(const ::WIN32_FIND_DATAW& real, platform::WIN32_FIND_DATAW* found) {
-    std::memset(found, 0, sizeof *found);
+// One copy of this conversion serves both searches: the image is size-bound.
+[[gnu::noinline]] void CopyFound(const ::WIN32_FIND_DATAW& real,
+                                 platform::WIN32_FIND_DATAW* found) {
     found->dwFileAttributes = real.dwFileAttributes;
     found->ftCreationTime = SeamTime(real.ftCreationTime);
     found->ftLastAccessTime = SeamTime(real.ftLastAccessTime);
     found->ftLastWriteTime = SeamTime(real.ftLastWriteTime);
     found->nFileSizeHigh = real.nFileSizeHigh;
     found->nFileSizeLow = real.nFileSizeLow;
-#ifdef _WIN32_WCE
-    found->dwOID = real.dwOID;
-#endif
+    found->dwOID = 0; // the desktop has no object store
     static_assert(sizeof found->cFileName == sizeof real.cFileName, "same name buffer");
     std::memcpy(found->cFileName, real.cFileName, sizeof found->cFileName);
 }
 
-#ifndef _WIN32_WCE
 // The desktop reports "C:\windows\autorun.exe" where the device reports
 // "\Windows\autorun.exe": the drive is dropped so the program sees the path in
 // the device's form. Other forms ("\\server\share", "\\?\") are left alone.
@@ -73,10 +71,11 @@ DWORD DropDrive(wchar_t* path, DWORD length) {
     if (!drive) {
         return length;
     }
-    std::memmove(path, path + 2, (length - 2 + 1) * sizeof(wchar_t));
+    for (DWORD i = 2; i <= length; ++i) { // the terminator too
+        path[i - 2] = path[i];
+    }
     return length - 2;
 }
-#endif
 
 } // namespace
 
@@ -84,12 +83,10 @@ namespace platform {
 
 DWORD GetModuleFileNameW(HINSTANCE module, char16_t* buffer, DWORD size) {
     DWORD length = ::GetModuleFileNameW(InstanceOf(module), Wide(buffer), size);
-#ifndef _WIN32_WCE
     // A path cut short to the buffer is reported as such, unchanged.
     if (length > 0 && length < size) {
         length = DropDrive(Wide(buffer), length);
     }
-#endif
     return length;
 }
 
@@ -127,17 +124,11 @@ LONG CompareFileTime(const FILETIME* first, const FILETIME* second) {
 }
 
 BOOL SystemParametersInfoW(UINT action, UINT param, void* buffer, UINT winIni) {
-#ifdef _WIN32_WCE
+    // Passed on as it is, so that the image imports exactly the device's
+    // operations. The platform-type query (257) exists on the device only: on
+    // the desktop no action has that number, the call fails, and the program
+    // takes the desktop for "not a Pocket PC".
     return ::SystemParametersInfoW(action, param, buffer, winIni) ? 1 : 0;
-#else
-    // The platform-type query exists on the device only. Passing its action on
-    // to the desktop would ask for something else entirely, so it fails here.
-    (void)action;
-    (void)param;
-    (void)buffer;
-    (void)winIni;
-    return 0;
-#endif
 }
 
 BOOL GetVersionExW(OSVERSIONINFOW* info) {

@@ -1,15 +1,14 @@
-// The process entry point: the runtime's start-up calls it with the module's
-// instance handle and the command line without the program's name, and ends
-// the process with its result.
+// The process entry point. No C runtime is linked in: the program has no
+// static initialisers and registers nothing to run at exit, so starting it is
+// only this. The build names RunProcess as the image's entry.
+#include "platform/win32/command_line.h"
 #include "platform/win32/start.h"
 #include "platform/win32/win32_api.h"
 
-#ifdef _WIN32_WCE
-// The device's start-up calls a WinMain that takes a wide command line.
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPWSTR commandLine, int show) {
-#else
-extern "C" int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR commandLine, int show) {
-#endif
-    return win32::StartProgram(reinterpret_cast<platform::HINSTANCE>(instance),
-                               reinterpret_cast<char16_t*>(commandLine), show);
+extern "C" void RunProcess() {
+    HMODULE module = ::GetModuleHandleW(nullptr);
+    char16_t* arguments = win32::SkipProgramName(reinterpret_cast<char16_t*>(::GetCommandLineW()));
+    int result = win32::StartProgram(reinterpret_cast<platform::HINSTANCE>(module), arguments,
+                                     SW_SHOWDEFAULT);
+    ::ExitProcess(static_cast<UINT>(result));
 }
