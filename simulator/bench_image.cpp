@@ -6,6 +6,7 @@
 #include "platform/sim/device.h"
 #include "simulator/description.h"
 #include "simulator/programs.h"
+#include "simulator/session.h"
 #include "simulator/pe_image.h"
 
 #include <algorithm>
@@ -42,20 +43,7 @@ std::string RunDemo(const sim::Content& image, std::vector<StepFigures>& steps) 
     for (std::size_t i = 0; i < demo.steps.size(); ++i) {
         const std::uint64_t before = launcher.instructions;
         const Clock::time_point start = Clock::now();
-        switch (demo.steps[i].kind) {
-        case simtool::Step::Insert:
-            device.Insert();
-            break;
-        case simtool::Step::Menu:
-            device.Menu();
-            break;
-        case simtool::Step::Remove:
-            device.Remove();
-            break;
-        case simtool::Step::Run:
-            device.Run(demo.steps[i].path, demo.steps[i].args);
-            break;
-        }
+        simtool::RunSteps(device, {demo.steps[i]});
         steps[i].ms.push_back(
             std::chrono::duration<double, std::milli>(Clock::now() - start).count());
         steps[i].instructions = launcher.instructions - before;

@@ -33,10 +33,6 @@ std::string CannotRead(const std::string& path) {
 // would carry.
 constexpr off_t MaxProgramSize = 32 << 20;
 
-bool IsProgram(const std::u16string& name) {
-    return name.size() > 4 && sim::SameName(name.substr(name.size() - 4), u".exe");
-}
-
 // The bytes of a program file; none for an empty one.
 bool ReadProgram(int folder, const std::string& name, const std::string& host, off_t size,
                  sim::Content& content, std::string& error) {
@@ -186,7 +182,7 @@ bool ReadFolder(Reading& reading, int parent, const std::string& name, const std
         entry.time = TicksFromUnix(info.st_mtim.tv_sec, info.st_mtim.tv_nsec);
         const bool isFolder = S_ISDIR(info.st_mode);
         entry.attributes = isFolder ? static_cast<std::uint32_t>(sim::AttrDirectory) : 0u;
-        if (S_ISREG(info.st_mode) && IsProgram(deviceName) &&
+        if (S_ISREG(info.st_mode) && sim::HasExtension(deviceName, u".exe") &&
             !ReadProgram(open.Fd(), names[i], host(i), info.st_size, entry.content, error)) {
             return false;
         }

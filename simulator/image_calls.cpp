@@ -261,18 +261,18 @@ std::uint32_t GetVersionExW(ImageProcess& p) {
 }
 
 // SHELLEXECUTEINFO as the guest holds it: 32-bit fields, pointers as guest
-// addresses. The device reads up to hInstApp.
-constexpr std::size_t ShellInfoRead = 36;
+// addresses, the whole record that cbSize says the device may read.
+constexpr std::size_t ShellInfoWords = platform::ShellExecuteInfoSize / 4;
 
 std::uint32_t ShellExecuteEx(ImageProcess& p) {
     std::uint32_t address = Arg(p, 0);
-    std::uint32_t guest[ShellInfoRead / 4];
+    std::uint32_t guest[ShellInfoWords];
     p.cpu.Read(address, guest, sizeof guest);
     GuestText verb = ReadText(p.cpu, guest[3]);
     GuestText file = ReadPath(p.cpu, guest[4]);
     GuestText parameters = ReadText(p.cpu, guest[5]);
     GuestText directory = ReadPath(p.cpu, guest[6]);
-    platform::SHELLEXECUTEINFO info;
+    platform::SHELLEXECUTEINFO info = {};
     info.cbSize = guest[0];
     info.fMask = guest[1];
     info.hwnd = guest[2];
@@ -282,16 +282,26 @@ std::uint32_t ShellExecuteEx(ImageProcess& p) {
     info.lpDirectory = directory.Get();
     info.nShow = static_cast<int>(guest[7]);
     info.hInstApp = guest[8];
+    // lpIDList and lpClass (words 9 and 10) are used only for mask bits the
+    // device's shell is not asked for here; they stay null on the host.
+    info.hkeyClass = guest[11];
+    info.dwHotKey = guest[12];
+    info.hIcon = guest[13];
+    info.hProcess = guest[14];
     platform::BOOL result = platform::ShellExecuteEx(&info);
     // Only the numbers can come back; the strings are the guest's own.
-    std::uint32_t after[ShellInfoRead / 4];
+    std::uint32_t after[ShellInfoWords];
     std::memcpy(after, guest, sizeof after);
     after[0] = info.cbSize;
     after[1] = info.fMask;
     after[2] = static_cast<std::uint32_t>(info.hwnd);
     after[7] = static_cast<std::uint32_t>(info.nShow);
     after[8] = static_cast<std::uint32_t>(info.hInstApp);
-    for (std::size_t i = 0; i < ShellInfoRead / 4; ++i) {
+    after[11] = static_cast<std::uint32_t>(info.hkeyClass);
+    after[12] = info.dwHotKey;
+    after[13] = static_cast<std::uint32_t>(info.hIcon);
+    after[14] = static_cast<std::uint32_t>(info.hProcess);
+    for (std::size_t i = 0; i < ShellInfoWords; ++i) {
         if (after[i] != guest[i]) {
             p.cpu.Write(static_cast<std::uint32_t>(address + 4 * i), &after[i], 4);
         }

@@ -23,8 +23,7 @@ const char* ModeName(RunMode mode) {
 }
 
 sim::Value TicksValue(const platform::FILETIME& time) {
-    return sim::NumberValue(static_cast<long long>(
-        (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime));
+    return sim::NumberValue(static_cast<long long>(sim::TicksOf(time)));
 }
 
 // Files named like a package, in the card folder the program searches, that

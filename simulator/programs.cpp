@@ -68,7 +68,7 @@ int PutOnCards(sim::Device& device, const sim::Content& image) {
             continue;
         }
         sim::Entry* program = device.files.Find(card->path + u"\\" + sim::AutoRunOnCard);
-        if (program != nullptr && (program->attributes & sim::AttrDirectory) == 0) {
+        if (sim::IsFile(program)) {
             program->content = image;
             ++cards;
         }

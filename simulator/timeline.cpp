@@ -279,7 +279,7 @@ class Story {
         const std::string file = e.Text("file");
         const std::string args = e.Text("args");
         const std::string with = args.empty() ? "" : " with " + Q(args);
-        const bool package = file.size() > 4 && Same(file.substr(file.size() - 4), u".cab");
+        const bool package = sim::HasExtension(sim::Utf16(file), u".cab");
         const bool uninstaller = Same(file, sim::UninstallerPath);
         std::string what = uninstaller                          ? "the uninstaller " + file + with
                            : package                            ? "the package " + file + with

@@ -46,7 +46,7 @@ LookUp Look(sim::Device& device, int (*lookUp)(char16_t*, platform::FILETIME*)) 
                               time.dwHighDateTime == Untouched.dwHighDateTime;
     if (result.found) {
         result.path = path;
-        result.time = fixture::TicksOf(time);
+        result.time = sim::TicksOf(time);
     }
     return result;
 }

@@ -56,10 +56,6 @@ inline void AddReader(sim::Device& device, sim::Ticks time) {
     device.registry.Add(AppKey);
 }
 
-inline sim::Ticks TicksOf(const platform::FILETIME& time) {
-    return (static_cast<sim::Ticks>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
-}
-
 // Every entry of the device, in the order they were made.
 inline std::vector<sim::Entry> Entries(const sim::Device& device) {
     std::vector<sim::Entry> entries;

@@ -50,10 +50,7 @@ void AddPackage(sim::Device& device, sim::Ticks time) {
     device.files.Add({u"\\Storage Card\\wince\\arm\\Reader.cab", 0, time});
 }
 
-void AddReader(sim::Device& device, sim::Ticks time) {
-    device.files.Add({ReaderPath, sim::AttrArchive, time});
-    device.registry.Add(std::u16string(sim::AppsKeyPath) + u"\\" + AppName);
-}
+using fixture::AddReader;
 
 void AddMenuCopy(sim::Device& device) {
     device.files.Add({sim::ProgramsFolder, sim::AttrDirectory});

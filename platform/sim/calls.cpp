@@ -64,10 +64,6 @@ void CopyOut(const std::u16string& text, char16_t* buffer, std::size_t units) {
     std::memcpy(buffer, text.data(), units * sizeof(char16_t));
 }
 
-sim::Ticks TicksOf(const platform::FILETIME& time) {
-    return (static_cast<sim::Ticks>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
-}
-
 void Fill(platform::WIN32_FIND_DATAW* found, const sim::Entry& entry) {
     std::memset(found, 0, sizeof *found);
     found->dwFileAttributes = entry.attributes;
@@ -92,17 +88,12 @@ void AddDelivered(sim::Fields& fields, const platform::WIN32_FIND_DATAW* found) 
     fields.push_back({"name", TextValue(Returned(found->cFileName, platform::MaxPath))});
     fields.push_back({"attributes", NumberValue(found->dwFileAttributes)});
     fields.push_back(
-        {"time", NumberValue(static_cast<long long>(TicksOf(found->ftLastWriteTime)))});
+        {"time", NumberValue(static_cast<long long>(sim::TicksOf(found->ftLastWriteTime)))});
 }
 
 sim::Value HandleValue(platform::HANDLE handle) {
     return NumberValue(handle == platform::InvalidHandleValue ? -1
                                                               : static_cast<long long>(handle));
-}
-
-bool HasExtension(const std::u16string& path, const char16_t* extension) {
-    std::u16string ext(extension);
-    return path.size() > ext.size() && sim::SameName(path.substr(path.size() - ext.size()), ext);
 }
 
 // The running program names itself by its instance handle, or by none.
@@ -252,8 +243,8 @@ BOOL FindClose(HANDLE handle) {
 LONG CompareFileTime(const FILETIME* first, const FILETIME* second) {
     Device& device = Dev();
     device.Fails(Op::CompareFileTime);
-    const sim::Ticks a = TicksOf(*first);
-    const sim::Ticks b = TicksOf(*second);
+    const sim::Ticks a = sim::TicksOf(*first);
+    const sim::Ticks b = sim::TicksOf(*second);
     const LONG result = a < b ? -1 : a > b ? 1 : 0;
     if (device.Tracing()) {
         device.Trace(Op::CompareFileTime, {{"first", NumberValue(static_cast<long long>(a))},
@@ -321,9 +312,8 @@ BOOL ShellExecuteEx(SHELLEXECUTEINFO* info) {
     if (ok) {
         // The shell starts programs and hands packages to the cabinet
         // installer; anything else has no handler here.
-        const sim::Entry* entry = device.files.Find(file);
-        ok = entry != nullptr && (entry->attributes & sim::AttrDirectory) == 0 &&
-             (HasExtension(file, u".exe") || HasExtension(file, u".cab"));
+        ok = sim::IsFile(device.files.Find(file)) &&
+             (sim::HasExtension(file, u".exe") || sim::HasExtension(file, u".cab"));
     }
     if (device.Tracing()) {
         device.Trace(Op::ShellExecuteEx, {{"cbSize", NumberValue(info->cbSize)},
@@ -395,9 +385,8 @@ BOOL CopyFileW(const char16_t* source, const char16_t* target, BOOL failIfExists
     if (ok) {
         const sim::Entry* original = device.files.Find(from);
         const sim::Entry* existing = device.files.Find(to);
-        ok = original != nullptr && (original->attributes & sim::AttrDirectory) == 0 &&
-             !to.empty() && to[0] == u'\\' && device.files.IsFolder(sim::ParentOf(to)) &&
-             !sim::SameName(from, to) &&
+        ok = sim::IsFile(original) && !to.empty() && to[0] == u'\\' &&
+             device.files.IsFolder(sim::ParentOf(to)) && !sim::SameName(from, to) &&
              (existing == nullptr ||
               (!failIfExists &&
                (existing->attributes & (sim::AttrDirectory | sim::AttrReadOnly)) == 0));

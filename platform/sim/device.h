@@ -25,6 +25,10 @@
 
 namespace sim {
 
+inline Ticks TicksOf(const platform::FILETIME& time) {
+    return (static_cast<Ticks>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
 // 2026-12-01T09:00:00Z: the device clock at the start, unless told otherwise.
 constexpr Ticks DefaultClockStart = 134405892000000000ull;
 

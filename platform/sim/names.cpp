@@ -139,6 +139,11 @@ bool MatchesPattern(const std::u16string& name, const std::u16string& pattern) {
     return p == pattern.size();
 }
 
+bool HasExtension(const std::u16string& name, const std::u16string& extension) {
+    return name.size() > extension.size() &&
+           SameName(name.substr(name.size() - extension.size()), extension);
+}
+
 std::u16string ParentOf(const std::u16string& path) {
     std::size_t slash = path.rfind(u'\\');
     return slash == std::u16string::npos ? std::u16string() : path.substr(0, slash);

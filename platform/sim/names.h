@@ -15,6 +15,9 @@ std::u16string Fold(const std::u16string& text); // the key of a name, case fold
 bool SameName(const std::u16string& a, const std::u16string& b);
 // "*" matches any run of characters, "?" any one; letter case is ignored.
 bool MatchesPattern(const std::u16string& name, const std::u16string& pattern);
+// Whether a name ends in extension (".exe"), letter case ignored, with
+// something before it.
+bool HasExtension(const std::u16string& name, const std::u16string& extension);
 
 // "\A\B" has the parent "\A" and the name "B"; "\A" has the parent "" (the
 // root).

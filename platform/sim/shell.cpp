@@ -4,19 +4,6 @@
 
 namespace sim {
 
-namespace {
-
-bool IsFile(const Entry* entry) {
-    return entry != nullptr && (entry->attributes & AttrDirectory) == 0;
-}
-
-bool EndsWith(const std::u16string& path, const std::u16string& ending) {
-    return path.size() > ending.size() &&
-           SameName(path.substr(path.size() - ending.size()), ending);
-}
-
-} // namespace
-
 std::u16string Device::AppKey(const std::u16string& name) const {
     return std::u16string(AppsKeyPath) + u"\\" + name;
 }
@@ -44,7 +31,7 @@ void Device::StartShellProgram(const std::u16string& file, const std::u16string&
             heldKeys_[Fold(key)] = nowMs_ + uninstallMs;
         }
         jobs_.push_back({nowMs_ + uninstallMs, false, args});
-    } else if (EndsWith(file, u".cab")) {
+    } else if (HasExtension(file, u".cab")) {
         jobs_.push_back({nowMs_, true, file});
     }
 }

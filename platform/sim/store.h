@@ -41,6 +41,10 @@ struct Entry {
 
 // A storage card: a folder at the root marked directory and temporary.
 bool IsCard(const Entry& entry);
+// An entry that is there and is no folder.
+inline bool IsFile(const Entry* entry) {
+    return entry != nullptr && (entry->attributes & AttrDirectory) == 0;
+}
 
 class Store {
   public:
