@@ -193,6 +193,18 @@ def check_no_tls(pe):
     check(tls.VirtualAddress == 0 and tls.Size == 0, "the image has a TLS directory")
 
 
+def check_imported(imports, wanted):
+    """The imported functions (pefile's import entries) are exactly wanted, by
+    name, and none of them allocates. Returns their names."""
+    by_ordinal = [imp.ordinal for imp in imports if imp.name is None]
+    check(not by_ordinal, f"imports by ordinal: {by_ordinal}")
+    names = sorted(imp.name.decode() for imp in imports if imp.name is not None)
+    check(names == sorted(wanted), f"imported functions {names}, want {sorted(wanted)}")
+    heap = [name for name in names if HEAP_FUNCTION.search(name)]
+    check(not heap, f"heap functions imported: {heap}")
+    return names
+
+
 def print_sections(pe):
     print("sections: name      address     virtual size  file size")
     for section in pe.sections:
@@ -217,13 +229,7 @@ def check_device(pe):
     imports = [(entry.dll.decode(), imp) for entry in getattr(pe, "DIRECTORY_ENTRY_IMPORT", [])
                for imp in entry.imports]
     check(all(dll.lower() == "coredll.dll" for dll, _ in imports), "imports from beyond COREDLL")
-    by_ordinal = [imp.ordinal for _, imp in imports if imp.name is None]
-    check(not by_ordinal, f"imports by ordinal: {by_ordinal}")
-    names = sorted(imp.name.decode() for _, imp in imports if imp.name is not None)
-    wanted = sorted(device for device, _ in OPERATIONS)
-    check(names == wanted, f"imported operations {names}, want {wanted}")
-    heap = [name for name in names if HEAP_FUNCTION.search(name)]
-    check(not heap, f"heap functions imported: {heap}")
+    names = check_imported([imp for _, imp in imports], [device for device, _ in OPERATIONS])
     print(f"imports: {len(names)} operations from COREDLL, by name")
 
     # The code, walked from the entry point.
@@ -258,13 +264,7 @@ def check_desktop(pe):
     check(subsystem == 2, f"subsystem {subsystem}, want 2 (Windows GUI)")
 
     imports = [imp for entry in getattr(pe, "DIRECTORY_ENTRY_IMPORT", []) for imp in entry.imports]
-    by_ordinal = [imp.ordinal for imp in imports if imp.name is None]
-    check(not by_ordinal, f"imports by ordinal: {by_ordinal}")
-    names = sorted(imp.name.decode() for imp in imports if imp.name is not None)
-    wanted = sorted([desktop for _, desktop in OPERATIONS] + START_UP)
-    check(names == wanted, f"imported functions {names}, want {wanted}")
-    heap = [name for name in names if HEAP_FUNCTION.search(name)]
-    check(not heap, f"heap functions imported: {heap}")
+    check_imported(imports, [desktop for _, desktop in OPERATIONS] + START_UP)
 
     check_no_tls(pe)
     unwind = pe.OPTIONAL_HEADER.DATA_DIRECTORY[
