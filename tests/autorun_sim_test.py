@@ -440,6 +440,9 @@ class Steps(Case):
              "The program makes no Programs-menu copy: its title (string resource 1) cannot be "
              "loaded."),
             ({"entries": card()}, ["remove", "remove"], "remove: there is no card to take out"),
+            # A control character in a name or a text stays on its line.
+            ({"entries": card()}, ['{"run": "\\\\Windows\\\\autorun.exe", "args": "a\\nb"}'],
+             'with the command line "a\\u000ab".'),
             ({"registry": [], "entries": card()}, ["insert", "remove"],
              'The uninstaller finishes: it finds nothing of "Velluma Reader ZRV" to remove.'),
         ]
