@@ -5,7 +5,7 @@
 // program misused the platform (a path without a terminator within 260 units,
 // a handle left open, a wrong record size).
 #include "autorun/constants.h"
-#include "platform/sim/device.h"
+#include "device/device.h"
 #include "tests/device_fixture.h"
 #include "tests/invariants.h"
 

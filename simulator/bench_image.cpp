@@ -3,11 +3,11 @@
 // each step emulates. A measurement, not a test: scripts/bench-image runs it.
 //
 //   bench_image [--rounds N] IMAGE...
-#include "platform/sim/device.h"
+#include "device/device.h"
 #include "simulator/description.h"
-#include "simulator/programs.h"
-#include "simulator/session.h"
-#include "simulator/pe_image.h"
+#include "runner/program_runner.h"
+#include "simulator/steps.h"
+#include "runner/pe_image.h"
 
 #include <algorithm>
 #include <chrono>
@@ -35,9 +35,9 @@ std::string RunDemo(const sim::Content& image, std::vector<StepFigures>& steps) 
     sim::Device device;
     simtool::Configure(demo, device);
     if (image) {
-        simtool::PutOnCards(device, image);
+        runner::PutOnCards(device, image);
     }
-    simtool::Programs launcher;
+    runner::ProgramRunner launcher;
     device.launcher = &launcher;
     steps.resize(demo.steps.size());
     for (std::size_t i = 0; i < demo.steps.size(); ++i) {
@@ -93,13 +93,13 @@ int main(int argc, char** argv) {
         }
         auto bytes = std::make_shared<std::vector<std::uint8_t>>(std::istreambuf_iterator<char>(in),
                                                                  std::istreambuf_iterator<char>());
-        simtool::PeImage image;
+        runner::PeImage image;
         std::string error;
-        if (!simtool::ReadPeImage(*bytes, image, error)) {
+        if (!runner::ReadPeImage(*bytes, image, error)) {
             std::fprintf(stderr, "bench_image: %s: %s\n", file.c_str(), error.c_str());
             return 2;
         }
-        names.push_back(simtool::MachineName(image.machine) + " image");
+        names.push_back(runner::MachineName(image.machine) + " image");
         images.push_back(bytes);
     }
 

@@ -4,8 +4,8 @@
 #pragma once
 
 #include "autorun/constants.h"
-#include "platform/sim/device.h"
-#include "simulator/input.h"
+#include "device/device.h"
+#include "simulator/json_input.h"
 
 #include <cstdint>
 #include <set>

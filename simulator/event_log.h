@@ -2,7 +2,7 @@
 // ending with the device's state.
 #pragma once
 
-#include "platform/sim/device.h"
+#include "device/device.h"
 
 #include <ostream>
 

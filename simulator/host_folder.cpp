@@ -1,7 +1,7 @@
 // Reading a host folder into device entries.
 #include "simulator/host_folder.h"
 
-#include "simulator/input.h"
+#include "simulator/json_input.h"
 #include "simulator/time_text.h"
 
 #include <algorithm>

@@ -2,7 +2,7 @@
 // card can be described by pointing at a copy of it.
 #pragma once
 
-#include "platform/sim/device.h"
+#include "device/device.h"
 
 #include <string>
 #include <string_view>

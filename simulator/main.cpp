@@ -11,8 +11,8 @@
 #include "simulator/description.h"
 #include "simulator/event_log.h"
 #include "autorun/constants.h"
-#include "simulator/programs.h"
-#include "simulator/session.h"
+#include "runner/program_runner.h"
+#include "simulator/steps.h"
 #include "simulator/timeline.h"
 
 #include <CLI/CLI.hpp>
@@ -155,11 +155,11 @@ int main(int argc, char** argv) {
         return ExitBadInput;
     }
 
-    simtool::Programs programs;
-    simtool::PeImage image;
+    runner::ProgramRunner programs;
+    runner::PeImage image;
     if (!options.imageFile.empty()) {
         std::string error;
-        if (!simtool::ReadImageFile(options.imageFile, programs.standIn, image, error)) {
+        if (!runner::ReadImageFile(options.imageFile, programs.standIn, image, error)) {
             std::cerr << "autorun-sim: " << simtool::Escaped(options.imageFile) << ": "
                       << simtool::Escaped(error) << "\n";
             return ExitBadInput;
@@ -171,7 +171,7 @@ int main(int argc, char** argv) {
     if (programs.standIn) {
         // The image is the program: on the cards, and in the Programs menu
         // under the title its own string table holds.
-        simtool::PutOnCards(device, programs.standIn);
+        runner::PutOnCards(device, programs.standIn);
         auto title = image.strings.find(TitleStringId);
         device.app.title = title != image.strings.end() ? title->second : u"";
     }

@@ -2,7 +2,7 @@
 // from 100-ns ticks since 1601, and host modification times to ticks.
 #pragma once
 
-#include "platform/sim/device.h"
+#include "device/device.h"
 
 #include <cstdint>
 #include <string>

@@ -3,8 +3,8 @@
 // off the device's state; nothing is inferred from how the program works.
 #include "simulator/timeline.h"
 
-#include "simulator/image_program.h"
-#include "simulator/input.h"
+#include "runner/image_program.h"
+#include "simulator/json_input.h"
 #include "simulator/time_text.h"
 
 #include <cstdio>
@@ -351,7 +351,7 @@ class Story {
     }
 
     void TellCrash(const sim::Event& e) {
-        if (e.Number("code") == BadExeFormat) {
+        if (e.Number("code") == runner::BadExeFormat) {
             Line(e.t, "The device cannot start the file: " + e.Text("reason") + ".");
             return;
         }
@@ -435,7 +435,7 @@ void TellReaderMenuKey(std::ostream& out, const sim::Device& device) {
 } // namespace
 
 void WriteIntro(std::ostream& out, const Description& description, const sim::Device& device,
-                const std::string& imageFile, const PeImage& image) {
+                const std::string& imageFile, const runner::PeImage& image) {
     const std::string deviceOf = description.source == "built-in demo"
                                      ? "The built-in demo's device"
                                      : "The device described in " + description.source;
@@ -453,7 +453,7 @@ void WriteIntro(std::ostream& out, const Description& description, const sim::De
         out << "  The program: autorun.exe built for this machine, standing in for every program "
                "file the device starts.\n";
     } else {
-        out << Escaped("  The program: the " + MachineName(image.machine) + " image " + imageFile +
+        out << Escaped("  The program: the " + runner::MachineName(image.machine) + " image " + imageFile +
                        ", in every card's 2577\\autorun.exe and standing in for every program "
                        "file that holds no image; it runs in an emulated processor.")
             << "\n";

@@ -2,9 +2,9 @@
 // every step, run and effect with its time, then what is left at the end.
 #pragma once
 
-#include "platform/sim/device.h"
+#include "device/device.h"
 #include "simulator/description.h"
-#include "simulator/pe_image.h"
+#include "runner/pe_image.h"
 
 #include <ostream>
 
@@ -13,7 +13,7 @@ namespace simtool {
 // The device as described, before any step, and the program that runs on it:
 // the image in imageFile (empty: the program built for the host).
 void WriteIntro(std::ostream& out, const Description& description, const sim::Device& device,
-                const std::string& imageFile, const PeImage& image);
+                const std::string& imageFile, const runner::PeImage& image);
 
 // The steps as they happened, and the device after the last one.
 void WriteTimeline(std::ostream& out, const sim::Device& device);

@@ -5,9 +5,9 @@
 
 #include "autorun/constants.h"
 #include "platform/platform.h"
-#include "platform/sim/device.h"
+#include "device/device.h"
 #include "resources/product.h"
-#include "simulator/native_program.h"
+#include "runner/native_program.h"
 
 #include <string>
 #include <vector>
@@ -23,8 +23,8 @@ inline const std::u16string CardProgram = u"\\Storage Card\\2577\\autorun.exe";
 inline const std::u16string AppKey = std::u16string(sim::AppsKeyPath) + u"\\" + AppName;
 
 // The program built for the host, which runs whatever file a test starts.
-inline simtool::NativeProgram& Native() {
-    static simtool::NativeProgram native;
+inline runner::NativeProgram& Native() {
+    static runner::NativeProgram native;
     return native;
 }
 
@@ -38,7 +38,7 @@ inline sim::Device NewDevice() {
 // The program as it runs from path, for direct calls of its functions under
 // sim::Device::Use; "" is a path that cannot be had.
 inline sim::Process ProgramAt(const sim::Device& device, const std::u16string& path = u"") {
-    return simtool::NativeProgram::ProcessOf(device, path);
+    return runner::NativeProgram::ProcessOf(device, path);
 }
 
 inline void AddCard(sim::Device& device, const std::u16string& name) {

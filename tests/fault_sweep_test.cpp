@@ -2,7 +2,7 @@
 // and with every pair of them failing. Whatever fails, the program exits with
 // 0, starts only what it may, and touches nothing but its menu copy.
 #include "autorun/constants.h"
-#include "platform/sim/device.h"
+#include "device/device.h"
 #include "tests/device_fixture.h"
 #include "tests/invariants.h"
 

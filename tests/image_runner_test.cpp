@@ -1,9 +1,9 @@
 // The image runner on tiny hand-made images: how runs end (exit codes, the
 // loader's arguments, crashes and their addresses) and how malformed files are
 // refused.
-#include "platform/sim/device.h"
-#include "simulator/image_program.h"
-#include "simulator/pe_image.h"
+#include "device/device.h"
+#include "runner/image_program.h"
+#include "runner/pe_image.h"
 
 #include <gtest/gtest.h>
 
@@ -50,7 +50,7 @@ void PutSection(Bytes& bytes, std::size_t at, const char* name, std::uint32_t ad
 Bytes TinyImage(std::uint16_t machine, const Bytes& code,
                 const std::vector<std::string>& imports = {}) {
     Bytes bytes(0x800, 0);
-    const std::uint32_t base = machine == simtool::MachineArm ? ArmBase : X86Base;
+    const std::uint32_t base = machine == runner::MachineArm ? ArmBase : X86Base;
     bytes[0] = 'M';
     bytes[1] = 'Z';
     Put32(bytes, 0x3C, 0x40);
@@ -136,7 +136,7 @@ struct RunCase {
     std::string reason;       // contained in the outcome's; "" for none
     std::uint64_t address;    // checked for crashes
     std::uint64_t budget = 0; // 0: the default
-    simtool::Emulator::ArmCore core = simtool::Emulator::ArmCore::StrongArm;
+    runner::Emulator::ArmCore core = runner::Emulator::ArmCore::StrongArm;
     std::string violation = ""; // the misuse the device records; "" for none
 };
 
@@ -146,10 +146,10 @@ std::ostream& operator<<(std::ostream& out, const RunCase& c) {
 
 class ImageRuns : public testing::TestWithParam<RunCase> {};
 
-void ExpectRun(simtool::ImageProgram& program, const RunCase& c) {
+void ExpectRun(runner::ImageProgram& program, const RunCase& c) {
     sim::Device device;
     program.armCore = c.core;
-    program.budget = c.budget != 0 ? c.budget : simtool::DefaultInstructionBudget;
+    program.budget = c.budget != 0 ? c.budget : runner::DefaultInstructionBudget;
     sim::Entry file{u"\\Windows\\tiny.exe", sim::AttrArchive, sim::DefaultEntryTime,
                     std::make_shared<const Bytes>(c.image)};
     device.files.Add(file);
@@ -175,13 +175,13 @@ void ExpectRun(simtool::ImageProgram& program, const RunCase& c) {
 // from run to run: each ends as it would alone, so nothing of a run (its code,
 // its memory, how it ended) is left for the next at the same addresses.
 TEST_P(ImageRuns, EndAsExpected) {
-    static simtool::ImageProgram program;
+    static runner::ImageProgram program;
     ExpectRun(program, GetParam());
 }
 
-const std::uint16_t X86 = simtool::MachineI386;
-const std::uint16_t ArmMachine = simtool::MachineArm;
-const std::uint32_t StackLow = simtool::StackTop - 0x10000;
+const std::uint16_t X86 = runner::MachineI386;
+const std::uint16_t ArmMachine = runner::MachineArm;
+const std::uint32_t StackLow = runner::StackTop - 0x10000;
 
 Bytes WithBytes(Bytes image, std::size_t at, std::initializer_list<std::uint8_t> bytes) {
     std::copy(bytes.begin(), bytes.end(), image.begin() + static_cast<long>(at));
@@ -216,7 +216,7 @@ const std::vector<RunCase>& Cases() {
         RunCase{"ArmBxOnStrongArm", TinyImage(ArmMachine, Arm({0xE12FFF1E})), u"", true,
                 sim::IllegalInstruction, "undefined instruction", ArmBase + Code},
         RunCase{"ArmBxOnArm926", TinyImage(ArmMachine, Arm({0xE12FFF1E})), u"", false, ArmBase, "",
-                0, 0, simtool::Emulator::ArmCore::Arm926},
+                0, 0, runner::Emulator::ArmCore::Arm926},
         // What the device writes lands in the guest's own pages.
         RunCase{"DeviceWritesIntoData",
                 TinyImage(X86,
@@ -243,7 +243,7 @@ const std::vector<RunCase>& Cases() {
                                 CallImport(0),
                                 {0xC3}}),
                           {"KERNEL32.dll!DeleteFileW"}),
-                u"", false, 0, "", 0, 0, simtool::Emulator::ArmCore::StrongArm,
+                u"", false, 0, "", 0, 0, runner::Emulator::ArmCore::StrongArm,
                 "without a terminator within 260 units"},
 
         // Crashes, with the address.
@@ -280,18 +280,18 @@ const std::vector<RunCase>& Cases() {
                 sim::ProcedureNotFound, "unknown import KERNEL32.dll!Sleep", ArmBase + Slots},
 
         // Files that hold no image the device can run.
-        RunCase{"Empty", Bytes(), u"", true, simtool::BadExeFormat, "no image", 0},
-        RunCase{"NotAnImage", Bytes{'h', 'e', 'l', 'l', 'o'}, u"", true, simtool::BadExeFormat,
+        RunCase{"Empty", Bytes(), u"", true, runner::BadExeFormat, "no image", 0},
+        RunCase{"NotAnImage", Bytes{'h', 'e', 'l', 'l', 'o'}, u"", true, runner::BadExeFormat,
                 "no MZ header", 0},
-        RunCase{"Truncated", Shortened(TinyImage(X86, {0xC3}), 1), u"", true, simtool::BadExeFormat,
+        RunCase{"Truncated", Shortened(TinyImage(X86, {0xC3}), 1), u"", true, runner::BadExeFormat,
                 "past the end of the file", 0},
         RunCase{"OtherMachine", WithBytes(TinyImage(X86, {0xC3}), 0x44, {0xF0, 0x01}), u"", true,
-                simtool::BadExeFormat, "machine 0x1F0", 0},
+                runner::BadExeFormat, "machine 0x1F0", 0},
         RunCase{"ImportByOrdinal",
                 WithBytes(TinyImage(X86, {0xC3}, {"KERNEL32.dll!Sleep"}), 0x583, {0x80}), u"", true,
-                simtool::BadExeFormat, "import by ordinal", 0},
+                runner::BadExeFormat, "import by ordinal", 0},
         RunCase{"SectionPastImage", WithBytes(TinyImage(X86, {0xC3}), 0x58 + 57, {0x20}), u"", true,
-                simtool::BadExeFormat, "extends past the image size", 0}};
+                runner::BadExeFormat, "extends past the image size", 0}};
     return cases;
 }
 
@@ -315,14 +315,14 @@ TEST(PeImage, DamagedImagesAreReadOrRefused) {
                 bytes[random() % 0x600] = static_cast<std::uint8_t>(random());
             }
         }
-        simtool::PeImage image;
+        runner::PeImage image;
         std::string error;
-        if (!simtool::ReadPeImage(bytes, image, error)) {
+        if (!runner::ReadPeImage(bytes, image, error)) {
             EXPECT_FALSE(error.empty());
             ++refused;
             continue;
         }
-        for (const simtool::PeImport& import : image.imports) {
+        for (const runner::PeImport& import : image.imports) {
             EXPECT_LE(import.slot + 4ull, image.memory.size());
         }
     }

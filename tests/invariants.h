@@ -3,7 +3,7 @@
 // fault sweep and the fuzz target.
 #pragma once
 
-#include "platform/sim/device.h"
+#include "device/device.h"
 
 #include <cstddef>
 #include <string>

@@ -3,7 +3,7 @@
 // device's faults name it, records its effects as events, and, when the
 // device traces, records itself with its arguments and result.
 #include "platform/platform.h"
-#include "platform/sim/device.h"
+#include "device/device.h"
 
 #include <cstring>
 

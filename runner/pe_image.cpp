@@ -1,11 +1,11 @@
 // Reading a PE32 image: headers, sections, imports and the string table.
-#include "simulator/pe_image.h"
+#include "runner/pe_image.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 
-namespace simtool {
+namespace runner {
 
 namespace {
 
@@ -351,4 +351,4 @@ std::string MachineName(std::uint16_t machine) {
     }
 }
 
-} // namespace simtool
+} // namespace runner

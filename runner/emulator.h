@@ -13,7 +13,7 @@
 struct uc_struct;
 struct uc_context;
 
-namespace simtool {
+namespace runner {
 
 // Page access, as unicorn numbers it.
 constexpr std::uint32_t AccessRead = 1;
@@ -164,4 +164,4 @@ class Emulator {
     std::uint32_t badAddress_ = 0;
 };
 
-} // namespace simtool
+} // namespace runner

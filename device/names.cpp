@@ -1,6 +1,6 @@
 // Names on the simulated device: UTF-16/UTF-8 conversion, case-insensitive
 // comparison and wildcard patterns, as the device's file system has them.
-#include "platform/sim/names.h"
+#include "device/names.h"
 
 #include <cstdint>
 
@@ -79,7 +79,7 @@ struct CaseFold {
 // Unicode's simple case foldings of the Basic Multilingual Plane, in code
 // order: "A" to "a", "Σ" and "ς" to "σ", "K" (Kelvin) to "k".
 constexpr CaseFold CaseFolds[] = {
-#include "platform/sim/case_folds.inc"
+#include "device/case_folds.inc"
 };
 
 // The device compares names one UTF-16 unit at a time, each folded.

@@ -2,7 +2,7 @@
 // virtual time and named values, in the order they were recorded.
 #pragma once
 
-#include "platform/sim/names.h"
+#include "device/names.h"
 
 #include <cstdint>
 #include <string>

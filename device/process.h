@@ -4,7 +4,7 @@
 #pragma once
 
 #include "platform/platform.h"
-#include "platform/sim/store.h"
+#include "device/store.h"
 
 #include <cstdint>
 #include <map>

@@ -1,12 +1,12 @@
 // Runs the program built for the host on the simulated device.
-#include "simulator/native_program.h"
+#include "runner/native_program.h"
 
 #include "autorun/autorun.h"
 #include "autorun/constants.h"
 
 #include <vector>
 
-namespace simtool {
+namespace runner {
 
 namespace {
 
@@ -112,4 +112,4 @@ sim::Outcome NativeProgram::Run(sim::Device& device, const std::u16string& path,
     return outcome;
 }
 
-} // namespace simtool
+} // namespace runner

@@ -3,16 +3,16 @@
 // bound to the device's operations.
 #pragma once
 
-#include "platform/sim/device.h"
-#include "platform/sim/process.h"
-#include "simulator/emulator.h"
+#include "device/device.h"
+#include "device/process.h"
+#include "runner/emulator.h"
 
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
-namespace simtool {
+namespace runner {
 
 // Far above what the program needs for any run (tens of thousands).
 constexpr std::uint64_t DefaultInstructionBudget = 50000000;
@@ -50,4 +50,4 @@ class ImageProgram : public sim::Launcher {
     std::vector<std::unique_ptr<Emulator>> idle_;
 };
 
-} // namespace simtool
+} // namespace runner

@@ -1,7 +1,7 @@
 // The simulated device's bookkeeping: which device the platform operations act
 // on, the running program, the clock with the work that falls due, and the
 // record of events, calls and misuse.
-#include "platform/sim/device.h"
+#include "device/device.h"
 
 #include <algorithm>
 #include <cstdlib>

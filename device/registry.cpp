@@ -1,7 +1,7 @@
 // The registry's keys.
-#include "platform/sim/registry.h"
+#include "device/registry.h"
 
-#include "platform/sim/names.h"
+#include "device/names.h"
 
 #include <algorithm>
 

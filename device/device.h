@@ -10,11 +10,11 @@
 #pragma once
 
 #include "platform/platform.h"
-#include "platform/sim/events.h"
-#include "platform/sim/operations.h"
-#include "platform/sim/process.h"
-#include "platform/sim/registry.h"
-#include "platform/sim/store.h"
+#include "device/events.h"
+#include "device/operations.h"
+#include "device/process.h"
+#include "device/registry.h"
+#include "device/store.h"
 
 #include <array>
 #include <cstdint>

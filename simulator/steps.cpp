@@ -1,5 +1,5 @@
 // Driving the device through a card's life.
-#include "simulator/session.h"
+#include "simulator/steps.h"
 
 namespace simtool {
 

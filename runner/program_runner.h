@@ -3,17 +3,17 @@
 // when autorun-sim was given one, else the program built for the host.
 #pragma once
 
-#include "platform/sim/device.h"
-#include "simulator/image_program.h"
-#include "simulator/native_program.h"
-#include "simulator/pe_image.h"
+#include "device/device.h"
+#include "runner/image_program.h"
+#include "runner/native_program.h"
+#include "runner/pe_image.h"
 
 #include <cstdint>
 #include <string>
 
-namespace simtool {
+namespace runner {
 
-class Programs : public sim::Launcher {
+class ProgramRunner : public sim::Launcher {
   public:
     sim::Outcome Run(sim::Device& device, const std::u16string& path, const sim::Entry* file,
                      const std::u16string& args) override;
@@ -34,4 +34,4 @@ bool ReadImageFile(const std::string& file, sim::Content& bytes, PeImage& image,
 // how many cards hold one.
 int PutOnCards(sim::Device& device, const sim::Content& image);
 
-} // namespace simtool
+} // namespace runner

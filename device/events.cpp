@@ -1,5 +1,5 @@
 // Event kinds by name, and reading an event's values.
-#include "platform/sim/events.h"
+#include "device/events.h"
 
 namespace sim {
 

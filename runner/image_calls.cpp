@@ -1,10 +1,11 @@
 // The device operations as an image calls them: arguments from the emulated
 // processor, host copies of guest strings and records, and results written
 // back into guest memory.
-#include "simulator/image_calls.h"
+#include "runner/image_calls.h"
 
+#include "platform/operations.h"
 #include "platform/platform.h"
-#include "simulator/pe_image.h"
+#include "runner/pe_image.h"
 
 #include <algorithm>
 #include <cctype>
@@ -12,7 +13,7 @@
 #include <cstring>
 #include <vector>
 
-namespace simtool {
+namespace runner {
 
 namespace {
 
@@ -389,42 +390,17 @@ struct Import {
     Binding binding;
 };
 
+// Each operation as the device's core library exports it and as the
+// desktop's DLLs do, then the desktop's start-up calls.
 const Import Imports[] = {
-    {MachineArm, "COREDLL.dll", "GetModuleFileNameW", {GetModuleFileNameW, 3}},
-    {MachineArm, "COREDLL.dll", "LoadStringW", {LoadStringW, 4}},
-    {MachineArm, "COREDLL.dll", "FindFirstFileW", {FindFirstFileW, 2}},
-    {MachineArm, "COREDLL.dll", "FindNextFileW", {FindNextFileW, 2}},
-    {MachineArm, "COREDLL.dll", "FindClose", {FindClose, 1}},
-    {MachineArm, "COREDLL.dll", "CompareFileTime", {CompareFileTime, 2}},
-    {MachineArm, "COREDLL.dll", "SystemParametersInfoW", {SystemParametersInfoW, 4}},
-    {MachineArm, "COREDLL.dll", "GetVersionExW", {GetVersionExW, 1}},
-    {MachineArm, "COREDLL.dll", "ShellExecuteEx", {ShellExecuteEx, 1}},
-    {MachineArm, "COREDLL.dll", "SHGetSpecialFolderPath", {SHGetSpecialFolderPath, 4}},
-    {MachineArm, "COREDLL.dll", "MessageBoxW", {MessageBoxW, 4}},
-    {MachineArm, "COREDLL.dll", "CopyFileW", {CopyFileW, 3}},
-    {MachineArm, "COREDLL.dll", "DeleteFileW", {DeleteFileW, 1}},
-    {MachineArm, "COREDLL.dll", "RegOpenKeyExW", {RegOpenKeyExW, 5}},
-    {MachineArm, "COREDLL.dll", "RegDeleteKeyW", {RegDeleteKeyW, 2}},
-    {MachineArm, "COREDLL.dll", "RegCloseKey", {RegCloseKey, 1}},
-    {MachineArm, "COREDLL.dll", "Sleep", {Sleep, 1}},
-
-    {MachineI386, "KERNEL32.dll", "GetModuleFileNameW", {GetModuleFileNameW, 3}},
-    {MachineI386, "USER32.dll", "LoadStringW", {LoadStringW, 4}},
-    {MachineI386, "KERNEL32.dll", "FindFirstFileW", {FindFirstFileW, 2}},
-    {MachineI386, "KERNEL32.dll", "FindNextFileW", {FindNextFileW, 2}},
-    {MachineI386, "KERNEL32.dll", "FindClose", {FindClose, 1}},
-    {MachineI386, "KERNEL32.dll", "CompareFileTime", {CompareFileTime, 2}},
-    {MachineI386, "USER32.dll", "SystemParametersInfoW", {SystemParametersInfoW, 4}},
-    {MachineI386, "KERNEL32.dll", "GetVersionExW", {GetVersionExW, 1}},
-    {MachineI386, "SHELL32.dll", "ShellExecuteExW", {ShellExecuteEx, 1}},
-    {MachineI386, "SHELL32.dll", "SHGetSpecialFolderPathW", {SHGetSpecialFolderPath, 4}},
-    {MachineI386, "USER32.dll", "MessageBoxW", {MessageBoxW, 4}},
-    {MachineI386, "KERNEL32.dll", "CopyFileW", {CopyFileW, 3}},
-    {MachineI386, "KERNEL32.dll", "DeleteFileW", {DeleteFileW, 1}},
-    {MachineI386, "ADVAPI32.dll", "RegOpenKeyExW", {RegOpenKeyExW, 5}},
-    {MachineI386, "ADVAPI32.dll", "RegDeleteKeyW", {RegDeleteKeyW, 2}},
-    {MachineI386, "ADVAPI32.dll", "RegCloseKey", {RegCloseKey, 1}},
-    {MachineI386, "KERNEL32.dll", "Sleep", {Sleep, 1}},
+#define AUTORUN_DEVICE_IMPORT(name, ordinal, dll, desktopName, arguments, failable)                \
+    {MachineArm, "COREDLL.dll", #name, {name, arguments}},
+    AUTORUN_OPERATIONS(AUTORUN_DEVICE_IMPORT)
+#undef AUTORUN_DEVICE_IMPORT
+#define AUTORUN_DESKTOP_IMPORT(name, ordinal, dll, desktopName, arguments, failable)               \
+    {MachineI386, #dll ".dll", #desktopName, {name, arguments}},
+    AUTORUN_OPERATIONS(AUTORUN_DESKTOP_IMPORT)
+#undef AUTORUN_DESKTOP_IMPORT
     {MachineI386, "KERNEL32.dll", "GetModuleHandleW", {GetModuleHandleW, 1}},
     {MachineI386, "KERNEL32.dll", "GetCommandLineW", {GetCommandLineW, 0}},
     {MachineI386, "KERNEL32.dll", "ExitProcess", {ExitProcess, 1}},
@@ -450,4 +426,4 @@ bool FindBinding(std::uint16_t machine, const std::string& dll, const std::strin
     return false;
 }
 
-} // namespace simtool
+} // namespace runner

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace simtool {
+namespace runner {
 
 constexpr std::uint16_t MachineI386 = 0x14C;
 constexpr std::uint16_t MachineArm = 0x1C0;
@@ -54,4 +54,4 @@ bool ReadPeImage(const std::vector<std::uint8_t>& bytes, PeImage& image, std::st
 // "ARM", "i386", or the number in hexadecimal.
 std::string MachineName(std::uint16_t machine);
 
-} // namespace simtool
+} // namespace runner

@@ -1,9 +1,9 @@
 // Loading an image into the emulated processor and running it on the device.
-#include "simulator/image_program.h"
+#include "runner/image_program.h"
 
-#include "platform/sim/operations.h"
-#include "simulator/image_calls.h"
-#include "simulator/pe_image.h"
+#include "device/operations.h"
+#include "runner/image_calls.h"
+#include "runner/pe_image.h"
 
 #include <cstring>
 #include <exception>
@@ -11,7 +11,7 @@
 #include <memory>
 #include <vector>
 
-namespace simtool {
+namespace runner {
 
 namespace {
 
@@ -232,4 +232,4 @@ sim::Outcome ImageProgram::Run(sim::Device& device, const std::u16string& path,
     return outcome;
 }
 
-} // namespace simtool
+} // namespace runner

@@ -1,6 +1,6 @@
 // The device's shell: the card life steps that start programs, the cabinet
 // installer that opened packages go to, and the uninstaller in ROM.
-#include "platform/sim/device.h"
+#include "device/device.h"
 
 namespace sim {
 

@@ -1,7 +1,7 @@
 // Running the steps of a description on the simulated device.
 #pragma once
 
-#include "platform/sim/device.h"
+#include "device/device.h"
 #include "simulator/description.h"
 
 #include <vector>

@@ -1,8 +1,8 @@
 // The object store, indexed by folded path so that a card of a hundred
 // thousand files loads in linear time.
-#include "platform/sim/store.h"
+#include "device/store.h"
 
-#include "platform/sim/names.h"
+#include "device/names.h"
 
 #include <algorithm>
 

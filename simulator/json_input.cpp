@@ -1,7 +1,7 @@
 // Reading and parsing input that may be anything: a huge file, /dev/zero,
 // UTF-16 text, nesting a million levels deep, numbers past any range. Each is
 // refused with one line before it can cost much time or memory.
-#include "simulator/input.h"
+#include "simulator/json_input.h"
 
 #include <algorithm>
 #include <cerrno>

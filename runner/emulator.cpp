@@ -1,8 +1,8 @@
 // The emulated processor: unicorn, with the runner's memory, traps and
 // instruction count.
-#include "simulator/emulator.h"
+#include "runner/emulator.h"
 
-#include "platform/sim/process.h"
+#include "device/process.h"
 
 #include <unicorn/unicorn.h>
 
@@ -10,7 +10,7 @@
 #include <cstring>
 #include <exception>
 
-namespace simtool {
+namespace runner {
 
 Emulator::Emulator(Machine machine, ArmCore core)
     : machine_(machine), core_(core),
@@ -396,4 +396,4 @@ bool Emulator::OnBadAccess(uc_struct*, int type, std::uint64_t address, int, std
     return false;
 }
 
-} // namespace simtool
+} // namespace runner

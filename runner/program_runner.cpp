@@ -1,5 +1,5 @@
 // The programs that run on the device, and the image autorun-sim is given.
-#include "simulator/programs.h"
+#include "runner/program_runner.h"
 
 #include <cerrno>
 #include <cstring>
@@ -7,9 +7,9 @@
 #include <memory>
 #include <sys/stat.h>
 
-namespace simtool {
+namespace runner {
 
-sim::Outcome Programs::Run(sim::Device& device, const std::u16string& path, const sim::Entry* file,
+sim::Outcome ProgramRunner::Run(sim::Device& device, const std::u16string& path, const sim::Entry* file,
                            const std::u16string& args) {
     sim::Outcome outcome;
     if (file != nullptr && file->content && !file->content->empty()) {
@@ -76,4 +76,4 @@ int PutOnCards(sim::Device& device, const sim::Content& image) {
     return cards;
 }
 
-} // namespace simtool
+} // namespace runner

@@ -4,11 +4,11 @@
 // mode it chooses.
 #pragma once
 
-#include "platform/sim/device.h"
+#include "device/device.h"
 
 #include <string>
 
-namespace simtool {
+namespace runner {
 
 class NativeProgram : public sim::Launcher {
   public:
@@ -23,4 +23,4 @@ class NativeProgram : public sim::Launcher {
                      const std::u16string& args) override;
 };
 
-} // namespace simtool
+} // namespace runner

@@ -4,12 +4,12 @@
 // what the operation wrote back into guest memory.
 #pragma once
 
-#include "simulator/emulator.h"
+#include "runner/emulator.h"
 
 #include <cstdint>
 #include <string>
 
-namespace simtool {
+namespace runner {
 
 // What an import sees of the running image besides its processor.
 struct ImageProcess {
@@ -32,4 +32,4 @@ struct Binding {
 bool FindBinding(std::uint16_t machine, const std::string& dll, const std::string& name,
                  Binding& binding);
 
-} // namespace simtool
+} // namespace runner

@@ -1,0 +1,72 @@
+// The device's operations by name, and its core library's export table.
+#include "device/operations.h"
+
+namespace sim {
+
+namespace {
+
+struct OpRow {
+    const char* name;
+    std::uint16_t ordinal;
+    bool failable;
+};
+
+constexpr OpRow Ops[] = {
+#define AUTORUN_OP_ROW(name, ordinal, dll, desktopName, arguments, failable)                       \
+    {#name, ordinal, failable != 0},
+    AUTORUN_OPERATIONS(AUTORUN_OP_ROW)
+#undef AUTORUN_OP_ROW
+};
+
+const OpRow& RowOf(Op op) {
+    return Ops[static_cast<std::size_t>(op)];
+}
+
+} // namespace
+
+const char* NameOf(Op op) {
+    return RowOf(op).name;
+}
+
+bool OpNamed(const std::string& name, Op& op) {
+    for (std::size_t i = 0; i < OpCount; ++i) {
+        if (name == Ops[i].name) {
+            op = static_cast<Op>(i);
+            return true;
+        }
+    }
+    return false;
+}
+
+bool Failable(Op op) {
+    return RowOf(op).failable;
+}
+
+std::uint16_t OrdinalOf(Op op) {
+    return RowOf(op).ordinal;
+}
+
+bool OpWithOrdinal(std::uint32_t ordinal, Op& op) {
+    for (std::size_t i = 0; i < OpCount; ++i) {
+        if (ordinal == Ops[i].ordinal) {
+            op = static_cast<Op>(i);
+            return true;
+        }
+    }
+    return false;
+}
+
+const std::vector<std::string>& FailableOperations() {
+    static const std::vector<std::string> names = [] {
+        std::vector<std::string> failable;
+        for (const OpRow& row : Ops) {
+            if (row.failable) {
+                failable.push_back(row.name);
+            }
+        }
+        return failable;
+    }();
+    return names;
+}
+
+} // namespace sim
