@@ -399,9 +399,9 @@ const Import Imports[] = {
 #undef AUTORUN_DEVICE_IMPORT
 #define AUTORUN_DESKTOP_IMPORT(name, ordinal, dll, desktopName, arguments, failable)               \
     {MachineI386, #dll ".dll", #desktopName, {name, arguments}},
-    AUTORUN_OPERATIONS(AUTORUN_DESKTOP_IMPORT)
+        AUTORUN_OPERATIONS(AUTORUN_DESKTOP_IMPORT)
 #undef AUTORUN_DESKTOP_IMPORT
-    {MachineI386, "KERNEL32.dll", "GetModuleHandleW", {GetModuleHandleW, 1}},
+            {MachineI386, "KERNEL32.dll", "GetModuleHandleW", {GetModuleHandleW, 1}},
     {MachineI386, "KERNEL32.dll", "GetCommandLineW", {GetCommandLineW, 0}},
     {MachineI386, "KERNEL32.dll", "ExitProcess", {ExitProcess, 1}},
 };

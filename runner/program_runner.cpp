@@ -9,8 +9,8 @@
 
 namespace runner {
 
-sim::Outcome ProgramRunner::Run(sim::Device& device, const std::u16string& path, const sim::Entry* file,
-                           const std::u16string& args) {
+sim::Outcome ProgramRunner::Run(sim::Device& device, const std::u16string& path,
+                                const sim::Entry* file, const std::u16string& args) {
     sim::Outcome outcome;
     if (file != nullptr && file->content && !file->content->empty()) {
         outcome = image.Run(device, path, file, args);

@@ -453,7 +453,8 @@ void WriteIntro(std::ostream& out, const Description& description, const sim::De
         out << "  The program: autorun.exe built for this machine, standing in for every program "
                "file the device starts.\n";
     } else {
-        out << Escaped("  The program: the " + runner::MachineName(image.machine) + " image " + imageFile +
+        out << Escaped("  The program: the " + runner::MachineName(image.machine) + " image " +
+                       imageFile +
                        ", in every card's 2577\\autorun.exe and standing in for every program "
                        "file that holds no image; it runs in an emulated processor.")
             << "\n";
