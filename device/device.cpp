@@ -1,9 +1,7 @@
-// The simulated device's bookkeeping: which device the platform operations act
-// on, the running program, the clock with the work that falls due, and the
-// record of events, calls and misuse.
+// The simulated device's bookkeeping: setting it up, which device the
+// platform operations act on, and the runs of programs.
 #include "device/device.h"
 
-#include <algorithm>
 #include <cstdlib>
 
 namespace sim {
@@ -14,11 +12,39 @@ Device* current = nullptr;
 
 } // namespace
 
-Device::Device(Application application) : app(std::move(application)) {
-    files.Add({WindowsFolder, AttrDirectory, DefaultEntryTime, nullptr});
-    files.Add({UninstallerPath, AttrReadOnly | AttrSystem, DefaultEntryTime, nullptr});
-    files.Add({u"\\Program Files", AttrDirectory, DefaultEntryTime, nullptr});
-    registry.Add(AppsKeyPath);
+Device::Device(Config config, Launcher* launcher)
+    : config_(std::move(config)), clock_(config_.clockStart), log_(clock_),
+      shell_({config_, files_, registry_, clock_, log_,
+              [this](const std::u16string& path, const std::u16string& args) {
+                  return Run(path, args);
+              }}),
+      launcher_(launcher) {
+    files_.Add({WindowsFolder, AttrDirectory, DefaultEntryTime, nullptr});
+    if (config_.unload != Unload::Absent) {
+        files_.Add({UninstallerPath, AttrReadOnly | AttrSystem, DefaultEntryTime, nullptr});
+    }
+    files_.Add({u"\\Program Files", AttrDirectory, DefaultEntryTime, nullptr});
+    registry_.Add(AppsKeyPath);
+}
+
+void Device::Put(const Entry& entry) {
+    files_.Add(entry);
+}
+
+void Device::Erase(const std::u16string& path) {
+    files_.RemoveTree(path);
+}
+
+void Device::PutKey(const std::u16string& key) {
+    registry_.Add(key);
+}
+
+void Device::ClearRegistry() {
+    registry_.Clear();
+}
+
+void Device::AddFault(const FaultRule& rule) {
+    faults_.Add(rule);
 }
 
 Device* Device::Current() {
@@ -31,102 +57,43 @@ Device* Device::Current() {
 Device::Use::Use(Device& device, Process process) : device_(device), previous_(current) {
     current = &device;
     device.process_ = std::move(process);
-    device.searches.clear();
-    device.openKeys.clear();
-    device.keyDeleteAttempts.clear();
+    device.handles_ = Handles();
+    device.keyDeleteAttempts_.clear();
 }
 
 Device::Use::~Use() {
-    if (!device_.searches.empty()) {
-        device_.Violation("a file search was left open");
+    if (device_.handles_.SearchesOpen()) {
+        device_.violations_.push_back("a file search was left open");
     }
-    if (!device_.openKeys.empty()) {
-        device_.Violation("a registry key was left open");
+    if (device_.handles_.KeysOpen()) {
+        device_.violations_.push_back("a registry key was left open");
     }
+    device_.handles_ = Handles();
     device_.process_ = Process();
     current = previous_;
 }
 
-Device::Quiet::Quiet(Device& device)
-    : device_(device), counting_(device.counting_), nextHandle_(device.nextHandle) {
-    device.counting_ = false;
-}
-
-// The handles the quiet calls took are given back, so that the program's own
-// calls get the numbers they would have had.
-Device::Quiet::~Quiet() {
-    device_.counting_ = counting_;
-    device_.nextHandle = nextHandle_;
-}
-
-bool Device::Fails(Op op) {
-    const bool fails = failing.count(op) != 0;
-    if (counting_) {
-        ++calls_[static_cast<std::size_t>(op)];
-        failures_[static_cast<std::size_t>(op)] += fails ? 1 : 0;
-    }
-    return fails;
-}
-
-void Device::Trace(Op op, Fields fields) {
-    fields.insert(fields.begin(), {"op", TextValue(NameOf(op))});
-    Emit(EventKind::Call, std::move(fields));
-}
-
-void Device::Violation(const std::string& what) {
-    if (counting_) {
-        violations_.push_back(what);
-    }
-}
-
-void Device::Emit(EventKind kind, Fields fields) {
-    events_.push_back(Event{kind, nowMs_, std::move(fields)});
-}
-
-void Device::RunJobsDue(std::uint64_t untilMs) {
-    for (;;) {
-        auto next = std::min_element(jobs_.begin(), jobs_.end(),
-                                     [](const Job& a, const Job& b) { return a.dueMs < b.dueMs; });
-        if (next == jobs_.end() || next->dueMs > untilMs) {
-            return;
-        }
-        Job job = *next;
-        jobs_.erase(next);
-        nowMs_ = std::max(nowMs_, job.dueMs);
-        if (job.install) {
-            Install(job);
-        } else {
-            Uninstall(job);
-        }
-    }
-}
-
-void Device::Advance(std::uint64_t ms) {
-    std::uint64_t until = nowMs_ + ms;
-    RunJobsDue(until);
-    nowMs_ = until;
-}
-
 int Device::Run(const std::u16string& path, const std::u16string& args) {
-    if (launcher == nullptr) {
+    if (launcher_ == nullptr) {
         std::abort(); // nothing to run programs with: a front end's mistake
     }
-    Emit(EventKind::Start, {{"path", TextValue(path)}, {"args", TextValue(args)}});
-    const Outcome outcome = launcher->Run(*this, path, files.Find(path), args);
+    log_.Emit(EventKind::Start, {{"path", TextValue(path)}, {"args", TextValue(args)}});
+    const Outcome outcome = launcher_->Run(*this, path, files_.Find(path), args);
     if (outcome.crashed) {
-        Emit(EventKind::Crash, {{"code", NumberValue(outcome.code)},
-                                {"reason", TextValue(outcome.reason)},
-                                {"address", NumberValue(static_cast<long long>(outcome.address))}});
+        log_.Emit(EventKind::Crash,
+                  {{"code", NumberValue(outcome.code)},
+                   {"reason", TextValue(outcome.reason)},
+                   {"address", NumberValue(static_cast<long long>(outcome.address))}});
     } else {
         Fields fields = {{"code", NumberValue(outcome.code)}};
         if (outcome.instructions != 0) {
             fields.push_back(
                 {"instructions", NumberValue(static_cast<long long>(outcome.instructions))});
         }
-        Emit(EventKind::Exit, std::move(fields));
+        log_.Emit(EventKind::Exit, std::move(fields));
     }
     // What the program started finishes beside it, after it.
-    RunJobsDue(UINT64_MAX);
+    clock_.RunAll();
     return static_cast<int>(outcome.code);
 }
 

@@ -1,25 +1,29 @@
-// The simulated Windows CE device: object store and storage cards, platform
-// probe, registry, shell with its cabinet installer and uninstaller, and a
-// virtual clock. Programs run on it through platform/platform.h; tests and
-// autorun-sim drive it through this interface.
+// The simulated Windows CE device: its kind (Config), object store and
+// storage cards, registry, virtual clock with the work that falls due, fault
+// plan, shell with its cabinet installer and uninstaller, and the log of what
+// happened. Programs run on it through platform/platform.h (implemented over
+// it in platform/sim/); tests and autorun-sim set it up, drive it through the
+// card's life and read it through this interface.
 //
-// The device knows nothing of the program it runs: the application's names
-// are data it is given. Every effect is recorded as an event. Nothing really
-// waits: Sleep moves the virtual clock, and the programs the shell starts run
-// beside the program in virtual time.
+// The device knows nothing of the programs it runs: not their names, not
+// their rules. Every call a program makes is recorded with its arguments,
+// result and outputs, and every effect as an event. Nothing really waits:
+// Sleep moves the virtual clock, and the programs the shell starts run beside
+// the program in virtual time.
 #pragma once
 
-#include "platform/platform.h"
+#include "device/clock.h"
+#include "device/config.h"
 #include "device/events.h"
-#include "device/operations.h"
+#include "device/faults.h"
+#include "device/handles.h"
 #include "device/process.h"
 #include "device/registry.h"
+#include "device/shell.h"
 #include "device/store.h"
 
-#include <array>
-#include <cstdint>
 #include <map>
-#include <set>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -29,64 +33,84 @@ inline Ticks TicksOf(const platform::FILETIME& time) {
     return (static_cast<Ticks>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
 }
 
-// 2026-12-01T09:00:00Z: the device clock at the start, unless told otherwise.
-constexpr Ticks DefaultClockStart = 134405892000000000ull;
-
-// Paths and keys that are the device's own.
-inline constexpr char16_t WindowsFolder[] = u"\\Windows";
-inline constexpr char16_t ProgramsFolder[] = u"\\Windows\\Start Menu\\Programs";
-inline constexpr char16_t UninstallerPath[] = u"\\Windows\\Unload.exe";
-// Where the shell copies a card's auto-run program, and the folder on a card
-// that holds it: the processor type's number (StrongARM).
-inline constexpr char16_t AutoRunCopyPath[] = u"\\Windows\\autorun.exe";
-inline constexpr char16_t AutoRunOnCard[] = u"2577\\autorun.exe";
-inline constexpr char16_t AppsKeyPath[] = u"SOFTWARE\\Apps";
-
-// The application the device's cabinet installer and uninstaller work with.
-struct Application {
-    std::u16string name;       // its key under SOFTWARE\Apps, the uninstaller's argument
-    std::u16string readerPath; // the file the installer puts on the device
-    std::u16string title;      // names the Programs-menu entry a user taps
-};
-
 class Device {
   public:
-    // A bare device: \Windows with Unload.exe, \Program Files, SOFTWARE\Apps.
-    explicit Device(Application app = {});
+    // A bare device of this kind: \Windows (with \Windows\Unload.exe unless
+    // the kind has none), \Program Files, and the key SOFTWARE\Apps.
+    explicit Device(Config config = {}, Launcher* launcher = nullptr);
+    Device(const Device&) = delete;
+    Device& operator=(const Device&) = delete;
 
-    // --- Description --------------------------------------------------------
-    Application app;
-    std::u16string platformType = u"PocketPC";
-    std::uint32_t osMajor = 4;
-    std::uint64_t uninstallMs = 2500;
-    Ticks clockStart = DefaultClockStart;
-    std::set<Op> failing;         // operations that fail on every call
-    int appKeyDeleteFailures = 0; // the first N deletions of the application key
-    Launcher* launcher = nullptr; // runs the programs the device starts
-    bool trace = false;           // record every operation call as an event
+    // --- Setup, before the first step --------------------------------------
+    // Adds an entry, or gives one that exists its attributes, time and
+    // content; missing parent folders are made as plain folders.
+    void Put(const Entry& entry);
+    // Removes an entry with everything under it.
+    void Erase(const std::u16string& path);
+    void PutKey(const std::u16string& key); // and its missing parents
+    void ClearRegistry();
+    void AddFault(const FaultRule& rule);
+    void SetLauncher(Launcher* launcher) {
+        launcher_ = launcher;
+    }
 
-    Store files;
-    Registry registry;
-
-    // --- Card life ----------------------------------------------------------
-    // The cards go in: any card taken out comes back with what it held (cards
-    // that are in already stay in, as the shell sees them); the shell copies the first card's
-    // "2577\autorun.exe" to \Windows\autorun.exe and starts the copy with "install".
-    void Insert();
-    // The user taps the Programs-menu entry named after the title.
-    void Menu();
-    // The cards come out, kept whole; the shell starts \Windows\autorun.exe.
-    // With no card in, nothing happens.
-    void Remove();
-    // Starts the file at path as a program with a command line; returns its
-    // exit code (for a crash, the exception code).
+    // --- The card's life ----------------------------------------------------
+    // The cards go in; the user taps a file; the cards come out (see Shell).
+    void Insert() {
+        shell_.Insert();
+    }
+    void Tap(const std::u16string& file) {
+        shell_.Tap(file);
+    }
+    void Remove() {
+        shell_.Remove();
+    }
+    // Starts the file at path as a program with a command line, and lets
+    // what it started finish; returns its exit code (for a crash, the
+    // exception code).
     int Run(const std::u16string& path, const std::u16string& args);
-    // Records the start of a step that is not one of the above.
-    void Step(const std::string& name, Fields fields = {});
+    // Records the start of a step.
+    void Step(const std::string& name, Fields fields = {}) {
+        shell_.Step(name, std::move(fields));
+    }
 
-    // Makes the device current for one program: the platform operations act
-    // on it. On leaving, searches and keys left open are recorded as misuse
-    // and the previous device becomes current again.
+    // --- What the device is and what happened -------------------------------
+    const Config& Facts() const {
+        return config_;
+    }
+    const Store& Files() const {
+        return files_;
+    }
+    const Registry& Keys() const {
+        return registry_;
+    }
+    const std::vector<Event>& Events() const {
+        return log_.Events();
+    }
+    const FaultPlan& Faults() const {
+        return faults_;
+    }
+    std::uint64_t NowMs() const {
+        return clock_.NowMs();
+    }
+    Ticks Now() const {
+        return clock_.Now();
+    }
+    // Misuse of the platform: paths without a terminator within 260 units,
+    // handles left open, wrong record sizes or instances.
+    const std::vector<std::string>& Violations() const {
+        return violations_;
+    }
+    // The cards taken out and not yet put back.
+    std::vector<std::u16string> CardsOut() const {
+        return shell_.CardsOut();
+    }
+
+    // --- A program's run ----------------------------------------------------
+    // Makes the device current for one run of a program: the platform
+    // operations act on it and on the run's handles. On leaving, searches and
+    // keys left open are recorded as misuse and the previous device becomes
+    // current again.
     class Use {
       public:
         Use(Device& device, Process process);
@@ -99,96 +123,27 @@ class Device {
         Device* previous_;
     };
 
-    // Within its scope, operation calls are neither counted nor traced: a
-    // front end may ask the program's own functions what a run will find.
-    class Quiet {
-      public:
-        explicit Quiet(Device& device);
-        ~Quiet();
-        Quiet(const Quiet&) = delete;
-        Quiet& operator=(const Quiet&) = delete;
-
-      private:
-        Device& device_;
-        bool counting_;
-        std::uintptr_t nextHandle_;
-    };
-
-    // --- What happened ------------------------------------------------------
-    const std::vector<Event>& Events() const {
-        return events_;
-    }
-    std::uint64_t NowMs() const {
-        return nowMs_;
-    }
-    Ticks Now() const {
-        return clockStart + nowMs_ * TicksPerMs;
-    }
-    // How often the running programs called an operation, and how often the
-    // call was made to fail.
-    int CallsOf(Op op) const {
-        return calls_[static_cast<std::size_t>(op)];
-    }
-    int FailuresOf(Op op) const {
-        return failures_[static_cast<std::size_t>(op)];
-    }
-    // Misuse of the platform: paths without a terminator within 260 units,
-    // handles left open, wrong record sizes or instances.
-    const std::vector<std::string>& Violations() const {
-        return violations_;
-    }
-    // The cards taken out and not yet put back.
-    std::vector<std::u16string> CardsOut() const;
-
-    // --- Used by the platform operations ------------------------------------
-    static Device* Current();
-    const Process& Running() const {
-        return process_;
-    }
-    bool Fails(Op op); // counts the call; true when it is to fail
-    bool Tracing() const {
-        return trace && counting_;
-    }
-    void Trace(Op op, Fields fields);
-    void Violation(const std::string& what);
-    void Emit(EventKind kind, Fields fields);
-    void Advance(std::uint64_t ms); // moves the clock, finishing work that falls due
-    void StartShellProgram(const std::u16string& file, const std::u16string& args);
-    bool KeyHeld(const std::u16string& key) const;
-    bool ConsumeAppKeyDeleteFailure(const std::u16string& key);
-
-    // Open handles of the running program.
-    struct Search {
-        std::vector<Entry> matches;
-        std::size_t next = 0;
-    };
-    std::map<std::uintptr_t, Search> searches;
-    std::map<std::uintptr_t, std::u16string> openKeys;
-    std::uintptr_t nextHandle = 0x100;
-    std::map<std::u16string, int> keyDeleteAttempts;
-
   private:
-    struct Job {
-        std::uint64_t dueMs;
-        bool install; // the cabinet installer; otherwise the uninstaller
-        std::u16string argument;
-    };
-    void Install(const Job& job);
-    void Uninstall(const Job& job);
-    void RunJobsDue(std::uint64_t untilMs);
-    std::u16string AppKey(const std::u16string& name) const;
-    long long CardsIn() const;
+    // The platform operations (platform/sim/calls.cpp) reach the device's
+    // parts through this, and nothing else does.
+    friend class Operations;
 
-    std::vector<Event> events_;
-    std::array<int, OpCount> calls_{};
-    std::array<int, OpCount> failures_{};
+    static Device* Current();
+
+    Config config_;
+    Clock clock_;
+    EventLog log_;
+    Store files_;
+    Registry registry_;
+    FaultPlan faults_;
+    Shell shell_;
+    Launcher* launcher_ = nullptr;
     std::vector<std::string> violations_;
-    std::vector<Job> jobs_;
-    std::map<std::u16string, std::uint64_t> heldKeys_; // folded key -> until
-    std::vector<Store::Tree> cardsOut_;
+
+    // The run under way.
     Process process_;
-    std::uint64_t nowMs_ = 0;
-    bool counting_ = true;
+    Handles handles_;
+    std::map<std::u16string, int> keyDeleteAttempts_; // folded key -> attempts this run
 };
 
 } // namespace sim

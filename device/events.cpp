@@ -9,10 +9,8 @@ const char* NameOf(EventKind kind) {
         return "step";
     case EventKind::Start:
         return "start";
-    case EventKind::Mode:
-        return "mode";
-    case EventKind::Found:
-        return "found";
+    case EventKind::Call:
+        return "call";
     case EventKind::Launch:
         return "launch";
     case EventKind::Copy:
@@ -33,8 +31,6 @@ const char* NameOf(EventKind kind) {
         return "installed";
     case EventKind::Uninstalled:
         return "uninstalled";
-    case EventKind::Call:
-        return "call";
     }
     return "?";
 }

@@ -56,6 +56,38 @@ bool OpWithOrdinal(std::uint32_t ordinal, Op& op) {
     return false;
 }
 
+const char* ErrorText(platform::LONG error) {
+    switch (error) {
+    case ErrorSuccess:
+        return "success";
+    case ErrorFileNotFound:
+        return "file not found";
+    case ErrorPathNotFound:
+        return "path not found";
+    case ErrorAccessDenied:
+        return "access denied";
+    case ErrorInvalidHandle:
+        return "invalid handle";
+    case ErrorNoMoreFiles:
+        return "no more files";
+    case ErrorSharingViolation:
+        return "sharing violation";
+    case ErrorFileExists:
+        return "the file exists";
+    case ErrorInvalidParameter:
+        return "invalid parameter";
+    case ErrorInsufficientBuffer:
+        return "buffer too small";
+    case ErrorInvalidName:
+        return "invalid name";
+    case ErrorNoAssociation:
+        return "no program is associated with the file";
+    case ErrorResourceNameNotFound:
+        return "resource not found";
+    }
+    return "";
+}
+
 const std::vector<std::string>& FailableOperations() {
     static const std::vector<std::string> names = [] {
         std::vector<std::string> failable;

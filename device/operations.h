@@ -34,6 +34,9 @@ bool OpWithOrdinal(std::uint32_t ordinal, Op& op);
 // Whether a fault plan can make the operation fail. Closing a handle,
 // comparing times and pausing cannot fail.
 bool Failable(Op op);
+// What an error code means, in a few words ("access denied"); empty for one
+// the device does not name.
+const char* ErrorText(platform::LONG error);
 // The names of the operations that can be made to fail, in table order.
 const std::vector<std::string>& FailableOperations();
 
@@ -42,8 +45,16 @@ enum : platform::LONG {
     ErrorSuccess = platform::ErrorSuccess,
     ErrorFileNotFound = platform::ErrorFileNotFound,
     ErrorAccessDenied = platform::ErrorAccessDenied,
+    ErrorPathNotFound = 3,
     ErrorInvalidHandle = 6,
+    ErrorNoMoreFiles = 18,
+    ErrorSharingViolation = 32,
+    ErrorFileExists = 80,
     ErrorInvalidParameter = 87,
+    ErrorInsufficientBuffer = 122,
+    ErrorInvalidName = 123,
+    ErrorNoAssociation = 1155,
+    ErrorResourceNameNotFound = 1814,
 };
 
 } // namespace sim

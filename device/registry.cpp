@@ -47,6 +47,20 @@ bool Registry::RemoveTree(const std::u16string& key) {
 void Registry::Clear() {
     keys_.clear();
     folded_.clear();
+    held_.clear();
+}
+
+void Registry::Hold(const std::u16string& key, std::uint64_t untilMs) {
+    held_[Fold(key)] = untilMs;
+}
+
+void Registry::Release(const std::u16string& key) {
+    held_.erase(Fold(key));
+}
+
+bool Registry::Held(const std::u16string& key, std::uint64_t nowMs) const {
+    auto held = held_.find(Fold(key));
+    return held != held_.end() && nowMs < held->second;
 }
 
 } // namespace sim

@@ -89,72 +89,83 @@ std::u16string PlatformFolder(Input& in) {
     }
 }
 
-void BuildDevice(Input& in, sim::Device& device) {
+// The kind of device and the program's title, read first.
+void ReadKind(Input& in, sim::Config& kind, runner::NativeProgram& program) {
     switch (in.Byte() % 4) {
     case 0:
-        device.platformType = u"PocketPC";
+        kind.platformType = u"PocketPC";
         break;
     case 1:
-        device.platformType = u"Jupiter";
+        kind.platformType = u"Jupiter";
         break;
     case 2:
-        device.platformType = u"pocketpc";
+        kind.platformType = u"pocketpc";
         break;
     default:
-        device.platformType = in.Text(LongName);
+        kind.platformType = in.Text(LongName);
     }
-    device.osMajor = in.U32();
+    kind.osMajor = in.U32();
     switch (in.Byte() % 4) {
     case 0:
         break; // the product title
     case 1:
-        device.app.title.clear();
+        program.title.clear();
         break;
     case 2:
-        device.app.title = u"Card"; // a title that card paths may contain
+        program.title = u"Card"; // a title that card paths may contain
         break;
     default:
-        device.app.title = in.Line(LongName);
+        program.title = in.Line(LongName);
     }
-    device.uninstallMs = in.Byte() * 100u;
-    device.appKeyDeleteFailures = in.Byte() % 16;
+    kind.uninstallMs = in.Byte() * 100u;
+}
+
+void BuildDevice(Input& in, sim::Device& device, const std::u16string& title) {
+    // The first deletions of the application key fail with access denied.
+    sim::FaultRule resists;
+    resists.op = sim::Op::RegDeleteKeyW;
+    resists.match = u"*\\" + std::u16string(AppName);
+    resists.count = in.Byte() % 16;
+    resists.error = platform::ErrorAccessDenied;
+    if (resists.count > 0) {
+        device.AddFault(resists);
+    }
     std::uint16_t failing = in.U16();
     for (std::size_t i = 0; i < sim::FailableOperations().size(); ++i) {
         sim::Op op;
         if ((failing & (1u << i)) && sim::OpNamed(sim::FailableOperations()[i], op)) {
-            device.failing.insert(op);
+            fixture::Failing(device, {op});
         }
     }
 
     std::uint8_t present = in.Byte();
     if (present & 1) {
-        device.registry.Clear();
+        device.ClearRegistry();
     }
     if (present & 2) {
-        device.registry.Add(std::u16string(sim::AppsKeyPath) + u"\\" + AppName);
+        device.PutKey(std::u16string(sim::AppsKeyPath) + u"\\" + AppName);
     }
     if (present & 4) {
-        device.files.Add({ReaderPath, sim::AttrArchive, in.U64()});
+        device.Put({ReaderPath, sim::AttrArchive, in.U64()});
     }
     if (present & 8) {
-        device.files.Add(
-            {std::u16string(sim::ProgramsFolder) + u"\\" + device.app.title + u".exe"});
+        device.Put({fixture::ProgramsFolder + u"\\" + title + u".exe"});
     }
     if (present & 16) {
-        device.files.Add({RemovalPath});
+        device.Put({RemovalPath});
     }
 
     // Root entries, cards among them, with what they hold.
     for (int roots = in.Byte() % 8; roots > 0; --roots) {
         std::u16string root = u"\\" + in.Name(LongName);
-        device.files.Add({root, in.U16(), in.U64()});
+        device.Put({root, in.U16(), in.U64()});
         for (int children = in.Byte() % 4; children > 0; --children) {
             std::u16string folder = root + PlatformFolder(in);
             std::u16string name = in.Name(LongName);
             if (in.Byte() & 1) {
                 name += u".cab";
             }
-            device.files.Add({folder + u"\\" + name, in.U16(), in.U64()});
+            device.Put({folder + u"\\" + name, in.U16(), in.U64()});
         }
     }
 }
@@ -197,8 +208,11 @@ void Check(const sim::Device& device, const invariants::Snapshot& before, int co
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     Input in(data, size);
-    sim::Device device = fixture::NewDevice();
-    BuildDevice(in, device);
+    sim::Config kind = fixture::Kind();
+    runner::NativeProgram program;
+    ReadKind(in, kind, program);
+    sim::Device device(kind, &program);
+    BuildDevice(in, device, program.title);
 
     // Up to four starts of the program, in the ways the shell and the user
     // start it, or from any path with any command line; or the cards taken
@@ -211,20 +225,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             args = InstallArgument;
             break;
         case 1:
-            path = std::u16string(sim::ProgramsFolder) + u"\\" + device.app.title + u".exe";
+            path = fixture::ProgramsFolder + u"\\" + program.title + u".exe";
             break;
         case 2:
             args = u"uninstall";
             break;
         case 3: {
             std::vector<std::u16string> cards;
-            for (const sim::Entry* entry : device.files.Children(u"")) {
+            for (const sim::Entry* entry : device.Files().Children(u"")) {
                 if ((entry->attributes & sim::AttrTemporary) != 0) {
                     cards.push_back(entry->path);
                 }
             }
             for (const std::u16string& card : cards) {
-                device.files.RemoveTree(card);
+                device.Erase(card);
             }
             continue;
         }
@@ -235,7 +249,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         default:
             args = in.Line(40);
         }
-        invariants::Snapshot before = invariants::Take(device);
+        invariants::Snapshot before = invariants::Take(device, program.title);
         int code = device.Run(path, args);
         Check(device, before, code);
     }

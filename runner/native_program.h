@@ -1,7 +1,5 @@
 // The program built for the host and linked against the simulated device. It
-// stands in for a program file that holds no image, and, since it can ask the
-// program's own functions, it also records what each run finds and the run
-// mode it chooses.
+// stands in for a program file that holds no image.
 #pragma once
 
 #include "device/device.h"
@@ -15,12 +13,17 @@ class NativeProgram : public sim::Launcher {
     // The module handle the program is given, as an image's base would be.
     static constexpr platform::HINSTANCE Instance = 0x10000;
 
-    // The program as it runs from path: its string resource 1 is the title
-    // the device was given, so that a description can rename it.
-    static sim::Process ProcessOf(const sim::Device& device, const std::u16string& path);
+    NativeProgram();
+
+    // The program as it runs from path, with its string table.
+    sim::Process ProcessOf(const std::u16string& path) const;
 
     sim::Outcome Run(sim::Device& device, const std::u16string& path, const sim::Entry* file,
                      const std::u16string& args) override;
+
+    // String resource 1: the product title the program was built with,
+    // unless a description renames it.
+    std::u16string title;
 };
 
 } // namespace runner

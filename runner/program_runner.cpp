@@ -61,19 +61,4 @@ bool ReadImageFile(const std::string& file, sim::Content& bytes, PeImage& image,
     return true;
 }
 
-int PutOnCards(sim::Device& device, const sim::Content& image) {
-    int cards = 0;
-    for (const sim::Entry* card : device.files.Children(u"")) {
-        if (!sim::IsCard(*card)) {
-            continue;
-        }
-        sim::Entry* program = device.files.Find(card->path + u"\\" + sim::AutoRunOnCard);
-        if (sim::IsFile(program)) {
-            program->content = image;
-            ++cards;
-        }
-    }
-    return cards;
-}
-
 } // namespace runner

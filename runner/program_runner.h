@@ -30,8 +30,4 @@ class ProgramRunner : public sim::Launcher {
 bool ReadImageFile(const std::string& file, sim::Content& bytes, PeImage& image,
                    std::string& error);
 
-// Puts the image, as its content, in every card's "2577\autorun.exe"; returns
-// how many cards hold one.
-int PutOnCards(sim::Device& device, const sim::Content& image);
-
 } // namespace runner

@@ -3,8 +3,6 @@
 // and the place, so a description never half-applies.
 #include "simulator/description.h"
 
-#include "autorun/constants.h"
-#include "resources/product.h"
 #include "simulator/host_folder.h"
 #include "simulator/time_text.h"
 
@@ -21,7 +19,10 @@ namespace {
 
 using Json = nlohmann::json;
 
-const std::u16string ProductTitle = u"" PRODUCT_TITLE;
+// What a package that holds no bytes installs unless a description says
+// otherwise: the e-book reader of the cards this simulator is made for.
+const char16_t StandInApp[] = u"Velluma Reader ZRV";
+const char16_t StandInReader[] = u"\\Program Files\\VellumaZRV\\vellumabook.exe";
 
 // The most UTF-16 units the paths of all the device's entries may total; a
 // card of a hundred thousand files needs a tenth of it.
@@ -29,11 +30,15 @@ constexpr std::uint64_t MaxDeviceUnits = 16u << 20;
 
 const char* const StepHelp = "expected insert, menu, remove or {\"run\": PATH, \"args\": TEXT}";
 
-const std::vector<std::string> RootFields = {"platform",    "osMajor", "title",   "appName",
-                                             "readerPath",  "clock",   "entries", "registry",
-                                             "uninstallMs", "faults",  "steps"};
+const std::vector<std::string> RootFields = {
+    "name",      "platform",       "osMajor",    "osMinor", "osBuild",
+    "processor", "programsFolder", "folders",    "unload",  "installerChecksMaxVersion",
+    "title",     "appName",        "readerPath", "clock",   "entries",
+    "registry",  "uninstallMs",    "faults",     "steps"};
 const std::vector<std::string> EntryFields = {"path", "attributes", "time", "from"};
-const std::vector<std::string> FaultFields = {"failing", "appKeyDeleteFailures"};
+// appKeyDeleteFailures is known only to be refused with what to write instead.
+const std::vector<std::string> FaultFields = {"failing", "plan", "appKeyDeleteFailures"};
+const std::vector<std::string> RuleFields = {"op", "match", "from", "count", "error"};
 const std::vector<std::string> StepFields = {"run", "args"};
 
 // The fields of each object a description has; any other object is refused
@@ -44,6 +49,9 @@ const std::vector<std::string>* DescriptionFields(const std::vector<Level>& leve
     }
     if (levels.size() == 1 && levels[0].key == "faults") {
         return &FaultFields;
+    }
+    if (levels.size() == 3 && levels[0].key == "faults" && levels[1].key == "plan") {
+        return &RuleFields;
     }
     if (levels.size() == 2 && !levels[1].object) {
         return levels[0].key == "entries" ? &EntryFields
@@ -125,7 +133,7 @@ class Parser {
         : file_(std::move(file)), baseDir_(std::move(baseDir)) {
         kinds_.push_back(Kind::Holder); // the root
         const sim::Device bare;
-        for (const sim::Entry* entry : bare.files.All()) {
+        for (const sim::Entry* entry : bare.Files().All()) {
             Check(*entry, "");
         }
     }
@@ -136,22 +144,44 @@ class Parser {
         if (!root.is_object()) {
             Fail("top level", "expected an object, found " + KindOf(root));
         }
-        if (root.contains("platform")) {
-            d.platform = Text(root["platform"], "platform");
+        sim::Config& c = d.config;
+        c.standIn = {StandInApp, StandInReader};
+        if (root.contains("name")) {
+            d.name = String(root["name"], "name");
         }
-        if (root.contains("osMajor")) {
-            d.osMajor =
-                static_cast<std::uint32_t>(Unsigned(root["osMajor"], "osMajor", UINT32_MAX));
+        if (root.contains("platform")) {
+            c.platformType = Text(root["platform"], "platform");
+        }
+        for (auto field :
+             {std::make_pair("osMajor", &c.osMajor), std::make_pair("osMinor", &c.osMinor),
+              std::make_pair("osBuild", &c.osBuild), std::make_pair("processor", &c.processor)}) {
+            if (root.contains(field.first)) {
+                *field.second = static_cast<std::uint32_t>(
+                    Unsigned(root[field.first], field.first, UINT32_MAX));
+            }
+        }
+        if (root.contains("programsFolder")) {
+            c.programsFolder = DevicePath(root["programsFolder"], "programsFolder");
+        }
+        if (root.contains("folders")) {
+            ParseFolders(root["folders"], "folders", c.folders);
+        }
+        if (root.contains("unload")) {
+            c.unload = UnloadOf(root["unload"], "unload");
+        }
+        if (root.contains("installerChecksMaxVersion")) {
+            c.installerChecksMaxVersion =
+                Boolean(root["installerChecksMaxVersion"], "installerChecksMaxVersion");
         }
         if (root.contains("title")) {
             d.hasTitle = true;
             d.title = Title(root["title"], "title");
         }
         if (root.contains("appName")) {
-            d.appName = AppName(root["appName"], "appName");
+            c.standIn.appName = AppName(root["appName"], "appName");
         }
         if (root.contains("readerPath")) {
-            d.readerPath = DevicePath(root["readerPath"], "readerPath");
+            c.standIn.readerPath = DevicePath(root["readerPath"], "readerPath");
         }
         if (root.contains("entries")) {
             const Place at("entries");
@@ -167,8 +197,8 @@ class Parser {
         for (const sim::Entry& entry : d.entries) {
             latest = std::max(latest, entry.time);
         }
-        d.clock = root.contains("clock") ? Time(root["clock"], "clock")
-                                         : latest + 60 * sim::TicksPerSecond;
+        c.clockStart = root.contains("clock") ? Time(root["clock"], "clock")
+                                              : latest + 60 * sim::TicksPerSecond;
         if (root.contains("registry")) {
             d.hasRegistry = true;
             const Place at("registry");
@@ -178,7 +208,7 @@ class Parser {
             }
         }
         if (root.contains("uninstallMs")) {
-            d.uninstallMs = Unsigned(root["uninstallMs"], "uninstallMs", UINT32_MAX);
+            c.uninstallMs = Unsigned(root["uninstallMs"], "uninstallMs", UINT32_MAX);
         }
         if (root.contains("faults")) {
             ParseFaults(root["faults"], "faults", d);
@@ -494,30 +524,136 @@ class Parser {
         }
     }
 
+    bool Boolean(const Json& value, const Place& place) const {
+        if (!value.is_boolean()) {
+            Fail(place, "expected true or false, found " + KindOf(value));
+        }
+        return value.get<bool>();
+    }
+
+    sim::Unload UnloadOf(const Json& value, const Place& place) const {
+        const std::string& text = String(value, place);
+        if (text == "uninstalls") {
+            return sim::Unload::Uninstalls;
+        }
+        if (text == "does-nothing") {
+            return sim::Unload::DoesNothing;
+        }
+        if (text == "absent") {
+            return sim::Unload::Absent;
+        }
+        Fail(place, "unknown " + Quoted(text) +
+                        ": expected \"uninstalls\", \"does-nothing\" or "
+                        "\"absent\"");
+    }
+
+    // The installer's standard folders: "%CE1%" and so on, each a device path.
+    void ParseFolders(const Json& value, const Place& place,
+                      std::map<std::u16string, std::u16string>& folders) const {
+        if (!value.is_object()) {
+            Fail(place, "expected an object, found " + KindOf(value));
+        }
+        for (auto it = value.begin(); it != value.end(); ++it) {
+            const std::string& name = it.key();
+            const bool named = name.size() > 5 && name.compare(0, 3, "%CE") == 0 &&
+                               name.back() == '%' &&
+                               name.find_first_not_of("0123456789", 3) == name.size() - 1;
+            if (!named) {
+                Fail(place, Quoted(name) + " is not a standard folder's name like \"%CE1%\"");
+            }
+            const Place at = place.Field(name.c_str());
+            folders[sim::Utf16(name)] = DevicePath(it.value(), at);
+        }
+    }
+
     void ParseFaults(const Json& value, const Place& place, Description& d) const {
         if (!value.is_object()) {
             Fail(place, "expected an object, found " + KindOf(value));
         }
+        if (value.contains("appKeyDeleteFailures")) {
+            const Place at = place.Field("appKeyDeleteFailures");
+            const std::uint64_t count = Unsigned(value["appKeyDeleteFailures"], at, UINT32_MAX);
+            Fail(at, "is gone; a fault plan says the same: \"plan\": [{\"op\": \"RegDeleteKeyW\", "
+                     "\"match\": \"*\\\\" +
+                         sim::Utf8(d.config.standIn.appName) +
+                         "\", \"count\": " + std::to_string(count) + ", \"error\": 5}]");
+        }
         if (value.contains("failing")) {
             const Place at = place.Field("failing");
             const Json& names = Array(value["failing"], at);
-            const auto& known = sim::FailableOperations();
             for (std::size_t i = 0; i < names.size(); ++i) {
-                const std::string& name = String(names[i], at[i]);
-                if (std::find(known.begin(), known.end(), name) == known.end()) {
-                    std::string list;
-                    for (const std::string& k : known) {
-                        list += (list.empty() ? "" : ", ") + k;
-                    }
-                    Fail(at[i], "unknown operation " + Quoted(name) + " (known: " + list + ")");
-                }
-                d.failing.insert(name);
+                sim::FaultRule rule;
+                rule.op = Operation(names[i], at[i]);
+                d.faults.push_back(rule);
             }
         }
-        if (value.contains("appKeyDeleteFailures")) {
-            d.appKeyDeleteFailures = static_cast<int>(Unsigned(
-                value["appKeyDeleteFailures"], place.Field("appKeyDeleteFailures"), INT_MAX));
+        if (value.contains("plan")) {
+            const Place at = place.Field("plan");
+            const Json& rules = Array(value["plan"], at);
+            for (std::size_t i = 0; i < rules.size(); ++i) {
+                d.faults.push_back(Rule(rules[i], at[i]));
+            }
         }
+    }
+
+    // A failable operation, by its platform name.
+    sim::Op Operation(const Json& value, const Place& place) const {
+        const std::string& name = String(value, place);
+        const auto& known = sim::FailableOperations();
+        sim::Op op;
+        if (std::find(known.begin(), known.end(), name) == known.end() || !sim::OpNamed(name, op)) {
+            std::string list;
+            for (const std::string& k : known) {
+                list += (list.empty() ? "" : ", ") + k;
+            }
+            Fail(place, "unknown operation " + Quoted(name) + " (known: " + list + ")");
+        }
+        return op;
+    }
+
+    sim::FaultRule Rule(const Json& value, const Place& place) const {
+        if (!value.is_object()) {
+            Fail(place, "expected an object, found " + KindOf(value));
+        }
+        if (!value.contains("op")) {
+            Fail(place, "a plan entry needs \"op\", the operation to fail");
+        }
+        sim::FaultRule rule;
+        rule.op = Operation(value["op"], place.Field("op"));
+        if (value.contains("match")) {
+            const Place at = place.Field("match");
+            if (*sim::MatchedArgument(rule.op) == '\0') {
+                Fail(at, std::string(sim::NameOf(rule.op)) +
+                             " has no path or key argument for a pattern to match");
+            }
+            rule.match = Text(value["match"], at);
+            if (rule.match.empty()) {
+                Fail(at, "an empty pattern matches nothing; leave \"match\" out for every call");
+            }
+        }
+        if (value.contains("from")) {
+            rule.from = static_cast<std::uint32_t>(
+                Unsigned(value["from"], place.Field("from"), UINT32_MAX));
+            if (rule.from == 0) {
+                Fail(place.Field("from"), "calls are counted from 1");
+            }
+        }
+        if (value.contains("count")) {
+            rule.count = static_cast<std::uint32_t>(
+                Unsigned(value["count"], place.Field("count"), UINT32_MAX));
+            if (rule.count == 0) {
+                Fail(place.Field("count"),
+                     "0 calls fail nothing; leave \"count\" out for every call from then on");
+            }
+        }
+        if (value.contains("error")) {
+            const std::uint64_t error = Unsigned(value["error"], place.Field("error"), INT32_MAX);
+            if (error == 0) {
+                Fail(place.Field("error"), "0 is success, not an error");
+            }
+            rule.error = static_cast<platform::LONG>(error);
+        }
+        return rule;
     }
 
     std::string file_;
@@ -580,29 +716,34 @@ Step ParseCommandLineStep(const std::string& text, std::size_t index) {
     return parser.ParseStep(Json(text), place);
 }
 
-void Configure(const Description& description, sim::Device& device) {
-    device.platformType = description.platform;
-    device.osMajor = description.osMajor;
-    device.app = {description.appName, description.readerPath,
-                  description.hasTitle ? description.title : ProductTitle};
-    device.clockStart = description.clock;
+int Populate(const Description& description, sim::Device& device, const sim::Content& image) {
     for (const sim::Entry& entry : description.entries) {
-        device.files.Add(entry);
+        device.Put(entry);
+    }
+    int cards = 0;
+    const std::u16string program =
+        sim::Utf16(std::to_string(description.config.processor)) + u"\\autorun.exe";
+    for (const sim::Entry* card :
+         image ? device.Files().Children(u"") : std::vector<const sim::Entry*>()) {
+        const sim::Entry* file =
+            sim::IsCard(*card) ? device.Files().Find(card->path + u"\\" + program) : nullptr;
+        if (sim::IsFile(file)) {
+            sim::Entry holding = *file;
+            holding.content = image;
+            device.Put(holding);
+            ++cards;
+        }
     }
     if (description.hasRegistry) {
-        device.registry.Clear();
+        device.ClearRegistry();
         for (const std::u16string& key : description.registry) {
-            device.registry.Add(key);
+            device.PutKey(key);
         }
     }
-    device.uninstallMs = description.uninstallMs;
-    for (const std::string& name : description.failing) {
-        sim::Op op;
-        if (sim::OpNamed(name, op)) {
-            device.failing.insert(op);
-        }
+    for (const sim::FaultRule& rule : description.faults) {
+        device.AddFault(rule);
     }
-    device.appKeyDeleteFailures = description.appKeyDeleteFailures;
+    return cards;
 }
 
 } // namespace simtool

@@ -3,7 +3,6 @@
 // names the file, the place in it and what is wrong.
 #pragma once
 
-#include "autorun/constants.h"
 #include "device/device.h"
 #include "simulator/json_input.h"
 
@@ -22,22 +21,19 @@ struct Step {
 };
 
 struct Description {
-    std::string source; // the file it came from, "standard input" or "built-in demo"
-    std::u16string platform = u"PocketPC";
-    std::uint32_t osMajor = 4;
-    bool hasTitle = false;
+    std::string source;  // the file it came from, "standard input" or "built-in demo"
+    std::string profile; // the device profile it starts from; empty for none
+    std::string name;    // what the kind of device is called; empty when unnamed
+    // The kind of device: its answers, folders, shell, installer and clock.
+    // The clock, unless given, starts one minute after the latest time of
+    // any entry, so that what the device installs is newer.
+    sim::Config config;
+    bool hasTitle = false; // the title renames the program built for the host
     std::u16string title;
-    std::u16string appName = AppName;       // the uninstaller's and the key's name
-    std::u16string readerPath = ReaderPath; // where the cabinet installer puts the reader
-    // The device's time at the start: by default one minute after the latest
-    // time of any entry, so that what the device installs is newer.
-    sim::Ticks clock = sim::DefaultEntryTime + 60 * sim::TicksPerSecond;
     std::vector<sim::Entry> entries; // in order, host folders expanded
     bool hasRegistry = false;        // the list replaces the bare device's keys
     std::vector<std::u16string> registry;
-    std::uint64_t uninstallMs = 2500;
-    std::set<std::string> failing;
-    int appKeyDeleteFailures = 0;
+    std::vector<sim::FaultRule> faults;
     std::vector<Step> steps = {
         {Step::Insert, {}, {}}, {Step::Menu, {}, {}}, {Step::Remove, {}, {}}};
 };
@@ -58,7 +54,10 @@ Description DemoDescription();
 // remove, or a JSON {"run": PATH, "args": TEXT} object.
 Step ParseCommandLineStep(const std::string& text, std::size_t index);
 
-// Sets up a bare device as described.
-void Configure(const Description& description, sim::Device& device);
+// Puts the described entries, keys and faults on a device made with the
+// description's config. With an image, every card's program file (its
+// "<processor>\autorun.exe") holds it; returns how many cards hold one.
+int Populate(const Description& description, sim::Device& device,
+             const sim::Content& image = nullptr);
 
 } // namespace simtool

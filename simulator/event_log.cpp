@@ -28,8 +28,11 @@ Json AttributeList(std::uint32_t bits) {
 
 } // namespace
 
-void WriteEventLog(std::ostream& out, const sim::Device& device) {
+void WriteEventLog(std::ostream& out, const sim::Device& device, bool calls) {
     for (const sim::Event& event : device.Events()) {
+        if (event.kind == sim::EventKind::Call && !calls) {
+            continue;
+        }
         Json line;
         line["event"] = event.Name();
         line["t"] = event.t;
@@ -48,6 +51,9 @@ void WriteEventLog(std::ostream& out, const sim::Device& device) {
             case sim::Value::Null:
                 line[field.first] = nullptr;
                 break;
+            case sim::Value::List:
+                line[field.first] = value.items;
+                break;
             }
         }
         WriteLine(out, line);
@@ -56,7 +62,7 @@ void WriteEventLog(std::ostream& out, const sim::Device& device) {
     state["event"] = "state";
     state["t"] = device.NowMs();
     state["entries"] = Json::array();
-    for (const sim::Entry* entry : device.files.All()) {
+    for (const sim::Entry* entry : device.Files().All()) {
         Json item;
         item["path"] = sim::Utf8(entry->path);
         item["attributes"] = AttributeList(entry->attributes);
@@ -68,7 +74,7 @@ void WriteEventLog(std::ostream& out, const sim::Device& device) {
         state["cardsOut"].push_back(sim::Utf8(card));
     }
     state["registry"] = Json::array();
-    for (const std::u16string& key : device.registry.Keys()) {
+    for (const std::u16string& key : device.Keys().Keys()) {
         state["registry"].push_back("HKEY_LOCAL_MACHINE\\" + sim::Utf8(key));
     }
     WriteLine(out, state);

@@ -8,10 +8,9 @@
 // standard output could not be written; 2 for unusable input, with one line
 // on standard error, before anything runs; 3 when a run of the program
 // crashed.
+#include "runner/program_runner.h"
 #include "simulator/description.h"
 #include "simulator/event_log.h"
-#include "autorun/constants.h"
-#include "runner/program_runner.h"
 #include "simulator/steps.h"
 #include "simulator/timeline.h"
 
@@ -27,6 +26,10 @@
 namespace {
 
 const char Version[] = "autorun-sim 1.0.0.1";
+
+// The string resource that holds a program's title, which names its
+// Programs-menu entry.
+constexpr unsigned TitleString = 1;
 
 constexpr int ExitOk = 0;
 constexpr int ExitOutputFailed = 1;
@@ -166,33 +169,40 @@ int main(int argc, char** argv) {
         }
     }
 
-    sim::Device device;
-    simtool::Configure(description, device);
+    // The image, or the program built for the host, is the program: on the
+    // cards, and in the Programs menu under the title its string table holds.
+    if (description.hasTitle) {
+        programs.native.title = description.title;
+    }
+    std::u16string title = programs.native.title;
+    std::string program = "autorun.exe built for this machine, standing in for every program "
+                          "file the device starts.";
     if (programs.standIn) {
-        // The image is the program: on the cards, and in the Programs menu
-        // under the title its own string table holds.
-        runner::PutOnCards(device, programs.standIn);
-        auto title = image.strings.find(TitleStringId);
-        device.app.title = title != image.strings.end() ? title->second : u"";
+        auto string = image.strings.find(TitleString);
+        title = string != image.strings.end() ? string->second : u"";
+        program = "the " + runner::MachineName(image.machine) + " image " + options.imageFile +
+                  ", in every card's " + std::to_string(description.config.processor) +
+                  "\\autorun.exe and standing in for every program file that holds no image; it "
+                  "runs in an emulated processor.";
     }
-    device.launcher = &programs;
-    device.trace = options.trace;
-    std::ostringstream intro;
-    if (!options.json) {
-        simtool::WriteIntro(intro, description, device,
-                            programs.standIn ? options.imageFile : std::string(), image);
-    }
-    simtool::RunSteps(device, description.steps);
+    sim::Device device(description.config);
+    simtool::Populate(description, device, programs.standIn);
+    device.SetLauncher(&programs);
+    const std::u16string menu = simtool::MenuEntry(device, title);
     std::ostringstream out;
+    if (!options.json) {
+        simtool::WriteIntro(out, description, device, program, menu);
+    }
+    const simtool::DeviceState before = simtool::StateOf(device);
+    simtool::RunSteps(device, description.steps, menu);
     if (options.json) {
-        simtool::WriteEventLog(out, device);
+        simtool::WriteEventLog(out, device, options.trace);
         for (const std::string& violation : device.Violations()) {
             std::cerr << "autorun-sim: warning: the program misused the platform: " << violation
                       << "\n";
         }
     } else {
-        out << intro.str();
-        simtool::WriteTimeline(out, device);
+        simtool::WriteTimeline(out, device, before, options.trace);
     }
     const bool crashed =
         std::any_of(device.Events().begin(), device.Events().end(),

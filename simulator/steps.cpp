@@ -3,26 +3,33 @@
 
 namespace simtool {
 
-void RunSteps(sim::Device& device, const std::vector<Step>& steps) {
+void RunSteps(sim::Device& device, const std::vector<Step>& steps,
+              const std::u16string& menuEntry) {
     for (const Step& step : steps) {
         switch (step.kind) {
         case Step::Insert:
             device.Insert();
             break;
         case Step::Menu:
-            device.Menu();
+            device.Tap(menuEntry);
             break;
         case Step::Remove:
             device.Remove();
             break;
         case Step::Run:
-            device.Step("run", {{"path", sim::TextValue(step.path)},
-                                {"exists", sim::FlagValue(device.files.Find(step.path) != nullptr)},
-                                {"runs", sim::FlagValue(true)}});
+            device.Step("run",
+                        {{"path", sim::TextValue(step.path)},
+                         {"exists", sim::FlagValue(device.Files().Find(step.path) != nullptr)},
+                         {"runs", sim::FlagValue(true)}});
             device.Run(step.path, step.args);
             break;
         }
     }
+}
+
+std::u16string MenuEntry(const sim::Device& device, const std::u16string& title) {
+    return title.empty() ? std::u16string()
+                         : device.Facts().programsFolder + u"\\" + title + u".exe";
 }
 
 } // namespace simtool

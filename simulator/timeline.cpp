@@ -1,6 +1,8 @@
-// The timeline tells the events of a simulation in sentences, one line per
-// event with its time, grouped by step. Every sentence is read off an event or
-// off the device's state; nothing is inferred from how the program works.
+// The timeline tells what the device saw, in sentences: one line for each
+// effect with its time, and below the run that made them, what each call
+// asked and what the device answered, grouped by step. Every sentence is read
+// off an event; nothing is inferred from how the program works, so whatever
+// kind of program runs, the same calls tell the same story.
 #include "simulator/timeline.h"
 
 #include "runner/image_program.h"
@@ -8,16 +10,13 @@
 #include "simulator/time_text.h"
 
 #include <cstdio>
+#include <map>
 
 namespace simtool {
 
 namespace {
 
 using sim::EventKind;
-
-std::string Q(const std::string& text) {
-    return "\"" + text + "\"";
-}
 
 std::string Seconds(std::uint64_t ms) {
     char text[32];
@@ -26,23 +25,16 @@ std::string Seconds(std::uint64_t ms) {
 }
 
 std::string CommandLine(const std::string& args) {
-    return args.empty() ? "an empty command line" : "the command line " + Q(args);
+    return args.empty() ? "an empty command line" : "the command line " + Quoted(args);
 }
 
-bool Same(const std::string& a, const std::u16string& b) {
-    return sim::SameName(sim::Utf16(a), b);
-}
-
-bool InProgramsMenu(const std::string& path) {
-    return sim::SameName(sim::ParentOf(sim::Utf16(path)), sim::ProgramsFolder);
-}
-
-std::string MenuCopyPath(const sim::Device& device) {
-    return sim::Utf8(std::u16string(sim::ProgramsFolder) + u"\\" + device.app.title + u".exe");
-}
-
-std::u16string AppKey(const sim::Device& device) {
-    return std::u16string(sim::AppsKeyPath) + u"\\" + device.app.name;
+// "a, b and c".
+std::string Listed(const std::vector<std::string>& items) {
+    std::string text;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        text += (i == 0 ? "" : i + 1 == items.size() ? " and " : ", ") + items[i];
+    }
+    return text;
 }
 
 std::string StepTitle(const sim::Event& step) {
@@ -65,32 +57,87 @@ std::string StepTitle(const sim::Event& step) {
     return name + ": the program is started by hand";
 }
 
-// A value of a traced call as the timeline shows it.
+// A value of a call as --trace shows it.
 std::string Shown(const sim::Value& value) {
     switch (value.kind) {
     case sim::Value::Text:
-        return Q(value.text);
+        return Quoted(value.text);
     case sim::Value::Number:
         return std::to_string(value.number);
     case sim::Value::Flag:
         return value.number != 0 ? "true" : "false";
+    case sim::Value::List: {
+        std::vector<std::string> items;
+        for (const std::string& item : value.items) {
+            items.push_back(Quoted(item));
+        }
+        return "[" + Listed(items) + "]";
+    }
     case sim::Value::Null:
         break;
     }
     return "null";
 }
 
+bool IsNull(const sim::Event& e, const std::string& name) {
+    const sim::Value* value = e.Find(name);
+    return value == nullptr || value->kind == sim::Value::Null;
+}
+
+// Why a call or an effect failed, as the device said: "there is no such file
+// (error 2)".
+std::string Why(const sim::Event& e) {
+    std::string why = e.Text("why");
+    const long long error = e.Number("error") >= 0 ? e.Number("error") : e.Number("result");
+    return why + (error > 0 ? " (error " + std::to_string(error) + ")" : "");
+}
+
+// What a search delivered: "a file last written ...", "a storage card".
+std::string What(const sim::Event& e, bool atRoot) {
+    const auto attributes = static_cast<std::uint32_t>(e.Number("attributes"));
+    if ((attributes & sim::AttrDirectory) != 0) {
+        return atRoot && (attributes & sim::AttrTemporary) != 0 ? "a storage card" : "a folder";
+    }
+    return std::string((attributes & sim::AttrReadOnly) != 0 ? "a read-only file" : "a file") +
+           " last written " + FormatTime(static_cast<sim::Ticks>(e.Number("time")));
+}
+
+// An entry a search delivered, by name: "Reader.cab, a file last written ...".
+std::string Delivered(const sim::Event& e, bool atRoot) {
+    return e.Text("name") + ", " + What(e, atRoot);
+}
+
+bool EffectOf(const sim::Event& call, const sim::Event* next) {
+    if (next == nullptr) {
+        return false;
+    }
+    const std::string op = call.Text("op");
+    return (op == "ShellExecuteEx" && next->kind == EventKind::Launch) ||
+           (op == "CopyFileW" && next->kind == EventKind::Copy) ||
+           (op == "DeleteFileW" && next->kind == EventKind::Delete) ||
+           (op == "RegDeleteKeyW" && next->kind == EventKind::KeyDelete) ||
+           (op == "Sleep" && next->kind == EventKind::Sleep) ||
+           (op == "MessageBoxW" && next->kind == EventKind::MessageBox);
+}
+
 class Story {
   public:
-    Story(std::ostream& out, const sim::Device& device) : out_(out), device_(device) {
+    Story(std::ostream& out, const sim::Device& device, bool trace)
+        : out_(out), device_(device), trace_(trace) {
         for (const sim::Event& event : device.Events()) {
             steps_ += event.kind == EventKind::Step;
         }
     }
 
     void Tell() {
-        for (const sim::Event& event : device_.Events()) {
-            Tell(event);
+        const std::vector<sim::Event>& events = device_.Events();
+        for (std::size_t i = 0; i < events.size(); ++i) {
+            const sim::Event* next = i + 1 < events.size() ? &events[i + 1] : nullptr;
+            if (events[i].kind == EventKind::Call) {
+                TellCall(events[i], next);
+            } else {
+                Tell(events[i]);
+            }
         }
     }
 
@@ -113,18 +160,9 @@ class Story {
             break;
         case EventKind::Start:
             runPath_ = e.Text("path");
-            runMode_.clear();
-            runPackage_ = false;
-            runCopied_ = false;
+            searches_.clear();
             Line(e.t, "The program starts as " + runPath_ + " with " + CommandLine(e.Text("args")) +
                           ".");
-            break;
-        case EventKind::Found:
-            TellFound(e);
-            break;
-        case EventKind::Mode:
-            runMode_ = e.Text("mode");
-            Line(e.t, "The program chooses the run mode " + runMode_ + ".");
             break;
         case EventKind::Launch:
             TellLaunch(e);
@@ -132,42 +170,57 @@ class Story {
         case EventKind::Copy:
             TellCopy(e);
             break;
-        case EventKind::Delete:
-            TellDelete(e);
+        case EventKind::Delete: {
+            const std::string path = e.Text("path");
+            const std::string what =
+                (InProgramsMenu(path) ? "the Programs-menu entry " : "") + path;
+            Line(e.t, e.Flag("ok") ? "The program deletes " + what + "."
+                                   : "The program tries to delete " + what + ": " + Why(e) + ".");
             break;
-        case EventKind::KeyDelete:
-            TellKeyDelete(e);
+        }
+        case EventKind::KeyDelete: {
+            const std::string what = "the key " + e.Text("key") + " (attempt " +
+                                     std::to_string(e.Number("attempt")) + ")";
+            Line(e.t, e.Number("result") == 0
+                          ? "The program deletes " + what + "."
+                          : "The program tries to delete " + what + ": " + Why(e) + ".");
             break;
+        }
         case EventKind::Sleep:
             Line(e.t, "The program pauses for " +
                           Seconds(static_cast<std::uint64_t>(e.Number("ms"))) + ".");
             break;
         case EventKind::MessageBox:
-            Line(e.t, "The program shows a message box titled " + Q(e.Text("caption")) +
-                          " saying " + Q(e.Text("text")) + "; it is dismissed.");
+            Line(e.t, "The program shows a message box titled " + Quoted(e.Text("caption")) +
+                          " saying " + Quoted(e.Text("text")) + "; it is dismissed.");
             break;
-        case EventKind::Exit:
-            if (runMode_ == "install" && runPackage_ && !runCopied_) {
-                Line(e.t, "The program makes no Programs-menu copy: " + NoMenuCopyReason() + ".");
-            }
-            Line(e.t, "The program exits with code " + std::to_string(e.Number("code")) + ".");
+        case EventKind::Exit: {
+            const long long instructions = e.Number("instructions");
+            Line(e.t,
+                 "The program exits with code " + std::to_string(e.Number("code")) +
+                     (instructions > 0 ? ", after " + std::to_string(instructions) + " instructions"
+                                       : std::string()) +
+                     ".");
             runPath_.clear();
             break;
+        }
         case EventKind::Crash:
             TellCrash(e);
             runPath_.clear();
             break;
         case EventKind::Installed:
-            Line(e.t, "The cabinet installer installs the reader at " + e.Text("path") + " from " +
-                          e.Text("package") + ", with its application key.");
+            TellInstalled(e);
             break;
         case EventKind::Uninstalled:
             TellUninstalled(e);
             break;
         case EventKind::Call:
-            TellCall(e);
             break;
         }
+    }
+
+    bool InProgramsMenu(const std::string& path) const {
+        return sim::SameName(sim::ParentOf(sim::Utf16(path)), device_.Facts().programsFolder);
     }
 
     void TellStep(const sim::Event& e) {
@@ -175,12 +228,12 @@ class Story {
         out_ << "\nStep " << ++step_ << " of " << steps_ << ", " << Escaped(StepTitle(e)) << "\n";
         const bool runs = e.Flag("runs");
         if (name == "insert" && !runs && e.Number("in") > 0) {
-            Line(e.t, "No card holds 2577\\autorun.exe, so the shell starts nothing.");
+            Line(e.t, "No card holds " + std::to_string(device_.Facts().processor) +
+                          "\\autorun.exe, so the shell starts nothing.");
         } else if (name == "menu" && !runs) {
-            Line(e.t,
-                 device_.app.title.empty()
-                     ? std::string("The program has no title, so there is no entry to tap.")
-                     : "There is no " + MenuCopyPath(device_) + ", so there is nothing to tap.");
+            Line(e.t, e.Text("path").empty()
+                          ? std::string("The program has no title, so there is no entry to tap.")
+                          : "There is no " + e.Text("path") + ", so there is nothing to tap.");
         } else if (name == "remove") {
             const long long cards = e.Number("cards");
             if (cards == 0) {
@@ -198,174 +251,85 @@ class Story {
         }
     }
 
-    // Why the program does or does not take the device for a Pocket PC: the
-    // platform type begins with "P" and the major version is 3 or later.
-    std::string Platform(bool pocketPc) const {
-        const std::string type = Q(sim::Utf8(device_.platformType));
-        const std::string version = "version " + std::to_string(device_.osMajor);
-        if (pocketPc) {
-            return "It takes the device for a Pocket PC (platform type " + type +
-                   " begins with \"P\", " + version + " is 3 or later), so it searches each " +
-                   "card's \"2577\" folder.";
+    // What a call asked and what the device answered. Calls whose effect
+    // has its own event are told by that event.
+    void TellCall(const sim::Event& e, const sim::Event* next) {
+        if (trace_) {
+            TellTrace(e);
         }
-        std::string why = device_.failing.count(sim::Op::SystemParametersInfoW) != 0
-                              ? "the platform type cannot be had"
-                          : device_.failing.count(sim::Op::GetVersionExW) != 0
-                              ? "the version cannot be had"
-                          : device_.platformType.empty() || device_.platformType[0] != u'P'
-                              ? "platform type " + type + " does not begin with \"P\""
-                              : version + " is before 3";
-        return "It does not take the device for a Pocket PC (" + why +
-               "), so it searches each card's \"wince\\arm\" folder.";
-    }
-
-    void TellFound(const sim::Event& e) {
-        const sim::Value* reader = e.Find("reader");
-        const sim::Value* package = e.Find("package");
-        const bool haveReader = reader != nullptr && reader->kind == sim::Value::Text;
-        runPackage_ = package != nullptr && package->kind == sim::Value::Text;
-        if (haveReader) {
-            More("It finds the installed reader " + reader->text + ", last written " +
-                 FormatTime(static_cast<sim::Ticks>(e.Number("readerTime"))) + ".");
-        } else {
-            More("It finds no installed reader.");
-        }
-        More(Platform(e.Flag("pocketPc")));
-        if (runPackage_) {
-            std::string age;
-            if (haveReader) {
-                const long long p = e.Number("packageTime");
-                const long long r = e.Number("readerTime");
-                age = p > r    ? ", newer than the reader"
-                      : p == r ? ", as new as the reader"
-                               : ", older than the reader";
-            }
-            More("It finds the package " + package->text + ", last written " +
-                 FormatTime(static_cast<sim::Ticks>(e.Number("packageTime"))) + age + ".");
-        } else {
-            More(std::string("It finds no package in a card's ") +
-                 (e.Flag("pocketPc") ? "\"2577\"" : "\"wince\\arm\"") + " folder.");
-        }
-        if (!e.Text("passedOver").empty()) {
-            More("It passes over " + e.Text("passedOver") + ".");
-        }
-    }
-
-    // Why an install that opens a package or starts the reader made no
-    // Programs-menu copy, read off the device's description.
-    std::string NoMenuCopyReason() const {
-        const std::u16string copy =
-            std::u16string(sim::ProgramsFolder) + u"\\" + device_.app.title + u".exe";
-        if (device_.failing.count(sim::Op::LoadStringW) != 0) {
-            return "its title (string resource 1) cannot be loaded";
-        }
-        if (device_.app.title.empty()) {
-            return "its title (string resource 1) is empty";
-        }
-        if (device_.failing.count(sim::Op::SHGetSpecialFolderPath) != 0) {
-            return "the Programs folder's path cannot be had";
-        }
-        if (copy.size() >= static_cast<std::size_t>(platform::MaxPath)) {
-            return "the copy's path would be " + std::to_string(copy.size()) +
-                   " units, more than the 259 that fit";
-        }
-        if (device_.failing.count(sim::Op::GetModuleFileNameW) != 0) {
-            return "its own path cannot be had";
-        }
-        return "no reason the device can tell";
-    }
-
-    void TellLaunch(const sim::Event& e) {
-        const std::string file = e.Text("file");
-        const std::string args = e.Text("args");
-        const std::string with = args.empty() ? "" : " with " + Q(args);
-        const bool package = sim::HasExtension(sim::Utf16(file), u".cab");
-        const bool uninstaller = Same(file, sim::UninstallerPath);
-        std::string what = uninstaller                          ? "the uninstaller " + file + with
-                           : package                            ? "the package " + file + with
-                           : Same(file, device_.app.readerPath) ? "the reader " + file + with
-                                                                : file + with;
-        if (!e.Flag("ok")) {
-            Line(e.t, "The program asks the shell to start " + what + "; the shell cannot.");
-        } else if (uninstaller) {
-            Line(e.t, "The program starts " + what + ", which works beside it.");
-        } else if (package) {
-            Line(e.t,
-                 "The program opens " + what + "; the shell hands it to the cabinet installer.");
-        } else {
-            Line(e.t, "The program starts " + what + ".");
-        }
-    }
-
-    void TellCopy(const sim::Event& e) {
-        const std::string from = e.Text("from");
-        const std::string to = e.Text("to");
-        const bool ok = e.Flag("ok");
-        if (runPath_.empty()) {
-            Line(e.t, "The shell copies " + from + " to " + to + (ok ? "." : ", and fails."));
+        if (EffectOf(e, next)) {
             return;
         }
-        runCopied_ = true;
-        std::string what = (from == runPath_ ? std::string("itself") : from) +
-                           (InProgramsMenu(to) ? " to the Programs menu as " : " to ") + to;
-        Line(e.t, ok ? "The program copies " + what + "."
-                     : "The program tries to copy " + what + "; the copy fails.");
+        const std::string op = e.Text("op");
+        const bool failed = e.Find("why") != nullptr;
+        const std::string why = failed ? Why(e) : std::string();
+        if (op == "GetModuleFileNameW") {
+            More("It asks for its own path: " +
+                 (IsNull(e, "path") ? why : e.Text("path") + (failed ? "; " + why : "")) + ".");
+        } else if (op == "LoadStringW") {
+            More("It loads string " + std::to_string(e.Number("id")) + ": " +
+                 (failed ? why : Quoted(e.Text("text"))) + ".");
+        } else if (op == "FindFirstFileW") {
+            TellFindFirst(e, failed, why);
+        } else if (op == "FindNextFileW") {
+            auto search = searches_.find(e.Number("handle"));
+            const bool atRoot = search != searches_.end() && search->second;
+            More(failed ? "Next: none; " + why + "." : "Next: " + Delivered(e, atRoot) + ".");
+        } else if (op == "CompareFileTime") {
+            const long long result = e.Number("result");
+            More("It compares " + FormatTime(static_cast<sim::Ticks>(e.Number("first"))) +
+                 " with " + FormatTime(static_cast<sim::Ticks>(e.Number("second"))) +
+                 ": the first is " +
+                 (result > 0   ? "later"
+                  : result < 0 ? "earlier"
+                               : "the same time") +
+                 ".");
+        } else if (op == "SystemParametersInfoW") {
+            const std::string what = e.Number("action") == platform::SpiGetPlatformType
+                                         ? "the platform type"
+                                         : "system parameter " + std::to_string(e.Number("action"));
+            More("It asks for " + what + ": " + (failed ? why : Quoted(e.Text("text"))) + ".");
+        } else if (op == "GetVersionExW") {
+            More("It asks for the version: " +
+                 (failed ? why
+                         : std::to_string(e.Number("major")) + "." +
+                               std::to_string(e.Number("minor")) + ", build " +
+                               std::to_string(e.Number("build"))) +
+                 ".");
+        } else if (op == "SHGetSpecialFolderPath") {
+            const std::string what = e.Number("folder") == platform::CsidlPrograms
+                                         ? "the Programs folder"
+                                         : "special folder " + std::to_string(e.Number("folder"));
+            More("It asks for " + what + ": " + (failed ? why : e.Text("path")) + ".");
+        } else if (op == "RegOpenKeyExW") {
+            const std::string key = "HKEY_LOCAL_MACHINE\\" + e.Text("subKey");
+            More(failed ? "It cannot open the key " + key + ": " + why + "."
+                        : "It opens the key " + key + ".");
+        } else if (failed) {
+            More("Its call of " + op + " fails: " + why + ".");
+        }
     }
 
-    void TellDelete(const sim::Event& e) {
+    void TellFindFirst(const sim::Event& e, bool failed, const std::string& why) {
         const std::string path = e.Text("path");
-        const std::string what = (InProgramsMenu(path) ? "the Programs-menu copy " : "") + path;
-        Line(e.t, e.Flag("ok") ? "The program deletes " + what + "."
-                               : "The program tries to delete " + what + "; nothing is deleted.");
-    }
-
-    void TellKeyDelete(const sim::Event& e) {
-        long long result = e.Number("result");
-        std::string outcome = result == sim::ErrorAccessDenied ? "access denied (error 5)"
-                              : result == sim::ErrorFileNotFound
-                                  ? "the key does not exist (error 2)"
-                                  : "error " + std::to_string(result);
-        const std::string attempt = " (attempt " + std::to_string(e.Number("attempt")) + ")";
-        Line(e.t, result == 0
-                      ? "The program deletes the application key " + e.Text("key") + attempt + "."
-                      : "The program tries to delete the application key " + e.Text("key") +
-                            attempt + ": " + outcome + ".");
-    }
-
-    void TellUninstalled(const sim::Event& e) {
-        const sim::Value* reader = e.Find("reader");
-        const bool removedReader = reader != nullptr && reader->kind == sim::Value::Text;
-        const bool removedKey = e.Flag("key");
-        const std::string app = Q(e.Text("app"));
-        if (!removedReader && !removedKey) {
-            Line(e.t, "The uninstaller finishes: it finds nothing of " + app + " to remove.");
-            return;
+        const std::u16string wide = sim::Utf16(path);
+        const bool pattern = sim::NameOf(wide).find_first_of(u"*?") != std::u16string::npos;
+        const bool atRoot = sim::ParentOf(wide).empty();
+        if (!failed) {
+            searches_[e.Number("result")] = atRoot;
         }
-        std::string what =
-            removedReader && removedKey
-                ? "the reader " + reader->text + " and the application key are removed"
-            : removedReader
-                ? "the reader " + reader->text + " is removed; there was no application key"
-                : "the application key is removed; there was no reader";
-        Line(e.t, "The uninstaller finishes: " + app + " is uninstalled (" + what + ").");
-    }
-
-    void TellCrash(const sim::Event& e) {
-        if (e.Number("code") == runner::BadExeFormat) {
-            Line(e.t, "The device cannot start the file: " + e.Text("reason") + ".");
-            return;
+        if (IsNull(e, "path")) {
+            More("It searches for a path it cannot give: " + why + ".");
+        } else if (!pattern) {
+            More("It looks for " + path +
+                 (failed ? ": " + why : " and finds it: " + What(e, atRoot)) + ".");
+        } else {
+            More("It searches " + path + ": " + (failed ? why : "first " + Delivered(e, atRoot)) +
+                 ".");
         }
-        char code[16];
-        std::snprintf(code, sizeof code, "0x%08llX",
-                      static_cast<unsigned long long>(e.Number("code")));
-        char address[24];
-        std::snprintf(address, sizeof address, "0x%08llX",
-                      static_cast<unsigned long long>(e.Number("address")));
-        Line(e.t, "The program crashes: " + e.Text("reason") + ", at " + address + " (exception " +
-                      code + "). The run ends here.");
     }
 
-    void TellCall(const sim::Event& e) {
+    void TellTrace(const sim::Event& e) {
         std::string args;
         std::string outs;
         bool afterResult = false;
@@ -386,19 +350,204 @@ class Story {
              (outs.empty() ? "" : "; " + outs));
     }
 
+    void TellLaunch(const sim::Event& e) {
+        const std::string file = e.Text("file");
+        const std::string args = e.Text("args");
+        const std::string with = args.empty() ? "" : " with " + Quoted(args);
+        const bool package = sim::HasExtension(sim::Utf16(file), u".cab");
+        const bool uninstaller = sim::SameName(sim::Utf16(file), sim::UninstallerPath);
+        if (!e.Flag("ok")) {
+            Line(e.t, "The program asks the shell to start " + file + with +
+                          "; the shell cannot: " + Why(e) + ".");
+        } else if (uninstaller) {
+            Line(e.t,
+                 "The program starts the uninstaller " + file + with + ", which works beside it.");
+        } else if (package) {
+            Line(e.t, "The program opens " + file + with +
+                          "; the shell hands it to the cabinet installer.");
+        } else {
+            Line(e.t, "The program starts " + file + with + ".");
+        }
+    }
+
+    void TellCopy(const sim::Event& e) {
+        const std::string from = e.Text("from");
+        const std::string to = e.Text("to");
+        const bool ok = e.Flag("ok");
+        if (runPath_.empty()) {
+            Line(e.t, "The shell copies " + from + " to " + to + (ok ? "." : ", and fails."));
+            return;
+        }
+        std::string what = (from == runPath_ ? std::string("itself") : from) +
+                           (InProgramsMenu(to) ? " to the Programs menu as " : " to ") + to;
+        Line(e.t, ok ? "The program copies " + what + "."
+                     : "The program tries to copy " + what + ": " + Why(e) + ".");
+    }
+
+    static std::vector<std::string> Items(const sim::Event& e, const std::string& name,
+                                          const std::string& prefix) {
+        std::vector<std::string> items;
+        if (const sim::Value* value = e.Find(name)) {
+            for (const std::string& item : value->items) {
+                items.push_back(prefix + item);
+            }
+        }
+        return items;
+    }
+
+    void TellInstalled(const sim::Event& e) {
+        std::vector<std::string> what = Items(e, "files", "");
+        for (const std::string& key : Items(e, "keys", "the key ")) {
+            what.push_back(key);
+        }
+        Line(e.t,
+             "The cabinet installer installs " + Quoted(e.Text("app")) + " from " +
+                 e.Text("package") +
+                 (e.Flag("standIn") ? " (it holds no bytes, so it stands in for a package)" : "") +
+                 ": " + (what.empty() ? std::string("nothing") : Listed(what)) + ".");
+    }
+
+    void TellUninstalled(const sim::Event& e) {
+        const std::string app = Quoted(e.Text("app"));
+        if (e.Flag("inert")) {
+            Line(e.t, "The uninstaller removes nothing of " + app +
+                          ": on this device, uninstalling goes another way.");
+            return;
+        }
+        std::vector<std::string> removed = Items(e, "files", "");
+        for (const std::string& key : Items(e, "keys", "the key ")) {
+            removed.push_back(key);
+        }
+        Line(e.t, removed.empty()
+                      ? "The uninstaller finishes: it finds nothing of " + app + " to remove."
+                      : "The uninstaller finishes: " + app + " is uninstalled; it removes " +
+                            Listed(removed) + ".");
+    }
+
+    void TellCrash(const sim::Event& e) {
+        if (e.Number("code") == runner::BadExeFormat) {
+            Line(e.t, "The device cannot start the file: " + e.Text("reason") + ".");
+            return;
+        }
+        char code[16];
+        std::snprintf(code, sizeof code, "0x%08llX",
+                      static_cast<unsigned long long>(e.Number("code")));
+        char address[24];
+        std::snprintf(address, sizeof address, "0x%08llX",
+                      static_cast<unsigned long long>(e.Number("address")));
+        Line(e.t, "The program crashes: " + e.Text("reason") + ", at " + address + " (exception " +
+                      code + "). The run ends here.");
+    }
+
     std::ostream& out_;
     const sim::Device& device_;
+    bool trace_;
     int step_ = 0;
     int steps_ = 0;
-    // The run under way: its path (empty between runs), its mode and whether
-    // it found a package and made a copy.
-    std::string runPath_;
-    std::string runMode_;
-    bool runPackage_ = false;
-    bool runCopied_ = false;
+    std::string runPath_;                // the run under way; empty between runs
+    std::map<long long, bool> searches_; // open searches of the run: of the root folder?
 };
 
-void TellCardsOut(std::ostream& out, const sim::Device& device) {
+std::string Entries(const std::vector<sim::Entry>& entries) {
+    std::vector<std::string> paths;
+    for (const sim::Entry& entry : entries) {
+        paths.push_back(sim::Utf8(entry.path));
+    }
+    return Listed(paths);
+}
+
+std::string Keys(const std::vector<std::u16string>& keys) {
+    std::vector<std::string> names;
+    for (const std::u16string& key : keys) {
+        names.push_back("HKEY_LOCAL_MACHINE\\" + sim::Utf8(key));
+    }
+    return Listed(names);
+}
+
+void TellChanges(std::ostream& out, const DeviceChanges& changes) {
+    auto line = [&out](const std::string& what, const std::string& list) {
+        if (!list.empty()) {
+            out << Escaped("  " + what + ": " + list) << ".\n";
+        }
+    };
+    line("Added", Entries(changes.added));
+    line("Added keys", Keys(changes.addedKeys));
+    line("Changed", Entries(changes.changed));
+    line("Removed", Entries(changes.removed));
+    line("Removed keys", Keys(changes.removedKeys));
+    if (changes.Empty()) {
+        out << "  Nothing on the device changed.\n";
+    }
+}
+
+std::string Fault(const sim::FaultRule& rule) {
+    std::string calls = rule.count == 0
+                            ? (rule.from == 1 ? std::string("every call")
+                                              : "every call from call " + std::to_string(rule.from))
+                        : rule.count == 1 ? "call " + std::to_string(rule.from)
+                                          : "calls " + std::to_string(rule.from) + " to " +
+                                                std::to_string(rule.from + rule.count - 1);
+    if (!rule.match.empty()) {
+        calls += " whose " + std::string(sim::MatchedArgument(rule.op)) + " matches " +
+                 Quoted(sim::Utf8(rule.match));
+    }
+    const platform::LONG error = rule.error != 0 ? rule.error : sim::UsualFailure(rule.op);
+    const std::string text = sim::ErrorText(error);
+    return std::string(sim::NameOf(rule.op)) + " fails on " + calls + ", with error " +
+           std::to_string(error) + (text.empty() ? "" : " (" + text + ")");
+}
+
+} // namespace
+
+void WriteIntro(std::ostream& out, const Description& description, const sim::Device& device,
+                const std::string& program, const std::u16string& menuEntry) {
+    const sim::Config& facts = device.Facts();
+    const std::string deviceOf = description.source == "built-in demo"
+                                     ? "The built-in demo's device"
+                                     : "The device described in " + description.source;
+    out << Escaped(deviceOf + (description.name.empty() ? "" : " (" + description.name + ")") +
+                   ": platform type " + Quoted(sim::Utf8(facts.platformType)) + ", version " +
+                   std::to_string(facts.osMajor) + "." + std::to_string(facts.osMinor) +
+                   " (build " + std::to_string(facts.osBuild) + "), processor " +
+                   std::to_string(facts.processor) + ".")
+        << "\n";
+    out << Escaped("  The program: " + program) << "\n";
+    out << Escaped(
+               "  Its Programs-menu entry: " +
+               (menuEntry.empty() ? std::string("none (it has no title)") : sim::Utf8(menuEntry)) +
+               ".")
+        << "\n";
+    std::string cards;
+    for (const sim::Entry* entry : device.Files().Children(u"")) {
+        if (sim::IsCard(*entry)) {
+            cards += (cards.empty() ? "" : ", ") + sim::Utf8(entry->path);
+        }
+    }
+    out << Escaped("  Cards in the device: " + (cards.empty() ? std::string("none") : cards))
+        << ".\n";
+    for (const sim::FaultRule& rule : device.Faults().Rules()) {
+        out << Escaped("  Fault: " + Fault(rule)) << ".\n";
+    }
+    switch (facts.unload) {
+    case sim::Unload::Uninstalls:
+        out << "  The uninstaller holds an application's key for " << Seconds(facts.uninstallMs)
+            << " while it works.\n";
+        break;
+    case sim::Unload::DoesNothing:
+        out << "  \\Windows\\Unload.exe is there but removes nothing: on this device, "
+               "uninstalling goes another way.\n";
+        break;
+    case sim::Unload::Absent:
+        out << "  The device has no \\Windows\\Unload.exe.\n";
+        break;
+    }
+    out << "Times are seconds since " << FormatTime(facts.clockStart) << ", the device's clock.\n";
+}
+
+void WriteTimeline(std::ostream& out, const sim::Device& device, const DeviceState& before,
+                   bool trace) {
+    Story(out, device, trace).Tell();
+    out << "\nAfter the last step, at " << Seconds(device.NowMs()) << ":\n";
     std::string cards;
     for (const std::u16string& card : device.CardsOut()) {
         cards += (cards.empty() ? "" : ", ") + sim::Utf8(card);
@@ -406,79 +555,7 @@ void TellCardsOut(std::ostream& out, const sim::Device& device) {
     if (!cards.empty()) {
         out << Escaped("  Cards taken out: " + cards) << ".\n";
     }
-}
-
-void TellReaderMenuKey(std::ostream& out, const sim::Device& device) {
-    const sim::Entry* reader =
-        device.app.readerPath.empty() ? nullptr : device.files.Find(device.app.readerPath);
-    if (reader != nullptr) {
-        out << "  Reader: installed at " << sim::Utf8(reader->path) << ", last written "
-            << FormatTime(reader->time) << ".\n";
-    } else {
-        out << "  Reader: not installed.\n";
-    }
-    std::string menu = MenuCopyPath(device);
-    out << "  Programs-menu copy: " << (device.files.Find(sim::Utf16(menu)) ? menu : "none")
-        << ".\n";
-    if (!device.registry.Has(sim::AppsKeyPath)) {
-        out << "  Application key: none, and there is no HKEY_LOCAL_MACHINE\\"
-            << sim::Utf8(sim::AppsKeyPath) << ".\n";
-    } else {
-        out << "  Application key: "
-            << (device.registry.Has(AppKey(device))
-                    ? "HKEY_LOCAL_MACHINE\\" + sim::Utf8(AppKey(device))
-                    : std::string("none"))
-            << ".\n";
-    }
-}
-
-} // namespace
-
-void WriteIntro(std::ostream& out, const Description& description, const sim::Device& device,
-                const std::string& imageFile, const runner::PeImage& image) {
-    const std::string deviceOf = description.source == "built-in demo"
-                                     ? "The built-in demo's device"
-                                     : "The device described in " + description.source;
-    out << Escaped(deviceOf + ": platform type " + Q(sim::Utf8(device.platformType)) +
-                   ", version " + std::to_string(device.osMajor) + "; product title " +
-                   Q(sim::Utf8(device.app.title)) + ".")
-        << "\n";
-    std::string cards;
-    for (const sim::Entry* entry : device.files.Children(u"")) {
-        if (sim::IsCard(*entry)) {
-            cards += (cards.empty() ? "" : ", ") + sim::Utf8(entry->path);
-        }
-    }
-    if (imageFile.empty()) {
-        out << "  The program: autorun.exe built for this machine, standing in for every program "
-               "file the device starts.\n";
-    } else {
-        out << Escaped("  The program: the " + runner::MachineName(image.machine) + " image " +
-                       imageFile +
-                       ", in every card's 2577\\autorun.exe and standing in for every program "
-                       "file that holds no image; it runs in an emulated processor.")
-            << "\n";
-    }
-    out << Escaped("  Cards in the device: " + (cards.empty() ? std::string("none") : cards))
-        << ".\n";
-    TellReaderMenuKey(out, device);
-    for (sim::Op op : device.failing) {
-        out << "  Fault: " << sim::NameOf(op) << " fails on every call.\n";
-    }
-    if (device.appKeyDeleteFailures > 0) {
-        out << "  Fault: the first " << device.appKeyDeleteFailures
-            << " deletions of the application key fail with access denied.\n";
-    }
-    out << "  The uninstaller holds the application key for " << Seconds(device.uninstallMs)
-        << " while it works.\n";
-    out << "Times are seconds since " << FormatTime(device.clockStart) << ", the device's clock.\n";
-}
-
-void WriteTimeline(std::ostream& out, const sim::Device& device) {
-    Story(out, device).Tell();
-    out << "\nAfter the last step, at " << Seconds(device.NowMs()) << ":\n";
-    TellCardsOut(out, device);
-    TellReaderMenuKey(out, device);
+    TellChanges(out, Compare(before, StateOf(device)));
     for (const std::string& violation : device.Violations()) {
         out << "  Warning: the program misused the platform: " << violation << "\n";
     }

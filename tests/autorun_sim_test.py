@@ -7,6 +7,7 @@ AUTORUN_SIM environment variable.
 import datetime
 import json
 import os
+import re
 import subprocess
 import tempfile
 import unittest
@@ -23,6 +24,7 @@ APP_KEY = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Apps\\Velluma Reader ZRV"
 READER = "\\Program Files\\VellumaZRV\\vellumabook.exe"
 MENU_COPY = "\\Windows\\Start Menu\\Programs\\Dorna & Kel.exe"
 CARD = "\\Storage Card"
+HELD = "the uninstaller holds it open"
 
 
 def ticks(text):
@@ -83,9 +85,8 @@ def card(*files, platform_dir="2577"):
 
 
 def compact(events):
-    """Events without the times and the look-ups' findings, fields in order."""
-    return [(e["event"], *[v for k, v in e.items() if k not in ("event", "t")])
-            for e in events if e["event"] != "found"]
+    """Events without the times, fields in order."""
+    return [(e["event"], *[v for k, v in e.items() if k not in ("event", "t")]) for e in events]
 
 
 def paths(state):
@@ -98,41 +99,53 @@ class DemoStory(Case):
         self.assertEqual(result.returncode, 0, result.stderr)
         self.assertEqual(result.stderr, "")
         intro, *steps = result.stdout.split("\nStep ")
-        self.assertIn("platform type \"PocketPC\", version 4", intro)
+        self.assertIn("platform type \"PocketPC\", version 4.0 (build 0), processor 2577", intro)
         self.assertIn("Cards in the device: \\Storage Card.", intro)
-        self.assertIn("Reader: not installed.", intro)
+        self.assertIn("Its Programs-menu entry: " + MENU_COPY + ".", intro)
         self.assertEqual(len(steps), 3)
         insert, menu, remove = steps
         self.assertTrue(insert.startswith("1 of 3, insert"))
         self.assertIn("starts as \\Windows\\autorun.exe with the command line \"install\"", insert)
-        self.assertIn("It finds no installed reader.", insert)
-        self.assertIn("It finds the package \\Storage Card\\2577\\Reader.cab, "
-                      "last written 2026-11-02 10:00:00 UTC.", insert)
-        self.assertIn("run mode install", insert)
+        # What each call asked and what the device answered.
+        self.assertIn("It looks for " + READER + ": there is no folder \\Program Files\\VellumaZRV "
+                      "(error 3).", insert)
+        self.assertIn("Next: Storage Card, a storage card.", insert)
+        self.assertIn('It asks for the platform type: "PocketPC".', insert)
+        self.assertIn("It asks for the version: 4.0, build 0.", insert)
+        self.assertIn("It searches \\Storage Card\\2577\\*.cab: first Reader.cab, a file last "
+                      "written 2026-11-02 10:00:00 UTC.", insert)
+        self.assertIn('It loads string 1: "Dorna & Kel".', insert)
         self.assertIn("copies itself to the Programs menu as " + MENU_COPY, insert)
-        self.assertIn("opens the package \\Storage Card\\2577\\Reader.cab", insert)
-        self.assertIn("The cabinet installer installs the reader at " + READER, insert)
+        self.assertIn("opens \\Storage Card\\2577\\Reader.cab; the shell hands it to the cabinet "
+                      "installer", insert)
+        self.assertIn('The cabinet installer installs "Velluma Reader ZRV" from \\Storage Card\\'
+                      "2577\\Reader.cab (it holds no bytes, so it stands in for a package): " +
+                      READER + " and the key " + APP_KEY + ".", insert)
 
         self.assertTrue(menu.startswith("2 of 3, menu"))
         self.assertIn("starts as " + MENU_COPY + " with an empty command line", menu)
         # The device's clock starts a minute after the latest time described.
-        self.assertIn("It finds the installed reader " + READER +
-                      ", last written 2026-11-02 10:01:00 UTC.", menu)
-        self.assertIn("older than the reader", menu)
-        self.assertIn("run mode launch", menu)
-        self.assertIn("The program starts the reader " + READER + ".", menu)
+        self.assertIn("It looks for " + READER + " and finds it: a file last written "
+                      "2026-11-02 10:01:00 UTC.", menu)
+        self.assertIn("It asks for its own path: " + MENU_COPY + ".", menu)
+        self.assertIn("The program starts " + READER + ".", menu)
 
         remove, _, after = remove.partition("\nAfter the last step")
         self.assertTrue(remove.startswith("3 of 3, remove"))
-        self.assertIn("run mode removal", remove)
         self.assertIn("starts the uninstaller \\Windows\\Unload.exe with \"Velluma Reader ZRV\"",
                       remove)
-        self.assertIn("deletes the Programs-menu copy " + MENU_COPY, remove)
-        self.assertIn("(attempt 1): access denied (error 5)", remove)
-        self.assertIn("2.500 s  The uninstaller finishes", remove)
-        self.assertIn("Reader: not installed.", after)
-        self.assertIn("Programs-menu copy: none.", after)
-        self.assertIn("Application key: none.", after)
+        self.assertIn("deletes the Programs-menu entry " + MENU_COPY, remove)
+        self.assertIn("It opens the key HKEY_LOCAL_MACHINE\\SOFTWARE\\Apps.", remove)
+        self.assertIn("(attempt 1): the uninstaller holds it open (error 5)", remove)
+        self.assertIn("2.500 s  The uninstaller finishes: \"Velluma Reader ZRV\" is uninstalled; it "
+                      "removes " + READER + ", \\Program Files\\VellumaZRV and the key " + APP_KEY +
+                      ".", remove)
+        self.assertIn("(attempt 4): there is no such key (error 2)", remove)
+        # What the card's life left: the shell's copy and the Programs folder.
+        self.assertIn("Cards taken out: \\Storage Card.", after)
+        self.assertIn("Added: \\Windows\\autorun.exe, \\Windows\\Start Menu and \\Windows\\"
+                      "Start Menu\\Programs.", after)
+        self.assertNotIn("Removed", after)
         self.assertNotIn("Warning", result.stdout)
 
     def test_help_version_and_output_that_cannot_be_written(self):
@@ -154,8 +167,8 @@ class DemoStory(Case):
 
     def test_demo_ends_with_no_reader_menu_copy_or_key(self):
         events, state = self.log()
-        self.assertEqual([e["event"] for e in events if e["event"] in ("step", "mode")],
-                         ["step", "mode", "step", "mode", "step", "mode"])
+        self.assertEqual([e["event"] for e in events if e["event"] in ("step", "start")],
+                         ["step", "start", "step", "start", "step", "start"])
         entries = paths(state)
         self.assertNotIn(READER, entries)
         self.assertNotIn(MENU_COPY, entries)
@@ -174,35 +187,32 @@ class EventLog(Case):
             ("step", "insert", 0, 1, True),
             ("copy", card_exe, "\\Windows\\autorun.exe", True),
             ("start", "\\Windows\\autorun.exe", "install"),
-            ("mode", "install"),
             ("copy", "\\Windows\\autorun.exe", MENU_COPY, True),
             ("launch", package, "", True),
             ("exit", 0),
-            ("installed", package, READER, "Velluma Reader ZRV"),
-            ("step", "menu", True),
+            ("installed", package, True, "Velluma Reader ZRV", [READER], [APP_KEY]),
+            ("step", "menu", MENU_COPY, True),
             ("start", MENU_COPY, ""),
-            ("mode", "launch"),
             ("launch", READER, "", True),
             ("exit", 0),
             ("step", "remove", 1, True),
             ("start", "\\Windows\\autorun.exe", "uninstall"),
-            ("mode", "removal"),
             ("launch", "\\Windows\\Unload.exe", "Velluma Reader ZRV", True),
             ("delete", MENU_COPY, True),
-            (*held, 1, 5), ("sleep", 1000),
-            (*held, 2, 5), ("sleep", 1000),
-            (*held, 3, 5), ("sleep", 1000),
-            ("uninstalled", "Velluma Reader ZRV", READER, True),
-            (*held, 4, 2),
+            (*held, 1, 5, HELD), ("sleep", 1000),
+            (*held, 2, 5, HELD), ("sleep", 1000),
+            (*held, 3, 5, HELD), ("sleep", 1000),
+            ("uninstalled", "Velluma Reader ZRV", [READER, "\\Program Files\\VellumaZRV"],
+             [APP_KEY]),
+            (*held, 4, 2, "there is no such key"),
             ("exit", 0),
         ])
         self.assertEqual([e["t"] for e in events if e["event"] in ("key-delete", "uninstalled")],
                          [0, 1000, 2000, 2500, 3000])
         self.assertEqual(list(events[0]), ["event", "t", "name", "cards", "in", "runs"])
-        self.assertEqual(events[3], {"event": "found", "t": 0, "pocketPc": True, "reader": None,
-                                     "readerTime": None, "package": package,
-                                     "packageTime": ticks("2026-11-02T10:00:00Z")})
-        self.assertEqual(list(events[15]), ["event", "t", "name", "cards", "runs"])
+        self.assertEqual(list(events[11]), ["event", "t", "name", "cards", "runs"])
+        # Calls are in the log with --trace only.
+        self.assertNotIn("call", [e["event"] for e in events])
         entries = paths(state)
         self.assertEqual(entries["\\Windows\\autorun.exe"],
                          {"path": "\\Windows\\autorun.exe", "attributes": [],
@@ -225,7 +235,9 @@ class EventLog(Case):
                 {"path": "\\Ticks", "time": 125000000000000000},
             ],
             "registry": ["HKLM\\SOFTWARE\\Apps", "hkey_local_machine\\SOFTWARE\\Other"],
-            "faults": {"failing": ["SystemParametersInfoW"], "appKeyDeleteFailures": 2},
+            "faults": {"failing": ["SystemParametersInfoW"],
+                       "plan": [{"op": "RegDeleteKeyW", "match": "*\\Velluma Reader ZRV",
+                                 "count": 2, "error": 5}]},
             "uninstallMs": 0,
             "clock": "2029-01-01T00:00:00Z",
         }
@@ -260,7 +272,7 @@ class EventLog(Case):
                                   "text": "Unable to find the .CAB setup program. Exiting",
                                   "caption": "Fatal Error"})
         # No menu copy was made, so the menu step runs nothing.
-        self.assertIn(("step", "menu", False), compact(events))
+        self.assertIn(("step", "menu", MENU_COPY, False), compact(events))
 
     def test_names_ignore_case_beyond_latin(self):
         # The card and the paths under it are one folder however they are
@@ -372,26 +384,30 @@ class Steps(Case):
         description = {"entries": card(("Reader.cab", "2026-11-02T10:00:00Z")),
                        "steps": [run_step]}
         events, _ = self.device(description)
-        self.assertEqual(compact(events)[:3], [
+        # Started by hand from the card, the program installs.
+        self.assertEqual(compact(events)[:4], [
             ("step", "run", CARD + "\\2577\\autorun.exe", True, True),
-            ("start", CARD + "\\2577\\autorun.exe", ""), ("mode", "install")])
+            ("start", CARD + "\\2577\\autorun.exe", ""),
+            ("copy", CARD + "\\2577\\autorun.exe", MENU_COPY, True),
+            ("launch", CARD + "\\2577\\Reader.cab", "", True)])
         # The same step on the command line, as a JSON object.
         events, _ = self.device(description, "menu",
                                 json.dumps({"run": "\\Windows\\autorun.exe", "args": "INSTALL"}))
         self.assertEqual([e["name"] for e in events if e["event"] == "step"], ["menu", "run"])
-        self.assertIn(("mode", "install"), compact(events))
+        self.assertIn(("launch", CARD + "\\2577\\Reader.cab", "", True), compact(events))
 
     def test_description_steps_and_default(self):
         events, _ = self.device({"entries": card(), "steps": ["menu"]})
-        self.assertEqual(compact(events), [("step", "menu", False)])
+        self.assertEqual(compact(events), [("step", "menu", MENU_COPY, False)])
         events, _ = self.device({"entries": card(), "steps": []})
         self.assertEqual(events, [])
         events, _ = self.device({})
-        self.assertEqual(compact(events), [("step", "insert", 0, 0, False), ("step", "menu", False),
+        self.assertEqual(compact(events), [("step", "insert", 0, 0, False),
+                                           ("step", "menu", MENU_COPY, False),
                                            ("step", "remove", 0, False)])
         # From standard input.
         events, _ = self.log("--device", "-", stdin=json.dumps({"entries": card(), "steps": ["menu"]}))
-        self.assertEqual(compact(events), [("step", "menu", False)])
+        self.assertEqual(compact(events), [("step", "menu", MENU_COPY, False)])
 
     def test_readme_sample_runs_as_written(self):
         with open(README, encoding="utf-8") as f:
@@ -425,26 +441,39 @@ class Steps(Case):
         self.assertNotIn(CARD, paths(state))
 
     def test_timeline_says_why(self):
+        # Each call told with what the device answered; each failure with why,
+        # as the device knows it.
         cases = [
             ({"entries": card() + [{"path": CARD + "\\2577\\Old.cab",
                                     "attributes": ["directory"]}]}, ["insert"],
-             "It passes over \\Storage Card\\2577\\Old.cab (a folder)."),
+             "It searches \\Storage Card\\2577\\*.cab: first Old.cab, a folder."),
             ({"platform": "Smartphone", "entries": card()}, ["insert"],
-             'platform type "Smartphone" does not begin with "P"), so it searches each '
-             'card\'s "wince\\arm" folder.'),
-            ({"osMajor": 2, "entries": card()}, ["insert"], "(version 2 is before 3)"),
+             'It asks for the platform type: "Smartphone".'),
+            ({"osMajor": 2, "entries": card()}, ["insert"], "It asks for the version: 2.0, build 0."),
+            ({"entries": card()}, ["insert"],
+             "It searches \\Storage Card\\2577\\*.cab: nothing matches (error 2)."),
             ({"entries": card()}, ['{"run": "\\\\Nowhere\\\\a.exe"}'],
              "\\Nowhere\\a.exe is not on the device; the program runs as if it were that file."),
             ({"entries": card(("R.cab", "2026-01-02T00:00:00Z")),
               "faults": {"failing": ["LoadStringW"]}}, ["insert"],
-             "The program makes no Programs-menu copy: its title (string resource 1) cannot be "
-             "loaded."),
+             "It loads string 1: the fault plan makes it fail (error 1814)."),
+            ({"entries": card(("R.cab", "2026-01-02T00:00:00Z")),
+              "faults": {"plan": [{"op": "CopyFileW", "count": 1}]}}, ["insert"],
+             "The program tries to copy itself to the Programs menu as " + MENU_COPY +
+             ": the fault plan makes it fail (error 5)."),
+            ({"entries": card() + [{"path": MENU_COPY, "attributes": ["readonly"]},
+                                   {"path": "\\Windows\\autorun.exe"}]}, ["remove"],
+             "The program tries to delete the Programs-menu entry " + MENU_COPY +
+             ": the file is read-only (error 5)."),
             ({"entries": card()}, ["remove", "remove"], "remove: there is no card to take out"),
             # A control character in a name or a text stays on its line.
             ({"entries": card()}, ['{"run": "\\\\Windows\\\\autorun.exe", "args": "a\\nb"}'],
              'with the command line "a\\u000ab".'),
             ({"registry": [], "entries": card()}, ["insert", "remove"],
              'The uninstaller finishes: it finds nothing of "Velluma Reader ZRV" to remove.'),
+            ({"registry": [], "entries": card()}, ["insert", "remove"],
+             "It cannot open the key HKEY_LOCAL_MACHINE\\SOFTWARE\\Apps: there is no such key "
+             "(error 2)."),
         ]
         for description, steps, text in cases:
             with self.subTest(text=text):
@@ -465,25 +494,34 @@ MACHINE_TIMES = {"card-folder"}
 
 
 def shared_log(args, image=None):
-    """The --trace --json log of a run, as any kind of program gives it: no
-    run mode and no findings (only the host build can tell those), no count of
-    emulated instructions."""
+    """The --trace --json log of a run, as any kind of program gives it: without
+    the count of emulated instructions."""
     result = run("--trace", "--json", *(["--image", image] if image else []), *args)
     if result.returncode != 0 or result.stderr:
         raise AssertionError(f"{args}: exit {result.returncode}: {result.stderr}")
     lines = []
     for line in result.stdout.splitlines():
         event = json.loads(line)
-        if event["event"] in ("mode", "found"):
-            continue
         event.pop("instructions", None)
         lines.append(json.dumps(event, ensure_ascii=False))
     return lines
 
 
+def shared_timeline(args, image=None):
+    """The timeline of a run, as any kind of program tells it: without the line
+    that names the program, and with each exit told without its count of
+    emulated instructions."""
+    result = run(*(["--image", image] if image else []), *args)
+    if result.returncode != 0 or result.stderr:
+        raise AssertionError(f"{args}: exit {result.returncode}: {result.stderr}")
+    return [re.sub(r"(exits with code \d+), after \d+ instructions", r"\1", line)
+            for line in result.stdout.splitlines() if not line.startswith("  The program: ")]
+
+
 class Golden(unittest.TestCase):
     """Every platform call, its arguments and its order, and every effect, as
-    the golden files have them; with AUTORUN_IMAGE set, of that image."""
+    the golden files have them; with AUTORUN_IMAGE set, of that image, whose
+    timeline must also be the host build's, line for line."""
 
     def test_scenarios(self):
         update = os.environ.get("AUTORUN_UPDATE_GOLDEN") == "1"
@@ -491,6 +529,8 @@ class Golden(unittest.TestCase):
             with self.subTest(scenario=name):
                 got = shared_log(args, IMAGE)
                 path = os.path.join(GOLDEN, name + ".jsonl")
+                if IMAGE:
+                    self.assertEqual(shared_timeline(args, IMAGE), shared_timeline(args))
                 if name in MACHINE_TIMES:
                     if IMAGE:
                         self.assertEqual(got, shared_log(args))

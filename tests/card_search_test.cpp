@@ -37,7 +37,7 @@ LookUp Look(sim::Device& device, int (*lookUp)(char16_t*, platform::FILETIME*)) 
 
     LookUp result;
     {
-        sim::Device::Use use(device, fixture::ProgramAt(device));
+        sim::Device::Use use(device, fixture::ProgramAt());
         result.found = lookUp(path, &time);
     }
     EXPECT_TRUE(device.Violations().empty()) << device.Violations().front();
@@ -82,17 +82,17 @@ TEST(CardSearch, OnlyFoldersMarkedTemporaryAreCards) {
     AddFile(device, u"\\Store\\2577\\Plain.cab");
     // A file marked temporary; the simulated store lets it hold a folder, so
     // searching under it would find something.
-    device.files.Add({u"\\Scratch", sim::AttrTemporary | sim::AttrArchive});
+    device.Put({u"\\Scratch", sim::AttrTemporary | sim::AttrArchive});
     AddFile(device, u"\\Scratch\\2577\\Scratch.cab");
     // A card with more attributes than the two that make it one.
-    device.files.Add({u"\\SD Card", fixture::CardAttributes | sim::AttrReadOnly | sim::AttrHidden});
+    device.Put({u"\\SD Card", fixture::CardAttributes | sim::AttrReadOnly | sim::AttrHidden});
     AddFile(device, u"\\SD Card\\2577\\Reader.cab");
 
     LookUp result = Search(device);
     ASSERT_EQ(1, result.found);
     EXPECT_EQ(u"\\SD Card\\2577\\Reader.cab", result.path);
     // The probe is asked once for every card examined, and only for cards.
-    EXPECT_EQ(1, device.CallsOf(sim::Op::SystemParametersInfoW));
+    EXPECT_EQ(1, device.Faults().CallsOf(sim::Op::SystemParametersInfoW));
 }
 
 TEST(CardSearch, CardsWithoutPackageArePassedOver) {
@@ -109,7 +109,7 @@ TEST(CardSearch, CardsWithoutPackageArePassedOver) {
     ASSERT_EQ(1, result.found);
     EXPECT_EQ(u"\\Reader Card\\2577\\READER.CAB", result.path); // the name as reported
     EXPECT_EQ(sim::DefaultEntryTime + 1, result.time);
-    EXPECT_EQ(3, device.CallsOf(sim::Op::SystemParametersInfoW));
+    EXPECT_EQ(3, device.Faults().CallsOf(sim::Op::SystemParametersInfoW));
 }
 
 TEST(CardSearch, NothingFoundLeavesTheOutputsAlone) {
@@ -128,7 +128,7 @@ TEST(CardSearch, NothingFoundLeavesTheOutputsAlone) {
     sim::Device noRoot = fixture::NewDevice();
     AddCard(noRoot, u"Storage Card");
     AddFile(noRoot, u"\\Storage Card\\2577\\Reader.cab");
-    noRoot.failing.insert(sim::Op::FindFirstFileW);
+    fixture::Failing(noRoot, {sim::Op::FindFirstFileW});
     result = Search(noRoot);
     EXPECT_EQ(0, result.found);
     EXPECT_TRUE(result.outputsUntouched);
@@ -152,10 +152,11 @@ class CardFolder : public testing::TestWithParam<Platform> {};
 
 TEST_P(CardFolder, FollowsTheProbe) {
     const Platform& p = GetParam();
-    sim::Device device = fixture::NewDevice();
-    device.platformType = p.type;
-    device.osMajor = p.major;
-    device.failing = p.failing;
+    sim::Config kind = fixture::Kind();
+    kind.platformType = p.type;
+    kind.osMajor = p.major;
+    sim::Device device = fixture::NewDevice(kind);
+    fixture::Failing(device, p.failing);
     // Each card holds a package in one of the two folders only.
     AddCard(device, u"Other");
     AddFile(device, u"\\Other\\wince\\arm\\Generic.cab");
@@ -163,7 +164,7 @@ TEST_P(CardFolder, FollowsTheProbe) {
     AddFile(device, u"\\Pocket\\2577\\Pocket.cab");
 
     {
-        sim::Device::Use use(device, fixture::ProgramAt(device));
+        sim::Device::Use use(device, fixture::ProgramAt());
         EXPECT_EQ(p.pocketPc ? 1 : 0, IsPocketPcPlatform());
     }
     LookUp result = Search(device);
@@ -203,8 +204,8 @@ TEST(Probe, AFailedQueryReadsAsNotAPocketPc) {
     for (sim::Op failing : {sim::Op::SystemParametersInfoW, sim::Op::GetVersionExW}) {
         SCOPED_TRACE(sim::NameOf(failing));
         sim::Device device = fixture::NewDevice();
-        device.failing.insert(failing);
-        sim::Device::Use use(device, fixture::ProgramAt(device));
+        fixture::Failing(device, {failing});
+        sim::Device::Use use(device, fixture::ProgramAt());
         ASSERT_EQ(u'P', SoilStack());
         int answer = IsPocketPcPlatform();
         EXPECT_EQ(0, answer);
@@ -279,9 +280,9 @@ TEST(ReaderLookUp, NoReaderLeavesTheOutputsAlone) {
 TEST(CardSearch, AFolderNamedLikeAPackageIsPassedOver) {
     sim::Device device = fixture::NewDevice();
     AddCard(device, u"Old");
-    device.files.Add({u"\\Old\\2577\\Backup.cab", sim::AttrDirectory});
+    device.Put({u"\\Old\\2577\\Backup.cab", sim::AttrDirectory});
     AddCard(device, u"Storage Card");
-    device.files.Add({u"\\Storage Card\\2577\\Old.cab", sim::AttrDirectory});
+    device.Put({u"\\Storage Card\\2577\\Old.cab", sim::AttrDirectory});
     AddFile(device, u"\\Storage Card\\2577\\Reader.cab", sim::DefaultEntryTime + 7);
 
     // The first card holds only a folder: it has no package. In the second,

@@ -18,21 +18,30 @@ namespace {
 constexpr platform::HINSTANCE Instance = 0x10000;
 const std::u16string OwnPath = RemovalPath;
 
-void SetMenuEntry(sim::Device& device, bool present, const std::u16string& ownPath = OwnPath) {
-    sim::Device::Use use(device, fixture::ProgramAt(device, ownPath));
+void SetMenuEntry(sim::Device& device, bool present, const std::u16string& ownPath = OwnPath,
+                  const std::u16string& title = fixture::Title) {
+    sim::Device::Use use(device, fixture::ProgramAt(ownPath, title));
     SetProgramsMenuEntry(Instance, platform::CsidlPrograms, present);
 }
 
 void RemoveRegistration(sim::Device& device) {
-    sim::Device::Use use(device, fixture::ProgramAt(device));
+    sim::Device::Use use(device, fixture::ProgramAt());
     RemoveAppRegistration();
 }
 
-// A device with the program in \Windows, as a card insertion leaves it.
-sim::Device WithProgram() {
-    sim::Device device = fixture::NewDevice();
+// The program in \Windows, as a card insertion leaves it.
+void AddProgram(sim::Device& device) {
     AddFile(device, OwnPath, sim::DefaultEntryTime + 7);
-    return device;
+}
+
+// The first `count` deletions of the application key fail with access denied.
+void KeyResists(sim::Device& device, std::uint32_t count) {
+    sim::FaultRule rule;
+    rule.op = sim::Op::RegDeleteKeyW;
+    rule.match = u"*\\" + std::u16string(AppName);
+    rule.count = count;
+    rule.error = platform::ErrorAccessDenied;
+    device.AddFault(rule);
 }
 
 bool AnyEntryNamedExe(const sim::Device& device) {
@@ -49,7 +58,7 @@ bool AnyEntryNamedExe(const sim::Device& device) {
 TEST(LaunchProgram, StartsThroughTheShellWithTheGivenCommandLine) {
     sim::Device device = fixture::NewDevice();
     {
-        sim::Device::Use use(device, fixture::ProgramAt(device));
+        sim::Device::Use use(device, fixture::ProgramAt());
         LaunchProgram(UninstallerPath, AppName);
         LaunchProgram(u"\\Nowhere\\missing.exe", u"");
     }
@@ -66,8 +75,9 @@ TEST(LaunchProgram, StartsThroughTheShellWithTheGivenCommandLine) {
 }
 
 TEST(ProgramsMenuEntry, CreatesTheFolderAndACopyNamedAfterTheTitle) {
-    sim::Device device = WithProgram();
-    ASSERT_EQ(nullptr, device.files.Find(sim::ProgramsFolder));
+    sim::Device device = fixture::NewDevice();
+    AddProgram(device);
+    ASSERT_EQ(nullptr, device.Files().Find(fixture::ProgramsFolder));
 
     SetMenuEntry(device, true);
 
@@ -76,15 +86,16 @@ TEST(ProgramsMenuEntry, CreatesTheFolderAndACopyNamedAfterTheTitle) {
     EXPECT_EQ(U8(OwnPath), copies[0].Text("from"));
     // The title's spaces and "&" stand in the name unchanged.
     EXPECT_EQ("\\Windows\\Start Menu\\Programs\\Dorna & Kel.exe", copies[0].Text("to"));
-    const sim::Entry* copy = device.files.Find(MenuCopy);
+    const sim::Entry* copy = device.Files().Find(MenuCopy);
     ASSERT_NE(nullptr, copy);
     EXPECT_EQ(sim::DefaultEntryTime + 7, copy->time); // a byte copy of the program
-    EXPECT_TRUE(device.files.IsFolder(sim::ProgramsFolder));
+    EXPECT_TRUE(device.Files().IsFolder(fixture::ProgramsFolder));
     EXPECT_TRUE(device.Violations().empty());
 }
 
 TEST(ProgramsMenuEntry, ReplacesAnExistingCopy) {
-    sim::Device device = WithProgram();
+    sim::Device device = fixture::NewDevice();
+    AddProgram(device);
     AddFile(device, MenuCopy, sim::DefaultEntryTime - 100);
 
     SetMenuEntry(device, true);
@@ -92,23 +103,26 @@ TEST(ProgramsMenuEntry, ReplacesAnExistingCopy) {
     auto copies = EventsOf(device, sim::EventKind::Copy);
     ASSERT_EQ(1u, copies.size());
     EXPECT_TRUE(copies[0].Flag("ok"));
-    EXPECT_EQ(sim::DefaultEntryTime + 7, device.files.Find(MenuCopy)->time);
+    EXPECT_EQ(sim::DefaultEntryTime + 7, device.Files().Find(MenuCopy)->time);
 }
 
 TEST(ProgramsMenuEntry, DeletesTheCopyAndOnlyIt) {
-    sim::Device device = WithProgram();
+    sim::Device device = fixture::NewDevice();
+    AddProgram(device);
     AddFile(device, MenuCopy);
-    AddFile(device, std::u16string(sim::ProgramsFolder) + u"\\Other.exe");
+    AddFile(device, std::u16string(fixture::ProgramsFolder) + u"\\Other.exe");
 
     SetMenuEntry(device, false);
 
-    EXPECT_EQ(nullptr, device.files.Find(MenuCopy));
-    EXPECT_NE(nullptr, device.files.Find(std::u16string(sim::ProgramsFolder) + u"\\Other.exe"));
+    EXPECT_EQ(nullptr, device.Files().Find(MenuCopy));
+    EXPECT_NE(nullptr,
+              device.Files().Find(std::u16string(fixture::ProgramsFolder) + u"\\Other.exe"));
     EXPECT_EQ(0, CountOf(device, sim::EventKind::Copy));
 }
 
 TEST(ProgramsMenuEntry, DeletingAMissingCopyChangesNothing) {
-    sim::Device device = WithProgram();
+    sim::Device device = fixture::NewDevice();
+    AddProgram(device);
     SetMenuEntry(device, true); // makes the folder ...
     SetMenuEntry(device, false);
     const std::vector<sim::Entry> before = fixture::Entries(device); // ... which stays
@@ -149,16 +163,16 @@ TEST(ProgramsMenuEntry, NoNameNoCopy) {
     for (const Case& c : cases) {
         for (bool present : {true, false}) {
             SCOPED_TRACE(std::string(c.what) + (present ? ", create" : ", delete"));
-            sim::Device device = WithProgram();
+            sim::Device device = fixture::NewDevice();
+            AddProgram(device);
             AddFile(device, MenuCopy);
-            device.app.title = c.title;
-            device.failing = c.failing;
-            SetMenuEntry(device, present, c.ownPath);
+            fixture::Failing(device, c.failing);
+            SetMenuEntry(device, present, c.ownPath, c.title);
 
             EXPECT_EQ(0, CountOf(device, sim::EventKind::Copy));
             const bool deleted = !present && c.stillDeletes;
             EXPECT_EQ(deleted ? 1 : 0, CountOf(device, sim::EventKind::Delete));
-            EXPECT_EQ(deleted, device.files.Find(MenuCopy) == nullptr);
+            EXPECT_EQ(deleted, device.Files().Find(MenuCopy) == nullptr);
             EXPECT_FALSE(AnyEntryNamedExe(device));
             EXPECT_TRUE(device.Violations().empty());
         }
@@ -169,7 +183,7 @@ TEST(ProgramsMenuEntry, NoNameNoCopy) {
 
 TEST(AppRegistration, FirstSuccessMakesNoPause) {
     sim::Device device = fixture::NewDevice();
-    device.registry.Add(fixture::AppKey);
+    device.PutKey(fixture::AppKey);
 
     RemoveRegistration(device);
 
@@ -178,28 +192,28 @@ TEST(AppRegistration, FirstSuccessMakesNoPause) {
     EXPECT_EQ("HKEY_LOCAL_MACHINE\\SOFTWARE\\Apps\\Velluma Reader ZRV", attempts[0].Text("key"));
     EXPECT_EQ(0, attempts[0].Number("result"));
     EXPECT_EQ(0, CountOf(device, sim::EventKind::Sleep));
-    EXPECT_FALSE(device.registry.Has(fixture::AppKey));
-    EXPECT_TRUE(device.registry.Has(sim::AppsKeyPath));
+    EXPECT_FALSE(device.Keys().Has(fixture::AppKey));
+    EXPECT_TRUE(device.Keys().Has(sim::AppsKeyPath));
     EXPECT_TRUE(device.Violations().empty()); // the key was closed
 }
 
 TEST(AppRegistration, RetriesUntilTheKeyGoes) {
     sim::Device device = fixture::NewDevice();
-    device.registry.Add(fixture::AppKey);
-    device.appKeyDeleteFailures = 3;
+    device.PutKey(fixture::AppKey);
+    KeyResists(device, 3);
 
     RemoveRegistration(device);
 
     EXPECT_EQ(4, CountOf(device, sim::EventKind::KeyDelete));
     EXPECT_EQ(3, CountOf(device, sim::EventKind::Sleep));
     EXPECT_EQ(3000u, device.NowMs());
-    EXPECT_FALSE(device.registry.Has(fixture::AppKey));
+    EXPECT_FALSE(device.Keys().Has(fixture::AppKey));
 }
 
 TEST(AppRegistration, GivesUpAfterElevenAttemptsAndTenPauses) {
     sim::Device device = fixture::NewDevice();
-    device.registry.Add(fixture::AppKey);
-    device.appKeyDeleteFailures = 1000;
+    device.PutKey(fixture::AppKey);
+    KeyResists(device, 1000);
 
     RemoveRegistration(device);
 
@@ -214,18 +228,18 @@ TEST(AppRegistration, GivesUpAfterElevenAttemptsAndTenPauses) {
         EXPECT_EQ(1000, pause.Number("ms"));
     }
     EXPECT_EQ(10000u, device.NowMs());
-    EXPECT_TRUE(device.registry.Has(fixture::AppKey)); // left in place, silently
+    EXPECT_TRUE(device.Keys().Has(fixture::AppKey)); // left in place, silently
     EXPECT_TRUE(device.Violations().empty());
 }
 
 TEST(AppRegistration, NoAppsKeyNoAttempt) {
     sim::Device device = fixture::NewDevice();
-    device.registry.Clear();
+    device.ClearRegistry();
 
     RemoveRegistration(device);
 
-    EXPECT_EQ(1, device.CallsOf(sim::Op::RegOpenKeyExW));
-    EXPECT_EQ(0, device.CallsOf(sim::Op::RegDeleteKeyW));
+    EXPECT_EQ(1, device.Faults().CallsOf(sim::Op::RegOpenKeyExW));
+    EXPECT_EQ(0, device.Faults().CallsOf(sim::Op::RegDeleteKeyW));
     EXPECT_EQ(0, CountOf(device, sim::EventKind::KeyDelete));
     EXPECT_EQ(0, CountOf(device, sim::EventKind::Sleep));
     EXPECT_TRUE(device.Violations().empty());

@@ -4,11 +4,12 @@
 #pragma once
 
 #include "autorun/constants.h"
-#include "platform/platform.h"
 #include "device/device.h"
+#include "platform/platform.h"
 #include "resources/product.h"
 #include "runner/native_program.h"
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -16,50 +17,68 @@ namespace fixture {
 
 constexpr std::uint32_t CardAttributes = sim::AttrDirectory | sim::AttrTemporary;
 
+// A Pocket PC whose stand-in package installs the product's reader.
+inline sim::Config Kind() {
+    sim::Config config;
+    config.standIn = {AppName, ReaderPath};
+    return config;
+}
+
+inline const std::u16string ProgramsFolder = sim::Config().programsFolder;
 inline const std::u16string Title = u"" PRODUCT_TITLE;
-inline const std::u16string MenuCopy =
-    std::u16string(sim::ProgramsFolder) + u"\\" + Title + u".exe";
+inline const std::u16string MenuCopy = ProgramsFolder + u"\\" + Title + u".exe";
 inline const std::u16string CardProgram = u"\\Storage Card\\2577\\autorun.exe";
 inline const std::u16string AppKey = std::u16string(sim::AppsKeyPath) + u"\\" + AppName;
 
-// The program built for the host, which runs whatever file a test starts.
+// The program built for the host, with the product's title, which runs
+// whatever file a test starts.
 inline runner::NativeProgram& Native() {
     static runner::NativeProgram native;
     return native;
 }
 
-// A bare device that knows the product's names and runs the host build.
-inline sim::Device NewDevice() {
-    sim::Device device({AppName, ReaderPath, Title});
-    device.launcher = &Native();
-    return device;
+// A bare device of the kind that runs the host build.
+inline sim::Device NewDevice(const sim::Config& config = Kind()) {
+    return sim::Device(config, &Native());
 }
 
 // The program as it runs from path, for direct calls of its functions under
-// sim::Device::Use; "" is a path that cannot be had.
-inline sim::Process ProgramAt(const sim::Device& device, const std::u16string& path = u"") {
-    return runner::NativeProgram::ProcessOf(device, path);
+// sim::Device::Use; "" is a path that cannot be had. Its string 1 is title.
+inline sim::Process ProgramAt(const std::u16string& path = u"",
+                              const std::u16string& title = Title) {
+    sim::Process process = Native().ProcessOf(path);
+    process.strings[TitleStringId] = title;
+    return process;
+}
+
+// Every call of these operations fails.
+inline void Failing(sim::Device& device, const std::set<sim::Op>& ops) {
+    for (sim::Op op : ops) {
+        sim::FaultRule rule;
+        rule.op = op;
+        device.AddFault(rule);
+    }
 }
 
 inline void AddCard(sim::Device& device, const std::u16string& name) {
-    device.files.Add({u"\\" + name, CardAttributes});
+    device.Put({u"\\" + name, CardAttributes});
 }
 
 inline void AddFile(sim::Device& device, const std::u16string& path,
                     sim::Ticks time = sim::DefaultEntryTime) {
-    device.files.Add({path, sim::AttrArchive, time});
+    device.Put({path, sim::AttrArchive, time});
 }
 
 // An installed reader, as the cabinet installer leaves it.
 inline void AddReader(sim::Device& device, sim::Ticks time) {
     AddFile(device, ReaderPath, time);
-    device.registry.Add(AppKey);
+    device.PutKey(AppKey);
 }
 
 // Every entry of the device, in the order they were made.
 inline std::vector<sim::Entry> Entries(const sim::Device& device) {
     std::vector<sim::Entry> entries;
-    for (const sim::Entry* entry : device.files.All()) {
+    for (const sim::Entry* entry : device.Files().All()) {
         entries.push_back(*entry);
     }
     return entries;

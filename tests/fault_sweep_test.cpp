@@ -10,6 +10,7 @@
 
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <ostream>
 #include <set>
 #include <string>
@@ -20,7 +21,7 @@ namespace {
 constexpr sim::Ticks Older = sim::DefaultEntryTime;
 constexpr sim::Ticks Newer = sim::DefaultEntryTime + sim::TicksPerSecond;
 
-const std::u16string MenuCopy = std::u16string(sim::ProgramsFolder) + u"\\Dorna & Kel.exe";
+const std::u16string MenuCopy = std::u16string(fixture::ProgramsFolder) + u"\\Dorna & Kel.exe";
 
 struct Flow {
     const char* name;
@@ -30,6 +31,7 @@ struct Flow {
     // What the flow does when nothing fails: the file it starts (empty: the
     // error box), to show the flow is really taken.
     std::string expectedLaunch;
+    std::u16string platform = u"PocketPC";
 };
 
 // Shown by name in test output (the default would print the raw bytes).
@@ -38,23 +40,23 @@ void PrintTo(const Flow& flow, std::ostream* out) {
 }
 
 void AddCard(sim::Device& device, const std::u16string& card) {
-    device.files.Add({card, sim::AttrDirectory | sim::AttrTemporary});
-    device.files.Add({card + u"\\2577\\autorun.exe"});
+    device.Put({card, sim::AttrDirectory | sim::AttrTemporary});
+    device.Put({card + u"\\2577\\autorun.exe"});
 }
 
 void AddPackage(sim::Device& device, sim::Ticks time) {
     // A card without a package comes first: the search must go on past it.
     AddCard(device, u"\\Empty Card");
     AddCard(device, u"\\Storage Card");
-    device.files.Add({u"\\Storage Card\\2577\\Reader.cab", 0, time});
-    device.files.Add({u"\\Storage Card\\wince\\arm\\Reader.cab", 0, time});
+    device.Put({u"\\Storage Card\\2577\\Reader.cab", 0, time});
+    device.Put({u"\\Storage Card\\wince\\arm\\Reader.cab", 0, time});
 }
 
 using fixture::AddReader;
 
 void AddMenuCopy(sim::Device& device) {
-    device.files.Add({sim::ProgramsFolder, sim::AttrDirectory});
-    device.files.Add({MenuCopy});
+    device.Put({fixture::ProgramsFolder, sim::AttrDirectory});
+    device.Put({MenuCopy});
 }
 
 const std::string Reader = sim::Utf8(ReaderPath);
@@ -82,12 +84,8 @@ std::vector<Flow> Flows() {
              AddPackage(d, Newer);
          },
          shell, u"install", Package},
-        {"InstallOtherPlatform",
-         [](sim::Device& d) {
-             d.platformType = u"Jupiter";
-             AddPackage(d, Older);
-         },
-         shell, u"install", "\\Storage Card\\wince\\arm\\Reader.cab"},
+        {"InstallOtherPlatform", [](sim::Device& d) { AddPackage(d, Older); }, shell, u"install",
+         "\\Storage Card\\wince\\arm\\Reader.cab", u"Jupiter"},
         {"LaunchReader",
          [](sim::Device& d) {
              AddReader(d, Older);
@@ -106,21 +104,21 @@ std::vector<Flow> Flows() {
          [](sim::Device& d) {
              AddReader(d, Older);
              AddMenuCopy(d);
-             d.files.Add({RemovalPath});
+             d.Put({RemovalPath});
          },
          shell, u"uninstall", Unload},
         {"RemovalKeyGone",
          [](sim::Device& d) {
              AddMenuCopy(d);
-             d.files.Add({RemovalPath});
+             d.Put({RemovalPath});
          },
          shell, u"uninstall", Unload},
         {"RemovalNoAppsKey",
          [](sim::Device& d) {
-             d.registry.Clear();
-             d.registry.Add(u"SOFTWARE\\Other");
+             d.ClearRegistry();
+             d.PutKey(u"SOFTWARE\\Other");
              AddMenuCopy(d);
-             d.files.Add({RemovalPath});
+             d.Put({RemovalPath});
          },
          shell, u"", Unload},
     };
@@ -160,14 +158,16 @@ std::string Describe(const std::set<sim::Op>& faults) {
 }
 
 // Runs a flow on a fresh device with the given operations failing.
-sim::Device RunFlow(const Flow& flow, const std::set<sim::Op>& faults) {
-    sim::Device device = fixture::NewDevice();
-    flow.build(device);
-    device.files.Add({flow.path}); // the running program's own file
-    device.failing = faults;
-    invariants::Snapshot before = invariants::Take(device);
-    EXPECT_EQ(device.Run(flow.path, flow.args), 0);
-    for (const std::string& broken : invariants::CheckRun(device, before)) {
+std::unique_ptr<sim::Device> RunFlow(const Flow& flow, const std::set<sim::Op>& faults) {
+    sim::Config kind = fixture::Kind();
+    kind.platformType = flow.platform;
+    auto device = std::make_unique<sim::Device>(kind, &fixture::Native());
+    flow.build(*device);
+    device->Put({flow.path}); // the running program's own file
+    fixture::Failing(*device, faults);
+    invariants::Snapshot before = invariants::Take(*device, fixture::Title);
+    EXPECT_EQ(device->Run(flow.path, flow.args), 0);
+    for (const std::string& broken : invariants::CheckRun(*device, before)) {
         ADD_FAILURE() << broken;
     }
     return device;
@@ -181,7 +181,8 @@ TEST_P(FaultSweep, EveryFaultAndPairKeepsTheInvariants) {
     const Flow& flow = GetParam();
     for (const std::set<sim::Op>& faults : FaultSets()) {
         SCOPED_TRACE(Describe(faults));
-        sim::Device device = RunFlow(flow, faults);
+        const std::unique_ptr<sim::Device> run = RunFlow(flow, faults);
+        const sim::Device& device = *run;
         ++totalRuns;
 
         if (faults.empty()) {
@@ -218,7 +219,7 @@ TEST(FaultSweep, EachFaultFailsACallInSomeFlow) {
     for (sim::Op op : FailableOps()) {
         int failures = 0;
         for (const Flow& flow : Flows()) {
-            failures += RunFlow(flow, {op}).FailuresOf(op);
+            failures += RunFlow(flow, {op})->Faults().FailuresOf(op);
         }
         EXPECT_GT(failures, 0) << sim::NameOf(op) << " never failed";
     }
@@ -236,19 +237,38 @@ class SweepCount : public testing::Environment {
 };
 const testing::Environment* const sweepCount = testing::AddGlobalTestEnvironment(new SweepCount);
 
+// A program that starts \Windows\cmd.exe, which no run of autorun may.
+class StrayProgram : public sim::Launcher {
+  public:
+    sim::Outcome Run(sim::Device& device, const std::u16string& path, const sim::Entry*,
+                     const std::u16string&) override {
+        sim::Device::Use use(device, fixture::ProgramAt(path));
+        platform::SHELLEXECUTEINFO info = {};
+        info.cbSize = platform::ShellExecuteInfoSize;
+        info.lpFile = u"\\Windows\\cmd.exe";
+        info.lpParameters = u"";
+        platform::ShellExecuteEx(&info);
+        return sim::Outcome();
+    }
+};
+
 // The checker itself catches what it is for: a device changed behind the
-// program's back and a stray launch are reported.
+// program's back and a stray launch are reported; a run of the program is
+// not.
 TEST(Invariants, ReportStrayChangesAndLaunches) {
     sim::Device device = fixture::NewDevice();
     AddPackage(device, Older);
-    invariants::Snapshot before = invariants::Take(device);
+    invariants::Snapshot before = invariants::Take(device, fixture::Title);
     device.Run(RemovalPath, u"install");
     EXPECT_TRUE(invariants::CheckRun(device, before).empty());
 
-    device.files.Add({u"\\Storage Card\\stray.txt"});
-    device.Emit(sim::EventKind::Launch,
-                {{"file", sim::TextValue("\\Windows\\cmd.exe")}, {"args", sim::TextValue("")}});
-    std::vector<std::string> broken = invariants::CheckRun(device, before);
+    StrayProgram stray;
+    sim::Device other(fixture::Kind(), &stray);
+    other.Put({u"\\Windows\\cmd.exe"});
+    before = invariants::Take(other, fixture::Title);
+    other.Put({u"\\Windows\\stray.txt"});
+    other.Run(RemovalPath, u"install");
+    std::vector<std::string> broken = invariants::CheckRun(other, before);
     ASSERT_EQ(broken.size(), 2u);
     EXPECT_NE(broken[0].find("cmd.exe"), std::string::npos);
     EXPECT_NE(broken[1].find("stray.txt"), std::string::npos);

@@ -22,24 +22,25 @@ constexpr sim::Ticks PackageTime = sim::DefaultEntryTime + 1000;
 
 // A device with the program copied to \Windows, as the shell leaves it when a
 // card goes in, and a card that holds the package unless told otherwise.
-sim::Device Device(bool withPackage = true) {
-    sim::Device device = fixture::NewDevice();
+void Prepare(sim::Device& device, bool withPackage = true) {
     AddFile(device, RemovalPath);
     AddCard(device, u"Storage Card");
     AddFile(device, fixture::CardProgram);
     if (withPackage) {
         AddFile(device, Package, PackageTime);
     }
-    return device;
 }
 
 int RunInstall(sim::Device& device) {
     return device.Run(RemovalPath, InstallArgument);
 }
 
-std::string ModeOf(const sim::Device& device) {
-    auto modes = EventsOf(device, sim::EventKind::Mode);
-    return modes.empty() ? "" : modes.back().Text("mode");
+// The run mode the program chooses when it runs from path with a command
+// line (asked of the program on a device of its own).
+RunMode ModeFor(const std::u16string& path, const std::u16string& args) {
+    sim::Device scratch = fixture::NewDevice();
+    sim::Device::Use use(scratch, fixture::ProgramAt(path));
+    return DetermineRunMode(runner::NativeProgram::Instance, args.c_str());
 }
 
 std::vector<std::string> Paths(const sim::Device& device) {
@@ -88,19 +89,20 @@ class InstallFlow : public testing::TestWithParam<Install> {};
 
 TEST_P(InstallFlow, OpensThePackageUnlessTheReaderIsAsNew) {
     const Install& c = GetParam();
-    sim::Device device = Device();
+    sim::Device device = fixture::NewDevice();
+    Prepare(device);
     if (c.reader) {
         AddReader(device, PackageTime + c.readerOffset);
     }
 
     EXPECT_EQ(0, RunInstall(device));
 
-    EXPECT_EQ("install", ModeOf(device));
+    EXPECT_EQ(RunMode::Install, ModeFor(RemovalPath, InstallArgument));
     EXPECT_EQ((std::vector<std::string>{"copy", "launch"}), Actions(device));
     auto copies = EventsOf(device, sim::EventKind::Copy);
     ASSERT_EQ(1u, copies.size());
     EXPECT_EQ(U8(MenuCopy), copies[0].Text("to"));
-    EXPECT_NE(nullptr, device.files.Find(MenuCopy));
+    EXPECT_NE(nullptr, device.Files().Find(MenuCopy));
 
     auto launches = EventsOf(device, sim::EventKind::Launch);
     ASSERT_EQ(1u, launches.size());
@@ -124,7 +126,8 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(InstallFlow, NoPackageShowsTheErrorAndDoesNothingElse) {
     for (bool reader : {false, true}) {
         SCOPED_TRACE(reader ? "reader installed" : "no reader");
-        sim::Device device = Device(false);
+        sim::Device device = fixture::NewDevice();
+        Prepare(device, false);
         AddFile(device, u"\\Storage Card\\wince\\arm\\Reader.cab"); // not for a Pocket PC
         if (reader) {
             AddReader(device, PackageTime);
@@ -133,20 +136,21 @@ TEST(InstallFlow, NoPackageShowsTheErrorAndDoesNothingElse) {
 
         EXPECT_EQ(0, RunInstall(device));
 
-        EXPECT_EQ("install", ModeOf(device));
+        EXPECT_EQ(RunMode::Install, ModeFor(RemovalPath, InstallArgument));
         ExpectOnlyTheErrorBox(device);
         EXPECT_EQ(before, Paths(device));
     }
 }
 
 TEST(LaunchFlow, StartsTheInstalledReader) {
-    sim::Device device = Device();
+    sim::Device device = fixture::NewDevice();
+    Prepare(device);
     AddReader(device, PackageTime - 1); // older than the package: not Launch's concern
     AddFile(device, MenuCopy);
 
     EXPECT_EQ(0, device.Run(MenuCopy, u""));
 
-    EXPECT_EQ("launch", ModeOf(device));
+    EXPECT_EQ(RunMode::Launch, ModeFor(MenuCopy, u""));
     EXPECT_EQ(std::vector<std::string>{U8(ReaderPath)}, Launched(device));
     EXPECT_EQ(0, CountOf(device, sim::EventKind::Copy));
     EXPECT_EQ(0, CountOf(device, sim::EventKind::Delete));
@@ -156,12 +160,13 @@ TEST(LaunchFlow, StartsTheInstalledReader) {
 // Started from the menu copy with no reader installed, the program installs
 // it as a card insertion would, without touching the copy it runs from.
 TEST(LaunchFlow, WithoutReaderInstallsFromTheCard) {
-    sim::Device device = Device();
+    sim::Device device = fixture::NewDevice();
+    Prepare(device);
     AddFile(device, MenuCopy);
 
     EXPECT_EQ(0, device.Run(MenuCopy, u""));
 
-    EXPECT_EQ("launch", ModeOf(device));
+    EXPECT_EQ(RunMode::Launch, ModeFor(MenuCopy, u""));
     EXPECT_EQ(std::vector<std::string>{U8(Package)}, Launched(device));
     EXPECT_EQ(1, CountOf(device, sim::EventKind::Installed));
     EXPECT_EQ(0, CountOf(device, sim::EventKind::Copy));
@@ -171,23 +176,25 @@ TEST(LaunchFlow, WithoutReaderInstallsFromTheCard) {
 }
 
 TEST(LaunchFlow, WithoutReaderOrPackageShowsTheError) {
-    sim::Device device = Device(false);
+    sim::Device device = fixture::NewDevice();
+    Prepare(device, false);
     AddFile(device, MenuCopy);
 
     EXPECT_EQ(0, device.Run(MenuCopy, u""));
 
-    EXPECT_EQ("launch", ModeOf(device));
+    EXPECT_EQ(RunMode::Launch, ModeFor(MenuCopy, u""));
     ExpectOnlyTheErrorBox(device);
 }
 
 TEST(RemovalFlow, UninstallsDeletesTheCopyAndWaitsForTheKey) {
-    sim::Device device = Device();
+    sim::Device device = fixture::NewDevice();
+    Prepare(device);
     AddReader(device, PackageTime);
     AddFile(device, MenuCopy);
 
     EXPECT_EQ(0, device.Run(RemovalPath, u"uninstall"));
 
-    EXPECT_EQ("removal", ModeOf(device));
+    EXPECT_EQ(RunMode::Removal, ModeFor(RemovalPath, u"uninstall"));
     EXPECT_EQ((std::vector<std::string>{"launch", "delete", "key-delete", "key-delete",
                                         "key-delete", "key-delete"}),
               Actions(device));
@@ -195,7 +202,7 @@ TEST(RemovalFlow, UninstallsDeletesTheCopyAndWaitsForTheKey) {
     ASSERT_EQ(1u, launches.size());
     EXPECT_EQ(U8(UninstallerPath), launches[0].Text("file"));
     EXPECT_EQ(U8(AppName), launches[0].Text("args"));
-    EXPECT_EQ(nullptr, device.files.Find(MenuCopy));
+    EXPECT_EQ(nullptr, device.Files().Find(MenuCopy));
 
     // The uninstaller holds the key for 2.5 s, then removes it itself: three
     // refused attempts, and the fourth finds it gone and ends the loop.
@@ -205,8 +212,8 @@ TEST(RemovalFlow, UninstallsDeletesTheCopyAndWaitsForTheKey) {
     EXPECT_EQ(platform::ErrorFileNotFound, attempts[3].Number("result"));
     EXPECT_EQ(3, CountOf(device, sim::EventKind::Sleep));
     EXPECT_EQ(3000u, EventsOf(device, sim::EventKind::Exit)[0].t);
-    EXPECT_FALSE(device.registry.Has(fixture::AppKey));
-    EXPECT_EQ(nullptr, device.files.Find(ReaderPath));
+    EXPECT_FALSE(device.Keys().Has(fixture::AppKey));
+    EXPECT_EQ(nullptr, device.Files().Find(ReaderPath));
     EXPECT_TRUE(device.Violations().empty());
 }
 
@@ -218,11 +225,11 @@ struct State {
 };
 
 State StateOf(const sim::Device& device) {
-    return {fixture::Entries(device), device.registry.Keys()};
+    return {fixture::Entries(device), device.Keys().Keys()};
 }
 
 bool IsProgramsFolderOrAbove(const std::u16string& path) {
-    std::u16string programs = sim::ProgramsFolder;
+    std::u16string programs = fixture::ProgramsFolder;
     return programs.compare(0, path.size(), path) == 0 &&
            (path.size() == programs.size() || programs[path.size()] == u'\\');
 }
@@ -230,7 +237,7 @@ bool IsProgramsFolderOrAbove(const std::u16string& path) {
 TEST(CardLife, InsertMenuRemoveLeavesTheDeviceAsItWas) {
     sim::Device device = fixture::NewDevice();
     AddFile(device, u"\\My Documents\\notes.txt");
-    device.registry.Add(u"SOFTWARE\\Apps\\Other App");
+    device.PutKey(u"SOFTWARE\\Apps\\Other App");
     const State before = StateOf(device);
 
     // The card comes in.
@@ -241,21 +248,23 @@ TEST(CardLife, InsertMenuRemoveLeavesTheDeviceAsItWas) {
 
     device.Insert();
     EXPECT_EQ(1, CountOf(device, sim::EventKind::Installed));
-    EXPECT_NE(nullptr, device.files.Find(ReaderPath));
-    EXPECT_NE(nullptr, device.files.Find(MenuCopy));
-    EXPECT_TRUE(device.registry.Has(fixture::AppKey));
+    EXPECT_NE(nullptr, device.Files().Find(ReaderPath));
+    EXPECT_NE(nullptr, device.Files().Find(MenuCopy));
+    EXPECT_TRUE(device.Keys().Has(fixture::AppKey));
 
-    device.Menu();
+    device.Tap(MenuCopy);
     EXPECT_EQ(U8(ReaderPath), Launched(device).back());
 
     device.Remove();
     EXPECT_EQ(1, CountOf(device, sim::EventKind::Uninstalled));
 
-    std::vector<std::string> modes;
-    for (const sim::Event& mode : EventsOf(device, sim::EventKind::Mode)) {
-        modes.push_back(mode.Text("mode"));
+    std::vector<std::string> starts;
+    for (const sim::Event& start : EventsOf(device, sim::EventKind::Start)) {
+        starts.push_back(start.Text("path") + " " + start.Text("args"));
     }
-    EXPECT_EQ((std::vector<std::string>{"install", "launch", "removal"}), modes);
+    EXPECT_EQ((std::vector<std::string>{U8(RemovalPath) + " install", U8(MenuCopy) + " ",
+                                        U8(RemovalPath) + " uninstall"}),
+              starts);
     for (const sim::Event& exit : EventsOf(device, sim::EventKind::Exit)) {
         EXPECT_EQ(0, exit.Number("code"));
     }
@@ -264,7 +273,7 @@ TEST(CardLife, InsertMenuRemoveLeavesTheDeviceAsItWas) {
 
     // What is left: the device as it was, the program in \Windows and the
     // (empty) Programs folder.
-    EXPECT_EQ(before.keys, device.registry.Keys());
+    EXPECT_EQ(before.keys, device.Keys().Keys());
     std::vector<sim::Entry> extra;
     for (const sim::Entry& entry : fixture::Entries(device)) {
         bool known = false;
@@ -280,7 +289,7 @@ TEST(CardLife, InsertMenuRemoveLeavesTheDeviceAsItWas) {
         }
     }
     for (const sim::Entry& old : before.entries) {
-        EXPECT_NE(nullptr, device.files.Find(old.path)) << U8(old.path) << " is gone";
+        EXPECT_NE(nullptr, device.Files().Find(old.path)) << U8(old.path) << " is gone";
     }
     for (const sim::Entry& entry : extra) {
         bool allowed =
@@ -288,7 +297,7 @@ TEST(CardLife, InsertMenuRemoveLeavesTheDeviceAsItWas) {
             (IsProgramsFolderOrAbove(entry.path) && (entry.attributes & sim::AttrDirectory) != 0);
         EXPECT_TRUE(allowed) << U8(entry.path) << " was left behind";
     }
-    EXPECT_TRUE(device.files.Children(sim::ProgramsFolder).empty());
+    EXPECT_TRUE(device.Files().Children(fixture::ProgramsFolder).empty());
 }
 
 TEST(CardLife, ReinsertionStartsTheInstalledReader) {

@@ -152,7 +152,7 @@ void ExpectRun(runner::ImageProgram& program, const RunCase& c) {
     program.budget = c.budget != 0 ? c.budget : runner::DefaultInstructionBudget;
     sim::Entry file{u"\\Windows\\tiny.exe", sim::AttrArchive, sim::DefaultEntryTime,
                     std::make_shared<const Bytes>(c.image)};
-    device.files.Add(file);
+    device.Put(file);
     const sim::Outcome outcome = program.Run(device, file.path, &file, c.args);
     EXPECT_EQ(outcome.crashed, c.crashed) << outcome.reason;
     EXPECT_EQ(outcome.code, c.code) << outcome.reason;

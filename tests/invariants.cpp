@@ -1,6 +1,7 @@
 #include "tests/invariants.h"
 
 #include "autorun/constants.h"
+#include "tests/device_fixture.h"
 
 #include <map>
 #include <tuple>
@@ -79,13 +80,13 @@ bool Contains(const std::vector<std::u16string>& keys, const std::u16string& key
 
 } // namespace
 
-Snapshot Take(const sim::Device& device) {
+Snapshot Take(const sim::Device& device, const std::u16string& title) {
     std::vector<sim::Entry> entries;
-    for (const sim::Entry* entry : device.files.All()) {
+    for (const sim::Entry* entry : device.Files().All()) {
         entries.push_back(*entry);
     }
-    return Snapshot{entries, device.registry.Keys(), device.Events().size(),
-                    device.Violations().size()};
+    return Snapshot{entries, device.Keys().Keys(), device.Events().size(),
+                    device.Violations().size(), title};
 }
 
 std::vector<std::string> CheckRun(const sim::Device& device, const Snapshot& before) {
@@ -93,7 +94,7 @@ std::vector<std::string> CheckRun(const sim::Device& device, const Snapshot& bef
     auto fail = [&](const std::string& what) { broken.push_back(what); };
 
     const std::u16string menuCopy16 =
-        std::u16string(sim::ProgramsFolder) + u"\\" + device.app.title + u".exe";
+        std::u16string(fixture::ProgramsFolder) + u"\\" + before.title + u".exe";
     const std::string menuCopy = Utf8(menuCopy16);
 
     // --- Events -------------------------------------------------------------
@@ -112,8 +113,7 @@ std::vector<std::string> CheckRun(const sim::Device& device, const Snapshot& bef
             if (e.Number("code") != 0) {
                 fail(at + "exit code " + std::to_string(e.Number("code")));
             }
-        } else if (e.kind == sim::EventKind::Mode || e.kind == sim::EventKind::Found ||
-                   e.kind == sim::EventKind::Call) {
+        } else if (e.kind == sim::EventKind::Call) {
         } else if (e.kind == sim::EventKind::Launch) {
             const std::string file = e.Text("file");
             const std::string args = e.Text("args");
@@ -124,12 +124,12 @@ std::vector<std::string> CheckRun(const sim::Device& device, const Snapshot& bef
                 fail(at + "started \"" + file + "\" with \"" + args + "\"");
             }
         } else if (e.kind == sim::EventKind::Copy) {
-            if (e.Text("to") != menuCopy || e.Text("from") != ownPath || device.app.title.empty()) {
+            if (e.Text("to") != menuCopy || e.Text("from") != ownPath || before.title.empty()) {
                 fail(at + "copied \"" + e.Text("from") + "\" to \"" + e.Text("to") +
                      "\", running as \"" + ownPath + "\"");
             }
         } else if (e.kind == sim::EventKind::Delete) {
-            if (e.Text("path") != menuCopy || device.app.title.empty()) {
+            if (e.Text("path") != menuCopy || before.title.empty()) {
                 fail(at + "deleted \"" + e.Text("path") + "\"");
             }
         } else if (e.kind == sim::EventKind::KeyDelete) {
@@ -181,8 +181,8 @@ std::vector<std::string> CheckRun(const sim::Device& device, const Snapshot& bef
             return true;
         }
         if (added && !removed &&
-            (sim::SameName(path, sim::ProgramsFolder) ||
-             sim::SameName(path, sim::ParentOf(sim::ProgramsFolder)))) {
+            (sim::SameName(path, fixture::ProgramsFolder) ||
+             sim::SameName(path, sim::ParentOf(fixture::ProgramsFolder)))) {
             return true;
         }
         bool reader = sim::SameName(path, ReaderPath) || sim::SameName(path, readerFolder);
@@ -195,7 +195,7 @@ std::vector<std::string> CheckRun(const sim::Device& device, const Snapshot& bef
         return uninstalled && reader && removed;
     };
     const State was = StateOf(before.entries);
-    const State now = StateOf(Take(device).entries);
+    const State now = StateOf(Take(device, before.title).entries);
     for (const auto& [path, value] : was) {
         auto after = now.find(path);
         if (after == now.end()) {
@@ -220,11 +220,11 @@ std::vector<std::string> CheckRun(const sim::Device& device, const Snapshot& bef
 
     // --- Registry -----------------------------------------------------------
     for (const std::u16string& key : before.keys) {
-        if (!Contains(device.registry.Keys(), key) && !IsAppKey(key)) {
+        if (!Contains(device.Keys().Keys(), key) && !IsAppKey(key)) {
             fail("removed key \"" + Utf8(key) + "\"");
         }
     }
-    for (const std::u16string& key : device.registry.Keys()) {
+    for (const std::u16string& key : device.Keys().Keys()) {
         if (!Contains(before.keys, key) &&
             !(installed && (IsAppKey(key) || sim::SameName(key, sim::AppsKeyPath) ||
                             sim::SameName(key, u"SOFTWARE")))) {

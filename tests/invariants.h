@@ -17,9 +17,10 @@ struct Snapshot {
     std::vector<std::u16string> keys;
     std::size_t firstEvent = 0;
     std::size_t violations = 0;
+    std::u16string title; // the running program's, which names its menu copy
 };
 
-Snapshot Take(const sim::Device& device);
+Snapshot Take(const sim::Device& device, const std::u16string& title);
 
 // Checks the one run of the program that followed `before`: its events (from
 // its start to its exit, and the work of the programs it started, finished

@@ -27,12 +27,11 @@ std::ostream& operator<<(std::ostream& out, const Start& start) {
 
 RunMode Choose(const Start& start) {
     sim::Device device = fixture::NewDevice();
-    device.app.title = start.title;
-    device.failing = start.failing;
+    fixture::Failing(device, start.failing);
     std::u16string args = start.args;
     RunMode mode;
     {
-        sim::Device::Use use(device, fixture::ProgramAt(device, start.path));
+        sim::Device::Use use(device, fixture::ProgramAt(start.path, start.title));
         mode = DetermineRunMode(0x10000, args.c_str());
     }
     EXPECT_TRUE(device.Violations().empty());
@@ -109,7 +108,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(RunModeChoice, NoCommandLineIsNotInstall) {
     sim::Device device = fixture::NewDevice();
-    sim::Device::Use use(device, fixture::ProgramAt(device, RemovalPath));
+    sim::Device::Use use(device, fixture::ProgramAt(RemovalPath));
     EXPECT_EQ(RunMode::Removal, DetermineRunMode(0x10000, nullptr));
 }
 

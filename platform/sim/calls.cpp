@@ -1,30 +1,124 @@
-// The platform operations on the simulated device. Each mirrors what the real
-// call does for the arguments it is given, fails on every call when the
-// device's faults name it, records its effects as events, and, when the
-// device traces, records itself with its arguments and result.
+// The platform operations on the simulated device. Each reads its arguments
+// as the real call does, consults the device's fault plan first, then does
+// what the real call does for them. Every call is recorded with its
+// arguments, result and outputs, and, when it fails, the error and why, as
+// the device knows it; effects are recorded as events too.
 #include "platform/platform.h"
 #include "device/device.h"
 
 #include <cstring>
 
-using sim::Device;
+namespace sim {
+
+// The device's parts, as the operations reach them.
+class Operations {
+  public:
+    explicit Operations(Op op) : device_(*Device::Current()), op_(op) {}
+    Operations(const Operations&) = delete;
+    Operations& operator=(const Operations&) = delete;
+
+    Device& Dev() {
+        return device_;
+    }
+    const Config& Facts() const {
+        return device_.config_;
+    }
+    Store& Files() {
+        return device_.files_;
+    }
+    Registry& Keys() {
+        return device_.registry_;
+    }
+    Handles& Open() {
+        return device_.handles_;
+    }
+    Shell& TheShell() {
+        return device_.shell_;
+    }
+    const Process& Running() const {
+        return device_.process_;
+    }
+    Ticks Now() const {
+        return device_.clock_.Now();
+    }
+    void Advance(std::uint64_t ms) {
+        device_.clock_.Advance(ms);
+    }
+    int NextKeyDeleteAttempt(const std::u16string& key) {
+        return ++device_.keyDeleteAttempts_[Fold(key)];
+    }
+    void Violation(const std::string& what) {
+        device_.violations_.push_back(std::string(NameOf(op_)) + ": " + what);
+    }
+    void Emit(EventKind kind, Fields fields) {
+        device_.log_.Emit(kind, std::move(fields));
+    }
+
+    // The fault plan, consulted with the call's path or key argument.
+    bool Faulted(const std::u16string& argument = std::u16string()) {
+        platform::LONG error = 0;
+        if (device_.faults_.Fails(op_, argument, error)) {
+            Fail(error, "the fault plan makes it fail");
+            return true;
+        }
+        return false;
+    }
+    // The call fails, with an error code and why.
+    void Fail(platform::LONG error, const std::string& why) {
+        error_ = error;
+        why_ = why;
+    }
+    bool Failed() const {
+        return !why_.empty();
+    }
+    platform::LONG Error() const {
+        return error_;
+    }
+    // The failure, as an effect's event tells it: the error (unless the
+    // event has it as its result already) and why.
+    void AddWhy(Fields& fields, bool error = true) const {
+        if (Failed()) {
+            if (error) {
+                fields.push_back({"error", NumberValue(error_)});
+            }
+            fields.push_back({"why", TextValue(why_)});
+        }
+    }
+    // Records the call: its fields (arguments, result, outputs) and, when
+    // it failed, the error and why.
+    void Record(Fields fields) {
+        fields.insert(fields.begin(), {"op", TextValue(NameOf(op_))});
+        if (Failed()) {
+            fields.push_back({"error", NumberValue(error_)});
+            fields.push_back({"why", TextValue(why_)});
+        }
+        device_.log_.Emit(EventKind::Call, std::move(fields));
+    }
+
+  private:
+    Device& device_;
+    Op op_;
+    platform::LONG error_ = 0;
+    std::string why_;
+};
+
+} // namespace sim
+
 using sim::FlagValue;
 using sim::NullValue;
 using sim::NumberValue;
 using sim::Op;
+using sim::Operations;
 using sim::TextValue;
 
 namespace {
 
-Device& Dev() {
-    return *Device::Current();
-}
-
 // Reads a path argument. One without a terminator within MaxPath units is a
 // misuse of the platform: it is recorded and the call fails.
-bool ReadPath(const char16_t* path, Op op, std::u16string& out) {
+bool ReadPath(Operations& call, const char16_t* path, std::u16string& out) {
     if (path == nullptr) {
-        Dev().Violation(std::string(sim::NameOf(op)) + ": null path");
+        call.Violation("null path");
+        call.Fail(sim::ErrorInvalidParameter, "the path is null");
         return false;
     }
     for (int n = 0; n < platform::MaxPath; ++n) {
@@ -33,7 +127,8 @@ bool ReadPath(const char16_t* path, Op op, std::u16string& out) {
             return true;
         }
     }
-    Dev().Violation(std::string(sim::NameOf(op)) + ": path without a terminator within 260 units");
+    call.Violation("path without a terminator within 260 units");
+    call.Fail(sim::ErrorInvalidParameter, "the path has no terminator within 260 units");
     return false;
 }
 
@@ -46,7 +141,7 @@ std::u16string ReadText(const char16_t* text) {
     return out;
 }
 
-// A pointer argument as the trace shows it: null, or the text it points to.
+// A pointer argument as the record shows it: null, or the text it points to.
 sim::Value TextOrNull(const char16_t* text) {
     return text == nullptr ? NullValue() : TextValue(ReadText(text));
 }
@@ -83,7 +178,7 @@ void Fill(platform::WIN32_FIND_DATAW* found, const sim::Entry& entry) {
     }
 }
 
-// What a search delivered, for the trace.
+// What a search delivered, for the record.
 void AddDelivered(sim::Fields& fields, const platform::WIN32_FIND_DATAW* found) {
     fields.push_back({"name", TextValue(Returned(found->cFileName, platform::MaxPath))});
     fields.push_back({"attributes", NumberValue(found->dwFileAttributes)});
@@ -96,9 +191,13 @@ sim::Value HandleValue(platform::HANDLE handle) {
                                                               : static_cast<long long>(handle));
 }
 
+std::u16string FullKey(const std::u16string& key) {
+    return u"HKEY_LOCAL_MACHINE\\" + key;
+}
+
 // The running program names itself by its instance handle, or by none.
-bool IsOwnModule(platform::HINSTANCE module, bool noneToo) {
-    return module == Dev().Running().instance || (noneToo && module == 0);
+bool IsOwnModule(const Operations& call, platform::HINSTANCE module, bool noneToo) {
+    return module == call.Running().instance || (noneToo && module == 0);
 }
 
 } // namespace
@@ -106,423 +205,453 @@ bool IsOwnModule(platform::HINSTANCE module, bool noneToo) {
 namespace platform {
 
 DWORD GetModuleFileNameW(HINSTANCE module, char16_t* buffer, DWORD size) {
-    Device& device = Dev();
+    Operations call(Op::GetModuleFileNameW);
     DWORD length = 0;
-    if (!device.Fails(Op::GetModuleFileNameW) && size != 0) {
-        if (!IsOwnModule(module, true)) {
-            device.Violation("GetModuleFileNameW: a module that is not the program's");
+    if (!call.Faulted()) {
+        if (size == 0) {
+            call.Fail(sim::ErrorInsufficientBuffer, "the buffer holds nothing");
+        } else {
+            if (!IsOwnModule(call, module, true)) {
+                call.Violation("a module that is not the program's");
+            }
+            const std::u16string& own = call.Running().path;
+            // As on the platform: a path that does not fit is cut short and
+            // the full buffer size is returned.
+            std::size_t units = own.size() < size ? own.size() : size - 1;
+            CopyOut(own, buffer, units);
+            buffer[units] = 0;
+            length = own.size() < size ? static_cast<DWORD>(own.size()) : size;
+            if (own.size() >= size) {
+                call.Fail(sim::ErrorInsufficientBuffer,
+                          "the path has " + std::to_string(own.size()) +
+                              " units, more than fit with a terminator; it is cut short");
+            }
         }
-        const std::u16string& own = device.Running().path;
-        // As on the platform: a path that does not fit is cut short and the
-        // full buffer size is returned.
-        std::size_t units = own.size() < size ? own.size() : size - 1;
-        CopyOut(own, buffer, units);
-        buffer[units] = 0;
-        length = own.size() < size ? static_cast<DWORD>(own.size()) : size;
     }
-    if (device.Tracing()) {
-        device.Trace(Op::GetModuleFileNameW,
-                     {{"size", NumberValue(size)},
-                      {"result", NumberValue(length)},
-                      {"path", length != 0 ? TextValue(Returned(buffer, size)) : NullValue()}});
-    }
+    call.Record({{"size", NumberValue(size)},
+                 {"result", NumberValue(length)},
+                 {"path", length != 0 ? TextValue(Returned(buffer, size)) : NullValue()}});
     return length;
 }
 
 int LoadStringW(HINSTANCE instance, UINT id, char16_t* buffer, int size) {
-    Device& device = Dev();
+    Operations call(Op::LoadStringW);
     int length = 0;
-    if (!device.Fails(Op::LoadStringW) && size > 0) {
-        if (!IsOwnModule(instance, false)) {
-            device.Violation("LoadStringW: an instance that is not the program's");
-        }
-        auto string = device.Running().strings.find(id);
-        if (string != device.Running().strings.end() && !string->second.empty()) {
-            const std::u16string& text = string->second;
-            std::size_t units =
-                text.size() < static_cast<std::size_t>(size) ? text.size() : size - 1;
-            CopyOut(text, buffer, units);
-            buffer[units] = 0;
-            length = static_cast<int>(units);
+    if (!call.Faulted()) {
+        if (size <= 0) {
+            call.Fail(sim::ErrorInvalidParameter, "the buffer holds nothing");
+        } else {
+            if (!IsOwnModule(call, instance, false)) {
+                call.Violation("an instance that is not the program's");
+            }
+            auto string = call.Running().strings.find(id);
+            if (string != call.Running().strings.end() && !string->second.empty()) {
+                const std::u16string& text = string->second;
+                std::size_t units =
+                    text.size() < static_cast<std::size_t>(size) ? text.size() : size - 1;
+                CopyOut(text, buffer, units);
+                buffer[units] = 0;
+                length = static_cast<int>(units);
+            } else {
+                call.Fail(sim::ErrorResourceNameNotFound,
+                          "the program's string table has no string " + std::to_string(id));
+            }
         }
     }
-    if (device.Tracing()) {
-        device.Trace(Op::LoadStringW,
-                     {{"id", NumberValue(id)},
-                      {"size", NumberValue(size)},
-                      {"result", NumberValue(length)},
-                      {"text", length > 0 ? TextValue(Returned(buffer, size)) : NullValue()}});
-    }
+    call.Record({{"id", NumberValue(id)},
+                 {"size", NumberValue(size)},
+                 {"result", NumberValue(length)},
+                 {"text", length > 0 ? TextValue(Returned(buffer, size)) : NullValue()}});
     return length;
 }
 
-static HANDLE FindFirst(Device& device, const std::u16string& path, WIN32_FIND_DATAW* found) {
+static HANDLE FindFirst(Operations& call, const std::u16string& path, WIN32_FIND_DATAW* found) {
     if (path.empty() || path[0] != u'\\') {
+        call.Fail(sim::ErrorInvalidName, "it is not a path rooted at \"\\\"");
         return InvalidHandleValue;
     }
     const std::u16string folder = sim::ParentOf(path);
     const std::u16string name = sim::NameOf(path);
-    if (name.empty() || !device.files.IsFolder(folder)) {
+    const bool pattern = name.find_first_of(u"*?") != std::u16string::npos;
+    if (name.empty() || !call.Files().IsFolder(folder)) {
+        call.Fail(sim::ErrorPathNotFound,
+                  name.empty() ? "it names no file" : "there is no folder " + sim::Utf8(folder));
         return InvalidHandleValue;
     }
-    Device::Search search;
-    if (name.find_first_of(u"*?") != std::u16string::npos) {
-        for (const sim::Entry* entry : device.files.Children(folder)) {
+    sim::Handles::Search search;
+    if (pattern) {
+        for (const sim::Entry* entry : call.Files().Children(folder)) {
             if (sim::MatchesPattern(sim::NameOf(entry->path), name)) {
                 search.matches.push_back(*entry);
             }
         }
-    } else if (const sim::Entry* entry = device.files.Find(path)) {
+    } else if (const sim::Entry* entry = call.Files().Find(path)) {
         search.matches.push_back(*entry);
     }
     if (search.matches.empty()) {
+        call.Fail(sim::ErrorFileNotFound, pattern ? "nothing matches" : "there is no such file");
         return InvalidHandleValue;
     }
     Fill(found, search.matches[0]);
     search.next = 1;
-    HANDLE handle = device.nextHandle++;
-    device.searches[handle] = std::move(search);
-    return handle;
+    return call.Open().OpenSearch(std::move(search));
 }
 
 HANDLE FindFirstFileW(const char16_t* pathOrPattern, WIN32_FIND_DATAW* found) {
-    Device& device = Dev();
+    Operations call(Op::FindFirstFileW);
     std::u16string path;
-    const bool readable = ReadPath(pathOrPattern, Op::FindFirstFileW, path);
+    const bool readable = ReadPath(call, pathOrPattern, path);
     HANDLE handle = InvalidHandleValue;
-    if (!device.Fails(Op::FindFirstFileW) && readable) {
-        handle = FindFirst(device, path, found);
+    if (readable && !call.Faulted(path)) {
+        handle = FindFirst(call, path, found);
     }
-    if (device.Tracing()) {
-        sim::Fields fields = {{"path", readable ? TextValue(path) : NullValue()},
-                              {"result", HandleValue(handle)}};
-        if (handle != InvalidHandleValue) {
-            AddDelivered(fields, found);
-        }
-        device.Trace(Op::FindFirstFileW, std::move(fields));
+    sim::Fields fields = {{"path", readable ? TextValue(path) : NullValue()},
+                          {"result", HandleValue(handle)}};
+    if (handle != InvalidHandleValue) {
+        AddDelivered(fields, found);
     }
+    call.Record(std::move(fields));
     return handle;
 }
 
 BOOL FindNextFileW(HANDLE handle, WIN32_FIND_DATAW* found) {
-    Device& device = Dev();
+    Operations call(Op::FindNextFileW);
     BOOL result = 0;
-    if (!device.Fails(Op::FindNextFileW)) {
-        auto search = device.searches.find(handle);
-        if (search == device.searches.end()) {
-            device.Violation("FindNextFileW: not an open search");
-        } else if (search->second.next < search->second.matches.size()) {
-            Fill(found, search->second.matches[search->second.next++]);
+    if (!call.Faulted()) {
+        sim::Handles::Search* search = call.Open().FindSearch(handle);
+        if (search == nullptr) {
+            call.Violation("not an open search");
+            call.Fail(sim::ErrorInvalidHandle, "it is not an open search");
+        } else if (search->next < search->matches.size()) {
+            Fill(found, search->matches[search->next++]);
             result = 1;
+        } else {
+            call.Fail(sim::ErrorNoMoreFiles, "the search has no more entries");
         }
     }
-    if (device.Tracing()) {
-        sim::Fields fields = {{"handle", HandleValue(handle)}, {"result", NumberValue(result)}};
-        if (result) {
-            AddDelivered(fields, found);
-        }
-        device.Trace(Op::FindNextFileW, std::move(fields));
+    sim::Fields fields = {{"handle", HandleValue(handle)}, {"result", NumberValue(result)}};
+    if (result) {
+        AddDelivered(fields, found);
     }
+    call.Record(std::move(fields));
     return result;
 }
 
 BOOL FindClose(HANDLE handle) {
-    Device& device = Dev();
-    device.Fails(Op::FindClose);
-    const BOOL result = device.searches.erase(handle) != 0 ? 1 : 0;
+    Operations call(Op::FindClose);
+    call.Faulted();
+    const BOOL result = call.Open().CloseSearch(handle) ? 1 : 0;
     if (!result) {
-        device.Violation("FindClose: not an open search");
+        call.Violation("not an open search");
+        call.Fail(sim::ErrorInvalidHandle, "it is not an open search");
     }
-    if (device.Tracing()) {
-        device.Trace(Op::FindClose,
-                     {{"handle", HandleValue(handle)}, {"result", NumberValue(result)}});
-    }
+    call.Record({{"handle", HandleValue(handle)}, {"result", NumberValue(result)}});
     return result;
 }
 
 LONG CompareFileTime(const FILETIME* first, const FILETIME* second) {
-    Device& device = Dev();
-    device.Fails(Op::CompareFileTime);
+    Operations call(Op::CompareFileTime);
+    call.Faulted();
     const sim::Ticks a = sim::TicksOf(*first);
     const sim::Ticks b = sim::TicksOf(*second);
     const LONG result = a < b ? -1 : a > b ? 1 : 0;
-    if (device.Tracing()) {
-        device.Trace(Op::CompareFileTime, {{"first", NumberValue(static_cast<long long>(a))},
-                                           {"second", NumberValue(static_cast<long long>(b))},
-                                           {"result", NumberValue(result)}});
-    }
+    call.Record({{"first", NumberValue(static_cast<long long>(a))},
+                 {"second", NumberValue(static_cast<long long>(b))},
+                 {"result", NumberValue(result)}});
     return result;
 }
 
 BOOL SystemParametersInfoW(UINT action, UINT param, void* buffer, UINT winIni) {
-    Device& device = Dev();
+    Operations call(Op::SystemParametersInfoW);
     BOOL result = 0;
-    const std::u16string& type = device.platformType;
-    if (!device.Fails(Op::SystemParametersInfoW) && action == SpiGetPlatformType &&
-        (type.size() + 1) * sizeof(char16_t) <= param) {
-        char16_t* out = static_cast<char16_t*>(buffer);
-        CopyOut(type, out, type.size());
-        out[type.size()] = 0;
-        result = 1;
+    const std::u16string& type = call.Facts().platformType;
+    if (!call.Faulted()) {
+        const std::size_t needed = (type.size() + 1) * sizeof(char16_t);
+        if (action != SpiGetPlatformType) {
+            call.Fail(sim::ErrorInvalidParameter,
+                      "the device knows no action " + std::to_string(action));
+        } else if (needed > param) {
+            call.Fail(sim::ErrorInsufficientBuffer,
+                      "the platform type needs " + std::to_string(needed) +
+                          " bytes; the buffer has " + std::to_string(param));
+        } else {
+            char16_t* out = static_cast<char16_t*>(buffer);
+            CopyOut(type, out, type.size());
+            out[type.size()] = 0;
+            result = 1;
+        }
     }
-    if (device.Tracing()) {
-        device.Trace(Op::SystemParametersInfoW, {{"action", NumberValue(action)},
-                                                 {"param", NumberValue(param)},
-                                                 {"winIni", NumberValue(winIni)},
-                                                 {"result", NumberValue(result)},
-                                                 {"text", result ? TextValue(type) : NullValue()}});
-    }
+    call.Record({{"action", NumberValue(action)},
+                 {"param", NumberValue(param)},
+                 {"winIni", NumberValue(winIni)},
+                 {"result", NumberValue(result)},
+                 {"text", result ? TextValue(type) : NullValue()}});
     return result;
 }
 
 BOOL GetVersionExW(OSVERSIONINFOW* info) {
-    Device& device = Dev();
+    Operations call(Op::GetVersionExW);
     BOOL result = 0;
     const DWORD size = info->dwOSVersionInfoSize;
-    if (!device.Fails(Op::GetVersionExW)) {
+    if (!call.Faulted()) {
         if (size != OsVersionInfoSize) {
-            device.Violation("GetVersionExW: wrong record size");
+            call.Violation("wrong record size");
+            call.Fail(sim::ErrorInvalidParameter, "the record's size is " + std::to_string(size) +
+                                                      ", not " + std::to_string(OsVersionInfoSize));
         } else {
-            info->dwMajorVersion = device.osMajor;
-            info->dwMinorVersion = 0;
-            info->dwBuildNumber = 0;
+            info->dwMajorVersion = call.Facts().osMajor;
+            info->dwMinorVersion = call.Facts().osMinor;
+            info->dwBuildNumber = call.Facts().osBuild;
             info->dwPlatformId = 3; // VER_PLATFORM_WIN32_CE
             std::memset(info->szCSDVersion, 0, sizeof info->szCSDVersion);
             result = 1;
         }
     }
-    if (device.Tracing()) {
-        device.Trace(Op::GetVersionExW,
-                     {{"size", NumberValue(size)},
-                      {"result", NumberValue(result)},
-                      {"major", result ? NumberValue(info->dwMajorVersion) : NullValue()}});
-    }
+    call.Record({{"size", NumberValue(size)},
+                 {"result", NumberValue(result)},
+                 {"major", result ? NumberValue(info->dwMajorVersion) : NullValue()},
+                 {"minor", result ? NumberValue(info->dwMinorVersion) : NullValue()},
+                 {"build", result ? NumberValue(info->dwBuildNumber) : NullValue()}});
     return result;
 }
 
 BOOL ShellExecuteEx(SHELLEXECUTEINFO* info) {
-    Device& device = Dev();
+    Operations call(Op::ShellExecuteEx);
     if (info->cbSize != ShellExecuteInfoSize) {
-        device.Violation("ShellExecuteEx: wrong record size");
+        call.Violation("wrong record size");
     }
     std::u16string file;
-    const bool readable = ReadPath(info->lpFile, Op::ShellExecuteEx, file);
+    const bool readable = ReadPath(call, info->lpFile, file);
     const std::u16string args = ReadText(info->lpParameters);
-    bool ok = !device.Fails(Op::ShellExecuteEx) && readable;
-    if (ok) {
-        // The shell starts programs and hands packages to the cabinet
-        // installer; anything else has no handler here.
-        ok = sim::IsFile(device.files.Find(file)) &&
-             (sim::HasExtension(file, u".exe") || sim::HasExtension(file, u".cab"));
+    bool ok = false;
+    if (readable && !call.Faulted(file)) {
+        LONG error = 0;
+        std::string why;
+        ok = call.TheShell().Open(file, args, error, why);
+        if (!ok) {
+            call.Fail(error, why);
+        }
     }
-    if (device.Tracing()) {
-        device.Trace(Op::ShellExecuteEx, {{"cbSize", NumberValue(info->cbSize)},
-                                          {"fMask", NumberValue(info->fMask)},
-                                          {"hwnd", NumberValue(static_cast<long long>(info->hwnd))},
-                                          {"verb", TextOrNull(info->lpVerb)},
-                                          {"file", readable ? TextValue(file) : NullValue()},
-                                          {"parameters", TextOrNull(info->lpParameters)},
-                                          {"directory", TextOrNull(info->lpDirectory)},
-                                          {"nShow", NumberValue(info->nShow)},
-                                          {"result", NumberValue(ok ? 1 : 0)}});
-    }
-    device.Emit(sim::EventKind::Launch,
-                {{"file", TextValue(file)}, {"args", TextValue(args)}, {"ok", FlagValue(ok)}});
-    if (ok) {
-        device.StartShellProgram(file, args);
-    }
+    call.Record({{"cbSize", NumberValue(info->cbSize)},
+                 {"fMask", NumberValue(info->fMask)},
+                 {"hwnd", NumberValue(static_cast<long long>(info->hwnd))},
+                 {"verb", TextOrNull(info->lpVerb)},
+                 {"file", readable ? TextValue(file) : NullValue()},
+                 {"parameters", TextOrNull(info->lpParameters)},
+                 {"directory", TextOrNull(info->lpDirectory)},
+                 {"nShow", NumberValue(info->nShow)},
+                 {"result", NumberValue(ok ? 1 : 0)}});
+    sim::Fields launch = {
+        {"file", TextValue(file)}, {"args", TextValue(args)}, {"ok", FlagValue(ok)}};
+    call.AddWhy(launch);
+    call.Emit(sim::EventKind::Launch, std::move(launch));
     return ok ? 1 : 0;
 }
 
 BOOL SHGetSpecialFolderPath(HWND owner, char16_t* path, int folder, BOOL create) {
-    Device& device = Dev();
+    Operations call(Op::SHGetSpecialFolderPath);
     BOOL result = 0;
-    const std::u16string programs = sim::ProgramsFolder;
-    if (!device.Fails(Op::SHGetSpecialFolderPath) && folder == CsidlPrograms &&
-        (device.files.IsFolder(programs) || create)) {
-        if (!device.files.IsFolder(programs)) {
-            device.files.Add({programs, sim::AttrDirectory, device.Now()});
+    const std::u16string& programs = call.Facts().programsFolder;
+    if (!call.Faulted()) {
+        if (folder != CsidlPrograms) {
+            call.Fail(sim::ErrorInvalidParameter,
+                      "the device knows no special folder " + std::to_string(folder));
+        } else if (!call.Files().IsFolder(programs) && !create) {
+            call.Fail(sim::ErrorPathNotFound, "the folder does not exist, and is not to be made");
+        } else {
+            if (!call.Files().IsFolder(programs)) {
+                call.Files().Add({programs, sim::AttrDirectory, call.Now(), nullptr});
+            }
+            CopyOut(programs, path, programs.size());
+            path[programs.size()] = 0;
+            result = 1;
         }
-        CopyOut(programs, path, programs.size());
-        path[programs.size()] = 0;
-        result = 1;
     }
-    if (device.Tracing()) {
-        device.Trace(Op::SHGetSpecialFolderPath,
-                     {{"owner", NumberValue(static_cast<long long>(owner))},
-                      {"folder", NumberValue(folder)},
-                      {"create", NumberValue(create)},
-                      {"result", NumberValue(result)},
-                      {"path", result ? TextValue(programs) : NullValue()}});
-    }
+    call.Record({{"owner", NumberValue(static_cast<long long>(owner))},
+                 {"folder", NumberValue(folder)},
+                 {"create", NumberValue(create)},
+                 {"result", NumberValue(result)},
+                 {"path", result ? TextValue(programs) : NullValue()}});
     return result;
 }
 
 int MessageBoxW(HWND owner, const char16_t* text, const char16_t* caption, UINT type) {
-    Device& device = Dev();
-    const int result = device.Fails(Op::MessageBoxW) ? 0 : 1; // IDOK: dismissed at once
-    if (device.Tracing()) {
-        device.Trace(Op::MessageBoxW, {{"owner", NumberValue(static_cast<long long>(owner))},
-                                       {"text", TextOrNull(text)},
-                                       {"caption", TextOrNull(caption)},
-                                       {"type", NumberValue(type)},
-                                       {"result", NumberValue(result)}});
-    }
+    Operations call(Op::MessageBoxW);
+    const int result = call.Faulted(ReadText(text)) ? 0 : 1; // IDOK: dismissed at once
+    call.Record({{"owner", NumberValue(static_cast<long long>(owner))},
+                 {"text", TextOrNull(text)},
+                 {"caption", TextOrNull(caption)},
+                 {"type", NumberValue(type)},
+                 {"result", NumberValue(result)}});
     if (result != 0) {
-        device.Emit(sim::EventKind::MessageBox, {{"text", TextValue(ReadText(text))},
-                                                 {"caption", TextValue(ReadText(caption))}});
+        call.Emit(sim::EventKind::MessageBox,
+                  {{"text", TextValue(ReadText(text))}, {"caption", TextValue(ReadText(caption))}});
     }
     return result;
 }
 
+// Whether source can be copied to target, and why not.
+static bool CanCopy(Operations& call, const std::u16string& from, const std::u16string& to,
+                    BOOL failIfExists) {
+    const sim::Entry* original = call.Files().Find(from);
+    const sim::Entry* existing = call.Files().Find(to);
+    if (original == nullptr) {
+        call.Fail(sim::ErrorFileNotFound, "there is no file " + sim::Utf8(from));
+    } else if (!sim::IsFile(original)) {
+        call.Fail(sim::ErrorAccessDenied, sim::Utf8(from) + " is a folder");
+    } else if (to.empty() || to[0] != u'\\' || !call.Files().IsFolder(sim::ParentOf(to))) {
+        call.Fail(sim::ErrorPathNotFound, "there is no folder " + sim::Utf8(sim::ParentOf(to)));
+    } else if (sim::SameName(from, to)) {
+        call.Fail(sim::ErrorSharingViolation, "the source and the target are the same file");
+    } else if (existing != nullptr && failIfExists) {
+        call.Fail(sim::ErrorFileExists, "the target exists");
+    } else if (existing != nullptr && (existing->attributes & sim::AttrDirectory) != 0) {
+        call.Fail(sim::ErrorAccessDenied, "the target is a folder");
+    } else if (existing != nullptr && (existing->attributes & sim::AttrReadOnly) != 0) {
+        call.Fail(sim::ErrorAccessDenied, "the target is read-only");
+    } else {
+        return true;
+    }
+    return false;
+}
+
 BOOL CopyFileW(const char16_t* source, const char16_t* target, BOOL failIfExists) {
-    Device& device = Dev();
+    Operations call(Op::CopyFileW);
     std::u16string from;
     std::u16string to;
-    const bool sourceReadable = ReadPath(source, Op::CopyFileW, from);
-    const bool readable = ReadPath(target, Op::CopyFileW, to) && sourceReadable;
-    bool ok = !device.Fails(Op::CopyFileW) && readable;
-    if (ok) {
-        const sim::Entry* original = device.files.Find(from);
-        const sim::Entry* existing = device.files.Find(to);
-        ok = sim::IsFile(original) && !to.empty() && to[0] == u'\\' &&
-             device.files.IsFolder(sim::ParentOf(to)) && !sim::SameName(from, to) &&
-             (existing == nullptr ||
-              (!failIfExists &&
-               (existing->attributes & (sim::AttrDirectory | sim::AttrReadOnly)) == 0));
-        if (ok) {
-            // A copy keeps the original's attributes, last-write time and
-            // content.
-            sim::Entry copy = *original;
-            copy.path = existing != nullptr ? existing->path : to;
-            device.files.Add(copy);
-        }
+    const bool sourceReadable = ReadPath(call, source, from);
+    const bool readable = ReadPath(call, target, to) && sourceReadable;
+    bool ok = false;
+    if (readable && !call.Faulted(to) && CanCopy(call, from, to, failIfExists)) {
+        // A copy keeps the original's attributes, last-write time and content.
+        const sim::Entry* existing = call.Files().Find(to);
+        sim::Entry copy = *call.Files().Find(from);
+        copy.path = existing != nullptr ? existing->path : to;
+        call.Files().Add(copy);
+        ok = true;
     }
-    if (device.Tracing()) {
-        device.Trace(Op::CopyFileW, {{"source", sourceReadable ? TextValue(from) : NullValue()},
-                                     {"target", TextValue(to)},
-                                     {"failIfExists", NumberValue(failIfExists)},
-                                     {"result", NumberValue(ok ? 1 : 0)}});
-    }
-    device.Emit(sim::EventKind::Copy,
-                {{"from", TextValue(from)}, {"to", TextValue(to)}, {"ok", FlagValue(ok)}});
+    call.Record({{"source", sourceReadable ? TextValue(from) : NullValue()},
+                 {"target", TextValue(to)},
+                 {"failIfExists", NumberValue(failIfExists)},
+                 {"result", NumberValue(ok ? 1 : 0)}});
+    sim::Fields copied = {{"from", TextValue(from)}, {"to", TextValue(to)}, {"ok", FlagValue(ok)}};
+    call.AddWhy(copied);
+    call.Emit(sim::EventKind::Copy, std::move(copied));
     return ok ? 1 : 0;
 }
 
 BOOL DeleteFileW(const char16_t* path) {
-    Device& device = Dev();
+    Operations call(Op::DeleteFileW);
     std::u16string name;
     // The path is read even when the call is to fail, so the event names it.
-    const bool readable = ReadPath(path, Op::DeleteFileW, name);
-    bool ok = !device.Fails(Op::DeleteFileW) && readable;
-    if (ok) {
-        // The running program's own file is in use and cannot be deleted.
-        const sim::Entry* entry = device.files.Find(name);
-        ok = entry != nullptr &&
-             (entry->attributes & (sim::AttrDirectory | sim::AttrReadOnly)) == 0 &&
-             !sim::SameName(name, device.Running().path);
-        if (ok) {
-            device.files.RemoveTree(name);
+    const bool readable = ReadPath(call, path, name);
+    bool ok = false;
+    if (readable && !call.Faulted(name)) {
+        const sim::Entry* entry = call.Files().Find(name);
+        if (entry == nullptr) {
+            call.Fail(sim::ErrorFileNotFound, "there is no such file");
+        } else if ((entry->attributes & sim::AttrDirectory) != 0) {
+            call.Fail(sim::ErrorAccessDenied, "it is a folder");
+        } else if ((entry->attributes & sim::AttrReadOnly) != 0) {
+            call.Fail(sim::ErrorAccessDenied, "the file is read-only");
+        } else if (sim::SameName(name, call.Running().path)) {
+            call.Fail(sim::ErrorSharingViolation, "it is the running program's own file, in use");
+        } else {
+            call.Files().RemoveTree(name);
+            ok = true;
         }
     }
-    if (device.Tracing()) {
-        device.Trace(Op::DeleteFileW, {{"path", readable ? TextValue(name) : NullValue()},
-                                       {"result", NumberValue(ok ? 1 : 0)}});
-    }
-    device.Emit(sim::EventKind::Delete, {{"path", TextValue(name)}, {"ok", FlagValue(ok)}});
+    call.Record(
+        {{"path", readable ? TextValue(name) : NullValue()}, {"result", NumberValue(ok ? 1 : 0)}});
+    sim::Fields deleted = {{"path", TextValue(name)}, {"ok", FlagValue(ok)}};
+    call.AddWhy(deleted);
+    call.Emit(sim::EventKind::Delete, std::move(deleted));
     return ok ? 1 : 0;
 }
 
 LONG RegOpenKeyExW(HKEY key, const char16_t* subKey, DWORD options, DWORD access, HKEY* opened) {
-    Device& device = Dev();
+    Operations call(Op::RegOpenKeyExW);
     std::u16string name;
-    const bool readable = ReadPath(subKey, Op::RegOpenKeyExW, name);
-    LONG result = sim::ErrorSuccess;
-    if (device.Fails(Op::RegOpenKeyExW)) {
-        result = sim::ErrorAccessDenied;
-    } else if (key != HkeyLocalMachine || !readable) {
-        result = sim::ErrorInvalidParameter;
-    } else if (!device.registry.Has(name)) {
-        result = sim::ErrorFileNotFound;
-    } else {
-        HKEY handle = device.nextHandle++;
-        device.openKeys[handle] = name;
-        *opened = handle;
+    const bool readable = ReadPath(call, subKey, name);
+    if (readable && !call.Faulted(FullKey(name))) {
+        if (key != HkeyLocalMachine) {
+            call.Fail(sim::ErrorInvalidParameter,
+                      "the device has keys under HKEY_LOCAL_MACHINE only");
+        } else if (!call.Keys().Has(name)) {
+            call.Fail(sim::ErrorFileNotFound, "there is no such key");
+        } else {
+            *opened = call.Open().OpenKey(name);
+        }
     }
-    if (device.Tracing()) {
-        device.Trace(
-            Op::RegOpenKeyExW,
-            {{"key", NumberValue(static_cast<long long>(key))},
-             {"subKey", readable ? TextValue(name) : NullValue()},
-             {"options", NumberValue(options)},
-             {"access", NumberValue(access)},
-             {"result", NumberValue(result)},
-             {"handle", result == sim::ErrorSuccess ? NumberValue(static_cast<long long>(*opened))
-                                                    : NullValue()}});
-    }
-    return result;
-}
-
-static LONG DeleteKey(Device& device, HKEY key, bool readable, const std::u16string& name) {
-    auto open = device.openKeys.find(key);
-    if (open == device.openKeys.end()) {
-        device.Violation("RegDeleteKeyW: not an open key");
-        return sim::ErrorInvalidHandle;
-    }
-    if (!readable) {
-        return sim::ErrorInvalidParameter;
-    }
-    const std::u16string full = open->second + u"\\" + name;
-    const int attempt = ++device.keyDeleteAttempts[sim::Fold(full)];
-    LONG result = sim::ErrorSuccess;
-    if (device.Fails(Op::RegDeleteKeyW) || device.ConsumeAppKeyDeleteFailure(full) ||
-        device.KeyHeld(full)) {
-        result = sim::ErrorAccessDenied;
-    } else if (!device.registry.RemoveTree(full)) {
-        result = sim::ErrorFileNotFound;
-    }
-    device.Emit(sim::EventKind::KeyDelete, {{"key", TextValue(u"HKEY_LOCAL_MACHINE\\" + full)},
-                                            {"attempt", NumberValue(attempt)},
-                                            {"result", NumberValue(result)}});
+    const LONG result = call.Failed() ? call.Error() : sim::ErrorSuccess;
+    call.Record(
+        {{"key", NumberValue(static_cast<long long>(key))},
+         {"subKey", readable ? TextValue(name) : NullValue()},
+         {"options", NumberValue(options)},
+         {"access", NumberValue(access)},
+         {"result", NumberValue(result)},
+         {"handle", result == sim::ErrorSuccess ? NumberValue(static_cast<long long>(*opened))
+                                                : NullValue()}});
     return result;
 }
 
 LONG RegDeleteKeyW(HKEY key, const char16_t* subKey) {
-    Device& device = Dev();
+    Operations call(Op::RegDeleteKeyW);
     std::u16string name;
-    const bool readable = ReadPath(subKey, Op::RegDeleteKeyW, name);
-    const LONG result = DeleteKey(device, key, readable, name);
-    if (device.Tracing()) {
-        device.Trace(Op::RegDeleteKeyW, {{"key", NumberValue(static_cast<long long>(key))},
-                                         {"subKey", readable ? TextValue(name) : NullValue()},
-                                         {"result", NumberValue(result)}});
+    const bool readable = ReadPath(call, subKey, name);
+    const std::u16string* open = call.Open().KeyOf(key);
+    if (open == nullptr) {
+        call.Violation("not an open key");
+        call.Fail(sim::ErrorInvalidHandle, "it is not an open key");
+    } else if (readable) {
+        const std::u16string full = *open + u"\\" + name;
+        const int attempt = call.NextKeyDeleteAttempt(full);
+        // A failure the plan makes is recorded by Faulted itself.
+        if (!call.Faulted(FullKey(full))) {
+            if (call.Keys().Held(full, call.Dev().NowMs())) {
+                call.Fail(sim::ErrorAccessDenied, "the uninstaller holds it open");
+            } else if (!call.Keys().RemoveTree(full)) {
+                call.Fail(sim::ErrorFileNotFound, "there is no such key");
+            }
+        }
+        const LONG result = call.Failed() ? call.Error() : sim::ErrorSuccess;
+        call.Record({{"key", NumberValue(static_cast<long long>(key))},
+                     {"subKey", TextValue(name)},
+                     {"result", NumberValue(result)}});
+        sim::Fields deleted = {{"key", TextValue(FullKey(full))},
+                               {"attempt", NumberValue(attempt)},
+                               {"result", NumberValue(result)}};
+        call.AddWhy(deleted, false);
+        call.Emit(sim::EventKind::KeyDelete, std::move(deleted));
+        return result;
     }
+    const LONG result = call.Error();
+    call.Record({{"key", NumberValue(static_cast<long long>(key))},
+                 {"subKey", readable ? TextValue(name) : NullValue()},
+                 {"result", NumberValue(result)}});
     return result;
 }
 
 LONG RegCloseKey(HKEY key) {
-    Device& device = Dev();
-    device.Fails(Op::RegCloseKey);
+    Operations call(Op::RegCloseKey);
+    call.Faulted();
     LONG result = sim::ErrorSuccess;
-    if (device.openKeys.erase(key) == 0) {
-        device.Violation("RegCloseKey: not an open key");
+    if (!call.Open().CloseKey(key)) {
+        call.Violation("not an open key");
+        call.Fail(sim::ErrorInvalidHandle, "it is not an open key");
         result = sim::ErrorInvalidHandle;
     }
-    if (device.Tracing()) {
-        device.Trace(Op::RegCloseKey, {{"key", NumberValue(static_cast<long long>(key))},
-                                       {"result", NumberValue(result)}});
-    }
+    call.Record(
+        {{"key", NumberValue(static_cast<long long>(key))}, {"result", NumberValue(result)}});
     return result;
 }
 
 void Sleep(DWORD milliseconds) {
-    Device& device = Dev();
-    device.Fails(Op::Sleep);
-    if (device.Tracing()) {
-        device.Trace(Op::Sleep, {{"ms", NumberValue(milliseconds)}});
-    }
-    device.Emit(sim::EventKind::Sleep, {{"ms", NumberValue(milliseconds)}});
-    device.Advance(milliseconds);
+    Operations call(Op::Sleep);
+    call.Faulted();
+    call.Record({{"ms", NumberValue(milliseconds)}});
+    call.Emit(sim::EventKind::Sleep, {{"ms", NumberValue(milliseconds)}});
+    call.Advance(milliseconds);
 }
 
 } // namespace platform

@@ -1,0 +1,47 @@
+// What kind of device it is: the facts it answers with, its standard
+// folders, what its shell, installer and uninstaller do, and how long they
+// take. Given once, when the device is made.
+#pragma once
+
+#include "device/store.h"
+
+#include <cstdint>
+#include <map>
+#include <string>
+
+namespace sim {
+
+// 2026-12-01T09:00:00Z: the device clock at the start, unless told otherwise.
+constexpr Ticks DefaultClockStart = 134405892000000000ull;
+
+// What running \Windows\Unload.exe does on this kind of device.
+enum class Unload {
+    Uninstalls, // removes what the installer installed under the name it is given
+    DoesNothing, // is there, but uninstalling goes another way: it removes nothing
+    Absent,      // is not there: starting it fails
+};
+
+// What the cabinet installer installs from a package that holds no bytes
+// (a file a description names without content): a stand-in for a real one.
+struct StandInPackage {
+    std::u16string appName;    // the application it installs, its key under SOFTWARE\Apps
+    std::u16string readerPath; // the one file it installs
+};
+
+struct Config {
+    std::u16string platformType = u"PocketPC"; // SystemParametersInfo's platform type
+    std::uint32_t osMajor = 4;
+    std::uint32_t osMinor = 0;
+    std::uint32_t osBuild = 0;
+    std::uint32_t processor = 2577; // its processor type (StrongARM)
+    std::u16string programsFolder = u"\\Windows\\Start Menu\\Programs"; // CSIDL_PROGRAMS
+    // The installer's standard folders ("%CE1%" -> "\Program Files").
+    std::map<std::u16string, std::u16string> folders = {{u"%CE1%", u"\\Program Files"}};
+    Unload unload = Unload::Uninstalls;
+    bool installerChecksMaxVersion = true;
+    std::uint64_t uninstallMs = 2500; // how long the uninstaller holds the key it removes
+    Ticks clockStart = DefaultClockStart;
+    StandInPackage standIn;
+};
+
+} // namespace sim

@@ -1,0 +1,71 @@
+// The fault plan.
+#include "device/faults.h"
+
+#include "device/names.h"
+
+namespace sim {
+
+platform::LONG UsualFailure(Op op) {
+    switch (op) {
+    case Op::FindFirstFileW:
+    case Op::ShellExecuteEx:
+        return ErrorFileNotFound;
+    case Op::FindNextFileW:
+        return ErrorNoMoreFiles;
+    case Op::LoadStringW:
+        return ErrorResourceNameNotFound;
+    case Op::GetModuleFileNameW:
+    case Op::SystemParametersInfoW:
+    case Op::GetVersionExW:
+    case Op::SHGetSpecialFolderPath:
+        return ErrorInvalidParameter;
+    default:
+        return ErrorAccessDenied;
+    }
+}
+
+const char* MatchedArgument(Op op) {
+    switch (op) {
+    case Op::FindFirstFileW:
+    case Op::DeleteFileW:
+        return "path";
+    case Op::ShellExecuteEx:
+        return "file";
+    case Op::CopyFileW:
+        return "target";
+    case Op::RegOpenKeyExW:
+    case Op::RegDeleteKeyW:
+        return "key";
+    case Op::MessageBoxW:
+        return "text";
+    default:
+        return "";
+    }
+}
+
+void FaultPlan::Add(const FaultRule& rule) {
+    rules_.push_back(rule);
+    matched_.push_back(0);
+}
+
+bool FaultPlan::Fails(Op op, const std::u16string& argument, platform::LONG& error) {
+    ++calls_[static_cast<std::size_t>(op)];
+    bool fails = false;
+    for (std::size_t i = 0; i < rules_.size(); ++i) {
+        const FaultRule& rule = rules_[i];
+        if (rule.op != op || (!rule.match.empty() && !MatchesPattern(argument, rule.match))) {
+            continue;
+        }
+        // Every matching rule counts the call, whether or not an earlier one
+        // made it fail.
+        const std::uint32_t number = ++matched_[i];
+        if (!fails && number >= rule.from && (rule.count == 0 || number - rule.from < rule.count)) {
+            fails = true;
+            error = rule.error != 0 ? rule.error : UsualFailure(op);
+        }
+    }
+    failures_[static_cast<std::size_t>(op)] += fails ? 1 : 0;
+    return fails;
+}
+
+} // namespace sim
