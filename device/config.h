@@ -16,7 +16,7 @@ constexpr Ticks DefaultClockStart = 134405892000000000ull;
 
 // What running \Windows\Unload.exe does on this kind of device.
 enum class Unload {
-    Uninstalls, // removes what the installer installed under the name it is given
+    Uninstalls,  // removes what the installer installed under the name it is given
     DoesNothing, // is there, but uninstalling goes another way: it removes nothing
     Absent,      // is not there: starting it fails
 };

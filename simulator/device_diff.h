@@ -19,9 +19,9 @@ struct DeviceState {
 DeviceState StateOf(const sim::Device& device);
 
 struct DeviceChanges {
-    std::vector<sim::Entry> added;    // files and folders, in the store's order
-    std::vector<sim::Entry> removed;  // in the earlier state's order
-    std::vector<sim::Entry> changed;  // other attributes, time or content; as they are now
+    std::vector<sim::Entry> added;   // files and folders, in the store's order
+    std::vector<sim::Entry> removed; // in the earlier state's order
+    std::vector<sim::Entry> changed; // other attributes, time or content; as they are now
     std::vector<std::u16string> addedKeys;
     std::vector<std::u16string> removedKeys;
     bool Empty() const {
