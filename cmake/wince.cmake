@@ -76,24 +76,34 @@ add_custom_command(OUTPUT ${device_dir}/autorun.res ${device_dir}/resources.o
     COMMENT "Compiling the resources for the device"
     VERBATIM)
 
-# COREDLL's operations, imported by name.
-add_custom_command(OUTPUT ${device_dir}/libcoredll.a
-    COMMAND ${device_dlltool} -d ${PROJECT_SOURCE_DIR}/platform/wince/coredll.def
-        -l ${device_dir}/libcoredll.a
-    DEPENDS platform/wince/coredll.def
+# COREDLL's operations, imported by ordinal only: the definitions are made
+# from the table of operations, then the import library from them.
+set(make_def ${PROJECT_SOURCE_DIR}/cmake/wince/make_def.py)
+add_custom_command(OUTPUT ${device_dir}/coredll.def ${device_dir}/libcoredll.a
+    COMMAND ${AUTORUN_PYTHON} ${make_def} ${PROJECT_SOURCE_DIR}/platform/operations.h
+        ${device_dir}/coredll.def
+    COMMAND ${device_dlltool} -d ${device_dir}/coredll.def -l ${device_dir}/libcoredll.a
+    DEPENDS platform/operations.h ${make_def} cmake/operations.py
     COMMENT "Making the COREDLL import library"
     VERBATIM)
 
 # Windows CE GUI 3.0; stack 64 KB / 4 KB, heap 1 MB / 4 KB; loaded at 0x10000,
 # where it always is, so no relocations and no dynamic base; no NX flag.
-# Unused sections are dropped and the symbols stripped.
+# Unused sections are dropped and the symbols stripped. The layout script
+# makes three sections: code with the constants, imports, resources; the
+# linker makes the resources writable, and a last step takes that off.
+set(layout ${PROJECT_SOURCE_DIR}/cmake/wince.ld)
+set(read_only_resources ${PROJECT_SOURCE_DIR}/cmake/wince/read_only_resources.py)
 add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/autorun.exe
     COMMAND ${device_ld} --subsystem=wince:3.0 --stack=0x10000,0x1000
         --heap=0x100000,0x1000 --image-base=0x10000 --disable-dynamicbase --disable-nxcompat
         --disable-reloc-section --no-insert-timestamp -e WinMainCRTStartup --gc-sections -s
-        -o ${CMAKE_BINARY_DIR}/autorun.exe ${device_objects} ${device_dir}/resources.o
-        ${device_dir}/libcoredll.a
-    DEPENDS ${device_objects} ${device_dir}/resources.o ${device_dir}/libcoredll.a
+        -T ${layout} -o ${device_dir}/autorun.linked.exe ${device_objects}
+        ${device_dir}/resources.o ${device_dir}/libcoredll.a
+    COMMAND ${AUTORUN_PYTHON} ${read_only_resources} ${device_dir}/autorun.linked.exe
+        ${CMAKE_BINARY_DIR}/autorun.exe
+    DEPENDS ${device_objects} ${device_dir}/resources.o ${device_dir}/libcoredll.a ${layout}
+        ${read_only_resources}
     COMMENT "Linking autorun.exe for the device"
     VERBATIM)
 add_custom_target(autorun ALL DEPENDS ${CMAKE_BINARY_DIR}/autorun.exe)

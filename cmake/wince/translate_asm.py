@@ -10,8 +10,9 @@ an image that is silently wrong.
 
 - ELF-only bookkeeping (.eabi_attribute, .type, .size, .ident) is dropped.
 - Sections: code stays .text.NAME; read-only data .rodata.NAME goes to
-  .rdata$NAME, which the linker gathers into the one .rdata section (each
-  output section costs at least a 512-byte file block).
+  .rdata$NAME, which the layout (cmake/wince.ld) puts with the code in .text,
+  a section never writable (each output section costs at least a 512-byte
+  file block).
 - A COMDAT group (an inline variable or function) becomes a `.linkonce
   discard` section whose symbol is global. Left local, the references in an
   object whose copy the linker discards would resolve to address 0, silently.

@@ -1,8 +1,9 @@
 // The device's core library, COREDLL: the operations the program calls, with
 // the device's own signatures. No SDK headers: the seam's records already have
 // the device's layouts, and its handles are the device's 32-bit values. The
-// names are those COREDLL exports (coredll.def); on the device the shell's
-// calls have no W suffix.
+// names are those of platform/operations.h, where on the device the shell's
+// calls have no W suffix. The image imports them by the ordinals of that table:
+// the import library binds each name to its ordinal.
 #pragma once
 
 #include "platform/platform.h"

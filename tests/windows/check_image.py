@@ -1,14 +1,20 @@
 #!/usr/bin/python3
 """Checks the built autorun.exe: machine, subsystem, stack and heap, imports,
-size, and every field of its resources (string table, version block, icon
-group). Prints the image size, its sections and its imports.
+each section's access, size, and every field of its resources (string table,
+version block, icon group). Prints the image size, its sections and its
+imports.
 
 Usage: check_image.py [--device] AUTORUN.EXE
   --device: the Windows CE image (ARM, subsystem 9 version 3.0, COREDLL by
-            name, only ARMv4 code) instead of the desktop one (i386, or its
-            x86-64 twin; GUI subsystem; no C runtime).
+            ordinal, at most three sections, only ARMv4 code) instead of the
+            desktop one (i386, or its x86-64 twin; GUI subsystem; imports by
+            name; no C runtime).
+
+The operations the program calls, their ordinals and their desktop names are
+read from the table, platform/operations.h.
 """
 import os
+import pathlib
 import re
 import struct
 import sys
@@ -17,7 +23,12 @@ import pefile
 
 import arm_code
 
-SIZE_BUDGET = 12 * 1024  # the device image's and the desktop image's
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[2] / "cmake"))
+import operations  # noqa: E402
+
+DEVICE_SIZE_BUDGET = 10752  # 21 file blocks: headers, code, imports, resources
+DESKTOP_SIZE_BUDGET = 12 * 1024
+DEVICE_SECTIONS = 3
 FRENCH = 0x040C
 NEUTRAL = 0
 
@@ -39,27 +50,10 @@ VERSION_STRINGS = [
 # (width, height, colour count, bits per pixel), in the group's order.
 ICON_IMAGES = [(32, 32, 16, 4), (16, 16, 16, 4), (16, 16, 0, 24), (32, 32, 0, 24)]
 
-# The platform operations the program calls: (device name, desktop name).
-# On the device the shell's two calls have no W suffix.
-OPERATIONS = [
-    ("GetModuleFileNameW", "GetModuleFileNameW"),
-    ("LoadStringW", "LoadStringW"),
-    ("FindFirstFileW", "FindFirstFileW"),
-    ("FindNextFileW", "FindNextFileW"),
-    ("FindClose", "FindClose"),
-    ("CompareFileTime", "CompareFileTime"),
-    ("SystemParametersInfoW", "SystemParametersInfoW"),
-    ("GetVersionExW", "GetVersionExW"),
-    ("ShellExecuteEx", "ShellExecuteExW"),
-    ("SHGetSpecialFolderPath", "SHGetSpecialFolderPathW"),
-    ("MessageBoxW", "MessageBoxW"),
-    ("CopyFileW", "CopyFileW"),
-    ("DeleteFileW", "DeleteFileW"),
-    ("RegOpenKeyExW", "RegOpenKeyExW"),
-    ("RegDeleteKeyW", "RegDeleteKeyW"),
-    ("RegCloseKey", "RegCloseKey"),
-    ("Sleep", "Sleep"),
-]
+# Section access, as the section headers give it.
+READ, WRITE, EXECUTE = 0x40000000, 0x80000000, 0x20000000
+BY_ORDINAL = 0x80000000  # in an import lookup entry: the low 16 bits are the ordinal
+MOST_IMPORTS = 1024  # a longer import list is a table without its ending null
 
 # Any allocation function: Heap*, Local*/Global*/Virtual*Alloc and Free, the
 # C runtime's and C++'s (mangled by GCC or by MSVC).
@@ -205,15 +199,129 @@ def check_imported(imports, wanted):
     return names
 
 
-def print_sections(pe):
-    print("sections: name      address     virtual size  file size")
+def section_name(section):
+    return section.Name.rstrip(b"\0").decode(errors="replace")
+
+
+def access(section):
+    flags = section.Characteristics
+    return "".join(letter if flags & bit else "-"
+                   for letter, bit in (("r", READ), ("w", WRITE), ("x", EXECUTE)))
+
+
+def import_lists(pe):
+    """For each imported DLL: (its name, the entries of its import lookup table,
+    those of its import address table, the address table's RVA). The entries
+    are 32-bit words, up to the null that ends each table."""
+    lists = []
+    for entry in getattr(pe, "DIRECTORY_ENTRY_IMPORT", []):
+        tables = []
+        for rva in (entry.struct.OriginalFirstThunk, entry.struct.FirstThunk):
+            words = []
+            while rva:
+                word = pe.get_dword_at_rva(rva + 4 * len(words))
+                if not word:
+                    break
+                if len(words) == MOST_IMPORTS:
+                    failures.append(f"an import table at RVA {rva:#x} has no end")
+                    break
+                words.append(word)
+            tables.append(words)
+        lists.append((entry.dll.decode(), tables[0], tables[1], entry.struct.FirstThunk))
+    return lists
+
+
+def sections_holding(pe):
+    """{section: what it holds}: "code" (the entry point), "imports" (an import
+    address table slot) and "resources" (the resource directory)."""
+    header = pe.OPTIONAL_HEADER
+    holds = {id(section): [] for section in pe.sections}
+    places = [("code", header.AddressOfEntryPoint)]
+    places += [("imports", iat + 4 * i)
+               for _, _, slots, iat in import_lists(pe) for i in range(len(slots))]
+    resources = header.DATA_DIRECTORY[pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_RESOURCE"]]
+    if resources.Size:
+        places.append(("resources", resources.VirtualAddress))
+    for what, rva in places:
+        section = pe.get_section_by_rva(rva)
+        if section is None:
+            failures.append(f"the {what} at RVA {rva:#x} are in no section")
+        elif what not in holds[id(section)]:
+            holds[id(section)].append(what)
+    return holds
+
+
+def check_sections(pe, read_only_resources):
+    """Each section's access against what it holds: code is readable and
+    executable and never writable; the import address table is writable (the
+    loader fills it) and readable; the resources are readable, and on the
+    device neither writable nor executable; any other section (constants) is
+    read-only; nothing is both writable and executable."""
+    holds = sections_holding(pe)
     for section in pe.sections:
-        name = section.Name.rstrip(b"\0").decode(errors="replace")
-        print(f"          {name:<8}  {section.VirtualAddress:#010x}  {section.Misc_VirtualSize:>12}"
-              f"  {section.SizeOfRawData:>9}")
+        name, flags, what = section_name(section), section.Characteristics, holds[id(section)]
+        check(what or not flags & (WRITE | EXECUTE),
+              f"section {name} holds neither code, imports nor resources and is "
+              f"{access(section)}, want r--")
+        check(not (flags & WRITE and flags & EXECUTE), f"section {name} is writable and executable")
+        if "code" in what:
+            check(flags & READ and flags & EXECUTE and not flags & WRITE,
+                  f"section {name} holds code and is {access(section)}, want r-x")
+        if "imports" in what:
+            check(flags & READ and flags & WRITE,
+                  f"section {name} holds the import address table and is {access(section)}, "
+                  "want it writable")
+            check("code" in what or not flags & EXECUTE,
+                  f"section {name} holds the import address table and no code, and is executable")
+        if "resources" in what:
+            check(flags & READ, f"section {name} holds the resources and is not readable")
+            check(not read_only_resources or not flags & (WRITE | EXECUTE),
+                  f"section {name} holds the resources and is {access(section)}, want r--")
+    return holds
 
 
-def check_device(pe):
+def print_sections(pe, holds):
+    print("sections: name      address     virtual size  raw size  access  holds")
+    for section in pe.sections:
+        print(f"          {section_name(section):<8}  {section.VirtualAddress:#010x}"
+              f"  {section.Misc_VirtualSize:>12}  {section.SizeOfRawData:>8}  {access(section)}"
+              f"     {', '.join(holds[id(section)]) or '-'}")
+
+
+def check_ordinal_imports(pe, table):
+    """COREDLL's operations, each by its ordinal alone: both the import lookup
+    table and the import address table hold 0x80000000 | ordinal, and no
+    hint/name entry. The ordinals are exactly the table's, each once.
+    Returns {import slot address: operation name} for the code walk."""
+    by_ordinal = {op.ordinal: op.name for op in table}
+    slots, imported = {}, []
+    for dll, lookup, addresses, iat in import_lists(pe):
+        check(len(lookup) == len(addresses),
+              f"{dll}: {len(lookup)} entries in the import lookup table, {len(addresses)} in the "
+              "import address table")
+        for i, (word, slot) in enumerate(zip(lookup, addresses)):
+            check(word == slot, f"{dll} import {i}: {word:#x} in the lookup table, {slot:#x} in "
+                  "the address table")
+            if not word & BY_ORDINAL:
+                name = pe.get_string_at_rva(word + 2, 64).decode(errors="replace")
+                failures.append(f"{dll} import {i} is by name: {name}")
+                slots[pe.OPTIONAL_HEADER.ImageBase + iat + 4 * i] = name
+                continue
+            ordinal = word & 0xFFFF
+            imported.append(ordinal)
+            name = by_ordinal.get(ordinal)
+            check(name is not None, f"{dll} ordinal {ordinal} is no operation of the table")
+            slots[pe.OPTIONAL_HEADER.ImageBase + iat + 4 * i] = name or f"ordinal {ordinal}"
+    for op in table:
+        count = imported.count(op.ordinal)
+        check(count != 0, f"COREDLL ordinal {op.ordinal} ({op.name}) is not imported")
+        check(count < 2, f"COREDLL ordinal {op.ordinal} ({op.name}) is imported {count} times")
+    heap = sorted(name for name in slots.values() if HEAP_FUNCTION.search(name))
+    check(not heap, f"heap functions imported: {heap}")
+    return slots
+
+
+def check_device(pe, table):
     """Header, imports and code of the Windows CE image."""
     header = pe.OPTIONAL_HEADER
     check(pe.FILE_HEADER.Machine == 0x1C0, f"machine {pe.FILE_HEADER.Machine:#x}, want ARM (0x1c0)")
@@ -226,11 +334,10 @@ def check_device(pe):
     check(not flags & 0x100, "NX compatibility flag set")
     check_no_tls(pe)
 
-    imports = [(entry.dll.decode(), imp) for entry in getattr(pe, "DIRECTORY_ENTRY_IMPORT", [])
-               for imp in entry.imports]
-    check(all(dll.lower() == "coredll.dll" for dll, _ in imports), "imports from beyond COREDLL")
-    names = check_imported([imp for _, imp in imports], [device for device, _ in OPERATIONS])
-    print(f"imports: {len(names)} operations from COREDLL, by name")
+    check(len(pe.sections) <= DEVICE_SECTIONS,
+          f"{len(pe.sections)} sections, want at most {DEVICE_SECTIONS}")
+    slots = check_ordinal_imports(pe, table)
+    print(f"imports: {len(slots)} operations from COREDLL, by ordinal")
 
     # The code, walked from the entry point.
     entry = header.ImageBase + header.AddressOfEntryPoint
@@ -239,7 +346,6 @@ def check_device(pe):
     if text is None:
         return
     code = text.get_data()[: text.Misc_VirtualSize]
-    slots = {imp.address: imp.name.decode() for _, imp in imports if imp.name is not None}
     count, reached, walk_failures = arm_code.walk(
         code, header.ImageBase + text.VirtualAddress, entry, slots)
     failures.extend(walk_failures)
@@ -247,14 +353,14 @@ def check_device(pe):
     missed = sorted(set(slots.values()) - reached)
     check(not missed, f"the walk reached no call to {missed}")
     print(f"code: {count} instructions walked from the entry point, in {len(code) // 4} words"
-          " of code and literals")
+          " of code, literal pools and constants")
 
 
 # What the desktop entry point calls besides the program's operations.
 START_UP = ["ExitProcess", "GetCommandLineW", "GetModuleHandleW"]
 
 
-def check_desktop(pe):
+def check_desktop(pe, table):
     """Header, imports and layout of the desktop image, or of its x86-64 twin.
     No C runtime: only the program's operations and the start-up calls are
     imported, and there is no TLS, no .CRT section and no unwind table."""
@@ -264,7 +370,7 @@ def check_desktop(pe):
     check(subsystem == 2, f"subsystem {subsystem}, want 2 (Windows GUI)")
 
     imports = [imp for entry in getattr(pe, "DIRECTORY_ENTRY_IMPORT", []) for imp in entry.imports]
-    check_imported(imports, [desktop for _, desktop in OPERATIONS] + START_UP)
+    check_imported(imports, [op.desktop_name for op in table] + START_UP)
 
     check_no_tls(pe)
     unwind = pe.OPTIONAL_HEADER.DATA_DIRECTORY[
@@ -273,7 +379,7 @@ def check_desktop(pe):
     sections = {section.Name.rstrip(b"\0").decode(errors="replace") for section in pe.sections}
     runtime = sorted(sections & {".CRT", ".tls", ".pdata", ".xdata", ".eh_frame"})
     check(not runtime, f"sections of a runtime or of unwind tables: {runtime}")
-    print(f"imports: {len(OPERATIONS)} operations and {len(START_UP)} start-up calls")
+    print(f"imports: {len(table)} operations and {len(START_UP)} start-up calls, by name")
 
 
 def main():
@@ -285,11 +391,17 @@ def main():
     path = args[0]
     pe = pefile.PE(path)
     header = pe.OPTIONAL_HEADER
+    try:
+        table = operations.read()
+    except operations.TableError as error:
+        sys.exit(f"check_image.py: {error}")
 
     if device:
-        check_device(pe)
+        check_device(pe, table)
     else:
-        check_desktop(pe)
+        check_desktop(pe, table)
+    # GNU ld makes any .rsrc section writable; the device build takes that off.
+    holds = check_sections(pe, read_only_resources=device)
     check(header.SizeOfStackReserve == 64 * 1024, f"stack reserve {header.SizeOfStackReserve}")
     check(header.SizeOfStackCommit == 4 * 1024, f"stack commit {header.SizeOfStackCommit}")
     check(header.SizeOfHeapReserve == 1024 * 1024, f"heap reserve {header.SizeOfHeapReserve}")
@@ -309,9 +421,10 @@ def main():
     check_icons(pe)
 
     size = os.path.getsize(path)
-    check(size <= SIZE_BUDGET, f"image is {size} bytes, over the budget of {SIZE_BUDGET}")
-    print(f"image size: {size} bytes (budget {SIZE_BUDGET})")
-    print_sections(pe)
+    budget = DEVICE_SIZE_BUDGET if device else DESKTOP_SIZE_BUDGET
+    check(size <= budget, f"image is {size} bytes, over the budget of {budget}")
+    print(f"image size: {size} bytes (budget {budget})")
+    print_sections(pe, holds)
     print(f"imported DLLs: {', '.join(dlls)}")
     for failure in failures:
         print("FAIL:", failure)
