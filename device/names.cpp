@@ -38,24 +38,44 @@ std::string Utf8(const std::u16string& text) {
     return out;
 }
 
+std::size_t DecodeUtf8(const std::string& text, std::size_t at, std::uint32_t& c) {
+    const unsigned char lead = static_cast<unsigned char>(text[at]);
+    if (lead < 0x80) {
+        c = lead;
+        return 1;
+    }
+    const std::size_t n = (lead & 0xE0) == 0xC0   ? 2
+                          : (lead & 0xF0) == 0xE0 ? 3
+                          : (lead & 0xF8) == 0xF0 ? 4
+                                                  : 0;
+    if (n == 0 || at + n > text.size()) {
+        return 0;
+    }
+    c = lead & (0x7F >> n);
+    for (std::size_t k = 1; k < n; ++k) {
+        const unsigned char next = static_cast<unsigned char>(text[at + k]);
+        if ((next & 0xC0) != 0x80) {
+            return 0;
+        }
+        c = (c << 6) | (next & 0x3F);
+    }
+    static const std::uint32_t smallest[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (c < smallest[n] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
+        return 0;
+    }
+    return n;
+}
+
 std::u16string Utf16(const std::string& text) {
     std::u16string out;
     out.reserve(text.size()); // never more units than bytes
     for (std::size_t i = 0; i < text.size();) {
-        unsigned char b = static_cast<unsigned char>(text[i]);
-        std::uint32_t c = 0xFFFD;
-        std::size_t n = b < 0x80         ? 1
-                        : (b >> 5) == 6  ? 2
-                        : (b >> 4) == 14 ? 3
-                        : (b >> 3) == 30 ? 4
-                                         : 0;
-        if (n == 0 || i + n > text.size()) {
+        std::uint32_t c = 0;
+        const std::size_t n = DecodeUtf8(text, i, c);
+        if (n == 0) {
+            c = 0xFFFD;
             ++i;
         } else {
-            c = n == 1 ? b : b & (0x7F >> n);
-            for (std::size_t k = 1; k < n; ++k) {
-                c = (c << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
-            }
             i += n;
         }
         if (c >= 0x10000) {

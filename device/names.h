@@ -2,14 +2,20 @@
 // without regard to letter case, wildcard patterns, and the parts of a path.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 
 namespace sim {
 
 // UTF-16 to UTF-8; a lone surrogate becomes U+FFFD.
 std::string Utf8(const std::u16string& text);
-// UTF-8 to UTF-16; a byte that starts no character becomes U+FFFD.
+// UTF-8 to UTF-16; a byte that starts no well-formed character becomes
+// U+FFFD.
 std::u16string Utf16(const std::string& text);
+// Decodes the UTF-8 sequence at text[at] into c: its length, or 0 when it is
+// not well-formed (overlong, a surrogate, past U+10FFFF, cut short).
+std::size_t DecodeUtf8(const std::string& text, std::size_t at, std::uint32_t& c);
 
 std::u16string Fold(const std::u16string& text); // the key of a name, case folded
 bool SameName(const std::u16string& a, const std::u16string& b);

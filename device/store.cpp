@@ -47,20 +47,43 @@ void Store::Insert(const Entry& entry, std::uint64_t order) {
 }
 
 void Store::Add(const Entry& entry) {
-    for (std::size_t slash = entry.path.find(u'\\', 1); slash != std::u16string::npos;
-         slash = entry.path.find(u'\\', slash + 1)) {
-        std::u16string folder = entry.path.substr(0, slash);
-        if (NodeOf(folder) == nullptr) {
-            Insert({folder, AttrDirectory, DefaultEntryTime, nullptr}, nextOrder_++);
-        }
-    }
     if (Node* existing = NodeOf(entry.path)) {
         existing->entry.attributes = entry.attributes;
         existing->entry.time = entry.time;
         existing->entry.content = entry.content;
-    } else {
-        Insert(entry, nextOrder_++);
+        return;
     }
+    // The folders on the way that are not there yet, sought from the deepest
+    // up: a path under folders that exist costs its length once, not once
+    // for each folder above it.
+    std::vector<std::size_t> missing; // where each missing folder's path ends
+    for (std::size_t end = entry.path.rfind(u'\\'); end != std::u16string::npos && end > 0;
+         end = entry.path.rfind(u'\\', end - 1)) {
+        if (NodeOf(entry.path.substr(0, end)) != nullptr) {
+            break;
+        }
+        missing.push_back(end);
+    }
+    for (auto end = missing.rbegin(); end != missing.rend(); ++end) {
+        Insert({entry.path.substr(0, *end), AttrDirectory, DefaultEntryTime, nullptr},
+               nextOrder_++);
+    }
+    Insert(entry, nextOrder_++);
+}
+
+const Entry* Store::DeepestOn(const std::u16string& path) const {
+    for (std::size_t end = path.size(); end != std::u16string::npos && end > 0;
+         end = path.rfind(u'\\', end - 1)) {
+        if (const Node* node = NodeOf(path.substr(0, end))) {
+            return &node->entry;
+        }
+    }
+    return nullptr;
+}
+
+bool Store::HasChildren(const std::u16string& folder) const {
+    const Node* node = NodeOf(folder);
+    return node != nullptr && !node->children.empty();
 }
 
 Entry* Store::Find(const std::u16string& path) {

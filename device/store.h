@@ -56,13 +56,14 @@ class Store {
     Entry* Find(const std::u16string& path);
     const Entry* Find(const std::u16string& path) const;
     bool IsFolder(const std::u16string& path) const; // "" is the root
+    bool HasChildren(const std::u16string& folder) const;
+    // The entry at path, or else at the deepest folder above it that is
+    // there; null when none is (the root is not an entry).
+    const Entry* DeepestOn(const std::u16string& path) const;
     // The entries of a folder ("" is the root), in the order they were made.
     std::vector<const Entry*> Children(const std::u16string& folder) const;
     // Every entry, in the order they were made.
     std::vector<const Entry*> All() const;
-    std::size_t Size() const {
-        return nodes_.size() - 1;
-    }
 
     // Removes an entry with everything under it.
     void RemoveTree(const std::u16string& path);

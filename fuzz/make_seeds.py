@@ -7,11 +7,14 @@ of long names, so the fuzzer starts from inputs that reach every flow.
 """
 import os
 import struct
+import sys
 
-OPS = ["GetModuleFileNameW", "LoadStringW", "FindFirstFileW", "FindNextFileW",
-       "SystemParametersInfoW", "GetVersionExW", "ShellExecuteEx",
-       "SHGetSpecialFolderPath", "CopyFileW", "DeleteFileW", "RegOpenKeyExW",
-       "RegDeleteKeyW", "MessageBoxW"]
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "cmake"))
+import operations  # noqa: E402  (the table of platform operations)
+
+# The failable operations, in the table's order: the fuzz target's mask of
+# failing operations numbers them so.
+OPS = [op.name for op in operations.read() if op.failable]
 DIRECTORY, TEMPORARY = 0x10, 0x100
 CARD = DIRECTORY | TEMPORARY
 TIME = 134116992000000000  # 2026-01-01

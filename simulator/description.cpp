@@ -131,10 +131,9 @@ class Parser {
   public:
     Parser(std::string file, std::string baseDir)
         : file_(std::move(file)), baseDir_(std::move(baseDir)) {
-        kinds_.push_back(Kind::Holder); // the root
         const sim::Device bare;
         for (const sim::Entry* entry : bare.Files().All()) {
-            Check(*entry, "");
+            store_.Add(*entry);
         }
     }
 
@@ -187,7 +186,6 @@ class Parser {
             const Place at("entries");
             const Json& entries = Array(root["entries"], at);
             d.entries.reserve(entries.size());
-            ids_.reserve(entries.size() + ids_.size());
             for (std::size_t i = 0; i < entries.size(); ++i) {
                 ParseEntry(entries[i], at[i], d.entries);
             }
@@ -256,10 +254,6 @@ class Parser {
     }
 
   private:
-    // What a folded path is so far: a file, a folder, or a folder that holds
-    // entries.
-    enum class Kind : unsigned char { File, Folder, Holder };
-
     const std::string& String(const Json& value, const Place& place) const {
         if (!value.is_string()) {
             Fail(place, "expected a string, found " + KindOf(value));
@@ -478,50 +472,41 @@ class Parser {
         }
     }
 
-    // Folders hold entries; files do not. Checked as the entries come, each
-    // in the time its path takes to read: a name is looked up under its
-    // folder's number, not by the whole path before it.
+    // Folders hold entries; files do not. Checked as the entries come, on
+    // the store the device will have, each in the time its path takes to
+    // read and the folders it makes.
     void Check(const sim::Entry& entry, const Place& place) {
-        const std::u16string folded = sim::Fold(entry.path);
-        std::uint32_t id = 0; // the root
-        for (std::size_t start = 1;;) {
-            const std::size_t slash = folded.find(u'\\', start);
-            const bool last = slash == std::u16string::npos;
-            key_.assign({static_cast<char16_t>(id & 0xFFFF), static_cast<char16_t>(id >> 16)});
-            key_.append(folded, start, last ? std::u16string::npos : slash - start);
-            auto found = ids_.find(key_);
-            if (found == ids_.end()) {
-                found = ids_.emplace(key_, static_cast<std::uint32_t>(kinds_.size())).first;
-                kinds_.push_back(Kind::Folder);
-                // The device keeps each entry, the folders it makes included,
-                // with its whole path: deep paths cost their square.
-                deviceUnits_ += last ? folded.size() : slash;
+        const sim::Entry* deepest = store_.DeepestOn(entry.path);
+        const bool folder = (entry.attributes & sim::AttrDirectory) != 0;
+        if (deepest != nullptr && sim::SameName(deepest->path, entry.path)) {
+            if (!folder && store_.HasChildren(entry.path)) {
+                Fail(place, Quoted(sim::Utf8(entry.path)) +
+                                " already holds entries, so it needs the directory attribute");
+            }
+        } else {
+            if (sim::IsFile(deepest)) {
+                // Named as this entry spells it; case folding keeps lengths.
+                Fail(place, Quoted(sim::Utf8(entry.path.substr(0, deepest->path.size()))) +
+                                " is a file, so nothing can be under it");
+            }
+            // The device keeps each entry, the folders it makes included,
+            // with its whole path: deep paths cost their square.
+            const std::size_t above = deepest != nullptr ? deepest->path.size() : 0;
+            for (std::size_t end = entry.path.find(u'\\', above + 1);;
+                 end = entry.path.find(u'\\', end + 1)) {
+                deviceUnits_ += end == std::u16string::npos ? entry.path.size() : end;
                 if (deviceUnits_ > MaxDeviceUnits) {
                     Fail(place,
                          "the device's paths, each folder's included, would total more than " +
                              std::to_string(MaxDeviceUnits) +
                              " units: too many entries, or paths nested too deep");
                 }
-            }
-            id = found->second;
-            Kind& kind = kinds_[id];
-            if (!last) {
-                if (kind == Kind::File) {
-                    Fail(place, Quoted(sim::Utf8(entry.path.substr(0, slash))) +
-                                    " is a file, so nothing can be under it");
+                if (end == std::u16string::npos) {
+                    break;
                 }
-                kind = Kind::Holder;
-                start = slash + 1;
-                continue;
             }
-            const bool folder = (entry.attributes & sim::AttrDirectory) != 0;
-            if (!folder && kind == Kind::Holder) {
-                Fail(place, Quoted(sim::Utf8(entry.path)) +
-                                " already holds entries, so it needs the directory attribute");
-            }
-            kind = folder ? (kind == Kind::Holder ? Kind::Holder : Kind::Folder) : Kind::File;
-            return;
         }
+        store_.Add(entry);
     }
 
     bool Boolean(const Json& value, const Place& place) const {
@@ -555,7 +540,7 @@ class Parser {
         }
         for (auto it = value.begin(); it != value.end(); ++it) {
             const std::string& name = it.key();
-            const bool named = name.size() > 5 && name.compare(0, 3, "%CE") == 0 &&
+            const bool named = name.size() > 4 && name.compare(0, 3, "%CE") == 0 &&
                                name.back() == '%' &&
                                name.find_first_not_of("0123456789", 3) == name.size() - 1;
             if (!named) {
@@ -658,11 +643,7 @@ class Parser {
 
     std::string file_;
     std::string baseDir_;
-    // Every path so far as a tree: the number of a name under its folder's
-    // number (two units, then the folded name), and what each number is.
-    std::unordered_map<std::u16string, std::uint32_t> ids_;
-    std::vector<Kind> kinds_;
-    std::u16string key_; // the key being looked up
+    sim::Store store_; // every entry so far, as the device will hold them
     std::uint64_t deviceUnits_ = 0;
 };
 

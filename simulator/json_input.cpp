@@ -3,6 +3,8 @@
 // refused with one line before it can cost much time or memory.
 #include "simulator/json_input.h"
 
+#include "device/names.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -16,36 +18,6 @@ namespace simtool {
 namespace {
 
 using Json = nlohmann::json;
-
-// Decodes the UTF-8 sequence at text[at] into c; its length, or 0 when it is
-// not well-formed.
-std::size_t DecodeUtf8(const std::string& text, std::size_t at, std::uint32_t& c) {
-    const unsigned char lead = static_cast<unsigned char>(text[at]);
-    if (lead < 0x80) {
-        c = lead;
-        return 1;
-    }
-    std::size_t n = (lead & 0xE0) == 0xC0   ? 2
-                    : (lead & 0xF0) == 0xE0 ? 3
-                    : (lead & 0xF8) == 0xF0 ? 4
-                                            : 0;
-    if (n == 0 || at + n > text.size()) {
-        return 0;
-    }
-    c = lead & (0x7F >> n);
-    for (std::size_t k = 1; k < n; ++k) {
-        const unsigned char next = static_cast<unsigned char>(text[at + k]);
-        if ((next & 0xC0) != 0x80) {
-            return 0;
-        }
-        c = (c << 6) | (next & 0x3F);
-    }
-    static const std::uint32_t smallest[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (c < smallest[n] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
-        return 0;
-    }
-    return n;
-}
 
 // Characters that would break a line or reorder what a terminal shows.
 bool IsControl(std::uint32_t c) {
@@ -261,7 +233,7 @@ std::string Escaped(const std::string& text) {
     char escaped[16];
     for (std::size_t i = 0; i < text.size();) {
         std::uint32_t c = 0;
-        std::size_t n = DecodeUtf8(text, i, c);
+        std::size_t n = sim::DecodeUtf8(text, i, c);
         if (n == 0) {
             std::snprintf(escaped, sizeof escaped, "\\x%02X",
                           static_cast<unsigned>(static_cast<unsigned char>(text[i])));
@@ -286,7 +258,7 @@ std::string Quoted(const std::string& text) {
 std::size_t Utf8End(const std::string& text) {
     std::uint32_t c = 0;
     for (std::size_t i = 0; i < text.size();) {
-        std::size_t n = DecodeUtf8(text, i, c);
+        std::size_t n = sim::DecodeUtf8(text, i, c);
         if (n == 0) {
             return i;
         }
