@@ -233,7 +233,10 @@ bool OpenCabinet(const std::vector<std::uint8_t>& bytes, Cabinet& cab, std::stri
 bool Extract(Cabinet& cab, mscabd_file* file, std::vector<std::uint8_t>& bytes,
              std::string& error) {
     bytes.clear();
-    bytes.reserve(file->length);
+    // The length the cabinet states, but no more than the cabinet's own size
+    // up front: a small cabinet that claims a large file must not cost that
+    // memory before its data is found missing.
+    bytes.reserve(std::min<std::size_t>(file->length, cab.system.input->size()));
     cab.system.output = &bytes;
     cab.system.limit = file->length;
     mscab_decompressor* d = cab.decompressor.get();
