@@ -208,6 +208,10 @@ TEST(Package, MalformedPackagesAreRefused) {
          R"(--with 'links=[{"in": 18, "name": "X", "folder": "%InstallDir%"}]')",
          "link 1 goes in standard folder 18, which does not exist (0 is %InstallDir%, 1 to 17 "
          "are %CE1% to %CE17%)"},
+        {"long-folder",
+         R"(--with 'files=[{"folder": "%CE1%\\)" + std::string(300, 'F') +
+             R"(", "name": "a", "text": "a"}]' --with links=[])",
+         "folder 1 is longer than 260 characters"},
         {"hive-root", R"(--with 'registry=[{"key": "HKLM\\X", "root": 5, "name": "A"}]')",
          "hive 1 has root 5 (1 to 4 are the roots)"},
         // The cabinet itself.
@@ -257,6 +261,36 @@ TEST(Package, BytesThatAreNoPackage) {
     EXPECT_EQ(error.rfind("the file is not a cabinet", 0), 0u) << error;
     EXPECT_FALSE(sim::ReadSetupFile(Bytes(40, 0), package, error));
     EXPECT_EQ(error, "the setup file is 40 bytes, shorter than its 100-byte header");
+}
+
+std::uint32_t Le32(const Bytes& bytes, std::size_t at) {
+    return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 |
+           static_cast<std::uint32_t>(bytes[at + 3]) << 24;
+}
+
+// A small cabinet that claims a file larger than a package may hold is
+// refused before anything is extracted.
+TEST(Package, FilesLargerThanAPackageMayHold) {
+    std::vector<Bytes> cabinets =
+        fixture::MakeCabinets("large", {{"large", "--json " + fixture::ReaderPackage}});
+    ASSERT_EQ(cabinets.size(), 1u);
+    Bytes& cab = cabinets[0];
+    // The cabinet's second file entry (its first is the setup file's): 16
+    // bytes, then the name; its first field is the file's length.
+    std::size_t second = Le32(cab, 16) + 16;
+    while (cab.at(second) != 0) {
+        ++second;
+    }
+    ++second;
+    const std::uint32_t claimed = sim::MaxPackageBytes + 1;
+    for (int i = 0; i < 4; ++i) {
+        cab.at(second + i) = static_cast<std::uint8_t>(claimed >> (8 * i));
+    }
+    sim::Package package;
+    std::string error;
+    EXPECT_FALSE(sim::ReadPackage(cab, package, error));
+    EXPECT_EQ(error, "the package's files hold 67109433 bytes, more than the 67108864 a package "
+                     "may hold");
 }
 
 } // namespace
