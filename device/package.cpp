@@ -7,6 +7,7 @@
 #include <mspack.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -263,10 +264,11 @@ bool FileTime(const mscabd_file* file, Ticks& ticks, std::string& error) {
     const bool dateValid = month >= 1 && month <= 12 && day >= 1 &&
                            day <= monthDays[month - 1] + (month == 2 && IsLeapYear(year) ? 1 : 0);
     if (!dateValid || hour > 23 || minute > 59 || second > 59) {
-        error = std::string("the cabinet's date of ") + file->filename + " (" +
-                std::to_string(year) + "-" + std::to_string(month) + "-" + std::to_string(day) +
-                " " + std::to_string(hour) + ":" + std::to_string(minute) + ":" +
-                std::to_string(second) + ") is no date";
+        char text[64];
+        std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", year, month, day, hour,
+                      minute, second);
+        error =
+            std::string("the cabinet's date of ") + file->filename + " (" + text + ") is no date";
         return false;
     }
     // Days since 1970-01-01 of a proleptic Gregorian date (Howard Hinnant's

@@ -113,7 +113,7 @@ bool HeaderText(const Bytes& file, const char* name, std::size_t at, std::string
 }
 
 // Walks the entries of one section. Each entry is `fixed` bytes, then as
-// many as the 16-bit length at `lengthAt` within them says.
+// many bytes as the 16-bit length at `lengthAt` within them says.
 class Section {
   public:
     Section(const Bytes& file, const char* name, std::size_t countAt, std::size_t offsetAt)

@@ -268,29 +268,48 @@ std::uint32_t Le32(const Bytes& bytes, std::size_t at) {
            static_cast<std::uint32_t>(bytes[at + 3]) << 24;
 }
 
-// A small cabinet that claims a file larger than a package may hold is
-// refused before anything is extracted.
-TEST(Package, FilesLargerThanAPackageMayHold) {
-    std::vector<Bytes> cabinets =
-        fixture::MakeCabinets("large", {{"large", "--json " + fixture::ReaderPackage}});
-    ASSERT_EQ(cabinets.size(), 1u);
-    Bytes& cab = cabinets[0];
-    // The cabinet's second file entry (its first is the setup file's): 16
-    // bytes, then the name; its first field is the file's length.
-    std::size_t second = Le32(cab, 16) + 16;
-    while (cab.at(second) != 0) {
+// A cabinet file entry the reader must refuse, made by changing the second
+// entry (the first is the setup file's) of a good stored cabinet: a length
+// larger than a package may hold is refused before anything is extracted;
+// a date that is none is refused too.
+TEST(Package, CabinetFileEntriesRefused) {
+    const std::vector<Bytes> made =
+        fixture::MakeCabinets("entries", {{"entries", "--json " + fixture::ReaderPackage}});
+    ASSERT_EQ(made.size(), 1u);
+    // An entry: length (4 bytes), offset (4), folder (2), date (2), time (2),
+    // attributes (2), then its name.
+    std::size_t second = Le32(made[0], 16) + 16;
+    while (made[0].at(second) != 0) {
         ++second;
     }
     ++second;
-    const std::uint32_t claimed = sim::MaxPackageBytes + 1;
-    for (int i = 0; i < 4; ++i) {
-        cab.at(second + i) = static_cast<std::uint8_t>(claimed >> (8 * i));
+    struct Row {
+        const char* name;
+        std::size_t at;
+        std::uint32_t value;
+        int bytes;
+        std::string error;
+    } rows[] = {
+        {"length", 0, sim::MaxPackageBytes + 1, 4,
+         "the package's files hold 67109433 bytes, more than the 67108864 a package may hold"},
+        {"month 13", 10, (46 << 9) | (13 << 5) | 1, 2,
+         "the cabinet's date of 00readme.003 (2026-13-01 05:06:08) is no date"},
+        {"31 April", 10, (46 << 9) | (4 << 5) | 31, 2,
+         "the cabinet's date of 00readme.003 (2026-04-31 05:06:08) is no date"},
+        {"hour 24", 12, 24 << 11, 2,
+         "the cabinet's date of 00readme.003 (2026-03-04 24:00:00) is no date"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        Bytes cab = made[0];
+        for (int i = 0; i < row.bytes; ++i) {
+            cab.at(second + row.at + i) = static_cast<std::uint8_t>(row.value >> (8 * i));
+        }
+        sim::Package package;
+        std::string error;
+        EXPECT_FALSE(sim::ReadPackage(cab, package, error));
+        EXPECT_EQ(error, row.error);
     }
-    sim::Package package;
-    std::string error;
-    EXPECT_FALSE(sim::ReadPackage(cab, package, error));
-    EXPECT_EQ(error, "the package's files hold 67109433 bytes, more than the 67108864 a package "
-                     "may hold");
 }
 
 } // namespace
