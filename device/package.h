@@ -1,0 +1,127 @@
+// A Windows CE installation cabinet read from the bytes of a ".cab" file: an
+// MS-CAB cabinet (read with libmspack, from memory) whose ".000" file, the
+// setup file, declares what the package installs, and whose ".001", ".002",
+// ... files are the files it installs. Every count, offset and length in the
+// setup file is checked; a malformed package gives a short reason, never a
+// read outside the bytes. The device calls such a package "not a valid
+// Windows CE Setup file".
+//
+// Folders, hives and links are left as the package states them, as text with
+// its "%CEn%" and "%InstallDir%" in place: which folder "%CE11%" is depends
+// on the kind of device, which the installer knows and this reader does not.
+#pragma once
+
+#include "device/store.h"
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace sim {
+
+// A package with more files than this is not valid (so the device says).
+constexpr std::size_t MaxPackageFiles = 998;
+// The most the files read from one cabinet, the setup file included, may
+// hold once decompressed: far above any handheld's package, and a bound on
+// what a hostile cabinet can make the reader allocate.
+constexpr std::uint64_t MaxPackageBytes = 64u << 20;
+
+// The header's processor value that allows any processor.
+constexpr std::uint32_t AnyProcessor = 0;
+
+// File flags of the FILES section.
+enum : std::uint32_t {
+    PackageFileWarnIfSkipped = 0x1,
+    PackageFileNoSkip = 0x2,
+    PackageFileNoOverwrite = 0x10,        // keep a target that exists
+    PackageFileOnlyIfExists = 0x400,      // copy only over a target that exists
+    PackageFileSelfRegister = 0x10000000, // a DLL that registers itself
+    PackageFileKeepNewer = 0x20000000,    // keep a target that is newer
+    PackageFileIgnoreDate = 0x40000000,   // always overwrite
+    PackageFileShared = 0x80000000,       // reference-counted
+};
+
+struct PackageHeader {
+    std::uint32_t processor = AnyProcessor; // 2577: StrongARM
+    // The OS versions it installs on; 0 means no limit.
+    std::uint32_t minMajor = 0, minMinor = 0, maxMajor = 0, maxMinor = 0;
+    std::uint32_t minBuild = 0, maxBuild = 0;
+    std::string appName;
+    std::string provider;
+    std::vector<std::string> unsupported; // platform names, e.g. "HPC", "JORDAN"
+};
+
+struct PackageFolder {
+    std::uint16_t id = 0;
+    std::string path; // its strings joined with "\", e.g. "%CE1%\VellumaZRV"
+};
+
+struct PackageFile {
+    std::uint16_t id = 0; // also its number in the cabinet: file 5 is ".005"
+    std::string folder;   // the path of the folder it goes in
+    std::uint32_t flags = 0;
+    std::string name; // the installed file's name
+    Content bytes;    // what it holds (ReadSetupFile leaves it empty)
+    Ticks time = 0;   // the date and time the cabinet gives it (ReadSetupFile: 0)
+};
+
+// Registry roots, as the REGHIVES section numbers them.
+enum : std::uint16_t {
+    PackageRootClassesRoot = 1,
+    PackageRootCurrentUser = 2,
+    PackageRootLocalMachine = 3,
+    PackageRootUsers = 4,
+};
+
+struct PackageHive {
+    std::uint16_t id = 0;
+    std::uint16_t root = 0; // PackageRoot...
+    std::string path;       // the key under the root, e.g. "Software\Velluma"; may be empty
+};
+
+enum class PackageValueType { String, MultiString, Dword, Binary };
+
+struct PackageValue {
+    std::uint16_t root = 0;
+    std::string key;  // its hive's path
+    std::string name; // empty: the key's default value
+    PackageValueType type = PackageValueType::String;
+    std::string text;               // String
+    std::vector<std::string> texts; // MultiString
+    std::uint32_t number = 0;       // Dword
+    std::vector<std::uint8_t> data; // Binary
+    bool substitute = false;        // "%InstallDir%" and "%CEn%" in its text are replaced
+    bool noClobber = false;         // a value that exists already is kept
+};
+
+struct PackageLink {
+    std::uint16_t id = 0;
+    std::string folder; // where the shortcut goes: "%InstallDir%" or "%CEn%"
+    std::string name;   // its strings joined with "\", e.g. "Velluma Reader"
+    bool toFile = false;
+    // The installed file it starts ("<folder>\<name>" of that file), or the
+    // folder it opens ("%InstallDir%" for directory 0).
+    std::string target;
+};
+
+struct Package {
+    PackageHeader header;
+    std::map<std::uint16_t, std::string> strings; // by id
+    std::vector<PackageFolder> folders;
+    std::vector<PackageFile> files;
+    std::vector<PackageHive> hives;
+    std::vector<PackageValue> values;
+    std::vector<PackageLink> links;
+    bool hasSetupDll = false; // a ".999" file, which the device would load and run
+};
+
+// Reads a cabinet's bytes as a Windows CE installation cabinet. False, with
+// error set to a short text that names what is wrong, when they are not one.
+bool ReadPackage(const std::vector<std::uint8_t>& bytes, Package& package, std::string& error);
+
+// Reads a setup file (".000") alone: everything but the files' bytes and
+// times, and so without checking that the cabinet holds each file.
+bool ReadSetupFile(const std::vector<std::uint8_t>& bytes, Package& package, std::string& error);
+
+} // namespace sim
