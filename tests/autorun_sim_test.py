@@ -656,6 +656,24 @@ class UnusableInput(Case):
                           ': platform: "Pocket\\u0000PC" has a NUL character in it')
         self.refused_text('{"faults": {"appKeyDeleteFailures": true}}',
                           ": faults.appKeyDeleteFailures: expected a whole number, found a boolean")
+        # The old countdown is refused with the plan entry that says the same.
+        self.refused_text('{"appName": "App", "faults": {"appKeyDeleteFailures": 3}}',
+                          ': faults.appKeyDeleteFailures: is gone; a fault plan says the same: '
+                          '"plan": [{"op": "RegDeleteKeyW", "match": "*\\\\App", "count": 3, '
+                          '"error": 5}]')
+        for rule, what in (
+                ({"match": "*"}, 'faults.plan[0]: a plan entry needs "op"'),
+                ({"op": "Sleep"}, 'faults.plan[0].op: unknown operation "Sleep"'),
+                ({"op": "GetVersionExW", "match": "*"},
+                 "faults.plan[0].match: GetVersionExW has no path or key argument"),
+                ({"op": "DeleteFileW", "match": ""}, "faults.plan[0].match: an empty pattern"),
+                ({"op": "DeleteFileW", "from": 0}, "faults.plan[0].from: calls are counted from 1"),
+                ({"op": "DeleteFileW", "count": 0}, "faults.plan[0].count: 0 calls fail nothing"),
+                ({"op": "DeleteFileW", "error": 0}, "faults.plan[0].error: 0 is success"),
+                ({"op": "DeleteFileW", "error": 2147483648}, "faults.plan[0].error: 2147483648 is "
+                 "too large"),
+                ({"op": "DeleteFileW", "when": 1}, 'faults.plan[0].when: unknown field "when"')):
+            self.refused_text(json.dumps({"faults": {"plan": [rule]}}), ": " + what)
         self.refused_text('{"steps": [5]}', ": steps[0]: expected insert, menu, remove")
 
     def test_bad_times(self):
