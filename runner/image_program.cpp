@@ -4,6 +4,7 @@
 #include "device/operations.h"
 #include "runner/image_calls.h"
 #include "runner/pe_image.h"
+#include "runner/system_version.h"
 
 #include <cstring>
 #include <exception>
@@ -142,6 +143,14 @@ sim::Outcome ImageProgram::Run(sim::Device& device, const std::u16string& path,
     }
     if (image.machine != MachineArm && image.machine != MachineI386) {
         return Failed(BadExeFormat, "an image for machine " + MachineName(image.machine));
+    }
+    // The device's own kind of image; an i386 image's version is a desktop's.
+    const std::string tooNew =
+        image.machine == MachineArm
+            ? NeedsNewerSystem(device.Facts(), image.subsystemMajor, image.subsystemMinor)
+            : std::string();
+    if (!tooNew.empty()) {
+        return Failed(BadExeFormat, tooNew);
     }
     const std::uint32_t stackSize = PagesFor(image.stackReserve);
     const std::uint32_t stackLow = StackTop - stackSize;

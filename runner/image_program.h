@@ -30,9 +30,10 @@ constexpr std::uint32_t Thunks = 0x7FFE0000u;
 
 class ImageProgram : public sim::Launcher {
   public:
-    // Runs the image in file->content. A file that holds nothing, or no image
-    // for ARM or i386, ends at once as a crash with BadExeFormat and the
-    // reason; an import the runner does not know ends it as a crash with
+    // Runs the image in file->content. A file that holds nothing, no image
+    // for ARM or i386, or an ARM image that needs a later version of the
+    // system than the device's, ends at once as a crash with BadExeFormat and
+    // the reason; an import the runner does not know ends it as a crash with
     // sim::ProcedureNotFound before any instruction runs.
     sim::Outcome Run(sim::Device& device, const std::u16string& path, const sim::Entry* file,
                      const std::u16string& args) override;

@@ -4,6 +4,8 @@
 #include "autorun/autorun.h"
 #include "autorun/constants.h"
 #include "resources/product.h"
+#include "runner/image_program.h" // BadExeFormat
+#include "runner/system_version.h"
 
 #include <vector>
 
@@ -21,6 +23,16 @@ sim::Process NativeProgram::ProcessOf(const std::u16string& path) const {
 
 sim::Outcome NativeProgram::Run(sim::Device& device, const std::u16string& path, const sim::Entry*,
                                 const std::u16string& args) {
+    const std::string tooNew =
+        asDeviceImage ? NeedsNewerSystem(device.Facts(), DeviceImageMajor, DeviceImageMinor)
+                      : std::string();
+    if (!tooNew.empty()) {
+        sim::Outcome refused;
+        refused.crashed = true;
+        refused.code = BadExeFormat;
+        refused.reason = tooNew;
+        return refused;
+    }
     std::vector<char16_t> commandLine(args.begin(), args.end());
     commandLine.push_back(0);
     sim::Device::Use use(device, ProcessOf(path));

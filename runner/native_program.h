@@ -4,9 +4,15 @@
 
 #include "device/device.h"
 
+#include <cstdint>
 #include <string>
 
 namespace runner {
+
+// The version of Windows CE the device image is linked for (cmake/wince.cmake:
+// --subsystem=wince:3.0).
+constexpr std::uint32_t DeviceImageMajor = 3;
+constexpr std::uint32_t DeviceImageMinor = 0;
 
 class NativeProgram : public sim::Launcher {
   public:
@@ -24,6 +30,9 @@ class NativeProgram : public sim::Launcher {
     // String resource 1: the product title the program was built with,
     // unless a description renames it.
     std::u16string title;
+    // Standing in for the device image, it starts only where the device's
+    // loader would start that image (autorun-sim check sets this).
+    bool asDeviceImage = false;
 };
 
 } // namespace runner

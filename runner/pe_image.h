@@ -39,6 +39,10 @@ struct PeImage {
     std::uint32_t entryPoint = 0; // relative to the image base
     std::uint32_t stackReserve = 0;
     std::uint32_t headersSize = 0;
+    // The version of the system it needs (the subsystem version): 3.0 for
+    // Windows CE 3.0.
+    std::uint16_t subsystemMajor = 0;
+    std::uint16_t subsystemMinor = 0;
     std::vector<PeSection> sections;
     std::vector<PeImport> imports;
     std::map<std::uint32_t, std::u16string> strings; // the string table: id -> text

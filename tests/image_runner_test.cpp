@@ -138,6 +138,8 @@ struct RunCase {
     std::uint64_t budget = 0; // 0: the default
     runner::Emulator::ArmCore core = runner::Emulator::ArmCore::StrongArm;
     std::string violation = ""; // the misuse the device records; "" for none
+    std::uint32_t osMajor = 4;  // the device's version
+    std::uint32_t osMinor = 0;
 };
 
 std::ostream& operator<<(std::ostream& out, const RunCase& c) {
@@ -147,7 +149,10 @@ std::ostream& operator<<(std::ostream& out, const RunCase& c) {
 class ImageRuns : public testing::TestWithParam<RunCase> {};
 
 void ExpectRun(runner::ImageProgram& program, const RunCase& c) {
-    sim::Device device;
+    sim::Config kind;
+    kind.osMajor = c.osMajor;
+    kind.osMinor = c.osMinor;
+    sim::Device device(kind);
     program.armCore = c.core;
     program.budget = c.budget != 0 ? c.budget : runner::DefaultInstructionBudget;
     sim::Entry file{u"\\Windows\\tiny.exe", sim::AttrArchive, sim::DefaultEntryTime,
@@ -186,6 +191,11 @@ const std::uint32_t StackLow = runner::StackTop - 0x10000;
 Bytes WithBytes(Bytes image, std::size_t at, std::initializer_list<std::uint8_t> bytes) {
     std::copy(bytes.begin(), bytes.end(), image.begin() + static_cast<long>(at));
     return image;
+}
+
+// The image with the subsystem version it needs: the version of the system.
+Bytes Needing(Bytes image, std::uint8_t major, std::uint8_t minor) {
+    return WithBytes(std::move(image), 0x58 + 48, {major, 0, minor, 0});
 }
 
 Bytes Shortened(Bytes image, std::size_t by) {
@@ -285,6 +295,20 @@ const std::vector<RunCase>& Cases() {
                 "no MZ header", 0},
         RunCase{"Truncated", Shortened(TinyImage(X86, {0xC3}), 1), u"", true, runner::BadExeFormat,
                 "past the end of the file", 0},
+        // The loader refuses an image needing a later system than the
+        // device's, and compares the major version before the minor one.
+        RunCase{"ArmNeedsLaterSystem", Needing(TinyImage(ArmMachine, Arm({0xE1A0F00E})), 5, 0), u"",
+                true, runner::BadExeFormat,
+                "it needs Windows CE 5.0 and the device has 4.20, so it is not a valid "
+                "application here",
+                0, 0, runner::Emulator::ArmCore::StrongArm, "", 4, 20},
+        RunCase{"ArmNeedsNewerMajor", Needing(TinyImage(ArmMachine, Arm({0xE1A0F00E})), 3, 0), u"",
+                true, runner::BadExeFormat, "needs Windows CE 3.0 and the device has 2.11", 0, 0,
+                runner::Emulator::ArmCore::StrongArm, "", 2, 11},
+        RunCase{"ArmNeedsThisSystem", Needing(TinyImage(ArmMachine, Arm({0xE1A0F00E})), 4, 20), u"",
+                false, ArmBase, "", 0, 0, runner::Emulator::ArmCore::StrongArm, "", 4, 20},
+        RunCase{"ArmNeedsOlderSystem", Needing(TinyImage(ArmMachine, Arm({0xE1A0F00E})), 4, 21),
+                u"", false, ArmBase, "", 0, 0, runner::Emulator::ArmCore::StrongArm, "", 5, 1},
         RunCase{"OtherMachine", WithBytes(TinyImage(X86, {0xC3}), 0x44, {0xF0, 0x01}), u"", true,
                 runner::BadExeFormat, "machine 0x1F0", 0},
         RunCase{"ImportByOrdinal",
