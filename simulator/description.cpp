@@ -4,6 +4,7 @@
 #include "simulator/description.h"
 
 #include "simulator/host_folder.h"
+#include "simulator/profiles.h"
 #include "simulator/time_text.h"
 
 #include <algorithm>
@@ -28,13 +29,43 @@ const char16_t StandInReader[] = u"\\Program Files\\VellumaZRV\\vellumabook.exe"
 // card of a hundred thousand files needs a tenth of it.
 constexpr std::uint64_t MaxDeviceUnits = 16u << 20;
 
+// The card a card folder becomes.
+const char16_t CardFolderPath[] = u"\\Storage Card";
+
 const char* const StepHelp = "expected insert, menu, remove or {\"run\": PATH, \"args\": TEXT}";
 
-const std::vector<std::string> RootFields = {
-    "name",      "platform",       "osMajor",    "osMinor", "osBuild",
-    "processor", "programsFolder", "folders",    "unload",  "installerChecksMaxVersion",
-    "title",     "appName",        "readerPath", "clock",   "entries",
-    "registry",  "uninstallMs",    "faults",     "steps"};
+const std::vector<std::string> RootFields = {"profile",
+                                             "name",
+                                             "platform",
+                                             "osMajor",
+                                             "osMinor",
+                                             "osBuild",
+                                             "processor",
+                                             "programsFolder",
+                                             "folders",
+                                             "unload",
+                                             "installerChecksMaxVersion",
+                                             "title",
+                                             "appName",
+                                             "readerPath",
+                                             "clock",
+                                             "entries",
+                                             "registry",
+                                             "uninstallMs",
+                                             "faults",
+                                             "steps"};
+// The fields that say what kind of device it is, as a profile does.
+const std::vector<std::string> DeviceFacts = {"profile",
+                                              "name",
+                                              "platform",
+                                              "osMajor",
+                                              "osMinor",
+                                              "osBuild",
+                                              "processor",
+                                              "programsFolder",
+                                              "folders",
+                                              "unload",
+                                              "installerChecksMaxVersion"};
 const std::vector<std::string> EntryFields = {"path", "attributes", "time", "from"};
 // appKeyDeleteFailures is known only to be refused with what to write instead.
 const std::vector<std::string> FaultFields = {"failing", "plan", "appKeyDeleteFailures"};
@@ -138,13 +169,22 @@ class Parser {
     }
 
     Description Parse(const Json& root) {
-        Description d;
-        d.source = file_;
         if (!root.is_object()) {
             Fail("top level", "expected an object, found " + KindOf(root));
         }
+        // A profile gives the kind of device; the fields below override it.
+        Description d =
+            root.contains("profile") ? FromProfile(root["profile"], "profile") : Description();
+        d.source = file_;
         sim::Config& c = d.config;
-        c.standIn = {StandInApp, StandInReader};
+        if (d.profile.empty()) {
+            c.standIn = {StandInApp, StandInReader};
+        }
+        for (const std::string& field : DeviceFacts) {
+            if (root.contains(field)) {
+                d.facts.push_back(field);
+            }
+        }
         if (root.contains("name")) {
             d.name = String(root["name"], "name");
         }
@@ -212,6 +252,7 @@ class Parser {
             ParseFaults(root["faults"], "faults", d);
         }
         if (root.contains("steps")) {
+            d.hasSteps = true;
             d.steps.clear();
             const Place at("steps");
             const Json& steps = Array(root["steps"], at);
@@ -219,6 +260,49 @@ class Parser {
                 d.steps.push_back(ParseStep(steps[i], at[i]));
             }
         }
+        return d;
+    }
+
+    // A host folder as the card \Storage Card, read as a "from" folder is.
+    Description CardFolder(const std::string& folder) {
+        Description d;
+        d.source = file_;
+        d.config.standIn = {StandInApp, StandInReader};
+        const sim::Entry card{CardFolderPath, sim::AttrDirectory | sim::AttrTemporary,
+                              sim::DefaultEntryTime, nullptr};
+        const std::string place = "the card";
+        Check(card, place);
+        d.entries.push_back(card);
+        std::vector<sim::Entry> copied;
+        std::string error;
+        if (!ReadHostFolder(folder, card.path, copied, error)) {
+            throw InputError(file_, "", error);
+        }
+        sim::Ticks latest = sim::DefaultEntryTime;
+        for (sim::Entry& file : copied) {
+            Check(file, place);
+            latest = std::max(latest, file.time);
+            d.entries.push_back(std::move(file));
+        }
+        d.config.clockStart = latest + 60 * sim::TicksPerSecond;
+        return d;
+    }
+
+    // The description a profile is, as the start of this one.
+    Description FromProfile(const Json& value, const Place& place) const {
+        const std::string& name = String(value, place);
+        const ProfileText* profile = FindProfile(name);
+        if (profile == nullptr) {
+            Fail(place, "unknown profile " + Quoted(name) + " (known: " + ProfileNames() + ")");
+        }
+        const Json root = ParseJson(profile->text, "profile " + name, "", DescriptionFields);
+        if (root.is_object() && root.contains("profile")) {
+            Fail(place, "profile " + Quoted(name) +
+                            " starts from another profile, which a "
+                            "profile cannot");
+        }
+        Description d = Parser("profile " + name, ".").Parse(root);
+        d.profile = name;
         return d;
     }
 
@@ -687,6 +771,10 @@ Description DemoDescription() {
     return ParseDescription(DemoText, "built-in demo", ".");
 }
 
+Description CardFolderDescription(const std::string& folder) {
+    return Parser(folder, ".").CardFolder(folder);
+}
+
 Step ParseCommandLineStep(const std::string& text, std::size_t index) {
     const std::string place = "step " + std::to_string(index);
     Parser parser("command line", ".");
@@ -703,7 +791,7 @@ int Populate(const Description& description, sim::Device& device, const sim::Con
     }
     int cards = 0;
     const std::u16string program =
-        sim::Utf16(std::to_string(description.config.processor)) + u"\\autorun.exe";
+        sim::Utf16(std::to_string(device.Facts().processor)) + u"\\autorun.exe";
     for (const sim::Entry* card :
          image ? device.Files().Children(u"") : std::vector<const sim::Entry*>()) {
         const sim::Entry* file =

@@ -24,6 +24,9 @@ struct Description {
     std::string source;  // the file it came from, "standard input" or "built-in demo"
     std::string profile; // the device profile it starts from; empty for none
     std::string name;    // what the kind of device is called; empty when unnamed
+    // The fields it gives itself that say what kind of device it is
+    // ("platform", "osMajor", ...), in the order of DeviceFacts.
+    std::vector<std::string> facts;
     // The kind of device: its answers, folders, shell, installer and clock.
     // The clock, unless given, starts one minute after the latest time of
     // any entry, so that what the device installs is newer.
@@ -34,6 +37,7 @@ struct Description {
     bool hasRegistry = false;        // the list replaces the bare device's keys
     std::vector<std::u16string> registry;
     std::vector<sim::FaultRule> faults;
+    bool hasSteps = false; // the description gives its own
     std::vector<Step> steps = {
         {Step::Insert, {}, {}}, {Step::Menu, {}, {}}, {Step::Remove, {}, {}}};
 };
@@ -49,14 +53,18 @@ Description ParseDescription(const std::string& text, const std::string& file,
 Description ReadDescription(const std::string& file);
 // The built-in demo.
 Description DemoDescription();
+// A card folder on the host as the card \Storage Card of a device, read as a
+// "from" folder is: the folder that will be burnt.
+Description CardFolderDescription(const std::string& folder);
 
 // A step given on the command line (the index counts from 1): insert, menu,
 // remove, or a JSON {"run": PATH, "args": TEXT} object.
 Step ParseCommandLineStep(const std::string& text, std::size_t index);
 
-// Puts the described entries, keys and faults on a device made with the
-// description's config. With an image, every card's program file (its
-// "<processor>\autorun.exe") holds it; returns how many cards hold one.
+// Puts the described entries, keys and faults on a device (made with the
+// description's config, or another kind's). With an image, every card's
+// program file (its "<processor>\autorun.exe", as the device's processor
+// names it) holds it; returns how many cards hold one.
 int Populate(const Description& description, sim::Device& device,
              const sim::Content& image = nullptr);
 

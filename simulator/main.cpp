@@ -2,13 +2,15 @@
 // Windows CE device and tells what it did.
 //
 //   autorun-sim [--device FILE|-] [--image FILE] [--json] [--trace] [STEP...]
+//   autorun-sim check CARD [--devices NAME,...] [--image FILE] [--json] [--explain DEVICE]
 //   autorun-sim --help | --version
 //
 // Exit status 0 when every step ran, whatever the program did; 1 when
 // standard output could not be written; 2 for unusable input, with one line
 // on standard error, before anything runs; 3 when a run of the program
-// crashed.
+// crashed. The check has its own (simulator/check_command.h).
 #include "runner/program_runner.h"
+#include "simulator/check_command.h"
 #include "simulator/description.h"
 #include "simulator/event_log.h"
 #include "simulator/steps.h"
@@ -41,6 +43,8 @@ class Formatter : public CLI::Formatter {
   public:
     std::string make_usage(const CLI::App*, std::string) const override {
         return "Usage: autorun-sim [--device FILE|-] [--image FILE] [--json] [--trace] [STEP...]\n"
+               "       autorun-sim check CARD [--devices NAME,...] [--image FILE] [--json] "
+               "[--explain DEVICE]\n"
                "       autorun-sim --help | --version\n";
     }
 };
@@ -63,7 +67,9 @@ int ParseOptions(int argc, char** argv, Options& options) {
                "'{\"run\": PATH, \"args\": TEXT}', one argument each.\n\n"
                "Exit status: 0 when every step ran, whatever the program did; 1 when standard "
                "output could not be written; 2 for unusable input (one line on standard error "
-               "says what), and then nothing runs; 3 when a run of the program crashed.");
+               "says what), and then nothing runs; 3 when a run of the program crashed.\n\n"
+               "autorun-sim check CARD plays a card's life on every device profile and judges "
+               "it; see autorun-sim check --help.");
     app.set_version_flag("--version", Version, "Print the version and exit");
     CLI::Option* device =
         app.add_option("--device", options.deviceFile,
@@ -133,6 +139,11 @@ int Finish(int status, const std::string& output = std::string()) {
 } // namespace
 
 int main(int argc, char** argv) {
+    if (argc > 1 && std::strcmp(argv[1], "check") == 0) {
+        std::string output;
+        const int status = simtool::CheckCommand(argc - 1, argv + 1, output);
+        return Finish(status, output);
+    }
     Options options;
     const int parsed = ParseOptions(argc, argv, options);
     if (parsed != GoOn) {

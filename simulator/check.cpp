@@ -1,0 +1,541 @@
+// Playing a card's life on one kind of device and judging it. Every verdict
+// is read off the device: what its store and registry hold after each step,
+// and the events it recorded (the shell's starts, the installer's and the
+// uninstaller's work, the runs and how they ended). Nothing here knows the
+// names, the files or the flow of the program on the card.
+#include "simulator/check.h"
+
+#include "runner/image_program.h"
+#include "simulator/device_diff.h"
+#include "simulator/json_input.h"
+#include "simulator/steps.h"
+#include "simulator/timeline.h"
+
+#include <cstdio>
+
+namespace simtool {
+
+namespace {
+
+using sim::EventKind;
+
+constexpr int LifeSteps = 6;
+const Step::Kind Life[LifeSteps] = {Step::Insert, Step::Menu, Step::Remove,
+                                    Step::Insert, Step::Menu, Step::Remove};
+const char* const StepNames[LifeSteps] = {"the first insertion", "the first tap",
+                                          "the first removal",   "the second insertion",
+                                          "the second tap",      "the second removal"};
+// The string resource that holds a program's title, which names its
+// Programs-menu entry.
+constexpr unsigned TitleString = 1;
+
+// One step of the life: the events it recorded, and the device after it.
+struct Moment {
+    std::size_t from = 0;
+    std::size_t to = 0;
+    DeviceState after;
+};
+
+// What the cabinet installer recorded that it installed.
+struct Installed {
+    std::vector<std::string> files;
+    std::vector<std::u16string> keys; // without the root
+};
+
+std::string Rooted(const std::u16string& key) {
+    return "HKEY_LOCAL_MACHINE\\" + sim::Utf8(key);
+}
+
+std::u16string Unrooted(const std::string& key) {
+    const std::string root = "HKEY_LOCAL_MACHINE\\";
+    return sim::Utf16(key.compare(0, root.size(), root) == 0 ? key.substr(root.size()) : key);
+}
+
+bool HasEntry(const DeviceState& state, const std::u16string& path) {
+    for (const sim::Entry& entry : state.entries) {
+        if (sim::SameName(entry.path, path)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool HasKey(const DeviceState& state, const std::u16string& key) {
+    for (const std::u16string& k : state.keys) {
+        if (sim::SameName(k, key)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Whether path is folder or under it.
+bool Within(const std::u16string& path, const std::u16string& folder) {
+    return sim::SameName(path, folder) ||
+           (path.size() > folder.size() && path[folder.size()] == u'\\' &&
+            sim::SameName(path.substr(0, folder.size()), folder));
+}
+
+// "a, b and c", the first `most` named and the rest counted.
+std::string Listed(const std::vector<std::string>& items, std::size_t most = 3) {
+    std::vector<std::string> named(items.begin(),
+                                   items.begin() + static_cast<long>(std::min(most, items.size())));
+    if (named.size() < items.size()) {
+        named.push_back(std::to_string(items.size() - named.size()) + " more");
+    }
+    std::string text;
+    for (std::size_t i = 0; i < named.size(); ++i) {
+        text += (i == 0 ? "" : i + 1 == named.size() ? " and " : ", ") + named[i];
+    }
+    return text;
+}
+
+// Why the device said an effect failed: "there is no such file (error 2)".
+std::string Why(const sim::Event& e) {
+    const long long error = e.Number("error");
+    return e.Text("why") + (error > 0 ? " (error " + std::to_string(error) + ")" : "");
+}
+
+Judgement Fail(const std::string& why) {
+    return {Verdict::Fail, why};
+}
+
+Judgement NotJudged(const std::string& why) {
+    return {Verdict::NotJudged, why};
+}
+
+class Judge {
+  public:
+    Judge(const sim::Device& device, const DeviceState& before, const Moment (&steps)[LifeSteps],
+          const std::u16string& menu, std::vector<Installed> packages)
+        : device_(device), events_(device.Events()), before_(before), steps_(steps), menu_(menu),
+          packages_(std::move(packages)) {}
+
+    void Into(DeviceCheck& check) {
+        Judgement* j = check.judgements;
+        j[Installs] = InstallsOn(0);
+        j[MenuAdded] = MenuEntryOn(0);
+        j[TapStarts] = TapOn(1, j[Installs], j[MenuAdded]);
+        j[RemovalClean] = Removals(check);
+        j[WorksAgain] = Again(j);
+        j[RunsClean] = Runs(check);
+    }
+
+  private:
+    const DeviceState& StateBefore(int step) const {
+        return step == 0 ? before_ : steps_[step - 1].after;
+    }
+
+    // Whether a program ran in the step: started, and not refused by the
+    // device as a file it cannot start.
+    bool Ran(int step) const {
+        for (std::size_t i = steps_[step].from; i < steps_[step].to; ++i) {
+            const bool refused = i + 1 < steps_[step].to &&
+                                 events_[i + 1].kind == EventKind::Crash &&
+                                 events_[i + 1].Number("code") == runner::BadExeFormat;
+            if (events_[i].kind == EventKind::Start && !refused) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+    // The path of the run that recorded event i.
+    std::string RunOf(std::size_t i) const {
+        for (std::size_t k = i; k-- > 0;) {
+            if (events_[k].kind == EventKind::Start) {
+                return events_[k].Text("path");
+            }
+        }
+        return std::string();
+    }
+
+    std::string CrashText(std::size_t i) const {
+        const sim::Event& e = events_[i];
+        if (e.Number("code") == runner::BadExeFormat) {
+            return "the device cannot start " + RunOf(i) + ": " + e.Text("reason");
+        }
+        char address[24];
+        std::snprintf(address, sizeof address, "0x%08llX",
+                      static_cast<unsigned long long>(e.Number("address")));
+        return RunOf(i) + " crashes: " + e.Text("reason") + ", at " + address;
+    }
+
+    // What the installer installed up to the end of a step, and what the
+    // card's packages install.
+    std::vector<Installed> InstalledBy(int last) const {
+        std::vector<Installed> all = packages_;
+        for (std::size_t i = 0; i < steps_[last].to; ++i) {
+            if (events_[i].kind != EventKind::Installed) {
+                continue;
+            }
+            Installed made;
+            if (const sim::Value* files = events_[i].Find("files")) {
+                made.files = files->items;
+            }
+            if (const sim::Value* keys = events_[i].Find("keys")) {
+                for (const std::string& key : keys->items) {
+                    made.keys.push_back(Unrooted(key));
+                }
+            }
+            all.push_back(made);
+        }
+        return all;
+    }
+
+    bool Present(const Installed& made, const DeviceState& state) const {
+        for (const std::string& file : made.files) {
+            if (!HasEntry(state, sim::Utf16(file))) {
+                return false;
+            }
+        }
+        for (const std::u16string& key : made.keys) {
+            if (!HasKey(state, key)) {
+                return false;
+            }
+        }
+        return !made.keys.empty();
+    }
+
+    // Why an insertion installed nothing, from what the device recorded in it.
+    std::string NothingInstalled(int step) const {
+        const Moment& m = steps_[step];
+        std::string box;
+        std::string launch;
+        for (std::size_t i = m.from; i < m.to; ++i) {
+            const sim::Event& e = events_[i];
+            if (e.kind == EventKind::Step && e.Text("name") == "insert" && !e.Flag("runs")) {
+                return "no card holds " + std::to_string(device_.Facts().processor) +
+                       "\\autorun.exe, so the shell starts nothing";
+            }
+            if (e.kind == EventKind::Crash) {
+                return CrashText(i);
+            }
+            if (e.kind == EventKind::Launch && !e.Flag("ok") && launch.empty()) {
+                launch = "the shell cannot open " + e.Text("file") + ": " + Why(e);
+            }
+            if (e.kind == EventKind::MessageBox && box.empty()) {
+                box = "a message box says " + Quoted(e.Text("text"));
+            }
+        }
+        const std::string nothing = "no package is installed, and no application a package "
+                                    "installed earlier is there";
+        return !launch.empty() ? launch : !box.empty() ? "nothing is installed; " + box : nothing;
+    }
+
+    // After an insertion, the package's application is installed: what the
+    // installer recorded installing is there, or what it installed earlier
+    // in the life still is (it was current, so nothing needed installing).
+    Judgement InstallsOn(int step) const {
+        const DeviceState& after = steps_[step].after;
+        std::string half;
+        for (const Installed& made : InstalledBy(step)) {
+            if (Present(made, after)) {
+                return {};
+            }
+            // Files there without the application's key, or the reverse: the
+            // device does not count it as installed.
+            std::vector<std::string> there;
+            std::vector<std::string> missing;
+            for (const std::string& file : made.files) {
+                (HasEntry(after, sim::Utf16(file)) ? there : missing).push_back(file);
+            }
+            for (const std::u16string& key : made.keys) {
+                (HasKey(after, key) ? there : missing).push_back("the key " + Rooted(key));
+            }
+            if (half.empty() && !there.empty() && !missing.empty()) {
+                half = Listed(there, 1) + (there.size() == 1 ? " is" : " are") + " there but " +
+                       Listed(missing, 1) + (missing.size() == 1 ? " is" : " are") +
+                       " not, and nothing is installed";
+            }
+        }
+        return Fail(!half.empty() ? half : NothingInstalled(step));
+    }
+
+    Judgement MenuEntryOn(int step) const {
+        const std::u16string& folder = device_.Facts().programsFolder;
+        for (const sim::Entry& entry : Compare(StateBefore(step), steps_[step].after).added) {
+            if (sim::IsFile(&entry) && Within(entry.path, folder) &&
+                !sim::SameName(entry.path, folder)) {
+                return {};
+            }
+        }
+        if (!Ran(step)) {
+            return NotJudged("nothing ran on " + std::string(StepNames[step]));
+        }
+        const Moment& m = steps_[step];
+        for (std::size_t i = m.from; i < m.to; ++i) {
+            const sim::Event& e = events_[i];
+            if (e.kind == EventKind::Copy && !e.Flag("ok") &&
+                Within(sim::Utf16(e.Text("to")), folder)) {
+                return Fail("copying " + e.Text("from") + " to " + e.Text("to") +
+                            " fails: " + Why(e));
+            }
+        }
+        return Fail("no entry appears in " + sim::Utf8(folder));
+    }
+
+    // The tap starts a file that the installer installed.
+    Judgement TapOn(int step, const Judgement& installs, const Judgement& menu) const {
+        if (installs.verdict != Verdict::Pass) {
+            return NotJudged("nothing was installed for the tap to start");
+        }
+        const Moment& m = steps_[step];
+        std::vector<std::u16string> files;
+        for (const Installed& made : InstalledBy(step)) {
+            for (const std::string& file : made.files) {
+                files.push_back(sim::Utf16(file));
+            }
+        }
+        std::string other;
+        for (std::size_t i = m.from; i < m.to; ++i) {
+            const sim::Event& e = events_[i];
+            if (e.kind == EventKind::Step && !e.Flag("runs")) {
+                if (menu.verdict != Verdict::Pass) {
+                    return NotJudged("there is no Programs-menu entry to tap");
+                }
+                return Fail(menu_.empty() ? std::string("the program has no title, so there is no "
+                                                        "entry to tap")
+                                          : "there is no " + sim::Utf8(menu_) + " to tap");
+            }
+            if (e.kind == EventKind::Crash) {
+                return Fail(CrashText(i));
+            }
+            if (e.kind != EventKind::Launch) {
+                continue;
+            }
+            if (!e.Flag("ok")) {
+                other = other.empty() ? "the shell cannot start " + e.Text("file") + ": " + Why(e)
+                                      : other;
+                continue;
+            }
+            for (const std::u16string& file : files) {
+                if (sim::SameName(file, sim::Utf16(e.Text("file")))) {
+                    return {};
+                }
+            }
+            other = other.empty()
+                        ? "the tap starts " + e.Text("file") + ", which the package did not install"
+                        : other;
+        }
+        return Fail(!other.empty() ? other
+                                   : "the tap starts " + sim::Utf8(menu_) +
+                                         ", which starts nothing that the package installed");
+    }
+
+    // The device's own folders, which a real device has from the start and
+    // the simulated one makes when a program first needs them: the Programs
+    // folder and the installer's standard folders, with the folders above.
+    bool Standard(const sim::Entry& entry) const {
+        if ((entry.attributes & sim::AttrDirectory) == 0) {
+            return false;
+        }
+        std::vector<std::u16string> folders = {device_.Facts().programsFolder};
+        for (const auto& folder : device_.Facts().folders) {
+            folders.push_back(folder.second);
+        }
+        for (const std::u16string& folder : folders) {
+            if (Within(folder, entry.path)) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+    // What a removal left of what the card's life added, as the device names
+    // it: files and folders, then keys.
+    std::vector<std::string> Left(int step, std::vector<std::string>& allowed) const {
+        const DeviceChanges changes = Compare(before_, steps_[step].after);
+        std::vector<std::string> files;
+        std::vector<std::string> folders;
+        for (const sim::Entry& entry : changes.added) {
+            if (sim::SameName(entry.path, sim::AutoRunCopyPath)) {
+                allowed = {sim::Utf8(entry.path)};
+            } else if (!Standard(entry)) {
+                ((entry.attributes & sim::AttrDirectory) != 0 ? folders : files)
+                    .push_back(sim::Utf8(entry.path));
+            }
+        }
+        files.insert(files.end(), folders.begin(), folders.end());
+        for (const std::u16string& key : changes.addedKeys) {
+            if (!Within(sim::AppsKeyPath, key)) {
+                files.push_back("the key " + Rooted(key));
+            }
+        }
+        return files;
+    }
+
+    Judgement Removals(DeviceCheck& check) const {
+        const std::vector<std::string> first = Left(2, check.allowed);
+        const std::vector<std::string> second = Left(5, check.allowed);
+        if (first.empty() && second.empty()) {
+            return {};
+        }
+        const std::vector<std::string>& left = first.empty() ? second : first;
+        check.left = left;
+        const std::string when = first.empty()    ? "the second removal"
+                                 : second.empty() ? "the first removal"
+                                                  : "each removal";
+        return Fail(Listed(left) + (left.size() == 1 ? " is" : " are") + " left after " + when);
+    }
+
+    // The second insertion and tap, judged as the first were.
+    Judgement Again(const Judgement* first) const {
+        for (Column column : {Installs, MenuAdded, TapStarts}) {
+            if (first[column].verdict != Verdict::Pass) {
+                return NotJudged("the first insertion and tap did not work");
+            }
+        }
+        const Judgement installs = InstallsOn(3);
+        const Judgement menu = MenuEntryOn(3);
+        const Judgement tap = TapOn(4, installs, menu);
+        for (const Judgement* j : {&installs, &menu}) {
+            if (j->verdict != Verdict::Pass) {
+                return Fail("on the second insertion, " + j->why);
+            }
+        }
+        if (tap.verdict != Verdict::Pass) {
+            return Fail("on the second tap, " + tap.why);
+        }
+        return {};
+    }
+
+    Judgement Runs(DeviceCheck& check) const {
+        for (int step = 0; step < LifeSteps; ++step) {
+            for (std::size_t i = steps_[step].from; i < steps_[step].to; ++i) {
+                if (events_[i].kind == EventKind::Crash &&
+                    events_[i].Number("code") != runner::BadExeFormat) {
+                    check.crashed = true;
+                    return Fail(CrashText(i) + " (" + StepNames[step] + ")");
+                }
+            }
+        }
+        if (!device_.Violations().empty()) {
+            return Fail("the program misuses the platform: " + device_.Violations().front());
+        }
+        return {};
+    }
+
+    const sim::Device& device_;
+    const std::vector<sim::Event>& events_;
+    const DeviceState& before_;
+    const Moment (&steps_)[LifeSteps];
+    const std::u16string& menu_;
+    const std::vector<Installed> packages_;
+};
+
+// What the packages on the cards install, as far as the device can tell
+// before installing them: a package that holds no bytes installs the
+// stand-in application.
+std::vector<Installed> CardPackages(const sim::Device& device) {
+    std::vector<Installed> packages;
+    const sim::StandInPackage& standIn = device.Facts().standIn;
+    for (const sim::Entry* entry : device.Files().All()) {
+        const std::u16string card = entry->path.substr(0, entry->path.find(u'\\', 1));
+        const sim::Entry* root = device.Files().Find(card);
+        if (!sim::IsFile(entry) || !sim::HasExtension(entry->path, u".cab") || root == nullptr ||
+            !sim::IsCard(*root) || (entry->content && !entry->content->empty())) {
+            continue;
+        }
+        if (!standIn.appName.empty()) {
+            Installed made;
+            if (!standIn.readerPath.empty()) {
+                made.files.push_back(sim::Utf8(standIn.readerPath));
+            }
+            made.keys.push_back(std::u16string(sim::AppsKeyPath) + u"\\" + standIn.appName);
+            packages.push_back(made);
+            break;
+        }
+    }
+    return packages;
+}
+
+} // namespace
+
+const char* Heading(Column column) {
+    static const char* const headings[Columns] = {"installs",      "menu entry",  "tap starts",
+                                                  "removal clean", "works again", "runs clean"};
+    return headings[column];
+}
+
+const char* Key(Column column) {
+    static const char* const keys[Columns] = {"installs",     "menuEntry",  "tapStarts",
+                                              "removalClean", "worksAgain", "runsClean"};
+    return keys[column];
+}
+
+bool DeviceCheck::Passes() const {
+    for (const Judgement& judgement : judgements) {
+        if (judgement.verdict != Verdict::Pass) {
+            return false;
+        }
+    }
+    return true;
+}
+
+Description OnDevice(const Description& card, const Description& profile) {
+    Description d = card;
+    d.source = profile.source;
+    d.profile = profile.profile;
+    d.name = profile.name;
+    // The kind of device is the profile's; how long the uninstaller takes,
+    // the clock and the stand-in package are the card description's.
+    d.config = profile.config;
+    d.config.uninstallMs = card.config.uninstallMs;
+    d.config.clockStart = card.config.clockStart;
+    d.config.standIn = card.config.standIn;
+    return d;
+}
+
+std::u16string MenuEntryOf(const sim::Device& device, const runner::ProgramRunner& programs) {
+    const std::u16string onCard =
+        sim::Utf16(std::to_string(device.Facts().processor)) + u"\\autorun.exe";
+    sim::Content program = programs.standIn;
+    for (const sim::Entry* card : device.Files().Children(u"")) {
+        const sim::Entry* file =
+            sim::IsCard(*card) ? device.Files().Find(card->path + u"\\" + onCard) : nullptr;
+        if (sim::IsFile(file)) {
+            program = file->content && !file->content->empty() ? file->content : programs.standIn;
+            break;
+        }
+    }
+    std::u16string title = programs.native.title;
+    if (program) {
+        runner::PeImage image;
+        std::string error;
+        const bool read = runner::ReadPeImage(*program, image, error);
+        auto string = image.strings.find(TitleString);
+        title = read && string != image.strings.end() ? string->second : u"";
+    }
+    return MenuEntry(device, title);
+}
+
+DeviceCheck CheckDevice(const Description& onDevice, runner::ProgramRunner& programs,
+                        const Explain* explain) {
+    sim::Device device(onDevice.config);
+    Populate(onDevice, device, programs.standIn);
+    device.SetLauncher(&programs);
+    const std::u16string menu = MenuEntryOf(device, programs);
+    if (explain != nullptr) {
+        WriteIntro(explain->out, onDevice, device, explain->program, menu);
+    }
+    const DeviceState before = StateOf(device);
+    std::vector<Installed> packages = CardPackages(device);
+    Moment steps[LifeSteps];
+    for (int i = 0; i < LifeSteps; ++i) {
+        steps[i].from = device.Events().size();
+        RunSteps(device, {Step{Life[i], {}, {}}}, menu);
+        steps[i].to = device.Events().size();
+        steps[i].after = StateOf(device);
+    }
+    DeviceCheck check;
+    check.device = onDevice.profile;
+    check.name = onDevice.name;
+    Judge(device, before, steps, menu, std::move(packages)).Into(check);
+    if (explain != nullptr) {
+        WriteTimeline(explain->out, device, before, false);
+    }
+    return check;
+}
+
+} // namespace simtool

@@ -1,0 +1,76 @@
+// autorun-sim check: a card's life played on one kind of device, and judged
+// from what the device holds and what it recorded, never from the rules of
+// the program that runs.
+//
+// The life: insert, tap the Programs-menu entry, remove, insert again (the
+// card swapped back), tap, remove.
+#pragma once
+
+#include "device/device.h"
+#include "runner/program_runner.h"
+#include "simulator/description.h"
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace simtool {
+
+enum class Verdict { Pass, Fail, NotJudged };
+
+struct Judgement {
+    Verdict verdict = Verdict::Pass;
+    std::string why; // for Fail and NotJudged: one line, in the device's words
+};
+
+// The judgements, one column each, in the table's order.
+enum Column {
+    Installs,     // the first insertion leaves the package's application installed or current
+    MenuAdded,    // ... and a new entry in the Programs menu
+    TapStarts,    // the tap starts a file that the package installed
+    RemovalClean, // after each removal nothing that the card's life added remains
+    WorksAgain,   // the second insertion and tap work as the first did
+    RunsClean,    // no run crashes, and no misuse of the platform is recorded
+    Columns
+};
+
+// The column's heading in the table, and its key in the JSON document.
+const char* Heading(Column column);
+const char* Key(Column column);
+
+struct DeviceCheck {
+    std::string device; // the profile's name: "wm5"
+    std::string name;   // what the kind of device is called
+    Judgement judgements[Columns];
+    bool crashed = false; // a run crashed (not a file the device would not start)
+    // Left after a removal (the first one that left anything), as the device
+    // names them: files and folders, then keys.
+    std::vector<std::string> left;
+    // Left after removal and allowed: the shell's own copy of the card's program.
+    std::vector<std::string> allowed;
+
+    bool Passes() const;
+};
+
+// The card on one kind of device: the card description's entries, registry,
+// faults, title, clock and uninstaller time, with the profile's facts.
+Description OnDevice(const Description& card, const Description& profile);
+
+// Where --explain tells a device's whole timeline, and what it calls the
+// program that runs.
+struct Explain {
+    std::ostream& out;
+    std::string program;
+};
+
+// Plays the card's life on a device of that description with these programs
+// and judges it; with `explain`, tells the timeline there too.
+DeviceCheck CheckDevice(const Description& onDevice, runner::ProgramRunner& programs,
+                        const Explain* explain = nullptr);
+
+// The Programs-menu entry a tap starts on this device: the file named after
+// the title of the program the shell will start (its image's string 1, the
+// stand-in image's, or the host build's title).
+std::u16string MenuEntryOf(const sim::Device& device, const runner::ProgramRunner& programs);
+
+} // namespace simtool

@@ -1,0 +1,223 @@
+// autorun-sim check: reading the command line and the card, playing the
+// card's life on each device profile, and telling the verdict.
+#include "simulator/check_command.h"
+
+#include "runner/program_runner.h"
+#include "simulator/check.h"
+#include "simulator/check_report.h"
+#include "simulator/json_input.h"
+#include "simulator/profiles.h"
+
+#include <CLI/CLI.hpp>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <iostream>
+#include <sstream>
+#include <sys/stat.h>
+
+namespace simtool {
+
+namespace {
+
+constexpr int BadInput = 2;
+constexpr int GoOn = -1;
+
+const char Usage[] = "Usage: autorun-sim check CARD [--devices NAME,...] [--image FILE] [--json] "
+                     "[--explain DEVICE]\n";
+
+class Formatter : public CLI::Formatter {
+  public:
+    std::string make_usage(const CLI::App*, std::string) const override {
+        return Usage;
+    }
+};
+
+struct CheckOptions {
+    std::string card;
+    std::string devices; // NAME,...; empty: every profile
+    std::string image;
+    bool json = false;
+    std::string explain;
+};
+
+int Refuse(const std::string& what) {
+    std::cerr << "autorun-sim: " << Escaped(what) << "\n";
+    return BadInput;
+}
+
+int ParseCheckOptions(int argc, char** argv, CheckOptions& options) {
+    CLI::App app{"Plays a card's life on each device profile (insert, tap the Programs-menu "
+                 "entry, remove, insert again, tap, remove) and judges it from the device's "
+                 "state: one row per device, a column per judgement, a line saying why under "
+                 "each one that fails.",
+                 "autorun-sim check"};
+    app.footer(
+        "CARD is the folder that will be burnt (it becomes the card \\Storage Card) or a device "
+        "description, whose entries, registry, faults, title, clock and uninstallMs are used; "
+        "each profile gives the device's own facts.\n\nDevices, in this order: " +
+        ProfileNames() +
+        ".\n\nExit status: 0 when every device passes; 2 for unusable input (one line on "
+        "standard error says what), and then nothing runs; 3 when a run of the program crashed "
+        "on some device; 4 when any judgement fails. With --explain, the status of that "
+        "device's check.");
+    app.add_option("CARD", options.card, "The card folder, or a device description (- reads it "
+                                         "from standard input)")
+        ->required();
+    CLI::Option* devices =
+        app.add_option("--devices", options.devices,
+                       "The profiles to play it on, by name, separated by commas; default: all")
+            ->type_name("NAME,...");
+    CLI::Option* image =
+        app.add_option("--image", options.image,
+                       "The program: an ARM or i386 image put in the card's "
+                       "<processor>\\autorun.exe; without it, the card's own, or the program "
+                       "built for the host for one that holds no image")
+            ->type_name("FILE");
+    app.add_flag("--json", options.json, "Print the verdict as one JSON document");
+    CLI::Option* explain = app.add_option("--explain", options.explain,
+                                          "Print that device's whole timeline instead")
+                               ->type_name("DEVICE");
+    app.formatter(std::make_shared<Formatter>());
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::Success& e) {
+        return app.exit(e);
+    } catch (const CLI::ParseError& e) {
+        return Refuse("command line: " + std::string(e.what()));
+    }
+    if (options.card.empty()) {
+        return Refuse("command line: the card was given as an empty name");
+    }
+    if (image->count() > 0 && options.image.empty()) {
+        return Refuse("command line: --image was given an empty file name");
+    }
+    if (devices->count() > 0 && options.devices.empty()) {
+        return Refuse("command line: --devices was given no names (leave it out for every "
+                      "device)");
+    }
+    if (explain->count() > 0 && options.explain.empty()) {
+        return Refuse("command line: --explain was given no device");
+    }
+    if (explain->count() > 0 && options.json) {
+        return Refuse("command line: --explain prints a timeline; it does not go with --json");
+    }
+    return GoOn;
+}
+
+// The profiles named, in the order given; every profile for none.
+std::vector<const ProfileText*> Chosen(const std::string& names) {
+    std::vector<const ProfileText*> chosen;
+    if (names.empty()) {
+        for (const ProfileText& profile : Profiles()) {
+            chosen.push_back(&profile);
+        }
+        return chosen;
+    }
+    for (std::size_t start = 0; start <= names.size();) {
+        std::size_t comma = std::min(names.find(',', start), names.size());
+        const std::string name = names.substr(start, comma - start);
+        const ProfileText* profile = FindProfile(name);
+        if (profile == nullptr) {
+            throw InputError("command line", "--devices",
+                             (name.empty() ? std::string("an empty device name")
+                                           : "unknown device " + Quoted(name)) +
+                                 " (known: " + ProfileNames() + ")");
+        }
+        if (std::find(chosen.begin(), chosen.end(), profile) != chosen.end()) {
+            throw InputError("command line", "--devices", Quoted(name) + " is named twice");
+        }
+        chosen.push_back(profile);
+        start = comma + 1;
+    }
+    return chosen;
+}
+
+// The card: a folder on the host, or a device description.
+Description ReadCard(const std::string& card) {
+    struct stat info;
+    if (card != "-" && ::stat(card.c_str(), &info) != 0) {
+        throw InputError("command line", "CARD",
+                         Quoted(card) + " is neither a card folder nor a device description: " +
+                             std::strerror(errno));
+    }
+    return card != "-" && S_ISDIR(info.st_mode) ? CardFolderDescription(card)
+                                                : ReadDescription(card);
+}
+
+} // namespace
+
+int CheckCommand(int argc, char** argv, std::string& output) {
+    CheckOptions options;
+    const int parsed = ParseCheckOptions(argc, argv, options);
+    if (parsed != GoOn) {
+        return parsed;
+    }
+    Description card;
+    std::vector<const ProfileText*> chosen;
+    try {
+        chosen = Chosen(options.devices);
+        if (!options.explain.empty()) {
+            const ProfileText* explained = FindProfile(options.explain);
+            if (explained == nullptr) {
+                throw InputError("command line", "--explain",
+                                 "unknown device " + Quoted(options.explain) +
+                                     " (known: " + ProfileNames() + ")");
+            }
+            if (std::find(chosen.begin(), chosen.end(), explained) == chosen.end()) {
+                throw InputError("command line", "--explain",
+                                 Quoted(options.explain) + " is not among --devices");
+            }
+            chosen = {explained};
+        }
+        card = ReadCard(options.card);
+    } catch (const InputError& e) {
+        return Refuse(e.what());
+    } catch (const std::exception& e) {
+        return Refuse("unusable input: " + std::string(e.what()));
+    }
+
+    runner::ProgramRunner programs;
+    runner::PeImage image;
+    CheckRun run;
+    run.card = options.card;
+    run.program = "the card's own program file; autorun.exe built for this machine stands in "
+                  "for one that holds no image";
+    if (!options.image.empty()) {
+        std::string error;
+        if (!runner::ReadImageFile(options.image, programs.standIn, image, error)) {
+            return Refuse(options.image + ": " + error);
+        }
+        run.program = "the " + runner::MachineName(image.machine) + " image " + options.image +
+                      ", in the card's autorun.exe";
+    }
+    if (card.hasTitle) {
+        programs.native.title = card.title;
+    }
+    // The card's program is the device image: the host build standing in for
+    // it starts only where the image would.
+    programs.native.asDeviceImage = true;
+    run.unused = card.facts;
+    if (card.hasSteps) {
+        run.unused.push_back("steps");
+    }
+
+    std::ostringstream out;
+    const Explain explain{out, run.program + "."};
+    for (const ProfileText* profile : chosen) {
+        run.devices.push_back(CheckDevice(OnDevice(card, ReadProfile(*profile)), programs,
+                                          options.explain.empty() ? nullptr : &explain));
+    }
+    if (options.explain.empty()) {
+        if (options.json) {
+            WriteCheckJson(out, run);
+        } else {
+            WriteCheckTable(out, run);
+        }
+    }
+    output = out.str();
+    return CheckStatus(run.devices);
+}
+
+} // namespace simtool

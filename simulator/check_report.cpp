@@ -1,0 +1,171 @@
+// The check's table and its JSON document.
+#include "simulator/check_report.h"
+
+#include "simulator/json_input.h"
+
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+
+namespace simtool {
+
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+const char* Mark(Verdict verdict) {
+    switch (verdict) {
+    case Verdict::Pass:
+        return "✓";
+    case Verdict::Fail:
+        return "✗";
+    case Verdict::NotJudged:
+        break;
+    }
+    return "–";
+}
+
+const char* VerdictName(Verdict verdict) {
+    switch (verdict) {
+    case Verdict::Pass:
+        return "pass";
+    case Verdict::Fail:
+        return "fail";
+    case Verdict::NotJudged:
+        break;
+    }
+    return "not judged";
+}
+
+// Pads text, whose marks take one column each, to width columns.
+std::string Padded(const std::string& text, std::size_t columns, std::size_t width) {
+    return text + std::string(width > columns ? width - columns : 0, ' ');
+}
+
+std::string Joined(const std::vector<std::string>& items, const std::string& last) {
+    std::string text;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        text += (i == 0 ? "" : i + 1 == items.size() ? last : ", ") + items[i];
+    }
+    return text;
+}
+
+// The lines under a row: each failed cell's reason, then the cells not
+// judged, those with the same reason on one line.
+void WriteReasons(std::ostream& out, const DeviceCheck& check) {
+    for (int c = 0; c < Columns; ++c) {
+        const Judgement& j = check.judgements[c];
+        if (j.verdict == Verdict::Fail) {
+            out << Escaped("    ✗ " + std::string(Heading(Column(c))) + ": " + j.why) << "\n";
+        }
+    }
+    std::vector<bool> told(Columns, false);
+    for (int c = 0; c < Columns; ++c) {
+        const Judgement& j = check.judgements[c];
+        if (j.verdict != Verdict::NotJudged || told[c]) {
+            continue;
+        }
+        std::vector<std::string> columns;
+        for (int k = c; k < Columns; ++k) {
+            if (check.judgements[k].verdict == Verdict::NotJudged &&
+                check.judgements[k].why == j.why) {
+                columns.push_back(Heading(Column(k)));
+                told[k] = true;
+            }
+        }
+        out << Escaped("    – " + Joined(columns, " and ") + ": not judged, since " + j.why)
+            << "\n";
+    }
+}
+
+} // namespace
+
+int CheckStatus(const std::vector<DeviceCheck>& devices) {
+    const bool crashed = std::any_of(devices.begin(), devices.end(),
+                                     [](const DeviceCheck& d) { return d.crashed; });
+    const bool fails = std::any_of(devices.begin(), devices.end(),
+                                   [](const DeviceCheck& d) { return !d.Passes(); });
+    return crashed ? CheckCrashed : fails ? CheckFails : CheckPasses;
+}
+
+void WriteCheckTable(std::ostream& out, const CheckRun& run) {
+    std::size_t first = std::string("device").size();
+    for (const DeviceCheck& check : run.devices) {
+        first = std::max(first, check.device.size());
+    }
+    first += 2;
+    out << Padded("device", 6, first);
+    for (int c = 0; c < Columns; ++c) {
+        const std::string heading = Heading(Column(c));
+        out << (c + 1 < Columns ? Padded(heading, heading.size(), heading.size() + 2) : heading);
+    }
+    out << "\n";
+    std::vector<std::string> allowed;
+    int passing = 0;
+    for (const DeviceCheck& check : run.devices) {
+        std::string row = Padded(check.device, check.device.size(), first);
+        for (int c = 0; c < Columns; ++c) {
+            const std::size_t width = std::string(Heading(Column(c))).size() + 2;
+            const char* mark = Mark(check.judgements[c].verdict);
+            row += c + 1 < Columns ? Padded(mark, 1, width) : mark;
+        }
+        out << Escaped(row) << "\n";
+        WriteReasons(out, check);
+        passing += check.Passes() ? 1 : 0;
+        for (const std::string& path : check.allowed) {
+            if (std::find(allowed.begin(), allowed.end(), path) == allowed.end()) {
+                allowed.push_back(path);
+            }
+        }
+    }
+    out << "\n";
+    for (const std::string& path : allowed) {
+        out << Escaped("Left after removal and allowed: " + path +
+                       ", the shell's own copy of the card's program.")
+            << "\n";
+    }
+    if (!run.unused.empty()) {
+        out << Escaped("Not used from the description: " + Joined(run.unused, " and ") +
+                       " (each device's profile gives its facts, and the check plays the card's "
+                       "own life).")
+            << "\n";
+    }
+    out << passing << " of " << run.devices.size()
+        << (run.devices.size() == 1 ? " device passes.\n" : " devices pass.\n");
+}
+
+void WriteCheckJson(std::ostream& out, const CheckRun& run) {
+    Json document;
+    document["card"] = run.card;
+    document["program"] = run.program;
+    document["columns"] = Json::array();
+    for (int c = 0; c < Columns; ++c) {
+        document["columns"].push_back({{"key", Key(Column(c))}, {"heading", Heading(Column(c))}});
+    }
+    document["devices"] = Json::array();
+    for (const DeviceCheck& check : run.devices) {
+        Json device;
+        device["device"] = check.device;
+        device["name"] = check.name;
+        device["passes"] = check.Passes();
+        device["crashed"] = check.crashed;
+        Json judgements = Json::object();
+        for (int c = 0; c < Columns; ++c) {
+            const Judgement& j = check.judgements[c];
+            Json cell = {{"verdict", VerdictName(j.verdict)}};
+            if (j.verdict != Verdict::Pass) {
+                cell["why"] = j.why;
+            }
+            judgements[Key(Column(c))] = cell;
+        }
+        device["judgements"] = judgements;
+        device["left"] = check.left;
+        device["allowed"] = check.allowed;
+        document["devices"].push_back(device);
+    }
+    document["unused"] = run.unused;
+    document["status"] = CheckStatus(run.devices);
+    out << document.dump(2, ' ', false, Json::error_handler_t::replace) << "\n";
+}
+
+} // namespace simtool

@@ -1,0 +1,33 @@
+// What autorun-sim check tells: the table, one row per device and one column
+// per judgement, each failed or unjudged cell with a line saying why; or the
+// same as one JSON document; and the exit status it makes.
+#pragma once
+
+#include "simulator/check.h"
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace simtool {
+
+struct CheckRun {
+    std::string card;                  // as given on the command line
+    std::string program;               // what runs, in a few words
+    std::vector<std::string> unused;   // fields of the card description the check does not use
+    std::vector<DeviceCheck> devices;  // in the order played
+};
+
+// Exit statuses of the check.
+constexpr int CheckPasses = 0;
+constexpr int CheckCrashed = 3;
+constexpr int CheckFails = 4;
+
+// 3 when a run crashed on any device, else 4 when any judgement is not a
+// pass, else 0.
+int CheckStatus(const std::vector<DeviceCheck>& devices);
+
+void WriteCheckTable(std::ostream& out, const CheckRun& run);
+void WriteCheckJson(std::ostream& out, const CheckRun& run);
+
+} // namespace simtool
