@@ -35,8 +35,17 @@ struct Config {
     std::uint32_t osBuild = 0;
     std::uint32_t processor = 2577; // its processor type (StrongARM)
     std::u16string programsFolder = u"\\Windows\\Start Menu\\Programs"; // CSIDL_PROGRAMS
-    // The installer's standard folders ("%CE1%" -> "\Program Files").
-    std::map<std::u16string, std::u16string> folders = {{u"%CE1%", u"\\Program Files"}};
+    // The installer's standard folders, a Pocket PC's unless told otherwise.
+    std::map<std::u16string, std::u16string> folders = {
+        {u"%CE1%", u"\\Program Files"},
+        {u"%CE2%", u"\\Windows"},
+        {u"%CE4%", u"\\Windows\\StartUp"},
+        {u"%CE5%", u"\\My Documents"},
+        {u"%CE8%", u"\\Program Files\\Games"},
+        {u"%CE11%", u"\\Windows\\Start Menu\\Programs"},
+        {u"%CE14%", u"\\Windows\\Start Menu\\Programs\\Games"},
+        {u"%CE15%", u"\\Windows\\Fonts"},
+        {u"%CE17%", u"\\Windows\\Start Menu"}};
     Unload unload = Unload::Uninstalls;
     bool installerChecksMaxVersion = true;
     std::uint64_t uninstallMs = 2500; // how long the uninstaller holds the key it removes

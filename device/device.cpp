@@ -14,7 +14,7 @@ Device* current = nullptr;
 
 Device::Device(Config config, Launcher* launcher)
     : config_(std::move(config)), clock_(config_.clockStart), log_(clock_),
-      shell_({config_, files_, registry_, clock_, log_,
+      shell_({config_, files_, registry_, roots_, clock_, log_,
               [this](const std::u16string& path, const std::u16string& args) {
                   return Run(path, args);
               }}),

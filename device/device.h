@@ -81,8 +81,13 @@ class Device {
     const Store& Files() const {
         return files_;
     }
+    // The registry: HKEY_LOCAL_MACHINE, which programs open, and the other
+    // roots an installer wrote to, by name.
     const Registry& Keys() const {
         return registry_;
+    }
+    const std::map<std::u16string, Registry>& OtherRoots() const {
+        return roots_;
     }
     const std::vector<Event>& Events() const {
         return log_.Events();
@@ -135,6 +140,7 @@ class Device {
     EventLog log_;
     Store files_;
     Registry registry_;
+    std::map<std::u16string, Registry> roots_;
     FaultPlan faults_;
     Shell shell_;
     Launcher* launcher_ = nullptr;

@@ -27,8 +27,14 @@ const char* NameOf(EventKind kind) {
         return "exit";
     case EventKind::Crash:
         return "crash";
+    case EventKind::Package:
+        return "package";
+    case EventKind::Refused:
+        return "refused";
     case EventKind::Installed:
         return "installed";
+    case EventKind::PackageDeleted:
+        return "package-deleted";
     case EventKind::Uninstalled:
         return "uninstalled";
     }

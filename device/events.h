@@ -13,19 +13,22 @@
 namespace sim {
 
 enum class EventKind {
-    Step,        // a step of the card's life begins
-    Start,       // a run of a program begins
-    Call,        // one platform operation, with its arguments, result and outputs
-    Launch,      // the shell is asked to start a program or open a document
-    Copy,        // a file copy
-    Delete,      // a file deletion
-    KeyDelete,   // one attempt to delete a registry key
-    Sleep,       // a pause
-    MessageBox,  // a message box, dismissed at once
-    Exit,        // a run of a program ends
-    Crash,       // a run of a program ends in a crash
-    Installed,   // the cabinet installer finished
-    Uninstalled, // the uninstaller finished
+    Step,           // a step of the card's life begins
+    Start,          // a run of a program begins
+    Call,           // one platform operation, with its arguments, result and outputs
+    Launch,         // the shell is asked to start a program or open a document
+    Copy,           // a file copy
+    Delete,         // a file deletion
+    KeyDelete,      // one attempt to delete a registry key
+    Sleep,          // a pause
+    MessageBox,     // a message box, dismissed at once
+    Exit,           // a run of a program ends
+    Crash,          // a run of a program ends in a crash
+    Package,        // what a package the cabinet installer read declares
+    Refused,        // the cabinet installer refused a package
+    Installed,      // the cabinet installer installed a package
+    PackageDeleted, // the cabinet installer deleted the package, or could not
+    Uninstalled,    // the uninstaller finished
 };
 
 const char* NameOf(EventKind kind);

@@ -70,6 +70,8 @@ const char* ErrorText(platform::LONG error) {
         return "invalid handle";
     case ErrorNoMoreFiles:
         return "no more files";
+    case ErrorWriteProtect:
+        return "write-protected";
     case ErrorSharingViolation:
         return "sharing violation";
     case ErrorFileExists:

@@ -48,6 +48,7 @@ enum : platform::LONG {
     ErrorPathNotFound = 3,
     ErrorInvalidHandle = 6,
     ErrorNoMoreFiles = 18,
+    ErrorWriteProtect = 19,
     ErrorSharingViolation = 32,
     ErrorFileExists = 80,
     ErrorInvalidParameter = 87,

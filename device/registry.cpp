@@ -38,6 +38,7 @@ bool Registry::RemoveTree(const std::u16string& key) {
     for (const std::u16string& k : keys_) {
         if (gone(k)) {
             folded_.erase(Fold(k));
+            values_.erase(Fold(k));
         }
     }
     keys_.erase(std::remove_if(keys_.begin(), keys_.end(), gone), keys_.end());
@@ -48,6 +49,43 @@ void Registry::Clear() {
     keys_.clear();
     folded_.clear();
     held_.clear();
+    values_.clear();
+}
+
+bool Registry::SetValue(const std::u16string& key, const RegistryValue& value, bool noClobber) {
+    Add(key);
+    std::vector<RegistryValue>& values = values_[Fold(key)];
+    for (RegistryValue& existing : values) {
+        if (SameName(existing.name, value.name)) {
+            if (noClobber) {
+                return false;
+            }
+            existing = value;
+            return true;
+        }
+    }
+    values.push_back(value);
+    return true;
+}
+
+bool Registry::RemoveValue(const std::u16string& key, const std::u16string& name) {
+    auto values = values_.find(Fold(key));
+    if (values == values_.end()) {
+        return false;
+    }
+    for (auto it = values->second.begin(); it != values->second.end(); ++it) {
+        if (SameName(it->name, name)) {
+            values->second.erase(it);
+            return true;
+        }
+    }
+    return false;
+}
+
+const std::vector<RegistryValue>& Registry::ValuesOf(const std::u16string& key) const {
+    static const std::vector<RegistryValue> none;
+    auto values = values_.find(Fold(key));
+    return values == values_.end() ? none : values->second;
 }
 
 void Registry::Hold(const std::u16string& key, std::uint64_t untilMs) {

@@ -1,6 +1,9 @@
-// The device's registry: keys under HKEY_LOCAL_MACHINE, named without that
-// root ("SOFTWARE\Apps"), compared without regard to case.
+// A root of the device's registry: keys named without the root
+// ("SOFTWARE\Apps" under HKEY_LOCAL_MACHINE), compared without regard to
+// case, and their values.
 #pragma once
+
+#include "device/events.h"
 
 #include <string>
 #include <cstdint>
@@ -9,6 +12,15 @@
 #include <vector>
 
 namespace sim {
+
+// A value of a key: its name (empty for the key's default value), its type
+// ("string", "multi-string", "dword" or "binary") and its data (a text, a
+// list of texts, a number, or the bytes in hexadecimal).
+struct RegistryValue {
+    std::u16string name;
+    std::string type;
+    Value data;
+};
 
 class Registry {
   public:
@@ -23,6 +35,12 @@ class Registry {
     void Hold(const std::u16string& key, std::uint64_t untilMs);
     void Release(const std::u16string& key);
     bool Held(const std::u16string& key, std::uint64_t nowMs) const;
+    // Sets a value, making the key and its parents; with noClobber, a value
+    // that exists is kept. True when the value was set.
+    bool SetValue(const std::u16string& key, const RegistryValue& value, bool noClobber);
+    bool RemoveValue(const std::u16string& key, const std::u16string& name);
+    // The values of a key, in the order they were set; empty for none.
+    const std::vector<RegistryValue>& ValuesOf(const std::u16string& key) const;
     // Every key, in the order they were made.
     const std::vector<std::u16string>& Keys() const {
         return keys_;
@@ -31,7 +49,8 @@ class Registry {
   private:
     std::vector<std::u16string> keys_;
     std::unordered_set<std::u16string> folded_;
-    std::unordered_map<std::u16string, std::uint64_t> held_; // folded key -> until
+    std::unordered_map<std::u16string, std::uint64_t> held_;                // folded key -> until
+    std::unordered_map<std::u16string, std::vector<RegistryValue>> values_; // by folded key
 };
 
 } // namespace sim

@@ -25,23 +25,39 @@ inline constexpr char16_t UninstallerPath[] = u"\\Windows\\Unload.exe";
 inline constexpr char16_t AutoRunCopyPath[] = u"\\Windows\\autorun.exe";
 inline constexpr char16_t AppsKeyPath[] = u"SOFTWARE\\Apps";
 
+// An application's key under HKEY_LOCAL_MACHINE\SOFTWARE\Apps; keys of
+// HKEY_LOCAL_MACHINE as events name them, with their root.
+std::u16string AppKey(const std::u16string& name);
+std::vector<std::u16string> Rooted(std::vector<std::u16string> keys);
+
 // What the shell, the installer and the uninstaller work with: the device's
 // kind, store, registry, clock and log, and a way to start a program.
 struct ShellParts {
     const Config& config;
     Store& files;
-    Registry& registry;
+    Registry& registry;                        // HKEY_LOCAL_MACHINE
+    std::map<std::u16string, Registry>& roots; // the other roots, by name ("HKEY_CURRENT_USER")
     Clock& clock;
     EventLog& log;
     std::function<int(const std::u16string& path, const std::u16string& args)> run;
 };
 
+// A registry value an installation set: its root ("HKEY_LOCAL_MACHINE"),
+// key and name.
+struct InstalledValue {
+    std::u16string root;
+    std::u16string key;
+    std::u16string name;
+};
+
 // What the cabinet installer installed under an application's name, for
 // the uninstaller to remove.
 struct Installation {
-    std::vector<std::u16string> files;   // in the order they were made
+    std::vector<std::u16string> files;   // in the order they were made, shortcuts too
     std::vector<std::u16string> folders; // that the installation made
-    std::vector<std::u16string> keys;    // under HKEY_LOCAL_MACHINE
+    std::vector<std::u16string> keys;    // that it made under HKEY_LOCAL_MACHINE
+    std::vector<InstalledValue> values;
+    std::vector<std::pair<std::u16string, std::u16string>> rootKeys; // root, key: the others
 };
 
 class Shell {
@@ -70,7 +86,11 @@ class Shell {
     void Step(const std::string& name, Fields fields);
 
   private:
+    // The cabinet installer (installer.cpp) and the uninstaller
+    // (uninstaller.cpp).
     void Install(const std::u16string& package);
+    void InstallStandIn(const std::u16string& package);
+    void DeletePackage(const std::u16string& package);
     void Remember(const std::u16string& name, const Installation& made);
     void Uninstall(const std::u16string& name);
     long long CardsIn() const;

@@ -533,19 +533,22 @@ class Parser {
         if (value.contains("from")) {
             const Place at = place.Field("from");
             const std::string& from = String(value["from"], at);
-            if ((out.back().attributes & sim::AttrDirectory) == 0) {
-                Fail(at, "only an entry with the directory attribute can take files from a host "
-                         "folder");
-            }
             if (from.empty()) {
-                Fail(at, "an empty folder name (\".\" is the description's own folder)");
+                Fail(at, "an empty name (\".\" is the description's own folder)");
             }
             std::filesystem::path host(from);
             if (host.is_relative()) {
                 host = std::filesystem::path(baseDir_) / host;
             }
-            std::vector<sim::Entry> copied;
             std::string error;
+            if ((out.back().attributes & sim::AttrDirectory) == 0) {
+                // A file takes a host file's bytes.
+                if (!ReadHostFile(host.string(), out.back(), value.contains("time"), error)) {
+                    Fail(at, error);
+                }
+                return;
+            }
+            std::vector<sim::Entry> copied;
             if (!ReadHostFolder(host.string(), out.back().path, copied, error)) {
                 Fail(at, error);
             }

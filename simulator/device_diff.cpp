@@ -33,7 +33,14 @@ DeviceState StateOf(const sim::Device& device) {
             state.entries.push_back(*entry);
         }
     }
-    state.keys = device.Keys().Keys();
+    for (const std::u16string& key : device.Keys().Keys()) {
+        state.keys.push_back(u"HKEY_LOCAL_MACHINE\\" + key);
+    }
+    for (const auto& root : device.OtherRoots()) {
+        for (const std::u16string& key : root.second.Keys()) {
+            state.keys.push_back(root.first + u"\\" + key);
+        }
+    }
     return state;
 }
 

@@ -11,8 +11,8 @@
 namespace simtool {
 
 struct DeviceState {
-    std::vector<sim::Entry> entries; // in the store's order
-    std::vector<std::u16string> keys;
+    std::vector<sim::Entry> entries;  // in the store's order
+    std::vector<std::u16string> keys; // with their roots: "HKEY_LOCAL_MACHINE\SOFTWARE"
 };
 
 // The device as it is, without what is on the cards that are in.

@@ -26,6 +26,22 @@ Json AttributeList(std::uint32_t bits) {
     return names;
 }
 
+Json JsonOf(const sim::Value& value) {
+    switch (value.kind) {
+    case sim::Value::Text:
+        return value.text;
+    case sim::Value::Number:
+        return value.number;
+    case sim::Value::Flag:
+        return value.number != 0;
+    case sim::Value::List:
+        return value.items;
+    case sim::Value::Null:
+        break;
+    }
+    return nullptr;
+}
+
 } // namespace
 
 void WriteEventLog(std::ostream& out, const sim::Device& device, bool calls) {
@@ -37,24 +53,7 @@ void WriteEventLog(std::ostream& out, const sim::Device& device, bool calls) {
         line["event"] = event.Name();
         line["t"] = event.t;
         for (const auto& field : event.fields) {
-            const sim::Value& value = field.second;
-            switch (value.kind) {
-            case sim::Value::Text:
-                line[field.first] = value.text;
-                break;
-            case sim::Value::Number:
-                line[field.first] = value.number;
-                break;
-            case sim::Value::Flag:
-                line[field.first] = value.number != 0;
-                break;
-            case sim::Value::Null:
-                line[field.first] = nullptr;
-                break;
-            case sim::Value::List:
-                line[field.first] = value.items;
-                break;
-            }
+            line[field.first] = JsonOf(field.second);
         }
         WriteLine(out, line);
     }
@@ -74,8 +73,24 @@ void WriteEventLog(std::ostream& out, const sim::Device& device, bool calls) {
         state["cardsOut"].push_back(sim::Utf8(card));
     }
     state["registry"] = Json::array();
-    for (const std::u16string& key : device.Keys().Keys()) {
-        state["registry"].push_back("HKEY_LOCAL_MACHINE\\" + sim::Utf8(key));
+    state["values"] = Json::array();
+    auto root = [&state](const std::string& name, const sim::Registry& registry) {
+        for (const std::u16string& key : registry.Keys()) {
+            const std::string full = name + "\\" + sim::Utf8(key);
+            state["registry"].push_back(full);
+            for (const sim::RegistryValue& value : registry.ValuesOf(key)) {
+                Json item;
+                item["key"] = full;
+                item["name"] = sim::Utf8(value.name);
+                item["type"] = value.type;
+                item["data"] = JsonOf(value.data);
+                state["values"].push_back(item);
+            }
+        }
+    };
+    root("HKEY_LOCAL_MACHINE", device.Keys());
+    for (const auto& other : device.OtherRoots()) {
+        root(sim::Utf8(other.first), other.second);
     }
     WriteLine(out, state);
 }

@@ -1,6 +1,8 @@
 // Reading a host folder into device entries.
 #include "simulator/host_folder.h"
 
+#include "device/package.h"
+#include "runner/pe_image.h"
 #include "simulator/json_input.h"
 #include "simulator/time_text.h"
 
@@ -27,17 +29,32 @@ std::string CannotRead(const std::string& path) {
     return "cannot read " + Quoted(path) + ": " + std::strerror(errno);
 }
 
-// Program files come in with their bytes, so that starting one runs what it
-// holds; other files bring only their names and times (a card of e-books
-// is not read into memory). A program larger than this is no program a card
-// would carry.
-constexpr off_t MaxProgramSize = 32 << 20;
+// Programs and packages come in with their bytes, so that starting one runs
+// what it holds and opening one installs what it holds; other files bring
+// only their names and times (a card of e-books is not read into memory).
+// A program larger than an image can be, or a package larger than one can
+// unpack to, is none a card would carry.
+struct WithBytes {
+    off_t most; // 0: a file that comes in without its bytes
+    const char* what;
+};
 
-// The bytes of a program file; none for an empty one.
-bool ReadProgram(int folder, const std::string& name, const std::string& host, off_t size,
-                 sim::Content& content, std::string& error) {
-    if (size > MaxProgramSize) {
-        error = Quoted(host) + " is larger than 32 MiB, more than a program on a card";
+WithBytes BytesOf(const std::u16string& name) {
+    if (sim::HasExtension(name, u".exe")) {
+        return {runner::MaxImageSize, "program"};
+    }
+    if (sim::HasExtension(name, u".cab")) {
+        return {static_cast<off_t>(sim::MaxPackageBytes), "package"};
+    }
+    return {0, ""};
+}
+
+// The bytes of a program or package file; none for an empty one.
+bool ReadBytes(int folder, const std::string& name, const std::string& host, off_t size,
+               WithBytes kind, sim::Content& content, std::string& error) {
+    if (size > kind.most) {
+        error = Quoted(host) + " is larger than " + std::to_string(kind.most >> 20) +
+                " MiB, more than a " + kind.what + " on a card";
         return false;
     }
     if (size == 0) {
@@ -182,8 +199,14 @@ bool ReadFolder(Reading& reading, int parent, const std::string& name, const std
         entry.time = TicksFromUnix(info.st_mtim.tv_sec, info.st_mtim.tv_nsec);
         const bool isFolder = S_ISDIR(info.st_mode);
         entry.attributes = isFolder ? static_cast<std::uint32_t>(sim::AttrDirectory) : 0u;
-        if (S_ISREG(info.st_mode) && sim::HasExtension(deviceName, u".exe") &&
-            !ReadProgram(open.Fd(), names[i], host(i), info.st_size, entry.content, error)) {
+        // A file nobody may write is read-only, as on a burnt card: the mode
+        // says so (access() would say yes to root whatever the mode).
+        if (!isFolder && (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
+            entry.attributes |= sim::AttrReadOnly;
+        }
+        const WithBytes kind = BytesOf(deviceName);
+        if (S_ISREG(info.st_mode) && kind.most > 0 &&
+            !ReadBytes(open.Fd(), names[i], host(i), info.st_size, kind, entry.content, error)) {
             return false;
         }
         entries.push_back(std::move(entry));
@@ -219,6 +242,27 @@ std::string NameProblem(std::u16string_view name) {
         }
     }
     return std::string();
+}
+
+bool ReadHostFile(const std::string& hostFile, sim::Entry& entry, bool timeGiven,
+                  std::string& error) {
+    struct stat info;
+    if (::stat(hostFile.c_str(), &info) != 0) {
+        error = CannotRead(hostFile);
+        return false;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        error = Quoted(hostFile) + " is not a file on this machine";
+        return false;
+    }
+    if ((info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
+        entry.attributes |= sim::AttrReadOnly;
+    }
+    if (!timeGiven) {
+        entry.time = TicksFromUnix(info.st_mtim.tv_sec, info.st_mtim.tv_nsec);
+    }
+    return ReadBytes(AT_FDCWD, hostFile, hostFile, info.st_size,
+                     {static_cast<off_t>(sim::MaxPackageBytes), "file"}, entry.content, error);
 }
 
 bool ReadHostFolder(const std::string& hostFolder, const std::u16string& devicePath,

@@ -208,8 +208,22 @@ class Story {
             TellCrash(e);
             runPath_.clear();
             break;
+        case EventKind::Package:
+            TellPackage(e);
+            break;
+        case EventKind::Refused:
+            Line(e.t, "The cabinet installer refuses " + e.Text("package") + ": " + e.Text("why") +
+                          ". Nothing is installed.");
+            break;
         case EventKind::Installed:
             TellInstalled(e);
+            break;
+        case EventKind::PackageDeleted:
+            Line(e.t, e.Flag("ok")
+                          ? "The cabinet installer deletes the package " + e.Text("package") +
+                                ", as it does once it has installed one."
+                          : "The cabinet installer cannot delete the package " + e.Text("package") +
+                                ", so it stays: " + Why(e) + ".");
             break;
         case EventKind::Uninstalled:
             TellUninstalled(e);
@@ -395,16 +409,48 @@ class Story {
         return items;
     }
 
+    void TellPackage(const sim::Event& e) {
+        const long long processor = e.Number("processor");
+        std::string versions = e.Text("minVersion") == "0.0"
+                                   ? "any version of Windows CE"
+                                   : "Windows CE " + e.Text("minVersion") + " or later";
+        if (e.Text("maxVersion") != "0.0") {
+            versions += ", up to " + e.Text("maxVersion");
+        }
+        if (e.Number("minBuild") > 0 || e.Number("maxBuild") > 0) {
+            versions += " (builds " + std::to_string(e.Number("minBuild")) + " to " +
+                        (e.Number("maxBuild") > 0 ? std::to_string(e.Number("maxBuild"))
+                                                  : std::string("any")) +
+                        ")";
+        }
+        std::vector<std::string> unsupported = Items(e, "unsupported", "");
+        for (std::string& platform : unsupported) {
+            platform = Quoted(platform);
+        }
+        Line(e.t, "The cabinet installer reads " + e.Text("package") + ": " +
+                      Quoted(e.Text("app")) + " (application " + Quoted(e.Text("appName")) +
+                      " of " + Quoted(e.Text("provider")) + "), for " +
+                      (processor == 0 ? std::string("any processor")
+                                      : "processor " + std::to_string(processor)) +
+                      " and " + versions +
+                      (unsupported.empty() ? std::string()
+                                           : "; not for the platforms " + Listed(unsupported)) +
+                      ".");
+    }
+
     void TellInstalled(const sim::Event& e) {
         std::vector<std::string> what = Items(e, "files", "");
         for (const std::string& key : Items(e, "keys", "the key ")) {
             what.push_back(key);
         }
+        const std::vector<std::string> kept = Items(e, "kept", "");
         Line(e.t,
              "The cabinet installer installs " + Quoted(e.Text("app")) + " from " +
                  e.Text("package") +
                  (e.Flag("standIn") ? " (it holds no bytes, so it stands in for a package)" : "") +
-                 ": " + (what.empty() ? std::string("nothing") : Listed(what)) + ".");
+                 ": " + (what.empty() ? std::string("nothing") : Listed(what)) +
+                 (kept.empty() ? std::string() : "; it leaves " + Listed(kept) + " as it was") +
+                 ".");
     }
 
     void TellUninstalled(const sim::Event& e) {
@@ -459,7 +505,7 @@ std::string Entries(const std::vector<sim::Entry>& entries) {
 std::string Keys(const std::vector<std::u16string>& keys) {
     std::vector<std::string> names;
     for (const std::u16string& key : keys) {
-        names.push_back("HKEY_LOCAL_MACHINE\\" + sim::Utf8(key));
+        names.push_back(sim::Utf8(key));
     }
     return Listed(names);
 }

@@ -9,6 +9,7 @@ import json
 import os
 import re
 import subprocess
+import sys
 import tempfile
 import unittest
 
@@ -298,8 +299,10 @@ class FromFolder(Case):
         }
         for name in stamps:
             if name.endswith((".exe", ".cab", ".txt")):
-                # An empty program file holds no image: the host build runs.
-                self.write(os.path.join("cards", "mine", name), "" if name.endswith(".exe") else "x")
+                # An empty program file holds no image: the host build runs; an
+                # empty package holds none: the stand-in is installed.
+                self.write(os.path.join("cards", "mine", name),
+                           "" if name.endswith((".exe", ".cab")) else "x")
         for name, stamp in sorted(stamps.items(), key=lambda item: -len(item[0])):
             nanoseconds = (ticks(stamp) - ticks("1970-01-01T00:00:00Z")) * 100
             os.utime(os.path.join(base, name), ns=(nanoseconds, nanoseconds))
@@ -349,7 +352,7 @@ class FromFolder(Case):
         for place, *message in (
                 ("plain.txt", "is not a folder"),
                 ("missing", "cannot read host folder"),
-                ("", 'an empty folder name ("." is the description\'s own folder)'),
+                ("", 'an empty name ("." is the description\'s own folder)'),
                 # Names in one folder that differ only in case: named both.
                 ("ascii", '/ascii/READ.CAB" and "', '/ascii/Read.cab" differ only in case'),
                 ("cased", '/cased/Ωmega" and "', '/cased/ωMEGA" differ only in case'),
@@ -366,6 +369,161 @@ class FromFolder(Case):
             self.assertIn("entries[0].from: ", result.stderr)
             for part in message:
                 self.assertIn(part, result.stderr)
+
+
+MAKE_CAB = os.path.join(HERE, "..", "scripts", "make-cab")
+PACKAGE = os.path.join(EXAMPLES, "packages", "reader.json")
+PACKAGE_TIME = "2026-10-01T00:00:00Z"  # the card's file: older than what the package holds
+
+
+class Packages(Case):
+    """The card's own package, installed and removed as the device's cabinet
+    installer and uninstaller do; each made by make-cab, stored and MSZIP.
+    With AUTORUN_IMAGE set, the image must leave the device in the same state
+    as the host build."""
+
+    def cabinet(self, name, *args):
+        path = os.path.join(self.dir.name, name)
+        result = subprocess.run([sys.executable, MAKE_CAB, "--json", PACKAGE, *args, path],
+                                stderr=subprocess.PIPE, text=True)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        return path
+
+    def life(self, cab, *steps, card_attributes=(), readonly=True, platform=None):
+        entries = [{"path": CARD, "attributes": ["directory", "temporary", *card_attributes]},
+                   {"path": CARD + "\\2577\\autorun.exe"},
+                   {"path": CARD + "\\2577\\Reader.cab", "from": cab, "time": PACKAGE_TIME,
+                    "attributes": ["readonly"] if readonly else []}]
+        description = {"entries": entries, **({"platform": platform} if platform else {})}
+        path = self.write("device.json", description)
+        events, state = self.log("--device", path, *steps)
+        if IMAGE:
+            result = run("--json", "--device", path, "--image", IMAGE, *steps)
+            self.assertEqual(result.returncode, 0, result.stderr)
+            self.assertEqual(json.loads(result.stdout.splitlines()[-1]), state)
+        return events, state
+
+    def each_compression(self):
+        for compression in ((), ("--zip",)):
+            with self.subTest(compression="mszip" if compression else "none"):
+                yield compression
+
+    def test_a_matching_package_installs_where_the_program_looks_and_goes_away(self):
+        for zipped in self.each_compression():
+            cab = self.cabinet("reader.cab", *zipped)
+            events, state = self.life(cab, "insert", "insert", "menu", "remove")
+            installed = [e for e in events if e["event"] == "installed"]
+            self.assertEqual(len(installed), 1)
+            self.assertEqual(installed[0]["app"], "Velluma Reader ZRV")
+            self.assertIn(READER, installed[0]["files"])
+            # The second insertion finds the reader as new as the package: it starts it.
+            launches = [e["file"] for e in events if e["event"] == "launch"]
+            self.assertEqual(launches, [CARD + "\\2577\\Reader.cab", READER, READER,
+                                        "\\Windows\\Unload.exe"])
+            kept = [e for e in events if e["event"] == "package-deleted"]
+            self.assertEqual([(e["ok"], e["why"]) for e in kept], [(False, "the file is read-only")])
+            # Removed completely: files, folders, the shortcut, the keys.
+            removed = [e for e in events if e["event"] == "uninstalled"][0]
+            self.assertIn(READER, removed["files"])
+            self.assertIn("\\Windows\\Start Menu\\Programs\\Velluma Reader.lnk", removed["files"])
+            left = paths(state)
+            for path in left:
+                self.assertFalse(path.startswith("\\Program Files\\VellumaZRV"), path)
+            self.assertNotIn(APP_KEY, state["registry"])
+            self.assertNotIn("HKEY_LOCAL_MACHINE\\Software\\Velluma", state["registry"])
+            self.assertEqual(state["values"], [])
+
+    def test_what_a_package_installs_is_the_packages(self):
+        events, state = self.life(self.cabinet("reader.cab"), "insert")
+        entries = paths(state)
+        # The bytes and the date the cabinet gives, at the device's folders.
+        self.assertEqual(entries[READER]["time"], ticks("2026-10-30T12:00:00Z"))
+        self.assertIn("\\Program Files\\VellumaZRV\\Books\\Welcome.txt", entries)
+        values = {(v["key"], v["name"]): v["data"] for v in state["values"]}
+        self.assertEqual(values[(APP_KEY, "Instl")], 1)
+        self.assertEqual(values[(APP_KEY, "CabFile")], CARD + "\\2577\\Reader.cab")
+        self.assertEqual(values[(APP_KEY, "InstallDir")], "\\Program Files\\Reader ZRV")
+        self.assertEqual(values[("HKEY_LOCAL_MACHINE\\Software\\Velluma\\Reader", "InstallDir")],
+                         "\\Program Files\\VellumaZRV")
+        declared = [e for e in events if e["event"] == "package"][0]
+        self.assertEqual((declared["provider"], declared["appName"], declared["processor"],
+                          declared["minVersion"]), ("Velluma", "Reader ZRV", 2577, "3.0"))
+
+    def test_another_name_leaves_the_reader_behind(self):
+        for zipped in self.each_compression():
+            cab = self.cabinet("other.cab", *zipped, "--with", 'appName="Reader Pro"')
+            events, state = self.life(cab, "insert", "remove")
+            self.assertIn(READER, paths(state))
+            self.assertIn("HKEY_LOCAL_MACHINE\\SOFTWARE\\Apps\\Velluma Reader Pro",
+                          state["registry"])
+            removed = [e for e in events if e["event"] == "uninstalled"][0]
+            self.assertEqual((removed["app"], removed["files"], removed["keys"]),
+                             ("Velluma Reader ZRV", [], []))
+
+    def test_a_reader_installed_elsewhere_is_installed_again(self):
+        for zipped in self.each_compression():
+            cab = self.cabinet("elsewhere.cab", *zipped, "--with",
+                               'files=[{"folder": "%CE1%\\\\Velluma", "name": "vellumabook.exe", '
+                               '"text": "x"}]', "--with", "links=[]")
+            events, _ = self.life(cab, "insert", "insert")
+            self.assertEqual([e["event"] for e in events].count("installed"), 2)
+
+    def test_a_package_not_for_this_device_is_refused_and_changes_nothing(self):
+        for args, why in (
+                (("--processor", "1824"), "it is for processor 1824, and this device's is 2577"),
+                (("--min-version", "5.0"), "it needs Windows CE 5.0 or later, and this device has 4.0"),
+                (("--unsupported", "POCKETPC"),
+                 'it does not support the platform "POCKETPC", which this device is')):
+            for zipped in self.each_compression():
+                with self.subTest(why=why):
+                    events, state = self.life(self.cabinet("refused.cab", *zipped, *args), "insert")
+                    refused = [e for e in events if e["event"] == "refused"]
+                    self.assertEqual([e["why"] for e in refused], [why])
+                    self.assertNotIn(READER, paths(state))
+                    self.assertNotIn(APP_KEY, state["registry"])
+                    self.assertIn(CARD + "\\2577\\Reader.cab", paths(state))
+
+    def test_the_installer_deletes_a_package_it_may(self):
+        for zipped in self.each_compression():
+            cab = self.cabinet("reader.cab", *zipped)
+            events, _ = self.life(cab, "insert", "insert", readonly=False)
+            deleted = [e for e in events if e["event"] == "package-deleted"]
+            self.assertEqual([e["ok"] for e in deleted], [True])
+            # The next insertion finds no package: the error box.
+            self.assertEqual([e["caption"] for e in events if e["event"] == "message-box"],
+                             ["Fatal Error"])
+            # A write-protected card keeps it.
+            events, state = self.life(cab, "insert", card_attributes=["readonly"], readonly=False)
+            deleted = [e for e in events if e["event"] == "package-deleted"]
+            self.assertEqual([(e["ok"], e["why"]) for e in deleted],
+                             [(False, "the card is write-protected")])
+
+    def test_a_malformed_package_is_not_valid(self):
+        for args, why in ((("--set", "strings_offset=60000"), "STRINGS offset 60000"),
+                          (("--set", "files_count=40"), "file "),
+                          (("--truncate", "200"), "")):
+            for zipped in self.each_compression():
+                with self.subTest(args=args):
+                    events, state = self.life(self.cabinet("bad.cab", *zipped, *args), "insert")
+                    refused = [e["why"] for e in events if e["event"] == "refused"]
+                    self.assertEqual(len(refused), 1)
+                    self.assertTrue(refused[0].startswith(
+                        "it is not a valid Windows CE Setup file: "), refused[0])
+                    self.assertIn(why, refused[0])
+                    self.assertNotIn(READER, paths(state))
+
+    def test_a_card_folder_brings_its_packages_bytes_and_read_only_files(self):
+        card_dir = os.path.join(self.dir.name, "card", "2577")
+        os.makedirs(card_dir)
+        self.write(os.path.join("card", "2577", "autorun.exe"), "")
+        cab = self.cabinet(os.path.join("card", "2577", "Reader.cab"))
+        os.chmod(cab, 0o444)
+        path = self.write("device.json", {"entries": [
+            {"path": CARD, "attributes": ["directory", "temporary"], "from": "card"}]})
+        events, state = self.log("--device", path, "insert")
+        self.assertEqual(paths(state)[CARD + "\\2577\\Reader.cab"]["attributes"], ["readonly"])
+        self.assertEqual(paths(state)[CARD + "\\2577\\autorun.exe"]["attributes"], [])
+        self.assertIn(READER, paths(state))
 
 
 class Steps(Case):
@@ -724,8 +882,9 @@ class UnusableInput(Case):
                           ": entries[1].path: \"\\A\" is a file")
         self.refused_text(json.dumps({"entries": [{"path": "\\Windows"}]}),
                           ": entries[0].path: \"\\Windows\" already holds entries")
+        # A file takes a host file's bytes, a folder a host folder's files.
         self.refused_text(json.dumps({"entries": [{"path": "\\A", "from": "."}]}),
-                          ": entries[0].from: only an entry with the directory attribute")
+                          ": entries[0].from: ", '/." is not a file on this machine')
 
     def test_unknown_operation_and_steps(self):
         self.refused_text('{"faults": {"failing": ["FindFirstFileW", "CreateFileW"]}}',

@@ -55,11 +55,7 @@ const PlanCase PlanCases[] = {
      {0, 0, 0, 5}},
     {"an error code", {Rule(u"", 1, 1, 32)}, Four, {0, 1, 1, 1}, {32, 0, 0, 0}},
     // Each rule counts its own calls; the first that fails a call gives its error.
-    {"two rules",
-     {Rule(u"", 2, 1, 80), Rule(u"*", 1, 3, 87)},
-     Four,
-     {0, 0, 0, 1},
-     {87, 80, 87, 0}},
+    {"two rules", {Rule(u"", 2, 1, 80), Rule(u"*", 1, 3, 87)}, Four, {0, 0, 0, 1}, {87, 80, 87, 0}},
 };
 
 class FaultPlan : public testing::TestWithParam<PlanCase> {};
@@ -118,8 +114,8 @@ TEST(FaultPlan, ARegistryCallAnswersWithThePlansError) {
     device.PutKey(u"SYSTEM\\Other");
     sim::Device::Use use(device, fixture::ProgramAt());
     platform::HKEY key = 0;
-    EXPECT_EQ(1234, platform::RegOpenKeyExW(platform::HkeyLocalMachine, u"SOFTWARE\\Apps", 0, 0,
-                                            &key));
+    EXPECT_EQ(1234,
+              platform::RegOpenKeyExW(platform::HkeyLocalMachine, u"SOFTWARE\\Apps", 0, 0, &key));
     EXPECT_EQ(platform::ErrorSuccess,
               platform::RegOpenKeyExW(platform::HkeyLocalMachine, u"SYSTEM\\Other", 0, 0, &key));
     EXPECT_EQ(platform::ErrorSuccess, platform::RegCloseKey(key));

@@ -4,6 +4,7 @@
 // arguments, result and outputs, and, when it fails, the error and why, as
 // the device knows it; effects are recorded as events too.
 #include "platform/platform.h"
+#include "device/deletion.h"
 #include "device/device.h"
 
 #include <cstring>
@@ -547,15 +548,10 @@ BOOL DeleteFileW(const char16_t* path) {
     const bool readable = ReadPath(call, path, name);
     bool ok = false;
     if (readable && !call.Faulted(name)) {
-        const sim::Entry* entry = call.Files().Find(name);
-        if (entry == nullptr) {
-            call.Fail(sim::ErrorFileNotFound, "there is no such file");
-        } else if ((entry->attributes & sim::AttrDirectory) != 0) {
-            call.Fail(sim::ErrorAccessDenied, "it is a folder");
-        } else if ((entry->attributes & sim::AttrReadOnly) != 0) {
-            call.Fail(sim::ErrorAccessDenied, "the file is read-only");
-        } else if (sim::SameName(name, call.Running().path)) {
-            call.Fail(sim::ErrorSharingViolation, "it is the running program's own file, in use");
+        std::string why;
+        const LONG error = sim::DeletionRefused(call.Files(), name, call.Running().path, why);
+        if (error != sim::ErrorSuccess) {
+            call.Fail(error, why);
         } else {
             call.Files().RemoveTree(name);
             ok = true;
