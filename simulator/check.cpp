@@ -5,6 +5,7 @@
 // names, the files or the flow of the program on the card.
 #include "simulator/check.h"
 
+#include "device/package.h"
 #include "runner/image_program.h"
 #include "simulator/device_diff.h"
 #include "simulator/json_input.h"
@@ -36,20 +37,14 @@ struct Moment {
     DeviceState after;
 };
 
-// What the cabinet installer recorded that it installed.
-struct Installed {
+// An application of a package: its key under HKEY_LOCAL_MACHINE\SOFTWARE\Apps
+// (with the root, as the device's state names keys) and its files.
+struct Application {
+    std::u16string key;
     std::vector<std::string> files;
-    std::vector<std::u16string> keys; // without the root
 };
 
-std::string Rooted(const std::u16string& key) {
-    return "HKEY_LOCAL_MACHINE\\" + sim::Utf8(key);
-}
-
-std::u16string Unrooted(const std::string& key) {
-    const std::string root = "HKEY_LOCAL_MACHINE\\";
-    return sim::Utf16(key.compare(0, root.size(), root) == 0 ? key.substr(root.size()) : key);
-}
+const std::u16string AppsKey = std::u16string(u"HKEY_LOCAL_MACHINE\\") + sim::AppsKeyPath;
 
 bool HasEntry(const DeviceState& state, const std::u16string& path) {
     for (const sim::Entry& entry : state.entries) {
@@ -107,9 +102,9 @@ Judgement NotJudged(const std::string& why) {
 class Judge {
   public:
     Judge(const sim::Device& device, const DeviceState& before, const Moment (&steps)[LifeSteps],
-          const std::u16string& menu, std::vector<Installed> packages)
+          const std::u16string& menu, std::vector<sim::Entry> cardPackages)
         : device_(device), events_(device.Events()), before_(before), steps_(steps), menu_(menu),
-          packages_(std::move(packages)) {}
+          cardPackages_(std::move(cardPackages)) {}
 
     void Into(DeviceCheck& check) {
         Judgement* j = check.judgements;
@@ -161,21 +156,23 @@ class Judge {
         return RunOf(i) + " crashes: " + e.Text("reason") + ", at " + address;
     }
 
-    // What the installer installed up to the end of a step, and what the
-    // card's packages install.
-    std::vector<Installed> InstalledBy(int last) const {
-        std::vector<Installed> all = packages_;
+    // What the installer recorded installing up to the end of a step: each
+    // application's key and files.
+    std::vector<Application> InstalledBy(int last) const {
+        std::vector<Application> all;
         for (std::size_t i = 0; i < steps_[last].to; ++i) {
             if (events_[i].kind != EventKind::Installed) {
                 continue;
             }
-            Installed made;
+            Application made;
             if (const sim::Value* files = events_[i].Find("files")) {
                 made.files = files->items;
             }
             if (const sim::Value* keys = events_[i].Find("keys")) {
                 for (const std::string& key : keys->items) {
-                    made.keys.push_back(Unrooted(key));
+                    const std::u16string wide = sim::Utf16(key);
+                    made.key =
+                        Within(wide, AppsKey) && wide.size() > AppsKey.size() ? wide : made.key;
                 }
             }
             all.push_back(made);
@@ -183,18 +180,44 @@ class Judge {
         return all;
     }
 
-    bool Present(const Installed& made, const DeviceState& state) const {
-        for (const std::string& file : made.files) {
+    // What the card's packages install, as far as the device can tell
+    // without installing them: the application's key, as the installer
+    // names it, and for a package that holds no bytes the stand-in's file.
+    // Read when first asked for: only an insertion that installs nothing
+    // needs them.
+    const std::vector<Application>& CardApplications() const {
+        if (cardApplications_.size() == cardPackages_.size()) {
+            return cardApplications_;
+        }
+        const sim::StandInPackage& standIn = device_.Facts().standIn;
+        for (const sim::Entry& entry : cardPackages_) {
+            Application app;
+            sim::Package package;
+            std::string error;
+            if (!entry.content || entry.content->empty()) {
+                app.key = AppsKey + u"\\" + standIn.appName;
+                if (!standIn.readerPath.empty()) {
+                    app.files.push_back(sim::Utf8(standIn.readerPath));
+                }
+            } else if (sim::ReadPackage(*entry.content, package, error)) {
+                const sim::PackageHeader& header = package.header;
+                app.key =
+                    AppsKey + u"\\" +
+                    sim::Utf16(header.provider.empty() ? header.appName
+                                                       : header.provider + " " + header.appName);
+            }
+            cardApplications_.push_back(app);
+        }
+        return cardApplications_;
+    }
+
+    static bool Present(const Application& app, const DeviceState& state) {
+        for (const std::string& file : app.files) {
             if (!HasEntry(state, sim::Utf16(file))) {
                 return false;
             }
         }
-        for (const std::u16string& key : made.keys) {
-            if (!HasKey(state, key)) {
-                return false;
-            }
-        }
-        return !made.keys.empty();
+        return !app.key.empty() && HasKey(state, app.key);
     }
 
     // Why an insertion installed nothing, from what the device recorded in it.
@@ -211,6 +234,9 @@ class Judge {
             if (e.kind == EventKind::Crash) {
                 return CrashText(i);
             }
+            if (e.kind == EventKind::Refused) {
+                return "the cabinet installer refuses " + e.Text("package") + ": " + e.Text("why");
+            }
             if (e.kind == EventKind::Launch && !e.Flag("ok") && launch.empty()) {
                 launch = "the shell cannot open " + e.Text("file") + ": " + Why(e);
             }
@@ -218,9 +244,27 @@ class Judge {
                 box = "a message box says " + Quoted(e.Text("text"));
             }
         }
-        const std::string nothing = "no package is installed, and no application a package "
-                                    "installed earlier is there";
-        return !launch.empty() ? launch : !box.empty() ? "nothing is installed; " + box : nothing;
+        if (!launch.empty()) {
+            return launch;
+        }
+        // A package the installer deleted earlier in the life is not there
+        // to be found again.
+        std::string gone;
+        for (int earlier = 0; earlier < step; ++earlier) {
+            for (std::size_t i = steps_[earlier].from; i < steps_[earlier].to; ++i) {
+                const sim::Event& e = events_[i];
+                if (gone.empty() && e.kind == EventKind::PackageDeleted && e.Flag("ok")) {
+                    gone = "the cabinet installer deleted " + e.Text("package") +
+                           " after installing it on " + StepNames[earlier];
+                }
+            }
+        }
+        std::string why = !gone.empty() ? gone : std::string();
+        if (!box.empty()) {
+            why += (why.empty() ? "" : ", and ") + box;
+        }
+        return "nothing is installed" +
+               (why.empty() ? std::string(", and no package's application is there") : ": " + why);
     }
 
     // After an insertion, the package's application is installed: what the
@@ -228,20 +272,29 @@ class Judge {
     // in the life still is (it was current, so nothing needed installing).
     Judgement InstallsOn(int step) const {
         const DeviceState& after = steps_[step].after;
-        std::string half;
-        for (const Installed& made : InstalledBy(step)) {
-            if (Present(made, after)) {
+        std::vector<Application> apps = InstalledBy(step);
+        for (const Application& app : apps) {
+            if (Present(app, after)) {
                 return {};
             }
+        }
+        for (const Application& app : CardApplications()) {
+            if (Present(app, after)) {
+                return {};
+            }
+        }
+        std::string half;
+        for (const Application& app : apps) {
             // Files there without the application's key, or the reverse: the
             // device does not count it as installed.
             std::vector<std::string> there;
             std::vector<std::string> missing;
-            for (const std::string& file : made.files) {
+            for (const std::string& file : app.files) {
                 (HasEntry(after, sim::Utf16(file)) ? there : missing).push_back(file);
             }
-            for (const std::u16string& key : made.keys) {
-                (HasKey(after, key) ? there : missing).push_back("the key " + Rooted(key));
+            if (!app.key.empty()) {
+                (HasKey(after, app.key) ? there : missing)
+                    .push_back("the key " + sim::Utf8(app.key));
             }
             if (half.empty() && !there.empty() && !missing.empty()) {
                 half = Listed(there, 1) + (there.size() == 1 ? " is" : " are") + " there but " +
@@ -275,15 +328,25 @@ class Judge {
         return Fail("no entry appears in " + sim::Utf8(folder));
     }
 
+    // Why what follows an insertion that did not work is not judged.
+    std::string DidNotWork(int insertion, const Judgement& installs) const {
+        const std::string step = StepNames[insertion];
+        return !Ran(insertion)                     ? "nothing ran on " + step
+               : installs.verdict != Verdict::Pass ? step + " installed nothing"
+                                                   : step + " made no Programs-menu entry";
+    }
+
     // The tap starts a file that the installer installed.
     Judgement TapOn(int step, const Judgement& installs, const Judgement& menu) const {
         if (installs.verdict != Verdict::Pass) {
-            return NotJudged("nothing was installed for the tap to start");
+            return NotJudged(DidNotWork(step - 1, installs));
         }
         const Moment& m = steps_[step];
         std::vector<std::u16string> files;
-        for (const Installed& made : InstalledBy(step)) {
-            for (const std::string& file : made.files) {
+        std::vector<Application> apps = InstalledBy(step);
+        apps.insert(apps.end(), CardApplications().begin(), CardApplications().end());
+        for (const Application& app : apps) {
+            for (const std::string& file : app.files) {
                 files.push_back(sim::Utf16(file));
             }
         }
@@ -292,7 +355,7 @@ class Judge {
             const sim::Event& e = events_[i];
             if (e.kind == EventKind::Step && !e.Flag("runs")) {
                 if (menu.verdict != Verdict::Pass) {
-                    return NotJudged("there is no Programs-menu entry to tap");
+                    return NotJudged(DidNotWork(step - 1, installs));
                 }
                 return Fail(menu_.empty() ? std::string("the program has no title, so there is no "
                                                         "entry to tap")
@@ -358,8 +421,8 @@ class Judge {
         }
         files.insert(files.end(), folders.begin(), folders.end());
         for (const std::u16string& key : changes.addedKeys) {
-            if (!Within(sim::AppsKeyPath, key)) {
-                files.push_back("the key " + Rooted(key));
+            if (!Within(AppsKey, key)) { // the Apps key, or a key above it
+                files.push_back("the key " + sim::Utf8(key));
             }
         }
         return files;
@@ -381,10 +444,11 @@ class Judge {
 
     // The second insertion and tap, judged as the first were.
     Judgement Again(const Judgement* first) const {
-        for (Column column : {Installs, MenuAdded, TapStarts}) {
-            if (first[column].verdict != Verdict::Pass) {
-                return NotJudged("the first insertion and tap did not work");
-            }
+        if (first[Installs].verdict != Verdict::Pass || first[MenuAdded].verdict != Verdict::Pass) {
+            return NotJudged(DidNotWork(0, first[Installs]));
+        }
+        if (first[TapStarts].verdict != Verdict::Pass) {
+            return NotJudged("the first tap did not work");
         }
         const Judgement installs = InstallsOn(3);
         const Judgement menu = MenuEntryOn(3);
@@ -421,30 +485,19 @@ class Judge {
     const DeviceState& before_;
     const Moment (&steps_)[LifeSteps];
     const std::u16string& menu_;
-    const std::vector<Installed> packages_;
+    const std::vector<sim::Entry> cardPackages_;
+    mutable std::vector<Application> cardApplications_;
 };
 
-// What the packages on the cards install, as far as the device can tell
-// before installing them: a package that holds no bytes installs the
-// stand-in application.
-std::vector<Installed> CardPackages(const sim::Device& device) {
-    std::vector<Installed> packages;
-    const sim::StandInPackage& standIn = device.Facts().standIn;
+// The packages on the cards: their files ending in ".cab", in any folder.
+std::vector<sim::Entry> CardPackages(const sim::Device& device) {
+    std::vector<sim::Entry> packages;
     for (const sim::Entry* entry : device.Files().All()) {
-        const std::u16string card = entry->path.substr(0, entry->path.find(u'\\', 1));
-        const sim::Entry* root = device.Files().Find(card);
-        if (!sim::IsFile(entry) || !sim::HasExtension(entry->path, u".cab") || root == nullptr ||
-            !sim::IsCard(*root) || (entry->content && !entry->content->empty())) {
-            continue;
-        }
-        if (!standIn.appName.empty()) {
-            Installed made;
-            if (!standIn.readerPath.empty()) {
-                made.files.push_back(sim::Utf8(standIn.readerPath));
-            }
-            made.keys.push_back(std::u16string(sim::AppsKeyPath) + u"\\" + standIn.appName);
-            packages.push_back(made);
-            break;
+        const sim::Entry* root =
+            device.Files().Find(entry->path.substr(0, entry->path.find(u'\\', 1)));
+        if (sim::IsFile(entry) && sim::HasExtension(entry->path, u".cab") && root != nullptr &&
+            sim::IsCard(*root)) {
+            packages.push_back(*entry);
         }
     }
     return packages;
@@ -520,7 +573,7 @@ DeviceCheck CheckDevice(const Description& onDevice, runner::ProgramRunner& prog
         WriteIntro(explain->out, onDevice, device, explain->program, menu);
     }
     const DeviceState before = StateOf(device);
-    std::vector<Installed> packages = CardPackages(device);
+    std::vector<sim::Entry> packages = CardPackages(device);
     Moment steps[LifeSteps];
     for (int i = 0; i < LifeSteps; ++i) {
         steps[i].from = device.Events().size();

@@ -62,8 +62,9 @@ int ParseCheckOptions(int argc, char** argv, CheckOptions& options) {
         "standard error says what), and then nothing runs; 3 when a run of the program crashed "
         "on some device; 4 when any judgement fails. With --explain, the status of that "
         "device's check.");
-    app.add_option("CARD", options.card, "The card folder, or a device description (- reads it "
-                                         "from standard input)")
+    app.add_option("CARD", options.card,
+                   "The card folder, or a device description (- reads it "
+                   "from standard input)")
         ->required();
     CLI::Option* devices =
         app.add_option("--devices", options.devices,
@@ -76,9 +77,9 @@ int ParseCheckOptions(int argc, char** argv, CheckOptions& options) {
                        "built for the host for one that holds no image")
             ->type_name("FILE");
     app.add_flag("--json", options.json, "Print the verdict as one JSON document");
-    CLI::Option* explain = app.add_option("--explain", options.explain,
-                                          "Print that device's whole timeline instead")
-                               ->type_name("DEVICE");
+    CLI::Option* explain =
+        app.add_option("--explain", options.explain, "Print that device's whole timeline instead")
+            ->type_name("DEVICE");
     app.formatter(std::make_shared<Formatter>());
     try {
         app.parse(argc, argv);

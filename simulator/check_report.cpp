@@ -81,8 +81,8 @@ void WriteReasons(std::ostream& out, const DeviceCheck& check) {
 } // namespace
 
 int CheckStatus(const std::vector<DeviceCheck>& devices) {
-    const bool crashed = std::any_of(devices.begin(), devices.end(),
-                                     [](const DeviceCheck& d) { return d.crashed; });
+    const bool crashed =
+        std::any_of(devices.begin(), devices.end(), [](const DeviceCheck& d) { return d.crashed; });
     const bool fails = std::any_of(devices.begin(), devices.end(),
                                    [](const DeviceCheck& d) { return !d.Passes(); });
     return crashed ? CheckCrashed : fails ? CheckFails : CheckPasses;

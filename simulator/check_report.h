@@ -12,10 +12,10 @@
 namespace simtool {
 
 struct CheckRun {
-    std::string card;                  // as given on the command line
-    std::string program;               // what runs, in a few words
-    std::vector<std::string> unused;   // fields of the card description the check does not use
-    std::vector<DeviceCheck> devices;  // in the order played
+    std::string card;                 // as given on the command line
+    std::string program;              // what runs, in a few words
+    std::vector<std::string> unused;  // fields of the card description the check does not use
+    std::vector<DeviceCheck> devices; // in the order played
 };
 
 // Exit statuses of the check.

@@ -1,0 +1,324 @@
+"""Tests of autorun-sim check: the device profiles it plays a card on, cards
+made here as they will be burnt (their packages made by make-cab), each
+table compared with its golden file, and the refusal of unusable input.
+
+Run as: python3 autorun_sim_check_test.py [TestClass]; the binary is taken
+from AUTORUN_SIM. With AUTORUN_IMAGE set (the ARM device image), each card
+holds that image as its 2577\\autorun.exe, and its table must be the golden
+one all the same; without it, the card's autorun.exe is empty and the
+program built for the host stands in for it.
+"""
+import json
+import os
+import re
+import shlex
+import struct
+import subprocess
+import sys
+import tempfile
+import unittest
+
+from autorun_sim_test import EXAMPLES, GOLDEN, HERE, IMAGE, MAKE_CAB, PACKAGE, run
+
+DEVICES = os.path.join(HERE, "..", "devices")
+MARKS = {"pass": "✓", "fail": "✗", "not judged": "–"}
+
+
+def tiny_image(machine, code):
+    """A PE32 image for machine: code at 0x1000 (the entry point), nothing
+    imported, a 64 KB stack."""
+    image = bytearray(0x400)
+    image[0:2] = b"MZ"
+    struct.pack_into("<I", image, 0x3C, 0x40)
+    image[0x40:0x44] = b"PE\0\0"
+    struct.pack_into("<HHIIIHH", image, 0x44, machine, 1, 0, 0, 0, 0xE0, 0x102)
+    optional = 0x58
+    struct.pack_into("<H", image, optional, 0x10B)
+    struct.pack_into("<I", image, optional + 16, 0x1000)  # entry point
+    struct.pack_into("<III", image, optional + 28, 0x10000, 0x1000, 0x200)  # base, alignments
+    struct.pack_into("<II", image, optional + 56, 0x2000, 0x200)  # image and headers size
+    struct.pack_into("<H", image, optional + 68, 9)  # Windows CE GUI
+    struct.pack_into("<II", image, optional + 72, 0x10000, 0x1000)  # stack
+    struct.pack_into("<I", image, optional + 92, 16)
+    section = optional + 0xE0
+    image[section:section + 5] = b".text"
+    struct.pack_into("<IIII", image, section + 8, 0x200, 0x1000, 0x200, 0x200)
+    struct.pack_into("<I", image, section + 36, 0x60000020)
+    image[0x200:0x200 + len(code)] = code
+    return bytes(image)
+
+
+# ARM: mov r0, #0; ldr r0, [r0] (a read of address 0).
+CRASHING = tiny_image(0x1C0, struct.pack("<II", 0xE3A00000, 0xE5900000))
+# An image for MIPS (0x166): a program for another processor.
+MIPS = tiny_image(0x166, b"\0" * 8)
+
+# The cards: (name, make-cab arguments, where the package goes, its mode,
+# what 2577\autorun.exe holds: None for the card's program (empty, or the
+# image under test)).
+BOTH = ("2577", "wince/arm")
+CARDS = [
+    ("good", [], BOTH, 0o444, None),
+    ("writable-package", [], BOTH, 0o644, None),
+    ("other-name", ["--app-name", "Reader ZRV Plus"], BOTH, 0o444, None),
+    ("needs-4.0", ["--min-version", "4.0"], BOTH, 0o444, None),
+    ("no-wince-arm", [], ("2577",), 0o444, None),
+    ("mips-autorun", [], BOTH, 0o444, MIPS),
+]
+
+
+class CardFolders(unittest.TestCase):
+    """Card folders made once for the tests of the class, in a temporary
+    folder: each card's packages by one run of make-cab."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.dir = tempfile.TemporaryDirectory()
+        cls.cards = {}
+        orders = []
+        for name, args, folders, mode, program in CARDS:
+            card = os.path.join(cls.dir.name, name)
+            for folder in folders:
+                os.makedirs(os.path.join(card, folder))
+                orders.append((os.path.join(card, folder, "Reader.cab"), args, mode))
+            os.makedirs(os.path.join(card, "2577"), exist_ok=True)
+            with open(os.path.join(card, "2577", "autorun.exe"), "wb") as f:
+                f.write(program if program is not None else cls.program())
+            cls.cards[name] = card
+        batch = os.path.join(cls.dir.name, "cabinets.txt")
+        with open(batch, "w") as f:
+            for path, args, _ in orders:
+                f.write(shlex.join(["--json", PACKAGE, *args, path]) + "\n")
+        subprocess.run([sys.executable, MAKE_CAB, "--batch", batch], check=True)
+        for path, _, mode in orders:
+            os.chmod(path, mode)
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.dir.cleanup()
+
+    @staticmethod
+    def program():
+        """The card's program: the image under test, or an empty file (the
+        host build stands in)."""
+        if not IMAGE:
+            return b""
+        with open(IMAGE, "rb") as f:
+            return f.read()
+
+    def check(self, *args):
+        return run("check", *args)
+
+
+class CheckCards(CardFolders):
+    def test_each_card_gives_its_golden_table(self):
+        update = os.environ.get("AUTORUN_UPDATE_GOLDEN") == "1" and not IMAGE
+        for name, *_ in CARDS:
+            with self.subTest(card=name):
+                result = self.check(self.cards[name])
+                self.assertEqual((result.returncode, result.stderr), (4, ""))
+                path = os.path.join(GOLDEN, "check-" + name + ".txt")
+                if update:
+                    with open(path, "w", encoding="utf-8") as f:
+                        f.write(result.stdout)
+                with open(path, encoding="utf-8") as f:
+                    self.assertEqual(result.stdout, f.read())
+
+    def test_json_says_what_the_table_says(self):
+        for name in ("good", "needs-4.0"):
+            table = self.check(self.cards[name]).stdout
+            result = self.check(self.cards[name], "--json")
+            self.assertEqual((result.returncode, result.stderr), (4, ""))
+            document = json.loads(result.stdout)
+            self.assertEqual(document["card"], self.cards[name])
+            self.assertEqual(document["status"], 4)
+            keys = [column["key"] for column in document["columns"]]
+            for device in document["devices"]:
+                row = next(line for line in table.splitlines()
+                           if line.startswith(device["device"] + " "))
+                cells = [device["judgements"][key] for key in keys]
+                self.assertEqual(row.split()[1:], [MARKS[c["verdict"]] for c in cells])
+                self.assertEqual(device["passes"], all(c["verdict"] == "pass" for c in cells))
+                for column, cell in zip(document["columns"], cells):
+                    if cell["verdict"] == "fail":
+                        self.assertIn("✗ %s: %s\n" % (column["heading"], cell["why"]), table)
+
+    def test_devices_whose_facts_allow_the_life_pass(self):
+        result = self.check(self.cards["good"], "--devices", "pocket-pc-2002,pocket-pc-2003,hpc-2000")
+        self.assertEqual((result.returncode, result.stderr), (0, ""))
+        self.assertEqual([line.split()[0] for line in result.stdout.splitlines()[1:4]],
+                         ["pocket-pc-2002", "pocket-pc-2003", "hpc-2000"])
+        self.assertTrue(result.stdout.endswith("\n3 of 3 devices pass.\n"), result.stdout)
+
+    def test_image_given_on_the_command_line_is_the_cards_program(self):
+        if not IMAGE:
+            self.skipTest("needs AUTORUN_IMAGE")
+        empty = os.path.join(self.dir.name, "empty-program")
+        os.makedirs(os.path.join(empty, "2577"))
+        open(os.path.join(empty, "2577", "autorun.exe"), "wb").close()
+        for folder in ("2577", "wince/arm"):
+            os.makedirs(os.path.join(empty, folder), exist_ok=True)
+            with open(os.path.join(self.cards["good"], folder, "Reader.cab"), "rb") as f:
+                data = f.read()
+            path = os.path.join(empty, folder, "Reader.cab")
+            with open(path, "wb") as f:
+                f.write(data)
+            os.chmod(path, 0o444)
+        self.assertEqual(self.check(empty, "--image", IMAGE).stdout,
+                         self.check(self.cards["good"]).stdout)
+
+    def test_explain_tells_one_devices_timeline(self):
+        result = self.check(self.cards["good"], "--explain", "wm5")
+        self.assertEqual((result.returncode, result.stderr), (4, ""))
+        self.assertTrue(result.stdout.startswith(
+            'The device described in profile wm5 (Windows Mobile 5.0 for Pocket PC): platform '
+            'type "PocketPC", version 5.1 (build 1700), processor 2577.'), result.stdout)
+        self.assertEqual(len(re.findall(r"\nStep \d of 6, ", result.stdout)), 6)
+        self.assertIn("The uninstaller removes nothing of \"Velluma Reader ZRV\"", result.stdout)
+        self.assertIn("\nAfter the last step, at ", result.stdout)
+        result = self.check(self.cards["good"], "--explain", "pocket-pc-2003")
+        self.assertEqual((result.returncode, result.stderr), (0, ""))
+
+    def test_a_crash_exits_3(self):
+        card = os.path.join(self.dir.name, "crashing")
+        os.makedirs(os.path.join(card, "2577"))
+        with open(os.path.join(card, "2577", "autorun.exe"), "wb") as f:
+            f.write(CRASHING)
+        result = self.check(card, "--devices", "wm6,hpc-pro-2.11")
+        self.assertEqual((result.returncode, result.stderr), (3, ""))
+        self.assertIn("    ✗ runs clean: \\Windows\\autorun.exe crashes: read of unmapped memory, "
+                      "at 0x00000000 (the first insertion)\n", result.stdout)
+        # The image needs no version of the system, so the old device runs it too.
+        self.assertEqual(result.stdout.count("✗ runs clean"), 2)
+
+
+class CheckDescriptions(CardFolders):
+    """A device description as the card: its entries, registry, faults and
+    title; each profile gives the device's facts."""
+
+    def description(self, **fields):
+        path = os.path.join(self.dir.name, "card.json")
+        entries = [{"path": "\\Storage Card", "attributes": ["directory", "temporary"],
+                    "from": self.cards["good"]}]
+        with open(path, "w") as f:
+            json.dump({"entries": entries, **fields}, f)
+        return path
+
+    def test_a_description_is_the_card_and_the_profiles_the_devices(self):
+        folder = self.check(self.cards["good"]).stdout
+        result = self.check(self.description())
+        self.assertEqual((result.returncode, result.stdout), (4, folder))
+        # Its own device facts and steps are not used, and the table says so.
+        result = self.check(self.description(platform="HPC", osMajor=9, steps=["insert"]))
+        self.assertEqual(result.returncode, 4)
+        lines = folder.splitlines(keepends=True)
+        lines.insert(-1, "Not used from the description: platform, osMajor and steps (each "
+                     "device's profile gives its facts, and the check plays the card's own "
+                     "life).\n")
+        self.assertEqual(result.stdout, "".join(lines))
+
+    def test_its_faults_and_title_are_the_cards(self):
+        # The program cannot copy itself: the menu has only the package's
+        # shortcut, and the tap finds nothing to start.
+        result = self.check(self.description(faults={"failing": ["CopyFileW"]}),
+                            "--devices", "pocket-pc-2003")
+        self.assertEqual(result.returncode, 4)
+        self.assertIn("pocket-pc-2003  ✓         ✓           ✗           ✓              –  ",
+                      result.stdout)
+        self.assertIn("    ✗ tap starts: there is no \\Windows\\Start Menu\\Programs\\Dorna & Kel.exe "
+                      "to tap\n    – works again: not judged, since the first tap did not work\n",
+                      result.stdout)
+        if not IMAGE:  # an image names its entry from its own string table
+            result = self.check(self.description(title="Velluma"), "--devices", "hpc-2000")
+            self.assertEqual((result.returncode, result.stderr), (0, ""))
+
+
+class Profiles(unittest.TestCase):
+    """The profiles compiled in: one for each file of devices/, each read as
+    its file says, in the documented order."""
+
+    def test_names_match_the_files_and_each_loads_as_written(self):
+        result = run("check", EXAMPLES, "--devices", "nowhere")
+        self.assertEqual(result.returncode, 2)
+        known = re.search(r"\(known: (.*)\)\n$", result.stderr).group(1).split(", ")
+        self.assertEqual(known, ["pocket-pc-2000", "pocket-pc-2002", "pocket-pc-2003", "wm5",
+                                 "wm6", "hpc-2000", "ce-net-4.2", "hpc-pro-2.11"])
+        files = sorted(name[:-5] for name in os.listdir(DEVICES) if name.endswith(".json"))
+        self.assertEqual(sorted(known), files)
+        with tempfile.TemporaryDirectory() as folder:
+            for name in known:
+                with open(os.path.join(DEVICES, name + ".json")) as f:
+                    facts = json.load(f)
+                path = os.path.join(folder, name + ".json")
+                with open(path, "w") as f:
+                    json.dump({"profile": name}, f)
+                result = run("--device", path, "insert")
+                self.assertEqual((result.returncode, result.stderr), (0, ""), name)
+                self.assertIn(" (%s): platform type \"%s\", version %d.%d (build %d), processor "
+                              "%d.\n" % (facts["name"], facts["platform"], facts["osMajor"],
+                                         facts["osMinor"], facts["osBuild"], facts["processor"]),
+                              result.stdout)
+
+    def test_a_descriptions_fields_override_its_profile(self):
+        with tempfile.TemporaryDirectory() as folder:
+            path = os.path.join(folder, "device.json")
+            with open(path, "w") as f:
+                json.dump({"profile": "wm6", "osMajor": 6, "name": "A later one",
+                           "programsFolder": "\\Menu"}, f)
+            result = run("--device", path, "insert")
+            self.assertEqual((result.returncode, result.stderr), (0, ""))
+            self.assertIn(" (A later one): platform type \"PocketPC\", version 6.2 (build 1236)",
+                          result.stdout)
+            self.assertIn("Its Programs-menu entry: \\Menu\\Dorna & Kel.exe.", result.stdout)
+            self.assertIn("there but removes nothing", result.stdout)
+
+
+class CheckInput(unittest.TestCase):
+    def refused(self, args, *parts):
+        result = run(*args)
+        self.assertEqual((result.returncode, result.stdout), (2, ""), args)
+        self.assertEqual(result.stderr.count("\n"), 1, result.stderr)
+        for part in parts:
+            self.assertIn(part, result.stderr)
+
+    def test_unusable_input_is_refused_in_one_line(self):
+        card = os.path.join(EXAMPLES, "card-folder")
+        known = "(known: pocket-pc-2000, pocket-pc-2002, "
+        self.refused(["check"], "CARD is required")
+        self.refused(["check", card, "--devices", "wm5,wm7"],
+                     'autorun-sim: command line: --devices: unknown device "wm7" ' + known)
+        self.refused(["check", card, "--devices", "wm5,"], "--devices: an empty device name")
+        self.refused(["check", card, "--devices", "wm5,wm5"], '"wm5" is named twice')
+        self.refused(["check", card, "--devices", ""], "--devices was given no names")
+        self.refused(["check", card, "--explain", ""], "--explain was given no device")
+        self.refused(["check", ""], "the card was given as an empty name")
+        self.refused(["check", card, "--explain", "ipaq"], '--explain: unknown device "ipaq"')
+        self.refused(["check", card, "--devices", "wm5", "--explain", "wm6"],
+                     '"wm6" is not among --devices')
+        self.refused(["check", card, "--explain", "wm5", "--json"], "does not go with --json")
+        self.refused(["check", "/nowhere/card"], 'CARD: "/nowhere/card" is neither a card folder '
+                     "nor a device description: No such file or directory")
+        self.refused(["check", card, "--image", "/nowhere.exe"], "/nowhere.exe: cannot read")
+        self.refused(["check", card, "--trace"], "--trace")
+        with tempfile.TemporaryDirectory() as folder:
+            path = os.path.join(folder, "card.json")
+            with open(path, "w") as f:
+                f.write('{"profile": "pocket-pc-2001"}')
+            self.refused(["check", path], path + ': profile: unknown profile "pocket-pc-2001" ' +
+                         known)
+            self.refused(["--device", path], 'unknown profile "pocket-pc-2001"')
+
+    def test_help_names_the_exit_statuses(self):
+        result = run("check", "--help")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        for part in ("Usage: autorun-sim check CARD [--devices NAME,...] [--image FILE] [--json] "
+                     "[--explain DEVICE]", "0 when every device passes", "2 for unusable input",
+                     "3 when a run of the program crashed", "4 when any judgement fails",
+                     "pocket-pc-2000, pocket-pc-2002, pocket-pc-2003, wm5, wm6, hpc-2000, "
+                     "ce-net-4.2, hpc-pro-2.11"):
+            self.assertIn(part, re.sub(r"\s+", " ", result.stdout))
+        self.assertIn("autorun-sim check CARD", run("--help").stdout)
+
+
+if __name__ == "__main__":
+    unittest.main()
