@@ -1,0 +1,479 @@
+// Judging a played life: each judgement read off the device's states and
+// its record, with its reason in the device's words.
+#include "simulator/check_judge.h"
+
+#include "device/package.h"
+#include "runner/image_program.h"
+#include "simulator/json_input.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace simtool {
+
+namespace {
+
+using sim::EventKind;
+
+const char* const StepNames[LifeSteps] = {"the first insertion", "the first tap",
+                                          "the first removal",   "the second insertion",
+                                          "the second tap",      "the second removal"};
+
+// An application of a package: its key under HKEY_LOCAL_MACHINE\SOFTWARE\Apps
+// (with the root, as the device's state names keys) and its files.
+struct Application {
+    std::u16string key;
+    std::vector<std::string> files;
+};
+
+const std::u16string AppsKey = std::u16string(u"HKEY_LOCAL_MACHINE\\") + sim::AppsKeyPath;
+
+bool HasEntry(const DeviceState& state, const std::u16string& path) {
+    for (const sim::Entry& entry : state.entries) {
+        if (sim::SameName(entry.path, path)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool HasKey(const DeviceState& state, const std::u16string& key) {
+    for (const std::u16string& k : state.keys) {
+        if (sim::SameName(k, key)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Whether path is folder or under it.
+bool Within(const std::u16string& path, const std::u16string& folder) {
+    return sim::SameName(path, folder) ||
+           (path.size() > folder.size() && path[folder.size()] == u'\\' &&
+            sim::SameName(path.substr(0, folder.size()), folder));
+}
+
+// "a, b and c", the first `most` named and the rest counted.
+std::string Listed(const std::vector<std::string>& items, std::size_t most = 3) {
+    std::vector<std::string> named(items.begin(),
+                                   items.begin() + static_cast<long>(std::min(most, items.size())));
+    if (named.size() < items.size()) {
+        named.push_back(std::to_string(items.size() - named.size()) + " more");
+    }
+    std::string text;
+    for (std::size_t i = 0; i < named.size(); ++i) {
+        text += (i == 0 ? "" : i + 1 == named.size() ? " and " : ", ") + named[i];
+    }
+    return text;
+}
+
+// Why the device said an effect failed: "there is no such file (error 2)".
+std::string Why(const sim::Event& e) {
+    const long long error = e.Number("error");
+    return e.Text("why") + (error > 0 ? " (error " + std::to_string(error) + ")" : "");
+}
+
+Judgement Fail(const std::string& why) {
+    return {Verdict::Fail, why};
+}
+
+Judgement NotJudged(const std::string& why) {
+    return {Verdict::NotJudged, why};
+}
+
+class Judge {
+  public:
+    Judge(const sim::Device& device, const PlayedLife& life)
+        : device_(device), events_(device.Events()), before_(life.before), steps_(life.steps),
+          menu_(life.menu), cardPackages_(life.cardPackages) {}
+
+    void Into(DeviceCheck& check) {
+        Judgement* j = check.judgements;
+        j[Installs] = InstallsOn(0);
+        j[MenuAdded] = MenuEntryOn(0);
+        j[TapStarts] = TapOn(1, j[Installs], j[MenuAdded]);
+        j[RemovalClean] = Removals(check);
+        j[WorksAgain] = Again(j);
+        j[RunsClean] = Runs(check);
+    }
+
+  private:
+    const DeviceState& StateBefore(int step) const {
+        return step == 0 ? before_ : steps_[step - 1].after;
+    }
+
+    // Whether a program ran in the step: started, and not refused by the
+    // device as a file it cannot start.
+    bool Ran(int step) const {
+        for (std::size_t i = steps_[step].from; i < steps_[step].to; ++i) {
+            const bool refused = i + 1 < steps_[step].to &&
+                                 events_[i + 1].kind == EventKind::Crash &&
+                                 events_[i + 1].Number("code") == runner::BadExeFormat;
+            if (events_[i].kind == EventKind::Start && !refused) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+    // The path of the run that recorded event i.
+    std::string RunOf(std::size_t i) const {
+        for (std::size_t k = i; k-- > 0;) {
+            if (events_[k].kind == EventKind::Start) {
+                return events_[k].Text("path");
+            }
+        }
+        return std::string();
+    }
+
+    std::string CrashText(std::size_t i) const {
+        const sim::Event& e = events_[i];
+        if (e.Number("code") == runner::BadExeFormat) {
+            return "the device cannot start " + RunOf(i) + ": " + e.Text("reason");
+        }
+        char address[24];
+        std::snprintf(address, sizeof address, "0x%08llX",
+                      static_cast<unsigned long long>(e.Number("address")));
+        return RunOf(i) + " crashes: " + e.Text("reason") + ", at " + address;
+    }
+
+    // What the installer recorded installing up to the end of a step: each
+    // application's key and files.
+    std::vector<Application> InstalledBy(int last) const {
+        std::vector<Application> all;
+        for (std::size_t i = 0; i < steps_[last].to; ++i) {
+            if (events_[i].kind != EventKind::Installed) {
+                continue;
+            }
+            Application made;
+            if (const sim::Value* files = events_[i].Find("files")) {
+                made.files = files->items;
+            }
+            if (const sim::Value* keys = events_[i].Find("keys")) {
+                for (const std::string& key : keys->items) {
+                    const std::u16string wide = sim::Utf16(key);
+                    made.key =
+                        Within(wide, AppsKey) && wide.size() > AppsKey.size() ? wide : made.key;
+                }
+            }
+            all.push_back(made);
+        }
+        return all;
+    }
+
+    // What the card's packages install, as far as the device can tell
+    // without installing them: the application's key, as the installer
+    // names it, and for a package that holds no bytes the stand-in's file.
+    // Read when first asked for: only an insertion that installs nothing
+    // needs them.
+    const std::vector<Application>& CardApplications() const {
+        if (cardApplications_.size() == cardPackages_.size()) {
+            return cardApplications_;
+        }
+        const sim::StandInPackage& standIn = device_.Facts().standIn;
+        for (const sim::Entry& entry : cardPackages_) {
+            Application app;
+            sim::Package package;
+            std::string error;
+            if (!entry.content || entry.content->empty()) {
+                app.key = AppsKey + u"\\" + standIn.appName;
+                if (!standIn.readerPath.empty()) {
+                    app.files.push_back(sim::Utf8(standIn.readerPath));
+                }
+            } else if (sim::ReadPackage(*entry.content, package, error)) {
+                const sim::PackageHeader& header = package.header;
+                app.key =
+                    AppsKey + u"\\" +
+                    sim::Utf16(header.provider.empty() ? header.appName
+                                                       : header.provider + " " + header.appName);
+            }
+            cardApplications_.push_back(app);
+        }
+        return cardApplications_;
+    }
+
+    static bool Present(const Application& app, const DeviceState& state) {
+        for (const std::string& file : app.files) {
+            if (!HasEntry(state, sim::Utf16(file))) {
+                return false;
+            }
+        }
+        return !app.key.empty() && HasKey(state, app.key);
+    }
+
+    // Why an insertion installed nothing, from what the device recorded in it.
+    std::string NothingInstalled(int step) const {
+        const PlayedLife::Moment& m = steps_[step];
+        std::string box;
+        std::string launch;
+        for (std::size_t i = m.from; i < m.to; ++i) {
+            const sim::Event& e = events_[i];
+            if (e.kind == EventKind::Step && e.Text("name") == "insert" && !e.Flag("runs")) {
+                return "no card holds " + std::to_string(device_.Facts().processor) +
+                       "\\autorun.exe, so the shell starts nothing";
+            }
+            if (e.kind == EventKind::Crash) {
+                return CrashText(i);
+            }
+            if (e.kind == EventKind::Refused) {
+                return "the cabinet installer refuses " + e.Text("package") + ": " + e.Text("why");
+            }
+            if (e.kind == EventKind::Launch && !e.Flag("ok") && launch.empty()) {
+                launch = "the shell cannot open " + e.Text("file") + ": " + Why(e);
+            }
+            if (e.kind == EventKind::MessageBox && box.empty()) {
+                box = "a message box says " + Quoted(e.Text("text"));
+            }
+        }
+        if (!launch.empty()) {
+            return launch;
+        }
+        // A package the installer deleted earlier in the life is not there
+        // to be found again.
+        std::string gone;
+        for (int earlier = 0; earlier < step; ++earlier) {
+            for (std::size_t i = steps_[earlier].from; i < steps_[earlier].to; ++i) {
+                const sim::Event& e = events_[i];
+                if (gone.empty() && e.kind == EventKind::PackageDeleted && e.Flag("ok")) {
+                    gone = "the cabinet installer deleted " + e.Text("package") +
+                           " after installing it on " + StepNames[earlier];
+                }
+            }
+        }
+        std::string why = !gone.empty() ? gone : std::string();
+        if (!box.empty()) {
+            why += (why.empty() ? "" : ", and ") + box;
+        }
+        return "nothing is installed" +
+               (why.empty() ? std::string(", and no package's application is there") : ": " + why);
+    }
+
+    // After an insertion, the package's application is installed: what the
+    // installer recorded installing is there, or what it installed earlier
+    // in the life still is (it was current, so nothing needed installing).
+    Judgement InstallsOn(int step) const {
+        const DeviceState& after = steps_[step].after;
+        std::vector<Application> apps = InstalledBy(step);
+        for (const Application& app : apps) {
+            if (Present(app, after)) {
+                return {};
+            }
+        }
+        for (const Application& app : CardApplications()) {
+            if (Present(app, after)) {
+                return {};
+            }
+        }
+        std::string half;
+        for (const Application& app : apps) {
+            // Files there without the application's key, or the reverse: the
+            // device does not count it as installed.
+            std::vector<std::string> there;
+            std::vector<std::string> missing;
+            for (const std::string& file : app.files) {
+                (HasEntry(after, sim::Utf16(file)) ? there : missing).push_back(file);
+            }
+            if (!app.key.empty()) {
+                (HasKey(after, app.key) ? there : missing)
+                    .push_back("the key " + sim::Utf8(app.key));
+            }
+            if (half.empty() && !there.empty() && !missing.empty()) {
+                half = Listed(there, 1) + (there.size() == 1 ? " is" : " are") + " there but " +
+                       Listed(missing, 1) + (missing.size() == 1 ? " is" : " are") +
+                       " not, and nothing is installed";
+            }
+        }
+        return Fail(!half.empty() ? half : NothingInstalled(step));
+    }
+
+    Judgement MenuEntryOn(int step) const {
+        const std::u16string& folder = device_.Facts().programsFolder;
+        for (const sim::Entry& entry : Compare(StateBefore(step), steps_[step].after).added) {
+            if (sim::IsFile(&entry) && Within(entry.path, folder) &&
+                !sim::SameName(entry.path, folder)) {
+                return {};
+            }
+        }
+        if (!Ran(step)) {
+            return NotJudged("nothing ran on " + std::string(StepNames[step]));
+        }
+        const PlayedLife::Moment& m = steps_[step];
+        for (std::size_t i = m.from; i < m.to; ++i) {
+            const sim::Event& e = events_[i];
+            if (e.kind == EventKind::Copy && !e.Flag("ok") &&
+                Within(sim::Utf16(e.Text("to")), folder)) {
+                return Fail("copying " + e.Text("from") + " to " + e.Text("to") +
+                            " fails: " + Why(e));
+            }
+        }
+        return Fail("no entry appears in " + sim::Utf8(folder));
+    }
+
+    // Why what follows an insertion that did not work is not judged.
+    std::string DidNotWork(int insertion, const Judgement& installs) const {
+        const std::string step = StepNames[insertion];
+        return !Ran(insertion)                     ? "nothing ran on " + step
+               : installs.verdict != Verdict::Pass ? step + " installed nothing"
+                                                   : step + " made no Programs-menu entry";
+    }
+
+    // The tap starts a file that the installer installed.
+    Judgement TapOn(int step, const Judgement& installs, const Judgement& menu) const {
+        if (installs.verdict != Verdict::Pass) {
+            return NotJudged(DidNotWork(step - 1, installs));
+        }
+        const PlayedLife::Moment& m = steps_[step];
+        std::vector<std::u16string> files;
+        std::vector<Application> apps = InstalledBy(step);
+        apps.insert(apps.end(), CardApplications().begin(), CardApplications().end());
+        for (const Application& app : apps) {
+            for (const std::string& file : app.files) {
+                files.push_back(sim::Utf16(file));
+            }
+        }
+        std::string other;
+        for (std::size_t i = m.from; i < m.to; ++i) {
+            const sim::Event& e = events_[i];
+            if (e.kind == EventKind::Step && !e.Flag("runs")) {
+                if (menu.verdict != Verdict::Pass) {
+                    return NotJudged(DidNotWork(step - 1, installs));
+                }
+                return Fail(menu_.empty() ? std::string("the program has no title, so there is no "
+                                                        "entry to tap")
+                                          : "there is no " + sim::Utf8(menu_) + " to tap");
+            }
+            if (e.kind == EventKind::Crash) {
+                return Fail(CrashText(i));
+            }
+            if (e.kind != EventKind::Launch) {
+                continue;
+            }
+            if (!e.Flag("ok")) {
+                other = other.empty() ? "the shell cannot start " + e.Text("file") + ": " + Why(e)
+                                      : other;
+                continue;
+            }
+            for (const std::u16string& file : files) {
+                if (sim::SameName(file, sim::Utf16(e.Text("file")))) {
+                    return {};
+                }
+            }
+            other = other.empty()
+                        ? "the tap starts " + e.Text("file") + ", which the package did not install"
+                        : other;
+        }
+        return Fail(!other.empty() ? other
+                                   : "the tap starts " + sim::Utf8(menu_) +
+                                         ", which starts nothing that the package installed");
+    }
+
+    // The device's own folders, which a real device has from the start and
+    // the simulated one makes when a program first needs them: the Programs
+    // folder and the installer's standard folders, with the folders above.
+    bool Standard(const sim::Entry& entry) const {
+        if ((entry.attributes & sim::AttrDirectory) == 0) {
+            return false;
+        }
+        std::vector<std::u16string> folders = {device_.Facts().programsFolder};
+        for (const auto& folder : device_.Facts().folders) {
+            folders.push_back(folder.second);
+        }
+        for (const std::u16string& folder : folders) {
+            if (Within(folder, entry.path)) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+    // What a removal left of what the card's life added, as the device names
+    // it: files and folders, then keys.
+    std::vector<std::string> Left(int step, std::vector<std::string>& allowed) const {
+        const DeviceChanges changes = Compare(before_, steps_[step].after);
+        std::vector<std::string> files;
+        std::vector<std::string> folders;
+        for (const sim::Entry& entry : changes.added) {
+            if (sim::SameName(entry.path, sim::AutoRunCopyPath)) {
+                allowed = {sim::Utf8(entry.path)};
+            } else if (!Standard(entry)) {
+                ((entry.attributes & sim::AttrDirectory) != 0 ? folders : files)
+                    .push_back(sim::Utf8(entry.path));
+            }
+        }
+        files.insert(files.end(), folders.begin(), folders.end());
+        for (const std::u16string& key : changes.addedKeys) {
+            if (!Within(AppsKey, key)) { // the Apps key, or a key above it
+                files.push_back("the key " + sim::Utf8(key));
+            }
+        }
+        return files;
+    }
+
+    Judgement Removals(DeviceCheck& check) const {
+        const std::vector<std::string> first = Left(2, check.allowed);
+        const std::vector<std::string> second = Left(5, check.allowed);
+        if (first.empty() && second.empty()) {
+            return {};
+        }
+        const std::vector<std::string>& left = first.empty() ? second : first;
+        check.left = left;
+        const std::string when = first.empty()    ? "the second removal"
+                                 : second.empty() ? "the first removal"
+                                                  : "each removal";
+        return Fail(Listed(left) + (left.size() == 1 ? " is" : " are") + " left after " + when);
+    }
+
+    // The second insertion and tap, judged as the first were.
+    Judgement Again(const Judgement* first) const {
+        if (first[Installs].verdict != Verdict::Pass || first[MenuAdded].verdict != Verdict::Pass) {
+            return NotJudged(DidNotWork(0, first[Installs]));
+        }
+        if (first[TapStarts].verdict != Verdict::Pass) {
+            return NotJudged("the first tap did not work");
+        }
+        const Judgement installs = InstallsOn(3);
+        const Judgement menu = MenuEntryOn(3);
+        const Judgement tap = TapOn(4, installs, menu);
+        for (const Judgement* j : {&installs, &menu}) {
+            if (j->verdict != Verdict::Pass) {
+                return Fail("on the second insertion, " + j->why);
+            }
+        }
+        if (tap.verdict != Verdict::Pass) {
+            return Fail("on the second tap, " + tap.why);
+        }
+        return {};
+    }
+
+    Judgement Runs(DeviceCheck& check) const {
+        for (int step = 0; step < LifeSteps; ++step) {
+            for (std::size_t i = steps_[step].from; i < steps_[step].to; ++i) {
+                if (events_[i].kind == EventKind::Crash &&
+                    events_[i].Number("code") != runner::BadExeFormat) {
+                    check.crashed = true;
+                    return Fail(CrashText(i) + " (" + StepNames[step] + ")");
+                }
+            }
+        }
+        if (!device_.Violations().empty()) {
+            return Fail("the program misuses the platform: " + device_.Violations().front());
+        }
+        return {};
+    }
+
+    const sim::Device& device_;
+    const std::vector<sim::Event>& events_;
+    const DeviceState& before_;
+    const PlayedLife::Moment (&steps_)[LifeSteps];
+    const std::u16string& menu_;
+    const std::vector<sim::Entry>& cardPackages_;
+    mutable std::vector<Application> cardApplications_;
+};
+
+} // namespace
+
+void JudgeLife(const sim::Device& device, const PlayedLife& life, DeviceCheck& check) {
+    Judge(device, life).Into(check);
+}
+
+} // namespace simtool
