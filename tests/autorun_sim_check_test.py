@@ -24,32 +24,64 @@ DEVICES = os.path.join(HERE, "..", "devices")
 MARKS = {"pass": "✓", "fail": "✗", "not judged": "–"}
 
 
-def tiny_image(machine, code):
-    """A PE32 image for machine: code at 0x1000 (the entry point), nothing
-    imported, a 64 KB stack."""
-    image = bytearray(0x400)
+def tiny_image(machine, code, imports=()):
+    """A PE32 image for Windows CE on machine, needing no version of the
+    system: code at 0x1000 (the entry point), each import "DLL!Name" by name
+    with its address table entry at 0x2180 + 4 * i, a writable page at 0x3000
+    and a 64 KB stack."""
+    image = bytearray(0x800)
     image[0:2] = b"MZ"
     struct.pack_into("<I", image, 0x3C, 0x40)
     image[0x40:0x44] = b"PE\0\0"
-    struct.pack_into("<HHIIIHH", image, 0x44, machine, 1, 0, 0, 0, 0xE0, 0x102)
+    struct.pack_into("<HHIIIHH", image, 0x44, machine, 3, 0, 0, 0, 0xE0, 0x102)
     optional = 0x58
     struct.pack_into("<H", image, optional, 0x10B)
     struct.pack_into("<I", image, optional + 16, 0x1000)  # entry point
     struct.pack_into("<III", image, optional + 28, 0x10000, 0x1000, 0x200)  # base, alignments
-    struct.pack_into("<II", image, optional + 56, 0x2000, 0x200)  # image and headers size
+    struct.pack_into("<II", image, optional + 56, 0x4000, 0x200)  # image and headers size
     struct.pack_into("<H", image, optional + 68, 9)  # Windows CE GUI
     struct.pack_into("<II", image, optional + 72, 0x10000, 0x1000)  # stack
     struct.pack_into("<I", image, optional + 92, 16)
-    section = optional + 0xE0
-    image[section:section + 5] = b".text"
-    struct.pack_into("<IIII", image, section + 8, 0x200, 0x1000, 0x200, 0x200)
-    struct.pack_into("<I", image, section + 36, 0x60000020)
+    struct.pack_into("<II", image, optional + 104, 0x2000, 20 * (len(imports) + 1))
+    sections = [(b".text", 0x1000, 0x200, 0x200, 0x60000020),
+                (b".idata", 0x2000, 0x400, 0x400, 0xC0000040),
+                (b".bss", 0x3000, 0x1000, 0, 0xC0000080)]
+    for i, (name, address, size, raw, flags) in enumerate(sections):
+        at = optional + 0xE0 + 40 * i
+        image[at:at + len(name)] = name
+        struct.pack_into("<IIII", image, at + 8, size, address, size if raw else 0, raw)
+        struct.pack_into("<I", image, at + 36, flags)
     image[0x200:0x200 + len(code)] = code
+    for i, item in enumerate(imports):
+        dll, name = item.split("!")
+        lookup, slot, names = 0x2100 + 8 * i, 0x2180 + 4 * i, 0x2200 + 64 * i
+        struct.pack_into("<IIIII", image, 0x400 + 20 * i, lookup, 0, 0, names + 40, slot)
+        struct.pack_into("<I", image, 0x400 + lookup - 0x2000, names)
+        struct.pack_into("<I", image, 0x400 + slot - 0x2000, names)
+        at = 0x400 + names - 0x2000
+        image[at + 2:at + 2 + len(name)] = name.encode()
+        image[at + 40:at + 40 + len(dll)] = dll.encode()
     return bytes(image)
 
 
+def arm(*words):
+    return struct.pack("<%dI" % len(words), *words)
+
+
 # ARM: mov r0, #0; ldr r0, [r0] (a read of address 0).
-CRASHING = tiny_image(0x1C0, struct.pack("<II", 0xE3A00000, 0xE5900000))
+CRASHING = tiny_image(0x1C0, arm(0xE3A00000, 0xE5900000))
+# ARM: FindFirstFileW(L"\\*", the writable page), the search never closed.
+SEARCH_LEFT_OPEN = tiny_image(0x1C0, arm(
+    0xE1A0400E,  # mov r4, lr
+    0xE59F0014,  # ldr r0, =path
+    0xE59F1014,  # ldr r1, =the writable page
+    0xE59FC014,  # ldr r12, =the import's slot
+    0xE1A0E00F,  # mov lr, pc
+    0xE59CF000,  # ldr pc, [r12]
+    0xE3A00000,  # mov r0, #0
+    0xE1A0F004,  # mov pc, r4
+    0x11030, 0x13000, 0x12180,  # the literals
+    0) + "\\*\0".encode("utf-16-le"), ["COREDLL.dll!FindFirstFileW"])  # the path at 0x1030
 # An image for MIPS (0x166): a program for another processor.
 MIPS = tiny_image(0x166, b"\0" * 8)
 
@@ -179,17 +211,27 @@ class CheckCards(CardFolders):
         result = self.check(self.cards["good"], "--explain", "pocket-pc-2003")
         self.assertEqual((result.returncode, result.stderr), (0, ""))
 
-    def test_a_crash_exits_3(self):
-        card = os.path.join(self.dir.name, "crashing")
+    def card_running(self, name, program):
+        card = os.path.join(self.dir.name, name)
         os.makedirs(os.path.join(card, "2577"))
         with open(os.path.join(card, "2577", "autorun.exe"), "wb") as f:
-            f.write(CRASHING)
-        result = self.check(card, "--devices", "wm6,hpc-pro-2.11")
+            f.write(program)
+        return card
+
+    def test_a_crash_exits_3_and_misuse_fails(self):
+        result = self.check(self.card_running("crashing", CRASHING), "--devices",
+                            "wm6,hpc-pro-2.11")
         self.assertEqual((result.returncode, result.stderr), (3, ""))
         self.assertIn("    ✗ runs clean: \\Windows\\autorun.exe crashes: read of unmapped memory, "
                       "at 0x00000000 (the first insertion)\n", result.stdout)
         # The image needs no version of the system, so the old device runs it too.
         self.assertEqual(result.stdout.count("✗ runs clean"), 2)
+        result = self.check(self.card_running("searching", SEARCH_LEFT_OPEN), "--devices", "wm6")
+        self.assertEqual((result.returncode, result.stderr), (4, ""))
+        self.assertIn("wm6     ✗         ✗           –           ✓              –            ✗\n",
+                      result.stdout)
+        self.assertIn("    ✗ runs clean: the program misuses the platform: a file search was left "
+                      "open\n", result.stdout)
 
 
 class CheckDescriptions(CardFolders):
