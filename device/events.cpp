@@ -52,7 +52,10 @@ const Value* Event::Find(const std::string& name) const {
 
 std::string Event::Text(const std::string& name) const {
     const Value* value = Find(name);
-    return value != nullptr ? value->text : std::string();
+    if (value != nullptr && value->kind == Value::Name) {
+        return value->name;
+    }
+    return value != nullptr ? Utf8(value->text) : std::string();
 }
 
 long long Event::Number(const std::string& name) const {

@@ -33,37 +33,48 @@ enum class EventKind {
 
 const char* NameOf(EventKind kind);
 
+// A value of an event. Texts are kept as the device holds them, UTF-16, and
+// put into UTF-8 only when they are shown: a run records every call, and
+// most of them are never shown.
 struct Value {
-    enum Kind { Text, Number, Flag, Null, List } kind = Null;
-    std::string text;
+    enum Kind { Text, Number, Flag, Null, List, Name } kind = Null;
+    std::u16string text;
     long long number = 0;
-    std::vector<std::string> items; // a list of texts
+    std::vector<std::u16string> items; // a list of texts
+    const char* name = nullptr;        // a Name: a text of the code's own, kept as it is
 };
 
-inline Value TextValue(const std::string& text) {
-    return Value{Value::Text, text, 0, {}};
+inline Value TextValue(std::u16string text) {
+    return Value{Value::Text, std::move(text), 0, {}, nullptr};
 }
-inline Value TextValue(const std::u16string& text) {
-    return TextValue(Utf8(text));
+inline Value TextValue(const std::string& text) {
+    return TextValue(Utf16(text));
+}
+inline Value TextValue(const char* text) {
+    return TextValue(Utf16(text));
+}
+// A text of the code's own (an operation's name), which needs no copy.
+inline Value NameValue(const char* name) {
+    Value value;
+    value.kind = Value::Name;
+    value.name = name;
+    return value;
 }
 inline Value NumberValue(long long number) {
-    return Value{Value::Number, std::string(), number, {}};
+    return Value{Value::Number, std::u16string(), number, {}, nullptr};
 }
 inline Value FlagValue(bool flag) {
-    return Value{Value::Flag, std::string(), flag ? 1 : 0, {}};
+    return Value{Value::Flag, std::u16string(), flag ? 1 : 0, {}, nullptr};
 }
 inline Value NullValue() {
     return Value{};
 }
-inline Value ListValue(const std::vector<std::u16string>& texts) {
-    Value value{Value::List, std::string(), 0, {}};
-    for (const std::u16string& text : texts) {
-        value.items.push_back(Utf8(text));
-    }
-    return value;
+inline Value ListValue(std::vector<std::u16string> texts) {
+    return Value{Value::List, std::u16string(), 0, std::move(texts), nullptr};
 }
 
-using Fields = std::vector<std::pair<std::string, Value>>;
+// An event's named values; the names are the code's own literals.
+using Fields = std::vector<std::pair<const char*, Value>>;
 
 struct Event {
     EventKind kind = EventKind::Step;

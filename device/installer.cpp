@@ -202,18 +202,17 @@ void Shell::Install(const std::u16string& packagePath) {
     for (const std::string& platform : header.unsupported) {
         unsupported.push_back(Utf16(platform));
     }
-    parts_.log.Emit(EventKind::Package, {{"package", TextValue(packagePath)},
-                                         {"app", TextValue(name)},
-                                         {"provider", TextValue(header.provider)},
-                                         {"appName", TextValue(header.appName)},
-                                         {"processor", NumberValue(header.processor)},
-                                         {"minVersion", TextValue(Version(header.minMajor,
-                                                                          header.minMinor))},
-                                         {"maxVersion", TextValue(Version(header.maxMajor,
-                                                                          header.maxMinor))},
-                                         {"minBuild", NumberValue(header.minBuild)},
-                                         {"maxBuild", NumberValue(header.maxBuild)},
-                                         {"unsupported", ListValue(unsupported)}});
+    parts_.log.Emit(EventKind::Package,
+                    {{"package", TextValue(packagePath)},
+                     {"app", TextValue(name)},
+                     {"provider", TextValue(header.provider)},
+                     {"appName", TextValue(header.appName)},
+                     {"processor", NumberValue(header.processor)},
+                     {"minVersion", TextValue(Version(header.minMajor, header.minMinor))},
+                     {"maxVersion", TextValue(Version(header.maxMajor, header.maxMinor))},
+                     {"minBuild", NumberValue(header.minBuild)},
+                     {"maxBuild", NumberValue(header.maxBuild)},
+                     {"unsupported", ListValue(unsupported)}});
     std::string why = Refusal(header, parts_.config);
 
     // Where everything goes, all settled before anything changes: a package

@@ -52,8 +52,8 @@ void Shell::Uninstall(const std::u16string& name) {
     }
     std::vector<std::u16string> keys;
     for (const InstalledValue& value : what.values) {
-        Registry& registry = value.root == u"HKEY_LOCAL_MACHINE" ? parts_.registry
-                                                                  : parts_.roots[value.root];
+        Registry& registry =
+            value.root == u"HKEY_LOCAL_MACHINE" ? parts_.registry : parts_.roots[value.root];
         registry.RemoveValue(value.key, value.name);
     }
     for (auto made = what.rootKeys.rbegin(); made != what.rootKeys.rend(); ++made) {
@@ -66,8 +66,9 @@ void Shell::Uninstall(const std::u16string& name) {
             keys.push_back(u"HKEY_LOCAL_MACHINE\\" + *made);
         }
     }
-    parts_.log.Emit(EventKind::Uninstalled,
-                    {{"app", TextValue(name)}, {"files", ListValue(files)}, {"keys", ListValue(keys)}});
+    parts_.log.Emit(
+        EventKind::Uninstalled,
+        {{"app", TextValue(name)}, {"files", ListValue(files)}, {"keys", ListValue(keys)}});
 }
 
 } // namespace sim

@@ -181,9 +181,9 @@ void Trace(const sim::Device& device, const invariants::Snapshot& before) {
         const sim::Event& e = device.Events()[i];
         std::fprintf(stderr, "%s", e.Name());
         for (const auto& [name, value] : e.fields) {
-            std::string shown =
-                value.kind == sim::Value::Text ? value.text : std::to_string(value.number);
-            std::fprintf(stderr, " %s=%s", name.c_str(), shown.substr(0, 80).c_str());
+            std::string shown = value.kind == sim::Value::Text ? sim::Utf8(value.text)
+                                                               : std::to_string(value.number);
+            std::fprintf(stderr, " %s=%s", name, shown.substr(0, 80).c_str());
         }
         std::fprintf(stderr, "\n");
     }

@@ -29,13 +29,20 @@ Json AttributeList(std::uint32_t bits) {
 Json JsonOf(const sim::Value& value) {
     switch (value.kind) {
     case sim::Value::Text:
-        return value.text;
+        return sim::Utf8(value.text);
+    case sim::Value::Name:
+        return value.name;
     case sim::Value::Number:
         return value.number;
     case sim::Value::Flag:
         return value.number != 0;
-    case sim::Value::List:
-        return value.items;
+    case sim::Value::List: {
+        Json items = Json::array();
+        for (const std::u16string& item : value.items) {
+            items.push_back(sim::Utf8(item));
+        }
+        return items;
+    }
     case sim::Value::Null:
         break;
     }

@@ -61,15 +61,17 @@ std::string StepTitle(const sim::Event& step) {
 std::string Shown(const sim::Value& value) {
     switch (value.kind) {
     case sim::Value::Text:
-        return Quoted(value.text);
+        return Quoted(sim::Utf8(value.text));
+    case sim::Value::Name:
+        return Quoted(value.name);
     case sim::Value::Number:
         return std::to_string(value.number);
     case sim::Value::Flag:
         return value.number != 0 ? "true" : "false";
     case sim::Value::List: {
         std::vector<std::string> items;
-        for (const std::string& item : value.items) {
-            items.push_back(Quoted(item));
+        for (const std::u16string& item : value.items) {
+            items.push_back(Quoted(sim::Utf8(item)));
         }
         return "[" + Listed(items) + "]";
     }
@@ -349,16 +351,17 @@ class Story {
         bool afterResult = false;
         std::string result;
         for (const auto& field : e.fields) {
-            if (field.first == "op") {
+            const std::string name = field.first;
+            if (name == "op") {
                 continue;
             }
-            if (field.first == "result") {
+            if (name == "result") {
                 result = Shown(field.second);
                 afterResult = true;
                 continue;
             }
             std::string& list = afterResult ? outs : args;
-            list += (list.empty() ? "" : ", ") + field.first + " " + Shown(field.second);
+            list += (list.empty() ? "" : ", ") + name + " " + Shown(field.second);
         }
         More("call " + e.Text("op") + "(" + args + ")" + (afterResult ? " = " + result : "") +
              (outs.empty() ? "" : "; " + outs));
@@ -402,8 +405,8 @@ class Story {
                                           const std::string& prefix) {
         std::vector<std::string> items;
         if (const sim::Value* value = e.Find(name)) {
-            for (const std::string& item : value->items) {
-                items.push_back(prefix + item);
+            for (const std::u16string& item : value->items) {
+                items.push_back(prefix + sim::Utf8(item));
             }
         }
         return items;

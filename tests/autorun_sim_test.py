@@ -19,7 +19,7 @@ IMAGE = os.environ.get("AUTORUN_IMAGE")
 HERE = os.path.dirname(os.path.abspath(__file__))
 EXAMPLES = os.path.join(HERE, "..", "examples")
 GOLDEN = os.path.join(HERE, "golden")
-README = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "README.md")
+MANUAL = os.path.join(HERE, "..", "docs", "autorun-sim.md")
 
 APP_KEY = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Apps\\Velluma Reader ZRV"
 READER = "\\Program Files\\VellumaZRV\\vellumabook.exe"
@@ -567,10 +567,10 @@ class Steps(Case):
         events, _ = self.log("--device", "-", stdin=json.dumps({"entries": card(), "steps": ["menu"]}))
         self.assertEqual(compact(events), [("step", "menu", MENU_COPY, False)])
 
-    def test_readme_sample_runs_as_written(self):
-        with open(README, encoding="utf-8") as f:
-            readme = f.read()
-        sample = readme.split("### The device description", 1)[1].split("```json\n", 1)[1]
+    def test_the_manuals_sample_runs_as_written(self):
+        with open(MANUAL, encoding="utf-8") as f:
+            manual = f.read()
+        sample = manual.split("## The device description", 1)[1].split("```json\n", 1)[1]
         description = json.loads(sample.split("```", 1)[0])
         events, _ = self.device(description)
         self.assertEqual(set(description), {
@@ -582,6 +582,21 @@ class Steps(Case):
         _, state = self.device(description, "insert")
         self.assertIn("\\My Card\\device.json", paths(state))
 
+    def test_the_manual_lists_the_operations_that_can_fail(self):
+        # The list is the table's: platform/operations.h, read as the build reads it.
+        sys.path.insert(0, os.path.join(HERE, "..", "cmake"))
+        import operations
+        with open(MANUAL, encoding="utf-8") as f:
+            manual = f.read()
+        listed = manual.split("table of platform operations (`platform/operations.h`) that can fail:",
+                              1)[1].split(". A rule of", 1)[0]
+        self.assertEqual([name.strip() for name in listed.split(",")],
+                         [op.name for op in operations.read() if op.failable])
+        # The description takes exactly these.
+        for op in operations.read():
+            result = run("--json", "--device", self.write("device.json", {
+                "faults": {"failing": [op.name]}, "steps": []}))
+            self.assertEqual(result.returncode, 0 if op.failable else 2, op.name)
 
     def test_cards_go_back_in_with_what_they_held(self):
         # Taken out, the card is kept; put back, it is found again, and the

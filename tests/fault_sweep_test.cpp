@@ -159,9 +159,10 @@ std::string Describe(const std::set<sim::Op>& faults) {
 
 // Runs a flow on a fresh device with the given operations failing.
 std::unique_ptr<sim::Device> RunFlow(const Flow& flow, const std::set<sim::Op>& faults) {
-    sim::Config kind = fixture::Kind();
+    static const sim::Config base = fixture::Kind();
+    sim::Config kind = base;
     kind.platformType = flow.platform;
-    auto device = std::make_unique<sim::Device>(kind, &fixture::Native());
+    auto device = std::make_unique<sim::Device>(std::move(kind), &fixture::Native());
     flow.build(*device);
     device->Put({flow.path}); // the running program's own file
     fixture::Failing(*device, faults);

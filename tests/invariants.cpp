@@ -45,20 +45,18 @@ bool IsCardPackage(const std::string& file, const Snapshot& before) {
     if (name.empty() || name.find('\\') != std::string::npos || !EndsWithCab(name)) {
         return false;
     }
-    for (const sim::Entry& entry : before.entries) {
-        if (sim::IsCard(entry) && Utf8(entry.path) == card) {
+    for (const std::u16string& path : before.cards) {
+        if (Utf8(path) == card) {
             return true;
         }
     }
     return false;
 }
 
-using State = std::map<std::u16string, std::pair<std::uint32_t, sim::Ticks>>;
-
-State StateOf(const std::vector<sim::Entry>& entries) {
+State StateOf(const std::vector<const sim::Entry*>& entries) {
     State state;
-    for (const sim::Entry& entry : entries) {
-        state[entry.path] = {entry.attributes, entry.time};
+    for (const sim::Entry* entry : entries) {
+        state[entry->path] = {entry->attributes, entry->time};
     }
     return state;
 }
@@ -81,12 +79,19 @@ bool Contains(const std::vector<std::u16string>& keys, const std::u16string& key
 } // namespace
 
 Snapshot Take(const sim::Device& device, const std::u16string& title) {
-    std::vector<sim::Entry> entries;
-    for (const sim::Entry* entry : device.Files().All()) {
-        entries.push_back(*entry);
+    const std::vector<const sim::Entry*> all = device.Files().All();
+    Snapshot snapshot{{},
+                      StateOf(all),
+                      device.Keys().Keys(),
+                      device.Events().size(),
+                      device.Violations().size(),
+                      title};
+    for (const sim::Entry* entry : device.Files().Children(u"")) {
+        if (sim::IsCard(*entry)) {
+            snapshot.cards.push_back(entry->path);
+        }
     }
-    return Snapshot{entries, device.Keys().Keys(), device.Events().size(),
-                    device.Violations().size(), title};
+    return snapshot;
 }
 
 std::vector<std::string> CheckRun(const sim::Device& device, const Snapshot& before) {
@@ -194,8 +199,8 @@ std::vector<std::string> CheckRun(const sim::Device& device, const Snapshot& bef
         }
         return uninstalled && reader && removed;
     };
-    const State was = StateOf(before.entries);
-    const State now = StateOf(Take(device, before.title).entries);
+    const State& was = before.state;
+    const State now = StateOf(device.Files().All());
     for (const auto& [path, value] : was) {
         auto after = now.find(path);
         if (after == now.end()) {

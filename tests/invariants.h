@@ -6,14 +6,20 @@
 #include "device/device.h"
 
 #include <cstddef>
+#include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
 namespace invariants {
 
 // The device as it was before a run.
+// Every entry's attributes and time, by path.
+using State = std::map<std::u16string, std::pair<std::uint32_t, sim::Ticks>>;
+
 struct Snapshot {
-    std::vector<sim::Entry> entries;
+    std::vector<std::u16string> cards; // the cards that are in
+    State state;
     std::vector<std::u16string> keys;
     std::size_t firstEvent = 0;
     std::size_t violations = 0;

@@ -14,7 +14,10 @@ namespace sim {
 // The device's parts, as the operations reach them.
 class Operations {
   public:
-    explicit Operations(Op op) : device_(*Device::Current()), op_(op) {}
+    explicit Operations(Op op) : device_(*Device::Current()), op_(op) {
+        record_.reserve(8);
+        record_.emplace_back("op", NameValue(NameOf(op)));
+    }
     Operations(const Operations&) = delete;
     Operations& operator=(const Operations&) = delete;
 
@@ -85,15 +88,17 @@ class Operations {
             fields.push_back({"why", TextValue(why_)});
         }
     }
-    // Records the call: its fields (arguments, result, outputs) and, when
-    // it failed, the error and why.
-    void Record(Fields fields) {
-        fields.insert(fields.begin(), {"op", TextValue(NameOf(op_))});
+    // The call's record: its arguments, result and outputs, added in that
+    // order, then, when it failed, the error and why.
+    void Add(const char* name, Value value) {
+        record_.emplace_back(name, std::move(value));
+    }
+    void Record() {
         if (Failed()) {
-            fields.push_back({"error", NumberValue(error_)});
-            fields.push_back({"why", TextValue(why_)});
+            record_.emplace_back("error", NumberValue(error_));
+            record_.emplace_back("why", TextValue(why_));
         }
-        device_.log_.Emit(EventKind::Call, std::move(fields));
+        device_.log_.Emit(EventKind::Call, std::move(record_));
     }
 
   private:
@@ -101,6 +106,7 @@ class Operations {
     Op op_;
     platform::LONG error_ = 0;
     std::string why_;
+    Fields record_;
 };
 
 } // namespace sim
@@ -180,11 +186,10 @@ void Fill(platform::WIN32_FIND_DATAW* found, const sim::Entry& entry) {
 }
 
 // What a search delivered, for the record.
-void AddDelivered(sim::Fields& fields, const platform::WIN32_FIND_DATAW* found) {
-    fields.push_back({"name", TextValue(Returned(found->cFileName, platform::MaxPath))});
-    fields.push_back({"attributes", NumberValue(found->dwFileAttributes)});
-    fields.push_back(
-        {"time", NumberValue(static_cast<long long>(sim::TicksOf(found->ftLastWriteTime)))});
+void AddDelivered(Operations& call, const platform::WIN32_FIND_DATAW* found) {
+    call.Add("name", TextValue(Returned(found->cFileName, platform::MaxPath)));
+    call.Add("attributes", NumberValue(found->dwFileAttributes));
+    call.Add("time", NumberValue(static_cast<long long>(sim::TicksOf(found->ftLastWriteTime))));
 }
 
 sim::Value HandleValue(platform::HANDLE handle) {
@@ -229,9 +234,10 @@ DWORD GetModuleFileNameW(HINSTANCE module, char16_t* buffer, DWORD size) {
             }
         }
     }
-    call.Record({{"size", NumberValue(size)},
-                 {"result", NumberValue(length)},
-                 {"path", length != 0 ? TextValue(Returned(buffer, size)) : NullValue()}});
+    call.Add("size", NumberValue(size));
+    call.Add("result", NumberValue(length));
+    call.Add("path", length != 0 ? TextValue(Returned(buffer, size)) : NullValue());
+    call.Record();
     return length;
 }
 
@@ -259,10 +265,11 @@ int LoadStringW(HINSTANCE instance, UINT id, char16_t* buffer, int size) {
             }
         }
     }
-    call.Record({{"id", NumberValue(id)},
-                 {"size", NumberValue(size)},
-                 {"result", NumberValue(length)},
-                 {"text", length > 0 ? TextValue(Returned(buffer, size)) : NullValue()}});
+    call.Add("id", NumberValue(id));
+    call.Add("size", NumberValue(size));
+    call.Add("result", NumberValue(length));
+    call.Add("text", length > 0 ? TextValue(Returned(buffer, size)) : NullValue());
+    call.Record();
     return length;
 }
 
@@ -306,12 +313,12 @@ HANDLE FindFirstFileW(const char16_t* pathOrPattern, WIN32_FIND_DATAW* found) {
     if (readable && !call.Faulted(path)) {
         handle = FindFirst(call, path, found);
     }
-    sim::Fields fields = {{"path", readable ? TextValue(path) : NullValue()},
-                          {"result", HandleValue(handle)}};
+    call.Add("path", readable ? TextValue(path) : NullValue());
+    call.Add("result", HandleValue(handle));
     if (handle != InvalidHandleValue) {
-        AddDelivered(fields, found);
+        AddDelivered(call, found);
     }
-    call.Record(std::move(fields));
+    call.Record();
     return handle;
 }
 
@@ -330,11 +337,12 @@ BOOL FindNextFileW(HANDLE handle, WIN32_FIND_DATAW* found) {
             call.Fail(sim::ErrorNoMoreFiles, "the search has no more entries");
         }
     }
-    sim::Fields fields = {{"handle", HandleValue(handle)}, {"result", NumberValue(result)}};
+    call.Add("handle", HandleValue(handle));
+    call.Add("result", NumberValue(result));
     if (result) {
-        AddDelivered(fields, found);
+        AddDelivered(call, found);
     }
-    call.Record(std::move(fields));
+    call.Record();
     return result;
 }
 
@@ -346,7 +354,9 @@ BOOL FindClose(HANDLE handle) {
         call.Violation("not an open search");
         call.Fail(sim::ErrorInvalidHandle, "it is not an open search");
     }
-    call.Record({{"handle", HandleValue(handle)}, {"result", NumberValue(result)}});
+    call.Add("handle", HandleValue(handle));
+    call.Add("result", NumberValue(result));
+    call.Record();
     return result;
 }
 
@@ -356,9 +366,10 @@ LONG CompareFileTime(const FILETIME* first, const FILETIME* second) {
     const sim::Ticks a = sim::TicksOf(*first);
     const sim::Ticks b = sim::TicksOf(*second);
     const LONG result = a < b ? -1 : a > b ? 1 : 0;
-    call.Record({{"first", NumberValue(static_cast<long long>(a))},
-                 {"second", NumberValue(static_cast<long long>(b))},
-                 {"result", NumberValue(result)}});
+    call.Add("first", NumberValue(static_cast<long long>(a)));
+    call.Add("second", NumberValue(static_cast<long long>(b)));
+    call.Add("result", NumberValue(result));
+    call.Record();
     return result;
 }
 
@@ -382,11 +393,12 @@ BOOL SystemParametersInfoW(UINT action, UINT param, void* buffer, UINT winIni) {
             result = 1;
         }
     }
-    call.Record({{"action", NumberValue(action)},
-                 {"param", NumberValue(param)},
-                 {"winIni", NumberValue(winIni)},
-                 {"result", NumberValue(result)},
-                 {"text", result ? TextValue(type) : NullValue()}});
+    call.Add("action", NumberValue(action));
+    call.Add("param", NumberValue(param));
+    call.Add("winIni", NumberValue(winIni));
+    call.Add("result", NumberValue(result));
+    call.Add("text", result ? TextValue(type) : NullValue());
+    call.Record();
     return result;
 }
 
@@ -408,11 +420,12 @@ BOOL GetVersionExW(OSVERSIONINFOW* info) {
             result = 1;
         }
     }
-    call.Record({{"size", NumberValue(size)},
-                 {"result", NumberValue(result)},
-                 {"major", result ? NumberValue(info->dwMajorVersion) : NullValue()},
-                 {"minor", result ? NumberValue(info->dwMinorVersion) : NullValue()},
-                 {"build", result ? NumberValue(info->dwBuildNumber) : NullValue()}});
+    call.Add("size", NumberValue(size));
+    call.Add("result", NumberValue(result));
+    call.Add("major", result ? NumberValue(info->dwMajorVersion) : NullValue());
+    call.Add("minor", result ? NumberValue(info->dwMinorVersion) : NullValue());
+    call.Add("build", result ? NumberValue(info->dwBuildNumber) : NullValue());
+    call.Record();
     return result;
 }
 
@@ -433,15 +446,16 @@ BOOL ShellExecuteEx(SHELLEXECUTEINFO* info) {
             call.Fail(error, why);
         }
     }
-    call.Record({{"cbSize", NumberValue(info->cbSize)},
-                 {"fMask", NumberValue(info->fMask)},
-                 {"hwnd", NumberValue(static_cast<long long>(info->hwnd))},
-                 {"verb", TextOrNull(info->lpVerb)},
-                 {"file", readable ? TextValue(file) : NullValue()},
-                 {"parameters", TextOrNull(info->lpParameters)},
-                 {"directory", TextOrNull(info->lpDirectory)},
-                 {"nShow", NumberValue(info->nShow)},
-                 {"result", NumberValue(ok ? 1 : 0)}});
+    call.Add("cbSize", NumberValue(info->cbSize));
+    call.Add("fMask", NumberValue(info->fMask));
+    call.Add("hwnd", NumberValue(static_cast<long long>(info->hwnd)));
+    call.Add("verb", TextOrNull(info->lpVerb));
+    call.Add("file", readable ? TextValue(file) : NullValue());
+    call.Add("parameters", TextOrNull(info->lpParameters));
+    call.Add("directory", TextOrNull(info->lpDirectory));
+    call.Add("nShow", NumberValue(info->nShow));
+    call.Add("result", NumberValue(ok ? 1 : 0));
+    call.Record();
     sim::Fields launch = {
         {"file", TextValue(file)}, {"args", TextValue(args)}, {"ok", FlagValue(ok)}};
     call.AddWhy(launch);
@@ -468,22 +482,24 @@ BOOL SHGetSpecialFolderPath(HWND owner, char16_t* path, int folder, BOOL create)
             result = 1;
         }
     }
-    call.Record({{"owner", NumberValue(static_cast<long long>(owner))},
-                 {"folder", NumberValue(folder)},
-                 {"create", NumberValue(create)},
-                 {"result", NumberValue(result)},
-                 {"path", result ? TextValue(programs) : NullValue()}});
+    call.Add("owner", NumberValue(static_cast<long long>(owner)));
+    call.Add("folder", NumberValue(folder));
+    call.Add("create", NumberValue(create));
+    call.Add("result", NumberValue(result));
+    call.Add("path", result ? TextValue(programs) : NullValue());
+    call.Record();
     return result;
 }
 
 int MessageBoxW(HWND owner, const char16_t* text, const char16_t* caption, UINT type) {
     Operations call(Op::MessageBoxW);
     const int result = call.Faulted(ReadText(text)) ? 0 : 1; // IDOK: dismissed at once
-    call.Record({{"owner", NumberValue(static_cast<long long>(owner))},
-                 {"text", TextOrNull(text)},
-                 {"caption", TextOrNull(caption)},
-                 {"type", NumberValue(type)},
-                 {"result", NumberValue(result)}});
+    call.Add("owner", NumberValue(static_cast<long long>(owner)));
+    call.Add("text", TextOrNull(text));
+    call.Add("caption", TextOrNull(caption));
+    call.Add("type", NumberValue(type));
+    call.Add("result", NumberValue(result));
+    call.Record();
     if (result != 0) {
         call.Emit(sim::EventKind::MessageBox,
                   {{"text", TextValue(ReadText(text))}, {"caption", TextValue(ReadText(caption))}});
@@ -531,10 +547,11 @@ BOOL CopyFileW(const char16_t* source, const char16_t* target, BOOL failIfExists
         call.Files().Add(copy);
         ok = true;
     }
-    call.Record({{"source", sourceReadable ? TextValue(from) : NullValue()},
-                 {"target", TextValue(to)},
-                 {"failIfExists", NumberValue(failIfExists)},
-                 {"result", NumberValue(ok ? 1 : 0)}});
+    call.Add("source", sourceReadable ? TextValue(from) : NullValue());
+    call.Add("target", TextValue(to));
+    call.Add("failIfExists", NumberValue(failIfExists));
+    call.Add("result", NumberValue(ok ? 1 : 0));
+    call.Record();
     sim::Fields copied = {{"from", TextValue(from)}, {"to", TextValue(to)}, {"ok", FlagValue(ok)}};
     call.AddWhy(copied);
     call.Emit(sim::EventKind::Copy, std::move(copied));
@@ -557,8 +574,9 @@ BOOL DeleteFileW(const char16_t* path) {
             ok = true;
         }
     }
-    call.Record(
-        {{"path", readable ? TextValue(name) : NullValue()}, {"result", NumberValue(ok ? 1 : 0)}});
+    call.Add("path", readable ? TextValue(name) : NullValue());
+    call.Add("result", NumberValue(ok ? 1 : 0));
+    call.Record();
     sim::Fields deleted = {{"path", TextValue(name)}, {"ok", FlagValue(ok)}};
     call.AddWhy(deleted);
     call.Emit(sim::EventKind::Delete, std::move(deleted));
@@ -580,14 +598,14 @@ LONG RegOpenKeyExW(HKEY key, const char16_t* subKey, DWORD options, DWORD access
         }
     }
     const LONG result = call.Failed() ? call.Error() : sim::ErrorSuccess;
-    call.Record(
-        {{"key", NumberValue(static_cast<long long>(key))},
-         {"subKey", readable ? TextValue(name) : NullValue()},
-         {"options", NumberValue(options)},
-         {"access", NumberValue(access)},
-         {"result", NumberValue(result)},
-         {"handle", result == sim::ErrorSuccess ? NumberValue(static_cast<long long>(*opened))
-                                                : NullValue()}});
+    call.Add("key", NumberValue(static_cast<long long>(key)));
+    call.Add("subKey", readable ? TextValue(name) : NullValue());
+    call.Add("options", NumberValue(options));
+    call.Add("access", NumberValue(access));
+    call.Add("result", NumberValue(result));
+    call.Add("handle", result == sim::ErrorSuccess ? NumberValue(static_cast<long long>(*opened))
+                                                   : NullValue());
+    call.Record();
     return result;
 }
 
@@ -611,9 +629,10 @@ LONG RegDeleteKeyW(HKEY key, const char16_t* subKey) {
             }
         }
         const LONG result = call.Failed() ? call.Error() : sim::ErrorSuccess;
-        call.Record({{"key", NumberValue(static_cast<long long>(key))},
-                     {"subKey", TextValue(name)},
-                     {"result", NumberValue(result)}});
+        call.Add("key", NumberValue(static_cast<long long>(key)));
+        call.Add("subKey", TextValue(name));
+        call.Add("result", NumberValue(result));
+        call.Record();
         sim::Fields deleted = {{"key", TextValue(FullKey(full))},
                                {"attempt", NumberValue(attempt)},
                                {"result", NumberValue(result)}};
@@ -622,9 +641,10 @@ LONG RegDeleteKeyW(HKEY key, const char16_t* subKey) {
         return result;
     }
     const LONG result = call.Error();
-    call.Record({{"key", NumberValue(static_cast<long long>(key))},
-                 {"subKey", readable ? TextValue(name) : NullValue()},
-                 {"result", NumberValue(result)}});
+    call.Add("key", NumberValue(static_cast<long long>(key)));
+    call.Add("subKey", readable ? TextValue(name) : NullValue());
+    call.Add("result", NumberValue(result));
+    call.Record();
     return result;
 }
 
@@ -637,15 +657,17 @@ LONG RegCloseKey(HKEY key) {
         call.Fail(sim::ErrorInvalidHandle, "it is not an open key");
         result = sim::ErrorInvalidHandle;
     }
-    call.Record(
-        {{"key", NumberValue(static_cast<long long>(key))}, {"result", NumberValue(result)}});
+    call.Add("key", NumberValue(static_cast<long long>(key)));
+    call.Add("result", NumberValue(result));
+    call.Record();
     return result;
 }
 
 void Sleep(DWORD milliseconds) {
     Operations call(Op::Sleep);
     call.Faulted();
-    call.Record({{"ms", NumberValue(milliseconds)}});
+    call.Add("ms", NumberValue(milliseconds));
+    call.Record();
     call.Emit(sim::EventKind::Sleep, {{"ms", NumberValue(milliseconds)}});
     call.Advance(milliseconds);
 }

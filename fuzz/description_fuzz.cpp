@@ -1,0 +1,64 @@
+// libFuzzer target for the device-description reader: the input is a
+// description's text. The reader must refuse it with one line naming the
+// place (an InputError) or accept it; what it accepts is put on a device and
+// its steps are played by the program built for the host, which must end
+// with code 0. Nothing else may escape: a crash, a sanitizer report, another
+// exception, or a refusal spread over several lines aborts.
+//
+// A description that names a host folder or file ("from") is passed over:
+// reading the machine's own disk is not what is fuzzed here, and "/" would
+// read all of it.
+#include "runner/native_program.h"
+#include "simulator/description.h"
+#include "simulator/steps.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+void Fail(const std::string& what) {
+    std::fprintf(stderr, "description rule broken: %s\n", what.c_str());
+    std::abort();
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string text(reinterpret_cast<const char*>(data), size);
+    if (text.find("from") != std::string::npos) {
+        return 0;
+    }
+    simtool::Description description;
+    try {
+        description = simtool::ParseDescription(text, "fuzz.json", "/nonexistent");
+    } catch (const simtool::InputError& refused) {
+        const std::string line = refused.what();
+        if (line.rfind("fuzz.json: ", 0) != 0 || line.find('\n') != std::string::npos) {
+            Fail("a refusal that does not name the file on one line: " + line);
+        }
+        return 0;
+    }
+    // Long or many steps are what a description may ask; a run stays short.
+    if (description.steps.size() > 16) {
+        description.steps.resize(16);
+    }
+    runner::NativeProgram program;
+    if (description.hasTitle) {
+        program.title = description.title;
+    }
+    sim::Device device(description.config, &program);
+    simtool::Populate(description, device);
+    simtool::RunSteps(device, description.steps, simtool::MenuEntry(device, program.title));
+    for (const sim::Event& event : device.Events()) {
+        if (event.kind == sim::EventKind::Exit && event.Number("code") != 0) {
+            Fail("a run of the program ended with code " + std::to_string(event.Number("code")));
+        }
+        if (event.kind == sim::EventKind::Crash) {
+            Fail("a run of the program crashed");
+        }
+    }
+    return 0;
+}
