@@ -147,13 +147,13 @@ class Judge {
             }
             Application made;
             if (const sim::Value* files = events_[i].Find("files")) {
-                made.files = files->items;
+                for (const std::u16string& file : files->items) {
+                    made.files.push_back(sim::Utf8(file));
+                }
             }
             if (const sim::Value* keys = events_[i].Find("keys")) {
-                for (const std::string& key : keys->items) {
-                    const std::u16string wide = sim::Utf16(key);
-                    made.key =
-                        Within(wide, AppsKey) && wide.size() > AppsKey.size() ? wide : made.key;
+                for (const std::u16string& key : keys->items) {
+                    made.key = Within(key, AppsKey) && key.size() > AppsKey.size() ? key : made.key;
                 }
             }
             all.push_back(made);
