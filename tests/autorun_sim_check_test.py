@@ -18,7 +18,7 @@ import sys
 import tempfile
 import unittest
 
-from autorun_sim_test import EXAMPLES, GOLDEN, HERE, IMAGE, MAKE_CAB, PACKAGE, run
+from autorun_sim_test import EXAMPLES, GOLDEN, HERE, IMAGE, MAKE_CAB, MANUAL, PACKAGE, run
 
 DEVICES = os.path.join(HERE, "..", "devices")
 MARKS = {"pass": "✓", "fail": "✗", "not judged": "–"}
@@ -181,6 +181,15 @@ class CheckCards(CardFolders):
         self.assertEqual([line.split()[0] for line in result.stdout.splitlines()[1:4]],
                          ["pocket-pc-2002", "pocket-pc-2003", "hpc-2000"])
         self.assertTrue(result.stdout.endswith("\n3 of 3 devices pass.\n"), result.stdout)
+
+    def test_the_manuals_table_is_the_example_cards(self):
+        with open(MANUAL, encoding="utf-8") as f:
+            section = f.read().split("## Check a card before it is burnt", 1)[1]
+        table = section.split("```\ndevice ", 1)[1].split("```", 1)[0]
+        args = ["--image", IMAGE] if IMAGE else []
+        result = self.check(os.path.join(EXAMPLES, "card-folder"), *args)
+        self.assertEqual((result.returncode, result.stderr), (4, ""))
+        self.assertEqual(result.stdout, "device " + table)
 
     def test_image_given_on_the_command_line_is_the_cards_program(self):
         if not IMAGE:
