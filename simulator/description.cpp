@@ -34,7 +34,7 @@ const std::vector<std::string> RootFields = {
     "name",      "platform",       "osMajor",    "osMinor", "osBuild",
     "processor", "programsFolder", "folders",    "unload",  "installerChecksMaxVersion",
     "title",     "appName",        "readerPath", "clock",   "entries",
-    "registry",  "uninstallMs",    "faults",     "steps"};
+    "registry",  "uninstallMs",    "faults",     "steps",   "folderPathAnswersFalse"};
 const std::vector<std::string> EntryFields = {"path", "attributes", "time", "from"};
 // appKeyDeleteFailures is known only to be refused with what to write instead.
 const std::vector<std::string> FaultFields = {"failing", "plan", "appKeyDeleteFailures"};
@@ -167,6 +167,10 @@ class Parser {
         }
         if (root.contains("unload")) {
             c.unload = UnloadOf(root["unload"], "unload");
+        }
+        if (root.contains("folderPathAnswersFalse")) {
+            c.folderPathAnswersFalse =
+                Boolean(root["folderPathAnswersFalse"], "folderPathAnswersFalse");
         }
         if (root.contains("installerChecksMaxVersion")) {
             c.installerChecksMaxVersion =
