@@ -31,9 +31,13 @@ void SetProgramsMenuEntry(platform::HINSTANCE hInstance, int folder, bool presen
     if (!LoadTitle(hInstance, title)) {
         return;
     }
+    // The folder's path is what the buffer holds, whatever the call answers:
+    // the shell of Pocket PC 2002 and earlier answers FALSE even when it has
+    // given the path. The buffer starts empty, so a call that gives nothing
+    // leaves no path.
     char16_t entryPath[MaxPath] = {};
-    if (!platform::SHGetSpecialFolderPath(0, entryPath, folder, 1) ||
-        BoundedLength(entryPath, MaxPath) <= 0) {
+    platform::SHGetSpecialFolderPath(0, entryPath, folder, 1);
+    if (BoundedLength(entryPath, MaxPath) <= 0) {
         return;
     }
     char16_t ownPath[MaxPath];

@@ -46,6 +46,9 @@ struct Config {
         {u"%CE14%", u"\\Windows\\Start Menu\\Programs\\Games"},
         {u"%CE15%", u"\\Windows\\Fonts"},
         {u"%CE17%", u"\\Windows\\Start Menu"}};
+    // SHGetSpecialFolderPath answers FALSE even when it gives the path, as
+    // the shell of Pocket PC 2002 and earlier does.
+    bool folderPathAnswersFalse = false;
     Unload unload = Unload::Uninstalls;
     bool installerChecksMaxVersion = true;
     std::uint64_t uninstallMs = 2500; // how long the uninstaller holds the key it removes

@@ -45,6 +45,7 @@ const std::vector<std::string> RootFields = {"profile",
                                              "folders",
                                              "unload",
                                              "installerChecksMaxVersion",
+                                             "folderPathAnswersFalse",
                                              "title",
                                              "appName",
                                              "readerPath",
@@ -65,7 +66,8 @@ const std::vector<std::string> DeviceFacts = {"profile",
                                               "programsFolder",
                                               "folders",
                                               "unload",
-                                              "installerChecksMaxVersion"};
+                                              "installerChecksMaxVersion",
+                                              "folderPathAnswersFalse"};
 const std::vector<std::string> EntryFields = {"path", "attributes", "time", "from"};
 // appKeyDeleteFailures is known only to be refused with what to write instead.
 const std::vector<std::string> FaultFields = {"failing", "plan", "appKeyDeleteFailures"};
@@ -207,6 +209,10 @@ class Parser {
         }
         if (root.contains("unload")) {
             c.unload = UnloadOf(root["unload"], "unload");
+        }
+        if (root.contains("folderPathAnswersFalse")) {
+            c.folderPathAnswersFalse =
+                Boolean(root["folderPathAnswersFalse"], "folderPathAnswersFalse");
         }
         if (root.contains("installerChecksMaxVersion")) {
             c.installerChecksMaxVersion =

@@ -316,7 +316,13 @@ class Story {
             const std::string what = e.Number("folder") == platform::CsidlPrograms
                                          ? "the Programs folder"
                                          : "special folder " + std::to_string(e.Number("folder"));
-            More("It asks for " + what + ": " + (failed ? why : e.Text("path")) + ".");
+            More("It asks for " + what + ": " +
+                 (failed ? why
+                  : e.Number("result") == 0
+                      ? e.Text("path") + ", though the call answers FALSE, as this kind of "
+                                         "device's shell does even when it gives the path"
+                      : e.Text("path")) +
+                 ".");
         } else if (op == "RegOpenKeyExW") {
             const std::string key = "HKEY_LOCAL_MACHINE\\" + e.Text("subKey");
             More(failed ? "It cannot open the key " + key + ": " + why + "."

@@ -93,6 +93,23 @@ TEST(ProgramsMenuEntry, CreatesTheFolderAndACopyNamedAfterTheTitle) {
     EXPECT_TRUE(device.Violations().empty());
 }
 
+// The shell of Pocket PC 2002 and earlier answers FALSE even when it gives
+// the folder's path: the path is what counts, for the copy and its deletion.
+TEST(ProgramsMenuEntry, TheFoldersPathCountsWhateverTheCallAnswers) {
+    sim::Config kind = fixture::Kind();
+    kind.folderPathAnswersFalse = true;
+    for (bool present : {true, false}) {
+        sim::Device device = fixture::NewDevice(kind);
+        AddProgram(device);
+        AddFile(device, MenuCopy, sim::DefaultEntryTime - 100);
+        SetMenuEntry(device, present);
+        EXPECT_EQ(present ? 1 : 0, CountOf(device, sim::EventKind::Copy));
+        EXPECT_EQ(present ? 0 : 1, CountOf(device, sim::EventKind::Delete));
+        const sim::Entry* copy = device.Files().Find(MenuCopy);
+        EXPECT_EQ(present, copy != nullptr && copy->time == sim::DefaultEntryTime + 7);
+    }
+}
+
 TEST(ProgramsMenuEntry, ReplacesAnExistingCopy) {
     sim::Device device = fixture::NewDevice();
     AddProgram(device);

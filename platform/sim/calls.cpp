@@ -479,14 +479,14 @@ BOOL SHGetSpecialFolderPath(HWND owner, char16_t* path, int folder, BOOL create)
             }
             CopyOut(programs, path, programs.size());
             path[programs.size()] = 0;
-            result = 1;
+            result = call.Facts().folderPathAnswersFalse ? 0 : 1;
         }
     }
     call.Add("owner", NumberValue(static_cast<long long>(owner)));
     call.Add("folder", NumberValue(folder));
     call.Add("create", NumberValue(create));
     call.Add("result", NumberValue(result));
-    call.Add("path", result ? TextValue(programs) : NullValue());
+    call.Add("path", !call.Failed() ? TextValue(programs) : NullValue());
     call.Record();
     return result;
 }
