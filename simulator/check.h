@@ -44,7 +44,7 @@ struct DeviceCheck {
     Judgement judgements[Columns];
     bool crashed = false; // a run crashed (not a file the device would not start)
     // Left after a removal (the first one that left anything), as the device
-    // names them: files and folders, then keys.
+    // names them: files and folders ("\..."), then keys ("HKEY_...\...").
     std::vector<std::string> left;
     // Left after removal and allowed: the shell's own copy of the card's program.
     std::vector<std::string> allowed;

@@ -403,7 +403,7 @@ class Judge {
         files.insert(files.end(), folders.begin(), folders.end());
         for (const std::u16string& key : changes.addedKeys) {
             if (!Within(AppsKey, key)) { // the Apps key, or a key above it
-                files.push_back("the key " + sim::Utf8(key));
+                files.push_back(sim::Utf8(key));
             }
         }
         return files;
@@ -415,12 +415,15 @@ class Judge {
         if (first.empty() && second.empty()) {
             return {};
         }
-        const std::vector<std::string>& left = first.empty() ? second : first;
-        check.left = left;
+        check.left = first.empty() ? second : first;
+        std::vector<std::string> named;
+        for (const std::string& item : check.left) {
+            named.push_back(item[0] == '\\' ? item : "the key " + item);
+        }
         const std::string when = first.empty()    ? "the second removal"
                                  : second.empty() ? "the first removal"
                                                   : "each removal";
-        return Fail(Listed(left) + (left.size() == 1 ? " is" : " are") + " left after " + when);
+        return Fail(Listed(named) + (named.size() == 1 ? " is" : " are") + " left after " + when);
     }
 
     // The second insertion and tap, judged as the first were.

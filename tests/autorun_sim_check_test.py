@@ -174,6 +174,16 @@ class CheckCards(CardFolders):
                 for column, cell in zip(document["columns"], cells):
                     if cell["verdict"] == "fail":
                         self.assertIn("✗ %s: %s\n" % (column["heading"], cell["why"]), table)
+            # What the removal left, whole, where the table names three.
+            wm5 = next(device for device in document["devices"] if device["device"] == "wm5")
+            self.assertEqual(wm5["left"], [
+                "\\Program Files\\VellumaZRV\\vellumabook.exe",
+                "\\Program Files\\VellumaZRV\\Books\\Welcome.txt",
+                "\\Windows\\Start Menu\\Programs\\Velluma Reader.lnk",
+                "\\Program Files\\VellumaZRV", "\\Program Files\\VellumaZRV\\Books",
+                "HKEY_LOCAL_MACHINE\\Software\\Velluma",
+                "HKEY_LOCAL_MACHINE\\Software\\Velluma\\Reader"])
+            self.assertEqual(wm5["allowed"], ["\\Windows\\autorun.exe"])
 
     def test_devices_whose_facts_allow_the_life_pass(self):
         result = self.check(self.cards["good"], "--devices", "pocket-pc-2002,pocket-pc-2003,hpc-2000")
