@@ -269,6 +269,9 @@ class CheckDescriptions(CardFolders):
         folder = self.check(self.cards["good"]).stdout
         result = self.check(self.description())
         self.assertEqual((result.returncode, result.stdout), (4, folder))
+        with open(self.description()) as f:
+            result = run("check", "-", stdin=f.read())
+        self.assertEqual((result.returncode, result.stdout), (4, folder))
         # Its own device facts and steps are not used, and the table says so.
         result = self.check(self.description(platform="HPC", osMajor=9, steps=["insert"]))
         self.assertEqual(result.returncode, 4)
