@@ -58,7 +58,8 @@ int ParseCheckOptions(int argc, char** argv, CheckOptions& options) {
         "description, whose entries, registry, faults, title, clock and uninstallMs are used; "
         "each profile gives the device's own facts.\n\nDevices, in this order: " +
         ProfileNames() +
-        ".\n\nExit status: 0 when every device passes; 2 for unusable input (one line on "
+        ".\n\nExit status: 0 when every device passes; 1 when standard output could not be "
+        "written; 2 for unusable input (one line on "
         "standard error says what), and then nothing runs; 3 when a run of the program crashed "
         "on some device; 4 when any judgement fails. With --explain, the status of that "
         "device's check.");
@@ -73,8 +74,8 @@ int ParseCheckOptions(int argc, char** argv, CheckOptions& options) {
     CLI::Option* image =
         app.add_option("--image", options.image,
                        "The program: an ARM or i386 image put in the card's "
-                       "<processor>\\autorun.exe; without it, the card's own, or the program "
-                       "built for the host for one that holds no image")
+                       "<processor>\\autorun.exe; without it the card's own runs, and the "
+                       "program built for the host stands in for an empty one")
             ->type_name("FILE");
     app.add_flag("--json", options.json, "Print the verdict as one JSON document");
     CLI::Option* explain =
