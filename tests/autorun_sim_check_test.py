@@ -382,6 +382,11 @@ class CheckInput(unittest.TestCase):
                      "ce-net-4.2, hpc-pro-2.11"):
             self.assertIn(part, re.sub(r"\s+", " ", result.stdout))
         self.assertIn("autorun-sim check CARD", run("--help").stdout)
+        with open("/dev/full", "w") as full:
+            result = run("check", os.path.join(EXAMPLES, "card-folder"), stdout=full)
+        self.assertEqual((result.returncode, result.stderr),
+                         (1, "autorun-sim: cannot write to standard output: No space left on "
+                             "device\n"))
 
 
 if __name__ == "__main__":
