@@ -7,7 +7,7 @@
 #include "device/store.h"
 
 #include <cstdint>
-#include <map>
+#include <functional>
 #include <string>
 
 namespace sim {
@@ -16,9 +16,11 @@ class Device;
 
 // What the device knows of the program that runs.
 struct Process {
-    std::u16string path;                              // its file: what GetModuleFileNameW answers
-    platform::HINSTANCE instance = 0;                 // its module handle
-    std::map<platform::UINT, std::u16string> strings; // its string table, for LoadStringW
+    std::u16string path;              // its file: what GetModuleFileNameW answers
+    platform::HINSTANCE instance = 0; // its module handle
+    // Its string table, for LoadStringW: string id, read from the program's
+    // module when asked for. False when there is none (or it cannot be read).
+    std::function<bool(platform::UINT id, std::u16string& text)> loadString;
 };
 
 // How a run ended: with an exit code, or in a crash at an address.

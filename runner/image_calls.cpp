@@ -3,6 +3,7 @@
 // back into guest memory.
 #include "runner/image_calls.h"
 
+#include "device/operations.h"
 #include "platform/operations.h"
 #include "platform/platform.h"
 #include "runner/pe_image.h"
@@ -383,27 +384,30 @@ std::uint32_t ExitProcess(ImageProcess& p) {
     return 0;
 }
 
-struct Import {
-    std::uint16_t machine;
+// Each operation as the device's core library exports it, in the order of
+// the operation table (sim::Op).
+const Binding Operations[] = {
+#define AUTORUN_BINDING(name, ordinal, dll, desktopName, arguments, failable) {name, arguments},
+    AUTORUN_OPERATIONS(AUTORUN_BINDING)
+#undef AUTORUN_BINDING
+};
+
+struct DesktopImport {
     const char* dll;
     const char* name;
     Binding binding;
 };
 
-// Each operation as the device's core library exports it and as the
-// desktop's DLLs do, then the desktop's start-up calls.
-const Import Imports[] = {
-#define AUTORUN_DEVICE_IMPORT(name, ordinal, dll, desktopName, arguments, failable)                \
-    {MachineArm, "COREDLL.dll", #name, {name, arguments}},
-    AUTORUN_OPERATIONS(AUTORUN_DEVICE_IMPORT)
-#undef AUTORUN_DEVICE_IMPORT
+// Each operation as the desktop's DLLs export it, then the desktop's
+// start-up calls.
+const DesktopImport DesktopImports[] = {
 #define AUTORUN_DESKTOP_IMPORT(name, ordinal, dll, desktopName, arguments, failable)               \
-    {MachineI386, #dll ".dll", #desktopName, {name, arguments}},
-        AUTORUN_OPERATIONS(AUTORUN_DESKTOP_IMPORT)
+    {#dll ".dll", #desktopName, {name, arguments}},
+    AUTORUN_OPERATIONS(AUTORUN_DESKTOP_IMPORT)
 #undef AUTORUN_DESKTOP_IMPORT
-            {MachineI386, "KERNEL32.dll", "GetModuleHandleW", {GetModuleHandleW, 1}},
-    {MachineI386, "KERNEL32.dll", "GetCommandLineW", {GetCommandLineW, 0}},
-    {MachineI386, "KERNEL32.dll", "ExitProcess", {ExitProcess, 1}},
+        {"KERNEL32.dll", "GetModuleHandleW", {GetModuleHandleW, 1}},
+    {"KERNEL32.dll", "GetCommandLineW", {GetCommandLineW, 0}},
+    {"KERNEL32.dll", "ExitProcess", {ExitProcess, 1}},
 };
 
 bool SameDll(const std::string& a, const char* b) {
@@ -413,17 +417,50 @@ bool SameDll(const std::string& a, const char* b) {
            });
 }
 
-} // namespace
+bool FindDeviceBinding(const PeImport& import, Binding& binding, std::string& why) {
+    if (!SameDll(import.dll, "COREDLL.dll")) {
+        why = "no DLL " + import.dll + " on the device";
+        return false;
+    }
+    sim::Op op;
+    if (import.byOrdinal ? !sim::OpWithOrdinal(import.ordinal, op)
+                         : !sim::OpNamed(import.name, op)) {
+        why = "COREDLL exports no " +
+              (import.byOrdinal ? "ordinal " + std::to_string(import.ordinal) : import.name);
+        return false;
+    }
+    binding = Operations[static_cast<std::size_t>(op)];
+    return true;
+}
 
-bool FindBinding(std::uint16_t machine, const std::string& dll, const std::string& name,
-                 Binding& binding) {
-    for (const Import& import : Imports) {
-        if (import.machine == machine && name == import.name && SameDll(dll, import.dll)) {
-            binding = import.binding;
-            return true;
+bool FindDesktopBinding(const PeImport& import, Binding& binding, std::string& why) {
+    bool dllKnown = false;
+    for (const DesktopImport& desktop : DesktopImports) {
+        if (SameDll(import.dll, desktop.dll)) {
+            dllKnown = true;
+            if (!import.byOrdinal && import.name == desktop.name) {
+                binding = desktop.binding;
+                return true;
+            }
         }
     }
+    if (!dllKnown) {
+        why = "no DLL " + import.dll + " on the device";
+    } else if (import.byOrdinal) {
+        why = import.dll + " ordinal " + std::to_string(import.ordinal) +
+              " is not bound: a desktop DLL's ordinals are not stable";
+    } else {
+        why = import.dll + " exports no " + import.name;
+    }
     return false;
+}
+
+} // namespace
+
+bool FindBinding(std::uint16_t machine, const PeImport& import, Binding& binding,
+                 std::string& why) {
+    return machine == MachineArm ? FindDeviceBinding(import, binding, why)
+                                 : FindDesktopBinding(import, binding, why);
 }
 
 } // namespace runner

@@ -158,9 +158,10 @@ sim::Outcome ImageProgram::Run(sim::Device& device, const std::u16string& path,
     std::vector<Binding> bindings(image.imports.size());
     for (std::size_t i = 0; i < image.imports.size(); ++i) {
         const PeImport& import = image.imports[i];
-        if (!FindBinding(image.machine, import.dll, import.name, bindings[i])) {
+        std::string why;
+        if (!FindBinding(image.machine, import, bindings[i], why)) {
             return Failed(sim::ProcedureNotFound,
-                          "unknown import " + import.dll + "!" + import.name,
+                          "unknown import " + ImportName(import) + ": " + why,
                           image.imageBase + import.slot);
         }
     }
@@ -213,7 +214,10 @@ sim::Outcome ImageProgram::Run(sim::Device& device, const std::u16string& path,
     sim::Process running;
     running.path = path;
     running.instance = image.imageBase;
-    running.strings = image.strings;
+    // LoadStringW reads the image's string table when it is called.
+    running.loadString = [&image](platform::UINT id, std::u16string& text) {
+        return ReadImageString(image, id, text);
+    };
     sim::Device::Use use(device, running);
     std::vector<std::uint32_t> arguments;
     if (image.machine == MachineArm) {

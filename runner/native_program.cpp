@@ -96,7 +96,10 @@ sim::Process NativeProgram::ProcessOf(const sim::Device& device, const std::u16s
     sim::Process process;
     process.path = path;
     process.instance = Instance;
-    process.strings[TitleStringId] = device.app.title;
+    process.loadString = [title = device.app.title](platform::UINT id, std::u16string& text) {
+        text = id == TitleStringId ? title : u"";
+        return !text.empty();
+    };
     return process;
 }
 

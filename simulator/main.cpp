@@ -172,8 +172,7 @@ int main(int argc, char** argv) {
         // The image is the program: on the cards, and in the Programs menu
         // under the title its own string table holds.
         runner::PutOnCards(device, programs.standIn);
-        auto title = image.strings.find(TitleStringId);
-        device.app.title = title != image.strings.end() ? title->second : u"";
+        runner::ReadImageString(image, TitleStringId, device.app.title);
     }
     device.launcher = &programs;
     device.trace = options.trace;

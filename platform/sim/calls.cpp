@@ -136,9 +136,9 @@ int LoadStringW(HINSTANCE instance, UINT id, char16_t* buffer, int size) {
         if (!IsOwnModule(instance, false)) {
             device.Violation("LoadStringW: an instance that is not the program's");
         }
-        auto string = device.Running().strings.find(id);
-        if (string != device.Running().strings.end() && !string->second.empty()) {
-            const std::u16string& text = string->second;
+        std::u16string text;
+        const auto& loadString = device.Running().loadString;
+        if (loadString && loadString(id, text) && !text.empty()) {
             std::size_t units =
                 text.size() < static_cast<std::size_t>(size) ? text.size() : size - 1;
             CopyOut(text, buffer, units);

@@ -1,0 +1,391 @@
+// Tiny hand-made images and how their runs must end: the image runner's
+// table test runs them, and the image fuzzer's seed maker writes them out.
+#pragma once
+
+#include "device/process.h"
+#include "runner/emulator.h"
+#include "runner/image_program.h"
+#include "runner/pe_image.h"
+
+#include <cstdint>
+#include <cstring>
+#include <initializer_list>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace cases {
+
+using Bytes = std::vector<std::uint8_t>;
+
+constexpr std::uint32_t X86Base = 0x400000;
+constexpr std::uint32_t ArmBase = 0x10000;
+// Where the tiny image keeps things, relative to its base.
+constexpr std::uint32_t Code = 0x1000;
+constexpr std::uint32_t Slots = 0x2100;     // import i's address table entry: Slots + 8 * i
+constexpr std::uint32_t Resources = 0x2300; // the resource directory, when there is one
+constexpr std::uint32_t Data = 0x3000;      // a writable page
+// Where the headers keep the data directories and the section table.
+constexpr std::size_t Optional = 0x58;
+constexpr std::size_t Directories = Optional + 96;
+constexpr std::size_t SectionTable = 0x138;
+
+inline void Put16(Bytes& bytes, std::size_t at, std::uint32_t value) {
+    bytes[at] = static_cast<std::uint8_t>(value);
+    bytes[at + 1] = static_cast<std::uint8_t>(value >> 8);
+}
+
+inline void Put32(Bytes& bytes, std::size_t at, std::uint32_t value) {
+    Put16(bytes, at, value & 0xFFFF);
+    Put16(bytes, at + 2, value >> 16);
+}
+
+inline void PutSection(Bytes& bytes, std::size_t at, const char* name, std::uint32_t address,
+                       std::uint32_t size, std::uint32_t rawOffset, std::uint32_t rawSize,
+                       std::uint32_t flags) {
+    std::memcpy(&bytes[at], name, std::strlen(name));
+    Put32(bytes, at + 8, size);
+    Put32(bytes, at + 12, address);
+    Put32(bytes, at + 16, rawSize);
+    Put32(bytes, at + 20, rawOffset);
+    Put32(bytes, at + 36, flags);
+}
+
+// A PE32 image: code at Code (the entry point), one import directory entry
+// for each "DLL!name" or "DLL#ordinal" (at most four), a zeroed writable page
+// at Data, a 64 KB stack.
+inline Bytes TinyImage(std::uint16_t machine, const Bytes& code,
+                       const std::vector<std::string>& imports = {}) {
+    Bytes bytes(0x800, 0);
+    const std::uint32_t base = machine == runner::MachineArm ? ArmBase : X86Base;
+    bytes[0] = 'M';
+    bytes[1] = 'Z';
+    Put32(bytes, 0x3C, 0x40);
+    std::memcpy(&bytes[0x40], "PE\0\0", 4);
+    Put16(bytes, 0x44, machine);
+    Put16(bytes, 0x46, 3);     // sections
+    Put16(bytes, 0x54, 0xE0);  // optional header size
+    Put16(bytes, 0x56, 0x102); // executable, 32-bit
+    const std::size_t opt = Optional;
+    Put16(bytes, opt, 0x10B);
+    Put32(bytes, opt + 16, Code);
+    Put32(bytes, opt + 28, base);
+    Put32(bytes, opt + 32, 0x1000); // section alignment
+    Put32(bytes, opt + 36, 0x200);  // file alignment
+    Put32(bytes, opt + 56, 0x4000); // image size
+    Put32(bytes, opt + 60, 0x200);  // headers size
+    Put16(bytes, opt + 68, 2);      // GUI
+    Put32(bytes, opt + 72, 0x10000);
+    Put32(bytes, opt + 76, 0x1000);
+    Put32(bytes, opt + 92, 16);
+    Put32(bytes, Directories + 8, 0x2000); // imports
+    Put32(bytes, Directories + 12, 20 * static_cast<std::uint32_t>(imports.size() + 1));
+    PutSection(bytes, SectionTable, ".text", Code, 0x200, 0x200, 0x200, 0x60000020);
+    PutSection(bytes, SectionTable + 40, ".idata", 0x2000, 0x400, 0x400, 0x400, 0xC0000040);
+    PutSection(bytes, SectionTable + 80, ".bss", Data, 0x1000, 0, 0, 0xC0000080);
+    std::memcpy(&bytes[0x200], code.data(), code.size());
+    for (std::size_t i = 0; i < imports.size(); ++i) {
+        const std::size_t mark = imports[i].find_first_of("!#");
+        const std::string dll = imports[i].substr(0, mark);
+        const std::string name = imports[i].substr(mark + 1);
+        const std::uint32_t slot = Slots + 8 * static_cast<std::uint32_t>(i);
+        const std::uint32_t lookup = 0x2180 + 8 * static_cast<std::uint32_t>(i);
+        const std::uint32_t names = 0x2200 + 64 * static_cast<std::uint32_t>(i);
+        const std::size_t descriptor = 0x400 + 20 * i;
+        const std::uint32_t entry = imports[i][mark] == '#'
+                                        ? 0x80000000u | static_cast<std::uint32_t>(std::stoul(name))
+                                        : names;
+        Put32(bytes, descriptor, lookup);
+        Put32(bytes, descriptor + 12, names + 40);
+        Put32(bytes, descriptor + 16, slot);
+        Put32(bytes, 0x400 + (lookup - 0x2000), entry);
+        Put32(bytes, 0x400 + (slot - 0x2000), entry);
+        if (imports[i][mark] == '!') {
+            std::memcpy(&bytes[0x400 + (names - 0x2000) + 2], name.data(), name.size());
+        }
+        std::memcpy(&bytes[0x400 + (names - 0x2000) + 40], dll.data(), dll.size());
+    }
+    return bytes;
+}
+
+// The image with a string table of one block (strings 0 to 15) whose data is
+// block, at most 0xA8 bytes: resource type 6, block 1, one language.
+inline Bytes WithStrings(Bytes image, const Bytes& block) {
+    const std::size_t root = 0x400 + (Resources - 0x2000); // in the file
+    auto directory = [&](std::size_t at, std::uint32_t id, std::uint32_t offset) {
+        Put16(image, root + at + 14, 1); // one entry, by number
+        Put32(image, root + at + 16, id);
+        Put32(image, root + at + 20, offset);
+    };
+    directory(0x00, 6, 0x80000018);     // string tables
+    directory(0x18, 1, 0x80000030);     // block 1
+    directory(0x30, 0x409, 0x48);       // its one language
+    Put32(image, root + 0x48, Resources + 0x58);
+    Put32(image, root + 0x4C, static_cast<std::uint32_t>(block.size()));
+    std::memcpy(&image[root + 0x58], block.data(), block.size());
+    Put32(image, Directories + 16, Resources);
+    Put32(image, Directories + 20, 0x58 + static_cast<std::uint32_t>(block.size()));
+    return image;
+}
+
+inline Bytes Le32(std::uint32_t value) {
+    return {static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
+            static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 24)};
+}
+
+inline Bytes Arm(std::initializer_list<std::uint32_t> words) {
+    Bytes code;
+    for (std::uint32_t word : words) {
+        Bytes le = Le32(word);
+        code.insert(code.end(), le.begin(), le.end());
+    }
+    return code;
+}
+
+inline Bytes Join(std::initializer_list<Bytes> parts) {
+    Bytes all;
+    for (const Bytes& part : parts) {
+        all.insert(all.end(), part.begin(), part.end());
+    }
+    return all;
+}
+
+// UTF-16 units, little-endian, as a string table holds them.
+inline Bytes Units(std::initializer_list<std::uint16_t> units) {
+    Bytes bytes;
+    for (std::uint16_t unit : units) {
+        bytes.push_back(static_cast<std::uint8_t>(unit));
+        bytes.push_back(static_cast<std::uint8_t>(unit >> 8));
+    }
+    return bytes;
+}
+
+// x86: call dword [import i's slot]
+inline Bytes CallImport(int i) {
+    return Join({{0xFF, 0x15}, Le32(X86Base + Slots + 8 * i)});
+}
+
+inline Bytes Push(std::uint32_t value) {
+    return Join({{0x68}, Le32(value)});
+}
+
+// ARM: WinMain calls import 0 as GetModuleFileNameW(0, Data, 260) and
+// returns what it answers.
+inline Bytes ArmModuleFileName() {
+    return Arm({0xE1A0400E,   // mov r4, lr
+                0xE3A00000,   // mov r0, #0
+                0xE59F1010,   // ldr r1, =ArmBase + Data
+                0xE3A02F41,   // mov r2, #260
+                0xE59FC00C,   // ldr r12, =the slot
+                0xE1A0E00F,   // mov lr, pc
+                0xE59CF000,   // ldr pc, [r12]
+                0xE1A0F004,   // mov pc, r4
+                ArmBase + Data, ArmBase + Slots});
+}
+
+// x86: the entry point returns what LoadStringW(base, id, Data, 260) answers.
+inline Bytes X86LoadString(std::uint32_t id) {
+    return Join({Push(260), Push(X86Base + Data), Push(id), Push(X86Base), CallImport(0), {0xC3}});
+}
+
+inline Bytes WithBytes(Bytes image, std::size_t at, std::initializer_list<std::uint8_t> bytes) {
+    std::copy(bytes.begin(), bytes.end(), image.begin() + static_cast<long>(at));
+    return image;
+}
+
+inline Bytes Shortened(Bytes image, std::size_t by) {
+    image.resize(image.size() - by);
+    return image;
+}
+
+struct RunCase {
+    const char* name;
+    Bytes image;
+    std::u16string args;
+    bool crashed;
+    std::uint32_t code;
+    std::string reason;       // contained in the outcome's; "" for none
+    std::uint64_t address;    // checked for crashes
+    std::uint64_t budget = 0; // 0: the default
+    runner::Emulator::ArmCore core = runner::Emulator::ArmCore::StrongArm;
+    std::string violation = ""; // the misuse the device records; "" for none
+};
+
+inline std::ostream& operator<<(std::ostream& out, const RunCase& c) {
+    return out << c.name;
+}
+
+constexpr std::uint16_t X86 = runner::MachineI386;
+constexpr std::uint16_t ArmMachine = runner::MachineArm;
+constexpr std::uint32_t StackLow = runner::StackTop - 0x10000;
+// "\Windows\tiny.exe", where the table test puts each image.
+constexpr std::uint32_t TinyPathLength = 17;
+
+inline const std::vector<RunCase>& Cases() {
+    using runner::Emulator;
+    static const std::vector<RunCase> cases = {
+        // How a run ends well: the entry point returns, or the process exits.
+        RunCase{"X86Returns", TinyImage(X86, {0xB8, 7, 0, 0, 0, 0xC3}), u"", false, 7, "", 0},
+        RunCase{"X86ExitProcess",
+                TinyImage(X86, Join({{0x6A, 3}, CallImport(0)}), {"KERNEL32.dll!ExitProcess"}), u"",
+                false, 3, "", 0},
+        // The desktop command line as a shell builds it: the quoted path first.
+        RunCase{"X86CommandLine",
+                TinyImage(X86, Join({CallImport(0), {0x0F, 0xB7, 0x40, 0x02, 0xC3}}),
+                          {"KERNEL32.dll!GetCommandLineW"}),
+                u"install", false, u'\\', "", 0},
+        // WinMain(instance, 0, command line, SW_SHOWNORMAL) on the device.
+        RunCase{"ArmInstance", TinyImage(ArmMachine, Arm({0xE1A0F00E})), u"", false, ArmBase, "",
+                0},
+        RunCase{"ArmCommandLine", TinyImage(ArmMachine, Arm({0xE1D200B0, 0xE1A0F00E})), u"install",
+                false, u'i', "", 0},
+        RunCase{"ArmShow", TinyImage(ArmMachine, Arm({0xE1A00003, 0xE1A0F00E})), u"", false, 1, "",
+                0},
+        // StrongARM is ARMv4: BX is undefined there, and runs on a later core.
+        RunCase{"ArmBxOnStrongArm", TinyImage(ArmMachine, Arm({0xE12FFF1E})), u"", true,
+                sim::IllegalInstruction, "undefined instruction", ArmBase + Code},
+        RunCase{"ArmBxOnArm926", TinyImage(ArmMachine, Arm({0xE12FFF1E})), u"", false, ArmBase, "",
+                0, 0, Emulator::ArmCore::Arm926},
+        // What the device writes lands in the guest's own pages.
+        RunCase{"DeviceWritesIntoData",
+                TinyImage(X86,
+                          Join({Push(260),
+                                Push(X86Base + Data),
+                                {0x6A, 0},
+                                CallImport(0),
+                                {0x0F, 0xB7, 0x05},
+                                Le32(X86Base + Data),
+                                {0xC3}}),
+                          {"KERNEL32.dll!GetModuleFileNameW"}),
+                u"", false, u'\\', "", 0},
+
+        // A path is handed over as the guest holds it, without a terminator
+        // within 260 units too (300 units of 'A' here).
+        RunCase{"PathWithoutTerminator",
+                TinyImage(X86,
+                          Join({{0xBF},
+                                Le32(X86Base + Data),
+                                {0xB9},
+                                Le32(300),
+                                {0x66, 0xB8, 0x41, 0x00, 0xF3, 0x66, 0xAB},
+                                Push(X86Base + Data),
+                                CallImport(0),
+                                {0xC3}}),
+                          {"KERNEL32.dll!DeleteFileW"}),
+                u"", false, 0, "", 0, 0, Emulator::ArmCore::StrongArm,
+                "without a terminator within 260 units"},
+
+        // COREDLL's imports are bound through its export table, by ordinal
+        // (537: GetModuleFileNameW) or by name, to the same operation.
+        RunCase{"ArmImportByOrdinal", TinyImage(ArmMachine, ArmModuleFileName(), {"COREDLL.dll#537"}),
+                u"", false, TinyPathLength, "", 0},
+        RunCase{"ArmImportByName",
+                TinyImage(ArmMachine, ArmModuleFileName(), {"coredll.dll!GetModuleFileNameW"}), u"",
+                false, TinyPathLength, "", 0},
+        // What the table does not hold keeps the image from starting.
+        RunCase{"ArmUnknownOrdinal", TinyImage(ArmMachine, Arm({0xE1A0F00E}), {"COREDLL.dll#999"}),
+                u"", true, sim::ProcedureNotFound,
+                "unknown import COREDLL.dll ordinal 999: COREDLL exports no ordinal 999",
+                ArmBase + Slots},
+        RunCase{"ArmUnknownName",
+                TinyImage(ArmMachine, Arm({0xE1A0F00E}),
+                          {"COREDLL.dll!Sleep", "COREDLL.dll!CreateFileW"}),
+                u"", true, sim::ProcedureNotFound, "COREDLL exports no CreateFileW",
+                ArmBase + Slots + 8},
+        RunCase{"ArmImportFromAnotherDll",
+                TinyImage(ArmMachine, Arm({0xE1A0F00E}), {"KERNEL32.dll!Sleep"}), u"", true,
+                sim::ProcedureNotFound,
+                "unknown import KERNEL32.dll!Sleep: no DLL KERNEL32.dll on the device",
+                ArmBase + Slots},
+        RunCase{"X86UnknownName", TinyImage(X86, {0xC3}, {"USER32.dll!DrawTextW"}), u"", true,
+                sim::ProcedureNotFound, "unknown import USER32.dll!DrawTextW: USER32.dll exports no DrawTextW",
+                X86Base + Slots},
+        RunCase{"X86UnknownDll", TinyImage(X86, {0xC3}, {"GDI32.dll!TextOutW"}), u"", true,
+                sim::ProcedureNotFound, "no DLL GDI32.dll on the device", X86Base + Slots},
+        // A desktop DLL's ordinals are not stable: none is bound.
+        RunCase{"X86ImportByOrdinal", TinyImage(X86, {0xC3}, {"KERNEL32.dll#496"}), u"", true,
+                sim::ProcedureNotFound, "KERNEL32.dll ordinal 496 is not bound", X86Base + Slots},
+
+        // The string table is read when LoadStringW asks for a string: string
+        // 1 here, after an empty string 0.
+        RunCase{"StringReadWhenAskedFor",
+                WithStrings(TinyImage(X86, X86LoadString(1), {"USER32.dll!LoadStringW"}),
+                            Units({0, 2, 'O', 'K'})),
+                u"", false, 2, "", 0},
+        // A malformed table does not keep the image from starting: the
+        // strings it cannot hold are not there. Block 1 ends within string 1
+        // here; string 2 cannot be reached; string 17 is in no block.
+        RunCase{"StringTableCutShort",
+                WithStrings(TinyImage(X86, X86LoadString(1), {"USER32.dll!LoadStringW"}),
+                            Units({0, 5, 'O', 'K'})),
+                u"", false, 0, "", 0},
+        RunCase{"StringPastACutShortOne",
+                WithStrings(TinyImage(X86, X86LoadString(2), {"USER32.dll!LoadStringW"}),
+                            Units({0, 5, 'O', 'K'})),
+                u"", false, 0, "", 0},
+        RunCase{"StringInNoBlock",
+                WithStrings(TinyImage(X86, X86LoadString(17), {"USER32.dll!LoadStringW"}),
+                            Units({0, 2, 'O', 'K'})),
+                u"", false, 0, "", 0},
+        // A block of two strings, the second empty: string 1 is not there.
+        RunCase{"StringOneEmpty",
+                WithStrings(TinyImage(X86, X86LoadString(1), {"USER32.dll!LoadStringW"}),
+                            Units({0, 0})),
+                u"", false, 0, "", 0},
+        RunCase{"StringTableOfNothing",
+                WithStrings(TinyImage(X86, X86LoadString(1), {"USER32.dll!LoadStringW"}), {}), u"",
+                false, 0, "", 0},
+        RunCase{"StringTableDirectoryBroken",
+                WithBytes(WithStrings(TinyImage(X86, X86LoadString(1), {"USER32.dll!LoadStringW"}),
+                                      Units({0, 2, 'O', 'K'})),
+                          0x700 + 14, {0xFF, 0xFF}),
+                u"", false, 0, "", 0},
+
+        // Crashes, with the address.
+        RunCase{"ReadOfUnmapped", TinyImage(X86, {0xA1, 0x34, 0x12, 0, 0}), u"", true,
+                sim::AccessViolation, "read of unmapped memory", 0x1234},
+        RunCase{"WriteToCode", TinyImage(X86, Join({{0xA3}, Le32(X86Base + Code)})), u"", true,
+                sim::AccessViolation, "write to protected memory", X86Base + Code},
+        RunCase{"ExecutionOfData",
+                TinyImage(X86, Join({{0xB8}, Le32(X86Base + Data), {0xFF, 0xE0}})), u"", true,
+                sim::AccessViolation, "execution of protected memory", X86Base + Data},
+        RunCase{"ArmReadOfUnmapped", TinyImage(ArmMachine, Arm({0xE3A00C12, 0xE5900000})), u"",
+                true, sim::AccessViolation, "read of unmapped memory", 0x1200},
+        RunCase{"DeviceGivenUnmappedPath",
+                TinyImage(X86, Join({Push(0x1234), CallImport(0)}), {"KERNEL32.dll!DeleteFileW"}),
+                u"", true, sim::AccessViolation, "read of unmapped memory", 0x1234},
+        RunCase{"DeviceWritesToCode",
+                TinyImage(X86, Join({Push(260), Push(X86Base + Code), {0x6A, 0}, CallImport(0)}),
+                          {"KERNEL32.dll!GetModuleFileNameW"}),
+                u"", true, sim::AccessViolation, "write to protected memory", X86Base + Code},
+        RunCase{"StackOverflow", TinyImage(X86, {0xE8, 0xFB, 0xFF, 0xFF, 0xFF}), u"", true,
+                sim::StackOverflow, "stack overflow", StackLow - 4},
+        RunCase{"ArmStackOverflow", TinyImage(ArmMachine, Arm({0xE52DE004, 0xEAFFFFFD})), u"", true,
+                sim::StackOverflow, "stack overflow", StackLow - 4},
+        RunCase{"Budget", TinyImage(X86, {0xEB, 0xFE}), u"", true, sim::BudgetExhausted,
+                "budget of 1000 instructions", X86Base + Code, 1000},
+        RunCase{"ArmBudget", TinyImage(ArmMachine, Arm({0xEAFFFFFE})), u"", true,
+                sim::BudgetExhausted, "budget of 1000 instructions", ArmBase + Code, 1000},
+        RunCase{"UndefinedInstruction", TinyImage(X86, {0x0F, 0x0B}), u"", true,
+                sim::IllegalInstruction, "undefined instruction", X86Base + Code},
+
+        // Files that hold no image the device can run.
+        RunCase{"Empty", Bytes(), u"", true, runner::BadExeFormat, "no image", 0},
+        RunCase{"NotAnImage", Bytes{'h', 'e', 'l', 'l', 'o'}, u"", true, runner::BadExeFormat,
+                "no MZ header", 0},
+        RunCase{"Truncated", Shortened(TinyImage(X86, {0xC3}), 1), u"", true, runner::BadExeFormat,
+                "past the end of the file", 0},
+        RunCase{"OtherMachine", WithBytes(TinyImage(X86, {0xC3}), 0x44, {0xF0, 0x01}), u"", true,
+                runner::BadExeFormat, "machine 0x1F0", 0},
+        RunCase{"SectionPastImage", WithBytes(TinyImage(X86, {0xC3}), Optional + 57, {0x20}), u"",
+                true, runner::BadExeFormat, "extends past the image size", 0},
+        // Only 0x200 of .text's raw data are loaded (its size in memory), but
+        // all of them must be in the file.
+        RunCase{"RawSizePastTheFile",
+                WithBytes(TinyImage(X86, {0xC3}), SectionTable + 16, {0x00, 0xFE, 0xFF, 0xFF}), u"",
+                true, runner::BadExeFormat, "section 1 (.text) has its data past the end of the file",
+                0}};
+    return cases;
+}
+
+} // namespace cases
