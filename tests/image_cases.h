@@ -117,9 +117,9 @@ inline Bytes WithStrings(Bytes image, const Bytes& block) {
         Put32(image, root + at + 16, id);
         Put32(image, root + at + 20, offset);
     };
-    directory(0x00, 6, 0x80000018);     // string tables
-    directory(0x18, 1, 0x80000030);     // block 1
-    directory(0x30, 0x409, 0x48);       // its one language
+    directory(0x00, 6, 0x80000018); // string tables
+    directory(0x18, 1, 0x80000030); // block 1
+    directory(0x30, 0x409, 0x48);   // its one language
     Put32(image, root + 0x48, Resources + 0x58);
     Put32(image, root + 0x4C, static_cast<std::uint32_t>(block.size()));
     std::memcpy(&image[root + 0x58], block.data(), block.size());
@@ -172,14 +172,14 @@ inline Bytes Push(std::uint32_t value) {
 // ARM: WinMain calls import 0 as GetModuleFileNameW(0, Data, 260) and
 // returns what it answers.
 inline Bytes ArmModuleFileName() {
-    return Arm({0xE1A0400E,   // mov r4, lr
-                0xE3A00000,   // mov r0, #0
-                0xE59F1010,   // ldr r1, =ArmBase + Data
-                0xE3A02F41,   // mov r2, #260
-                0xE59FC00C,   // ldr r12, =the slot
-                0xE1A0E00F,   // mov lr, pc
-                0xE59CF000,   // ldr pc, [r12]
-                0xE1A0F004,   // mov pc, r4
+    return Arm({0xE1A0400E, // mov r4, lr
+                0xE3A00000, // mov r0, #0
+                0xE59F1010, // ldr r1, =ArmBase + Data
+                0xE3A02F41, // mov r2, #260
+                0xE59FC00C, // ldr r12, =the slot
+                0xE1A0E00F, // mov lr, pc
+                0xE59CF000, // ldr pc, [r12]
+                0xE1A0F004, // mov pc, r4
                 ArmBase + Data, ArmBase + Slots});
 }
 
@@ -277,8 +277,9 @@ inline const std::vector<RunCase>& Cases() {
 
         // COREDLL's imports are bound through its export table, by ordinal
         // (537: GetModuleFileNameW) or by name, to the same operation.
-        RunCase{"ArmImportByOrdinal", TinyImage(ArmMachine, ArmModuleFileName(), {"COREDLL.dll#537"}),
-                u"", false, TinyPathLength, "", 0},
+        RunCase{"ArmImportByOrdinal",
+                TinyImage(ArmMachine, ArmModuleFileName(), {"COREDLL.dll#537"}), u"", false,
+                TinyPathLength, "", 0},
         RunCase{"ArmImportByName",
                 TinyImage(ArmMachine, ArmModuleFileName(), {"coredll.dll!GetModuleFileNameW"}), u"",
                 false, TinyPathLength, "", 0},
@@ -298,7 +299,8 @@ inline const std::vector<RunCase>& Cases() {
                 "unknown import KERNEL32.dll!Sleep: no DLL KERNEL32.dll on the device",
                 ArmBase + Slots},
         RunCase{"X86UnknownName", TinyImage(X86, {0xC3}, {"USER32.dll!DrawTextW"}), u"", true,
-                sim::ProcedureNotFound, "unknown import USER32.dll!DrawTextW: USER32.dll exports no DrawTextW",
+                sim::ProcedureNotFound,
+                "unknown import USER32.dll!DrawTextW: USER32.dll exports no DrawTextW",
                 X86Base + Slots},
         RunCase{"X86UnknownDll", TinyImage(X86, {0xC3}, {"GDI32.dll!TextOutW"}), u"", true,
                 sim::ProcedureNotFound, "no DLL GDI32.dll on the device", X86Base + Slots},
@@ -383,8 +385,8 @@ inline const std::vector<RunCase>& Cases() {
         // all of them must be in the file.
         RunCase{"RawSizePastTheFile",
                 WithBytes(TinyImage(X86, {0xC3}), SectionTable + 16, {0x00, 0xFE, 0xFF, 0xFF}), u"",
-                true, runner::BadExeFormat, "section 1 (.text) has its data past the end of the file",
-                0}};
+                true, runner::BadExeFormat,
+                "section 1 (.text) has its data past the end of the file", 0}};
     return cases;
 }
 
