@@ -38,6 +38,8 @@ constexpr std::uint32_t StackOverflow = 0xC00000FDu;
 constexpr std::uint32_t IllegalInstruction = 0xC000001Du;
 constexpr std::uint32_t ProcedureNotFound = 0xC0000139u; // an import nothing provides
 constexpr std::uint32_t BudgetExhausted = 0xC0000420u;   // ran past its instruction budget
+constexpr std::uint32_t QuotaExceeded = 0xC0000044u;     // more calls to the platform, or bytes
+                                                         // through them, than a run may make
 
 class Launcher {
   public:

@@ -9,8 +9,34 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <sys/mman.h>
 
 namespace runner {
+
+namespace {
+
+// Opening an emulator reserves this much address space for the code unicorn
+// translates. And unicorn's allocator answers null when memory runs out,
+// which unicorn does not check: the call that needed the memory crashes the
+// process. So before each call that opens an emulator, maps or unmaps
+// memory, the emulator makes sure there is address space to spare, and fails
+// with a reason when there is not.
+constexpr std::size_t TranslatorReserve = std::size_t{1} << 30;
+constexpr std::size_t Headroom = std::size_t{64} << 20;
+
+bool AddressSpaceFree(std::size_t bytes) {
+    void* probe =
+        ::mmap(nullptr, bytes, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    if (probe == MAP_FAILED) {
+        return false;
+    }
+    ::munmap(probe, bytes);
+    return true;
+}
+
+const char* const OutOfMemory = "the simulator is out of memory";
+
+} // namespace
 
 Emulator::Emulator(Machine machine, ArmCore core)
     : machine_(machine), core_(core),
@@ -18,6 +44,10 @@ Emulator::Emulator(Machine machine, ArmCore core)
                                       : static_cast<int>(UC_X86_REG_EAX)),
       pc_(machine == Machine::Arm ? static_cast<int>(UC_ARM_REG_PC)
                                   : static_cast<int>(UC_X86_REG_EIP)) {
+    if (!AddressSpaceFree(TranslatorReserve + Headroom)) {
+        error_ = std::string("cannot open the emulator: ") + OutOfMemory;
+        return;
+    }
     uc_err err = machine == Machine::Arm ? uc_open(UC_ARCH_ARM, UC_MODE_ARM, &uc_)
                                          : uc_open(UC_ARCH_X86, UC_MODE_32, &uc_);
     if (err != UC_ERR_OK) {
@@ -67,6 +97,10 @@ void Emulator::Reset() {
     if (!error_.empty()) {
         return;
     }
+    if (!AddressSpaceFree(Headroom)) {
+        error_ = std::string("cannot reset the emulator: ") + OutOfMemory;
+        return;
+    }
     uc_err err = UC_ERR_OK;
     for (const Region& region : regions_) {
         // Code translated from these pages goes first: a run that maps others
@@ -110,6 +144,10 @@ std::uint8_t* Emulator::Map(std::uint32_t address, const std::vector<std::uint32
     const std::uint64_t size = pageAccess.size() * static_cast<std::uint64_t>(GuestPageSize);
     if (uc_ == nullptr || size == 0 || address % GuestPageSize != 0 ||
         address + size > 1ull << 32) {
+        return nullptr;
+    }
+    if (!AddressSpaceFree(Headroom + size)) {
+        error_ = std::string("cannot map memory: ") + OutOfMemory;
         return nullptr;
     }
     for (const Region& region : regions_) {
@@ -246,6 +284,10 @@ std::uint32_t Emulator::Argument(int index) const {
     }
     // stdcall: the return address, then the arguments.
     return Read32(Register(UC_X86_REG_ESP) + 4 + 4 * index);
+}
+
+std::uint32_t Emulator::ReturnAddress() const {
+    return machine_ == Machine::Arm ? Register(UC_ARM_REG_LR) : Read32(Register(UC_X86_REG_ESP));
 }
 
 std::uint32_t Emulator::Result() const {

@@ -92,6 +92,9 @@ class Emulator {
     std::uint32_t Argument(int index) const;
     std::uint32_t Result() const;
     void SetResult(std::uint32_t value);
+    // Where the call returns to: lr on ARM, the word on top of the stack on
+    // x86 (a GuestFault when it cannot be read).
+    std::uint32_t ReturnAddress() const;
 
     // Ends the run, from within a trap: with an exit code, or in a crash.
     void Finish(std::uint32_t code);

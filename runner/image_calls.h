@@ -18,7 +18,14 @@ struct ImageProcess {
     std::uint16_t machine;
     std::uint32_t imageBase;
     std::uint32_t commandLine; // the guest copy GetCommandLineW answers
+    // Bytes of strings handed to the device and of what it wrote back, so
+    // far in the run, and how many the run may copy.
+    std::uint64_t copied = 0;
+    std::uint64_t copyBound = UINT64_MAX;
 };
+
+// Thrown by a call that would copy more than copyBound bytes in the run.
+struct CopyBoundExceeded {};
 
 struct Binding {
     // Makes the call; answers its result (0 for a call that has none). A

@@ -9,6 +9,7 @@
 #include <exception>
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace runner {
@@ -199,13 +200,26 @@ sim::Outcome ImageProgram::Run(sim::Device& device, const std::u16string& path,
     PutSlot(thunks, ExitSlot, image.machine, 0, true);
     cpu.SetStack(stackLow, StackTop);
 
-    ImageProcess process{cpu, image.machine, image.imageBase, ProcessData};
+    ImageProcess process{cpu, image.machine, image.imageBase, ProcessData, 0, copyBound};
+    std::uint32_t calls = 0;
     cpu.SetTraps(Thunks, GuestPageSize, [&](std::uint32_t address) {
         std::uint32_t slot = (address - Thunks) / SlotSize;
         if (slot == ExitSlot) {
             cpu.Finish(cpu.Result()); // the entry point returned
+        } else if (slot < bindings.size() && address % SlotSize == 0 && calls == callBound) {
+            cpu.Crash(sim::QuotaExceeded,
+                      "more than " + std::to_string(callBound) + " calls to the platform",
+                      cpu.ReturnAddress());
         } else if (slot < bindings.size() && address % SlotSize == 0) {
-            cpu.SetResult(bindings[slot].call(process));
+            ++calls;
+            try {
+                cpu.SetResult(bindings[slot].call(process));
+            } catch (const CopyBoundExceeded&) {
+                cpu.Crash(sim::QuotaExceeded,
+                          "more than " + std::to_string(copyBound) +
+                              " bytes copied between the program and the platform",
+                          cpu.ReturnAddress());
+            }
         } else {
             cpu.Crash(sim::AccessViolation, "a jump into the import thunks", address);
         }

@@ -16,6 +16,12 @@ namespace runner {
 
 // Far above what the program needs for any run (tens of thousands).
 constexpr std::uint64_t DefaultInstructionBudget = 50000000;
+// Far above the calls to the platform the program makes in a run (about 50)
+// and the bytes of strings and records copied through them (a few
+// thousand): a run past either ends as a crash, so that a program that calls
+// in a loop cannot pile up the device's events without end.
+constexpr std::uint32_t DefaultCallBound = 10000;
+constexpr std::uint64_t DefaultCopyBound = 1u << 20;
 
 // ERROR_BAD_EXE_FORMAT: the code of a start that finds no image it can run
 // in the file (empty, malformed, or for another machine).
@@ -33,11 +39,16 @@ class ImageProgram : public sim::Launcher {
     // Runs the image in file->content. A file that holds nothing, or no image
     // for ARM or i386, ends at once as a crash with BadExeFormat and the
     // reason; an import the runner does not know ends it as a crash with
-    // sim::ProcedureNotFound before any instruction runs.
+    // sim::ProcedureNotFound before any instruction runs. A call to the
+    // platform past callBound, or one that copies more than copyBound bytes
+    // in the run, ends it as a crash with sim::QuotaExceeded at the address
+    // the call would return to.
     sim::Outcome Run(sim::Device& device, const std::u16string& path, const sim::Entry* file,
                      const std::u16string& args) override;
 
     std::uint64_t budget = DefaultInstructionBudget;
+    std::uint32_t callBound = DefaultCallBound;
+    std::uint64_t copyBound = DefaultCopyBound;
     Emulator::ArmCore armCore = Emulator::ArmCore::StrongArm;
 
   private:

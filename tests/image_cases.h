@@ -370,6 +370,43 @@ inline const std::vector<RunCase>& Cases() {
                 sim::BudgetExhausted, "budget of 1000 instructions", ArmBase + Code, 1000},
         RunCase{"UndefinedInstruction", TinyImage(X86, {0x0F, 0x0B}), u"", true,
                 sim::IllegalInstruction, "undefined instruction", X86Base + Code},
+        // A run that calls the platform in a loop ends, at the call past the
+        // bound, where it would have returned to.
+        RunCase{
+            "CallsPastTheBound",
+            TinyImage(X86, Join({{0x6A, 0}, CallImport(0), {0xEB, 0xF6}}), {"KERNEL32.dll!Sleep"}),
+            u"", true, sim::QuotaExceeded, "more than 10000 calls to the platform",
+            X86Base + Code + 8},
+        RunCase{"ArmCallsPastTheBound",
+                TinyImage(ArmMachine,
+                          Arm({0xE59FC00C, // ldr r12, =the slot
+                               0xE3A00000, // loop: mov r0, #0
+                               0xE1A0E00F, // mov lr, pc
+                               0xE59CF000, // ldr pc, [r12]
+                               0xEAFFFFFB, // b loop
+                               ArmBase + Slots}),
+                          {"COREDLL.dll#496"}),
+                u"", true, sim::QuotaExceeded, "more than 10000 calls to the platform",
+                ArmBase + Code + 0x10},
+        // So does one that hands the platform more than a megabyte of text:
+        // a message box of 2047 units, over and over.
+        RunCase{"CopiesPastTheBound",
+                TinyImage(X86,
+                          Join({{0xBF},
+                                Le32(X86Base + Data),
+                                {0xB9},
+                                Le32(2047),
+                                {0x66, 0xB8, 0x41, 0x00, 0xF3, 0x66, 0xAB},
+                                Push(0),
+                                Push(X86Base + Data),
+                                Push(X86Base + Data),
+                                Push(0),
+                                CallImport(0),
+                                {0xEB, 0xE4}}),
+                          {"USER32.dll!MessageBoxW"}),
+                u"", true, sim::QuotaExceeded,
+                "more than 1048576 bytes copied between the program and the platform",
+                X86Base + Code + 0x2B},
 
         // Files that hold no image the device can run.
         RunCase{"Empty", Bytes(), u"", true, runner::BadExeFormat, "no image", 0},
