@@ -122,6 +122,7 @@ int Device::Run(const std::u16string& path, const std::u16string& args) {
         if (outcome.instructions != 0) {
             fields.push_back(
                 {"instructions", NumberValue(static_cast<long long>(outcome.instructions))});
+            fields.push_back({"stack", NumberValue(static_cast<long long>(outcome.stack))});
         }
         Emit(EventKind::Exit, std::move(fields));
     }

@@ -5,6 +5,7 @@
 #include "runner/image_calls.h"
 #include "runner/pe_image.h"
 
+#include <algorithm>
 #include <cstring>
 #include <exception>
 #include <functional>
@@ -79,6 +80,22 @@ std::vector<std::uint32_t> PageAccess(const PeImage& image) {
         }
     }
     return access;
+}
+
+// The union of two sorted lists of ranges.
+std::vector<Emulator::Range> Merged(const std::vector<Emulator::Range>& a,
+                                    const std::vector<Emulator::Range>& b) {
+    std::vector<Emulator::Range> all(a.size() + b.size());
+    std::merge(a.begin(), a.end(), b.begin(), b.end(), all.begin());
+    std::vector<Emulator::Range> merged;
+    for (const Emulator::Range& range : all) {
+        if (!merged.empty() && range.first <= merged.back().second) {
+            merged.back().second = std::max(merged.back().second, range.second);
+        } else {
+            merged.push_back(range);
+        }
+    }
+    return merged;
 }
 
 // Hands the emulator back to the program when the run is over.
@@ -199,6 +216,7 @@ sim::Outcome ImageProgram::Run(sim::Device& device, const std::u16string& path,
     }
     PutSlot(thunks, ExitSlot, image.machine, 0, true);
     cpu.SetStack(stackLow, StackTop);
+    cpu.Record(image.imageBase, static_cast<std::uint32_t>(image.memory.size()));
 
     ImageProcess process{cpu, image.machine, image.imageBase, ProcessData, 0, copyBound};
     std::uint32_t calls = 0;
@@ -247,7 +265,14 @@ sim::Outcome ImageProgram::Run(sim::Device& device, const std::u16string& path,
     outcome.reason = ending.reason;
     outcome.address = ending.address;
     outcome.instructions = cpu.Instructions();
+    outcome.stack = cpu.StackDepth();
+    executed_[image.machine] = Merged(executed_[image.machine], cpu.Executed());
     return outcome;
+}
+
+std::vector<Emulator::Range> ImageProgram::Executed(std::uint16_t machine) const {
+    auto found = executed_.find(machine);
+    return found != executed_.end() ? found->second : std::vector<Emulator::Range>();
 }
 
 } // namespace runner

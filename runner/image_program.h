@@ -8,14 +8,17 @@
 #include "runner/emulator.h"
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 namespace runner {
 
-// Far above what the program needs for any run (tens of thousands).
-constexpr std::uint64_t DefaultInstructionBudget = 50000000;
+// Far above what the program needs for any run (at most some 12 000), and
+// few enough that a program caught in a loop ends within a fraction of a
+// second (each instruction is counted, recorded and checked as it runs).
+constexpr std::uint64_t DefaultInstructionBudget = 10000000;
 // Far above the calls to the platform the program makes in a run (about 50)
 // and the bytes of strings and records copied through them (a few
 // thousand): a run past either ends as a crash, so that a program that calls
@@ -29,7 +32,8 @@ constexpr std::uint32_t BadExeFormat = 193;
 
 // Where the runner puts what is not the image (the image may not overlap it):
 // the stack ends at StackTop, with an unmapped page below its reserve; the
-// command line is at ProcessData, and the imports' thunks are at Thunks.
+// command line is at ProcessData, and the imports' thunks are at Thunks; the
+// emulator's SystemPage is above them.
 constexpr std::uint32_t StackTop = 0x7FF00000u;
 constexpr std::uint32_t ProcessData = 0x7FF10000u;
 constexpr std::uint32_t Thunks = 0x7FFE0000u;
@@ -46,6 +50,11 @@ class ImageProgram : public sim::Launcher {
     sim::Outcome Run(sim::Device& device, const std::u16string& path, const sim::Entry* file,
                      const std::u16string& args) override;
 
+    // The instructions that have run in the images of a machine (MachineArm,
+    // MachineI386) over every run so far: sorted ranges relative to the
+    // image's base.
+    std::vector<Emulator::Range> Executed(std::uint16_t machine) const;
+
     std::uint64_t budget = DefaultInstructionBudget;
     std::uint32_t callBound = DefaultCallBound;
     std::uint64_t copyBound = DefaultCopyBound;
@@ -59,6 +68,7 @@ class ImageProgram : public sim::Launcher {
     void Keep(std::unique_ptr<Emulator> emulator);
 
     std::vector<std::unique_ptr<Emulator>> idle_;
+    std::map<std::uint16_t, std::vector<Emulator::Range>> executed_;
 };
 
 } // namespace runner

@@ -464,10 +464,16 @@ SCENARIOS = [("demo", []), ("demo-twice", ["insert", "menu", "remove"] * 2),
 MACHINE_TIMES = {"card-folder"}
 
 
+# The deepest stack an image may use in a run: well within the 64 KB it
+# reserves, and twice the 4 KB it commits.
+STACK_LIMIT = 8192
+
+
 def shared_log(args, image=None):
     """The --trace --json log of a run, as any kind of program gives it: no
     run mode and no findings (only the host build can tell those), no count of
-    emulated instructions."""
+    emulated instructions and no stack depth. An image's runs are held within
+    STACK_LIMIT bytes of stack."""
     result = run("--trace", "--json", *(["--image", image] if image else []), *args)
     if result.returncode != 0 or result.stderr:
         raise AssertionError(f"{args}: exit {result.returncode}: {result.stderr}")
@@ -476,6 +482,10 @@ def shared_log(args, image=None):
         event = json.loads(line)
         if event["event"] in ("mode", "found"):
             continue
+        if image and event["event"] == "exit":
+            stack = event.pop("stack")
+            if stack >= STACK_LIMIT:
+                raise AssertionError(f"{args}: a run used {stack} bytes of stack")
         event.pop("instructions", None)
         lines.append(json.dumps(event, ensure_ascii=False))
     return lines

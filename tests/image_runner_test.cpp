@@ -57,6 +57,76 @@ INSTANTIATE_TEST_SUITE_P(Tiny, ImageRuns, testing::ValuesIn(cases::Cases()),
                              return std::string(info.param.name);
                          });
 
+sim::Outcome RunTiny(runner::ImageProgram& program, const Bytes& image,
+                     const std::u16string& args = u"") {
+    sim::Device device;
+    sim::Entry file{u"\\Windows\\tiny.exe", sim::AttrArchive, sim::DefaultEntryTime,
+                    std::make_shared<const Bytes>(image)};
+    device.files.Add(file);
+    return program.Run(device, file.path, &file, args);
+}
+
+// The deepest the stack pointer went in a run, at any instruction: within a
+// block too (the frame below is taken and given back without a branch), and
+// with the return address the loader pushes for x86. A stack pointer moved
+// out of the stack does not count.
+TEST(ImageProgram, RecordsTheDeepestStack) {
+    runner::ImageProgram program;
+    struct Depth {
+        const char* what;
+        Bytes image;
+        std::uint64_t stack;
+    };
+    const Depth depths[] = {
+        {"ARM frame",
+         cases::TinyImage(cases::ArmMachine,
+                          cases::Arm({0xE92D4FF0,    // stmfd sp!, {r4-r11, lr}
+                                      0xE24DDC01,    // sub sp, sp, #256
+                                      0xE28DDC01,    // add sp, sp, #256
+                                      0xE8BD8FF0})), // ldmfd sp!, {r4-r11, pc}
+         36 + 256},
+        {"ARM leaf", cases::TinyImage(cases::ArmMachine, cases::Arm({0xE1A0F00E})), 0},
+        {"x86 frame",
+         cases::TinyImage(cases::X86, {0x81, 0xEC, 0, 1, 0, 0, 0x81, 0xC4, 0, 1, 0, 0, 0xC3}),
+         4 + 256},
+        {"x86 stack moved to data",
+         cases::TinyImage(cases::X86,
+                          cases::Join({{0x89, 0xE0, 0xBC},
+                                       cases::Le32(cases::X86Base + cases::Data + 0x800),
+                                       {0x6A, 1, 0x89, 0xC4, 0xC3}})),
+         4},
+    };
+    for (const Depth& depth : depths) {
+        const sim::Outcome outcome = RunTiny(program, depth.image);
+        EXPECT_FALSE(outcome.crashed) << depth.what << ": " << outcome.reason;
+        EXPECT_EQ(outcome.stack, depth.stack) << depth.what;
+    }
+}
+
+// Which instructions ran, relative to the image base, gathered over runs:
+// the branch skips an instruction when the command line is empty, and the
+// second run takes it. x86 instructions are whole, whatever their length.
+TEST(ImageProgram, RecordsWhichInstructionsRan) {
+    using Ranges = std::vector<runner::Emulator::Range>;
+    runner::ImageProgram program;
+    const Bytes arm = cases::TinyImage(cases::ArmMachine,
+                                       cases::Arm({0xE1D210B0,    // ldrh r1, [r2]
+                                                   0xE3510000,    // cmp r1, #0
+                                                   0x0A000000,    // beq done
+                                                   0xE3A00001,    // mov r0, #1
+                                                   0xE1A0F00E})); // done: mov pc, lr
+    EXPECT_EQ(program.Executed(cases::ArmMachine), Ranges());
+    RunTiny(program, arm);
+    EXPECT_EQ(program.Executed(cases::ArmMachine), (Ranges{{0x1000, 0x100C}, {0x1010, 0x1014}}));
+    EXPECT_EQ(RunTiny(program, arm, u"x").code, 1u);
+    EXPECT_EQ(program.Executed(cases::ArmMachine), (Ranges{{0x1000, 0x1014}}));
+
+    // mov eax, 7; jmp over the nop; nop; ret
+    RunTiny(program, cases::TinyImage(cases::X86, {0xB8, 7, 0, 0, 0, 0xEB, 0x01, 0x90, 0xC3}));
+    EXPECT_EQ(program.Executed(cases::X86), (Ranges{{0x1000, 0x1007}, {0x1008, 0x1009}}));
+    EXPECT_EQ(program.Executed(cases::ArmMachine), (Ranges{{0x1000, 0x1014}}));
+}
+
 // A string is read from the image when asked for, with its own length.
 TEST(PeImage, StringsAreReadWhenAskedFor) {
     const Bytes bytes = cases::WithStrings(cases::TinyImage(cases::X86, {0xC3}),
