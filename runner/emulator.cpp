@@ -169,7 +169,8 @@ bool Emulator::EnterUserMode() {
         uc_reg_write(uc_, UC_X86_REG_ES, &userData) == UC_ERR_OK &&
         uc_reg_write(uc_, UC_X86_REG_ESP, &stack) == UC_ERR_OK &&
         uc_emu_start(uc_, SystemPage + IretOffset, SystemPage + LandingOffset, 0, 0) == UC_ERR_OK &&
-        uc_mem_protect(uc_, SystemPage, GuestPageSize, UC_PROT_READ) == UC_ERR_OK;
+        uc_mem_protect(uc_, SystemPage, GuestPageSize, UC_PROT_READ) == UC_ERR_OK &&
+        uc_ctl_remove_cache(uc_, SystemPage, SystemPage + GuestPageSize) == UC_ERR_OK;
     return entered && Register(UC_X86_REG_CS) == UserCode && Register(UC_X86_REG_SS) == UserData;
 }
 

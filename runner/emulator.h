@@ -44,8 +44,7 @@ struct Ending {
 };
 
 // A program runs in user mode, as on the device: an instruction only the
-// kernel may run (tests/image_cases.h has one of each kind) ends the run as a
-// crash with sim::PrivilegedInstruction.
+// kernel may run ends the run as a crash with sim::PrivilegedInstruction.
 class Emulator {
   public:
     enum class Machine { Arm, X86 };

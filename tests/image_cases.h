@@ -7,6 +7,7 @@
 #include "runner/image_program.h"
 #include "runner/pe_image.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <initializer_list>
@@ -122,7 +123,7 @@ inline Bytes WithStrings(Bytes image, const Bytes& block) {
     directory(0x30, 0x409, 0x48);   // its one language
     Put32(image, root + 0x48, Resources + 0x58);
     Put32(image, root + 0x4C, static_cast<std::uint32_t>(block.size()));
-    std::memcpy(&image[root + 0x58], block.data(), block.size());
+    std::copy(block.begin(), block.end(), image.begin() + static_cast<long>(root + 0x58));
     Put32(image, Directories + 16, Resources);
     Put32(image, Directories + 20, 0x58 + static_cast<std::uint32_t>(block.size()));
     return image;
