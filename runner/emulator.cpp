@@ -8,6 +8,7 @@
 
 #include <unicorn/unicorn.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
@@ -553,9 +554,13 @@ void Emulator::OnInstruction(uc_struct* uc, std::uint64_t address, std::uint32_t
     if (sp < emulator->lowestSp_ && sp >= emulator->stackLow_) {
         emulator->lowestSp_ = sp;
     }
-    std::uint64_t offset = address - emulator->recordBase_;
-    for (std::uint64_t at = offset; at < offset + size && at < emulator->recordSize_; ++at) {
-        emulator->executed_[at / 8] |= static_cast<std::uint8_t>(1u << (at % 8));
+    // The instruction's bytes, a byte of bits at a time.
+    const std::uint64_t offset = address - emulator->recordBase_;
+    const std::uint64_t end = std::min<std::uint64_t>(offset + size, emulator->recordSize_);
+    for (std::uint64_t at = offset; at < end;) {
+        const std::uint64_t bits = std::min<std::uint64_t>(8 - at % 8, end - at);
+        emulator->executed_[at / 8] |= static_cast<std::uint8_t>(((1u << bits) - 1) << (at % 8));
+        at += bits;
     }
     // In user mode an ARM core ignores an msr to cpsr's control bits, and
     // unicorn lets some coprocessor reads through: they, and every other

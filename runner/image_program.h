@@ -18,7 +18,7 @@ namespace runner {
 // Far above what the program needs for any run (at most some 12 000), and
 // few enough that a program caught in a loop ends within a fraction of a
 // second (each instruction is counted, recorded and checked as it runs).
-constexpr std::uint64_t DefaultInstructionBudget = 10000000;
+constexpr std::uint64_t DefaultInstructionBudget = 5000000;
 // Far above the calls to the platform the program makes in a run (about 50)
 // and the bytes of strings and records copied through them (a few
 // thousand): a run past either ends as a crash, so that a program that calls
