@@ -93,7 +93,8 @@ Emulator::Emulator(Machine machine, ArmCore core)
     // One hook at every instruction counts it, records it and the stack
     // pointer, and on ARM stops the privileged instructions user mode would
     // run as no-ops. The others catch bad accesses, exceptions and, on x86,
-    // port input and output, which unicorn does not check the privilege of.
+    // port input and output, which unicorn does not check the privilege of,
+    // and system calls.
     uc_hook hook;
     if (err == UC_ERR_OK) {
         err = uc_hook_add(uc_, &hook, UC_HOOK_CODE, reinterpret_cast<void*>(&OnInstruction), this,
@@ -114,6 +115,12 @@ Emulator::Emulator(Machine machine, ArmCore core)
     if (err == UC_ERR_OK && machine == Machine::X86) {
         err = uc_hook_add(uc_, &hook, UC_HOOK_INSN, reinterpret_cast<void*>(&OnPortOut), this, 1, 0,
                           UC_X86_INS_OUT);
+    }
+    for (int instruction : {UC_X86_INS_SYSCALL, UC_X86_INS_SYSENTER}) {
+        if (err == UC_ERR_OK && machine == Machine::X86) {
+            err = uc_hook_add(uc_, &hook, UC_HOOK_INSN, reinterpret_cast<void*>(&OnSystemCall),
+                              this, 1, 0, instruction);
+        }
     }
     if (err == UC_ERR_OK) {
         err = uc_context_alloc(uc_, &start_);
@@ -637,6 +644,14 @@ std::uint32_t Emulator::OnPortIn(uc_struct*, std::uint32_t, int, void* self) {
 void Emulator::OnPortOut(uc_struct*, std::uint32_t, int, std::uint32_t, void* self) {
     auto* emulator = static_cast<Emulator*>(self);
     emulator->Crash(sim::PrivilegedInstruction, "privileged instruction: port output",
+                    emulator->current_);
+}
+
+// syscall and sysenter: as swi on ARM, the device offers no system call.
+void Emulator::OnSystemCall(uc_struct*, void* self) {
+    auto* emulator = static_cast<Emulator*>(self);
+    emulator->Crash(sim::PrivilegedInstruction,
+                    "privileged instruction: a system call the device does not offer",
                     emulator->current_);
 }
 

@@ -167,6 +167,7 @@ class Emulator {
     static std::uint32_t OnPortIn(uc_struct* uc, std::uint32_t port, int size, void* self);
     static void OnPortOut(uc_struct* uc, std::uint32_t port, int size, std::uint32_t value,
                           void* self);
+    static void OnSystemCall(uc_struct* uc, void* self);
 
     Machine machine_;
     ArmCore core_;

@@ -264,6 +264,9 @@ inline const std::vector<Privileged>& X86PrivilegedCases() {
         {"X86Wrmsr", {0x90, 0x0F, 0x30}, 1},
         {"X86Rdmsr", {0x90, 0x0F, 0x32}, 1},
         {"X86Rdpmc", {0x90, 0x0F, 0x33}, 1},
+        // System calls: the device offers none.
+        {"X86Sysenter", {0x90, 0x0F, 0x34}, 1},
+        {"X86Syscall", {0x90, 0x0F, 0x05}, 1},
     };
     return cases;
 }
