@@ -20,9 +20,8 @@ namespace {
 
 using platform::MaxPath;
 
-// Command lines and message texts are read up to this many units; the
-// longest command line the platform passes.
-constexpr std::size_t TextLimit = 32767;
+// Command lines and message texts are read up to this many units.
+constexpr std::size_t TextLimit = MaxCommandLine;
 // An output buffer is copied in and out up to this many bytes, whatever size
 // the program claims for it; the size handed to the device is cut to match.
 constexpr std::size_t OutputLimit = 65536;
@@ -110,9 +109,6 @@ class Output {
     }
     void* Data() {
         return bytes_.data();
-    }
-    std::size_t Size() const {
-        return size_;
     }
     void WriteBack() {
         std::size_t first = 0;

@@ -7,10 +7,14 @@
 #include "runner/emulator.h"
 #include "runner/pe_image.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
 namespace runner {
+
+// The longest command line a process can be started with, in units.
+constexpr std::size_t MaxCommandLine = 32767;
 
 // What an import sees of the running image besides its processor.
 struct ImageProcess {

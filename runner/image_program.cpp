@@ -27,8 +27,6 @@ constexpr std::uint8_t X86Halt = 0xF4;
 constexpr std::uint32_t SlotSize = 4;
 // The last slot is where the entry point returns to.
 constexpr std::uint32_t ExitSlot = GuestPageSize / SlotSize - 1;
-// The longest command line a process can be started with.
-constexpr std::size_t MaxCommandLine = 32767;
 // Each run of the program leaves some 50 KB of translated code behind.
 constexpr int RunsPerEmulator = 64;
 
@@ -190,7 +188,8 @@ sim::Outcome ImageProgram::Run(sim::Device& device, const std::u16string& path,
                                     ? args
                                     : u"\"" + path + u"\"" + (args.empty() ? u"" : u" " + args);
     if (line.size() > MaxCommandLine) {
-        return Failed(sim::ErrorInvalidParameter, "a command line longer than 32767 units");
+        return Failed(sim::ErrorInvalidParameter,
+                      "a command line longer than " + std::to_string(MaxCommandLine) + " units");
     }
 
     Lease lease(Take(image.machine == MachineArm ? Emulator::Machine::Arm : Emulator::Machine::X86),
