@@ -89,6 +89,7 @@ int Device::Run(const std::u16string& path, const std::u16string& args) {
         if (outcome.instructions != 0) {
             fields.push_back(
                 {"instructions", NumberValue(static_cast<long long>(outcome.instructions))});
+            fields.push_back({"stack", NumberValue(static_cast<long long>(outcome.stack))});
         }
         log_.Emit(EventKind::Exit, std::move(fields));
     }

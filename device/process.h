@@ -7,7 +7,7 @@
 #include "device/store.h"
 
 #include <cstdint>
-#include <map>
+#include <functional>
 #include <string>
 
 namespace sim {
@@ -16,9 +16,11 @@ class Device;
 
 // What the device knows of the program that runs.
 struct Process {
-    std::u16string path;                              // its file: what GetModuleFileNameW answers
-    platform::HINSTANCE instance = 0;                 // its module handle
-    std::map<platform::UINT, std::u16string> strings; // its string table, for LoadStringW
+    std::u16string path;              // its file: what GetModuleFileNameW answers
+    platform::HINSTANCE instance = 0; // its module handle
+    // Its string table, for LoadStringW: string id, read from the program's
+    // module when asked for. False when there is none (or it cannot be read).
+    std::function<bool(platform::UINT id, std::u16string& text)> loadString;
 };
 
 // How a run ended: with an exit code, or in a crash at an address.
@@ -28,14 +30,18 @@ struct Outcome {
     std::string reason;     // for a crash: what happened, in a few words
     std::uint64_t address = 0;
     std::uint64_t instructions = 0; // emulated instructions; 0 for a native run
+    std::uint64_t stack = 0;        // an image's deepest stack use, in bytes
 };
 
 // Exception codes a crashed run ends with, as the platform numbers them.
 constexpr std::uint32_t AccessViolation = 0xC0000005u;
 constexpr std::uint32_t StackOverflow = 0xC00000FDu;
 constexpr std::uint32_t IllegalInstruction = 0xC000001Du;
-constexpr std::uint32_t ProcedureNotFound = 0xC0000139u; // an import nothing provides
-constexpr std::uint32_t BudgetExhausted = 0xC0000420u;   // ran past its instruction budget
+constexpr std::uint32_t PrivilegedInstruction = 0xC0000096u; // only the kernel may run it
+constexpr std::uint32_t ProcedureNotFound = 0xC0000139u;     // an import nothing provides
+constexpr std::uint32_t BudgetExhausted = 0xC0000420u;       // ran past its instruction budget
+constexpr std::uint32_t QuotaExceeded = 0xC0000044u;         // more calls to the platform, or bytes
+                                                             // through them, than a run may make
 
 class Launcher {
   public:

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 struct uc_struct;
@@ -21,6 +22,10 @@ constexpr std::uint32_t AccessWrite = 2;
 constexpr std::uint32_t AccessExecute = 4;
 
 constexpr std::uint32_t GuestPageSize = 0x1000;
+
+// The page an x86 emulator keeps for itself: the descriptor table by which
+// the program runs in user mode. Nothing else may be mapped there.
+constexpr std::uint32_t SystemPage = 0x7FFF0000u;
 
 // A guest address the runner could not read or write on the program's
 // behalf: the program crashes there, as it would had it made the access.
@@ -38,9 +43,13 @@ struct Ending {
     std::uint32_t address = 0;
 };
 
+// A program runs in user mode, as on the device: an instruction only the
+// kernel may run ends the run as a crash with sim::PrivilegedInstruction.
 class Emulator {
   public:
     enum class Machine { Arm, X86 };
+    // [start, end), relative to a base.
+    using Range = std::pair<std::uint32_t, std::uint32_t>;
     // The processor the ARM images run on: the device's StrongARM, which has
     // no BX (ARMv4), or a later core for images that need ARMv4T or ARMv5.
     enum class ArmCore { StrongArm, Arm926 };
@@ -92,6 +101,9 @@ class Emulator {
     std::uint32_t Argument(int index) const;
     std::uint32_t Result() const;
     void SetResult(std::uint32_t value);
+    // Where the call returns to: lr on ARM, the word on top of the stack on
+    // x86 (a GuestFault when it cannot be read).
+    std::uint32_t ReturnAddress() const;
 
     // Ends the run, from within a trap: with an exit code, or in a crash.
     void Finish(std::uint32_t code);
@@ -111,6 +123,15 @@ class Emulator {
     std::uint64_t Instructions() const {
         return instructions_;
     }
+    // How far below the stack's top the stack pointer has been, in bytes: as
+    // each instruction found it, within the stack.
+    std::uint32_t StackDepth() const {
+        return stackTop_ - lowestSp_;
+    }
+    // From now on, which instructions in [base, base + size) run: Executed
+    // gives them as sorted ranges relative to base, whole instructions each.
+    void Record(std::uint32_t base, std::uint32_t size);
+    std::vector<Range> Executed() const;
     // Why the emulator could not be opened or set up; empty when it could.
     const std::string& Error() const {
         return error_;
@@ -124,6 +145,10 @@ class Emulator {
         std::vector<std::uint8_t> access; // per page
     };
     const Region* RegionOf(std::uint32_t address) const;
+    // Up to size bytes of what is mapped from address on, whatever the
+    // program may do with them; how many there were.
+    std::size_t Fetch(std::uint32_t address, std::uint8_t* out, std::size_t size) const;
+    bool EnterUserMode();
     bool Reachable(std::uint32_t address, std::uint32_t access) const;
     std::uint32_t Register(int id) const;
     void SetRegister(int id, std::uint32_t value);
@@ -132,16 +157,23 @@ class Emulator {
     Ending Fault(std::uint32_t address, const char* access) const;
     Ending Classify(int error);
 
-    static void OnBlock(uc_struct* uc, std::uint64_t address, std::uint32_t size, void* self);
+    bool Privileged(std::uint32_t address) const;
+
     static void OnInstruction(uc_struct* uc, std::uint64_t address, std::uint32_t size, void* self);
     static void OnTrap(uc_struct* uc, std::uint64_t address, std::uint32_t size, void* self);
     static bool OnBadAccess(uc_struct* uc, int type, std::uint64_t address, int size,
                             std::int64_t value, void* self);
+    static void OnInterrupt(uc_struct* uc, std::uint32_t number, void* self);
+    static std::uint32_t OnPortIn(uc_struct* uc, std::uint32_t port, int size, void* self);
+    static void OnPortOut(uc_struct* uc, std::uint32_t port, int size, std::uint32_t value,
+                          void* self);
+    static void OnSystemCall(uc_struct* uc, void* self);
 
     Machine machine_;
     ArmCore core_;
     int result_; // the register a call's result is in
     int pc_;
+    int sp_;
     uc_struct* uc_ = nullptr;
     uc_context* start_ = nullptr; // the registers as they were when opened
     std::uintptr_t trapHook_ = 0;
@@ -154,6 +186,11 @@ class Emulator {
     std::uint32_t trapSize_ = 0;
     std::function<void(std::uint32_t)> trap_;
     std::uint64_t instructions_ = 0;
+    std::uint32_t current_ = 0; // the instruction that runs
+    std::uint32_t lowestSp_ = 0;
+    std::uint32_t recordBase_ = 0;
+    std::uint32_t recordSize_ = 0;
+    std::vector<std::uint8_t> executed_; // a bit for each byte recorded: part of one that ran
     int runs_ = 0;
     std::uint64_t budget_ = 0;
     bool ended_ = false;

@@ -3,6 +3,7 @@
 // back into guest memory.
 #include "runner/image_calls.h"
 
+#include "device/operations.h"
 #include "platform/operations.h"
 #include "platform/platform.h"
 #include "runner/pe_image.h"
@@ -19,9 +20,8 @@ namespace {
 
 using platform::MaxPath;
 
-// Command lines and message texts are read up to this many units; the
-// longest command line the platform passes.
-constexpr std::size_t TextLimit = 32767;
+// Command lines and message texts are read up to this many units.
+constexpr std::size_t TextLimit = MaxCommandLine;
 // An output buffer is copied in and out up to this many bytes, whatever size
 // the program claims for it; the size handed to the device is cut to match.
 constexpr std::size_t OutputLimit = 65536;
@@ -35,10 +35,18 @@ struct GuestText {
     }
 };
 
+// Counts bytes copied between the program and the device.
+void Copied(ImageProcess& p, std::size_t bytes) {
+    p.copied += bytes;
+    if (p.copied > p.copyBound) {
+        throw CopyBoundExceeded{};
+    }
+}
+
 // Reads units at address up to and including the terminator, at most limit
 // units. With no terminator within the limit, terminated says so.
-GuestText ReadUnits(const Emulator& cpu, std::uint32_t address, std::size_t limit,
-                    bool& terminated) {
+GuestText ReadUnits(ImageProcess& p, std::uint32_t address, std::size_t limit, bool& terminated) {
+    const Emulator& cpu = p.cpu;
     GuestText text;
     terminated = false;
     if (address == 0) {
@@ -52,6 +60,7 @@ GuestText ReadUnits(const Emulator& cpu, std::uint32_t address, std::size_t limi
     if (end != units.end()) {
         terminated = true;
         text.units.assign(units.begin(), end + 1);
+        Copied(p, text.units.size() * 2);
         return text;
     }
     if (readable < limit) {
@@ -59,6 +68,7 @@ GuestText ReadUnits(const Emulator& cpu, std::uint32_t address, std::size_t limi
         throw GuestFault{static_cast<std::uint32_t>(address + readable * 2), false};
     }
     text.units = units;
+    Copied(p, text.units.size() * 2);
     return text;
 }
 
@@ -66,9 +76,9 @@ GuestText ReadUnits(const Emulator& cpu, std::uint32_t address, std::size_t limi
 // without a terminator within them reaches the device without one, so that
 // the device records the misuse; a terminator after the MaxPath units keeps
 // a host-side reader that goes on from running off the copy.
-GuestText ReadPath(const Emulator& cpu, std::uint32_t address) {
+GuestText ReadPath(ImageProcess& p, std::uint32_t address) {
     bool terminated = false;
-    GuestText path = ReadUnits(cpu, address, MaxPath, terminated);
+    GuestText path = ReadUnits(p, address, MaxPath, terminated);
     if (!path.null) {
         path.units.resize(MaxPath + 1, u'\0');
     }
@@ -76,9 +86,9 @@ GuestText ReadPath(const Emulator& cpu, std::uint32_t address) {
 }
 
 // A command line or message text, cut at TextLimit units.
-GuestText ReadText(const Emulator& cpu, std::uint32_t address) {
+GuestText ReadText(ImageProcess& p, std::uint32_t address) {
     bool terminated = false;
-    GuestText text = ReadUnits(cpu, address, TextLimit, terminated);
+    GuestText text = ReadUnits(p, address, TextLimit, terminated);
     if (!text.null && !terminated) {
         text.units.push_back(u'\0');
     }
@@ -91,17 +101,14 @@ GuestText ReadText(const Emulator& cpu, std::uint32_t address) {
 // at its address.
 class Output {
   public:
-    Output(Emulator& cpu, std::uint32_t address, std::size_t size)
-        : cpu_(cpu), address_(address), bytes_(std::max<std::size_t>(size, 1), 0xFF), size_(size) {
-        std::size_t readable = cpu.Readable(address, size);
-        cpu.Read(address, bytes_.data(), readable);
+    Output(ImageProcess& p, std::uint32_t address, std::size_t size)
+        : p_(p), address_(address), bytes_(std::max<std::size_t>(size, 1), 0xFF), size_(size) {
+        std::size_t readable = p.cpu.Readable(address, size);
+        p.cpu.Read(address, bytes_.data(), readable);
         before_ = bytes_;
     }
     void* Data() {
         return bytes_.data();
-    }
-    std::size_t Size() const {
-        return size_;
     }
     void WriteBack() {
         std::size_t first = 0;
@@ -113,12 +120,14 @@ class Output {
             --last;
         }
         if (first < last) {
-            cpu_.Write(static_cast<std::uint32_t>(address_ + first), &bytes_[first], last - first);
+            Copied(p_, last - first);
+            p_.cpu.Write(static_cast<std::uint32_t>(address_ + first), &bytes_[first],
+                         last - first);
         }
     }
 
   private:
-    Emulator& cpu_;
+    ImageProcess& p_;
     std::uint32_t address_;
     std::vector<std::uint8_t> bytes_;
     std::vector<std::uint8_t> before_;
@@ -127,8 +136,8 @@ class Output {
 
 // A buffer of units whose size the program passes.
 struct UnitBuffer {
-    UnitBuffer(Emulator& cpu, std::uint32_t address, std::uint32_t units)
-        : count(std::min<std::size_t>(units, OutputLimit / 2)), out(cpu, address, count * 2) {}
+    UnitBuffer(ImageProcess& p, std::uint32_t address, std::uint32_t units)
+        : count(std::min<std::size_t>(units, OutputLimit / 2)), out(p, address, count * 2) {}
     char16_t* Data() {
         return static_cast<char16_t*>(out.Data());
     }
@@ -163,7 +172,7 @@ class FoundOutput {
   public:
     FoundOutput(ImageProcess& p, std::uint32_t address)
         : desktop_(p.machine == MachineI386),
-          out_(p.cpu, address, desktop_ ? DesktopFindDataSize : sizeof found) {
+          out_(p, address, desktop_ ? DesktopFindDataSize : sizeof found) {
         const auto* bytes = static_cast<const std::uint8_t*>(out_.Data());
         if (desktop_) {
             std::memset(&found, 0, sizeof found);
@@ -199,7 +208,7 @@ class FoundOutput {
 // --- The operations ---------------------------------------------------------
 
 std::uint32_t GetModuleFileNameW(ImageProcess& p) {
-    UnitBuffer buffer(p.cpu, Arg(p, 1), Arg(p, 2));
+    UnitBuffer buffer(p, Arg(p, 1), Arg(p, 2));
     std::uint32_t result = platform::GetModuleFileNameW(Arg(p, 0), buffer.Data(),
                                                         static_cast<platform::DWORD>(buffer.count));
     buffer.out.WriteBack();
@@ -208,7 +217,7 @@ std::uint32_t GetModuleFileNameW(ImageProcess& p) {
 
 std::uint32_t LoadStringW(ImageProcess& p) {
     auto size = static_cast<std::int32_t>(Arg(p, 3));
-    UnitBuffer buffer(p.cpu, Arg(p, 2), size > 0 ? static_cast<std::uint32_t>(size) : 0);
+    UnitBuffer buffer(p, Arg(p, 2), size > 0 ? static_cast<std::uint32_t>(size) : 0);
     int result = platform::LoadStringW(Arg(p, 0), Arg(p, 1), buffer.Data(),
                                        size > 0 ? static_cast<int>(buffer.count) : size);
     buffer.out.WriteBack();
@@ -216,7 +225,7 @@ std::uint32_t LoadStringW(ImageProcess& p) {
 }
 
 std::uint32_t FindFirstFileW(ImageProcess& p) {
-    GuestText path = ReadPath(p.cpu, Arg(p, 0));
+    GuestText path = ReadPath(p, Arg(p, 0));
     FoundOutput found(p, Arg(p, 1));
     platform::HANDLE result = platform::FindFirstFileW(path.Get(), &found.found);
     found.WriteBack();
@@ -244,7 +253,7 @@ std::uint32_t CompareFileTime(ImageProcess& p) {
 
 std::uint32_t SystemParametersInfoW(ImageProcess& p) {
     std::size_t bytes = std::min<std::size_t>(Arg(p, 1), OutputLimit);
-    Output buffer(p.cpu, Arg(p, 2), bytes);
+    Output buffer(p, Arg(p, 2), bytes);
     platform::BOOL result = platform::SystemParametersInfoW(
         Arg(p, 0), static_cast<platform::UINT>(bytes), buffer.Data(), Arg(p, 3));
     buffer.WriteBack();
@@ -254,7 +263,7 @@ std::uint32_t SystemParametersInfoW(ImageProcess& p) {
 std::uint32_t GetVersionExW(ImageProcess& p) {
     // The device reads the record's size first.
     p.cpu.Read32(Arg(p, 0));
-    Output info(p.cpu, Arg(p, 0), sizeof(platform::OSVERSIONINFOW));
+    Output info(p, Arg(p, 0), sizeof(platform::OSVERSIONINFOW));
     platform::BOOL result =
         platform::GetVersionExW(static_cast<platform::OSVERSIONINFOW*>(info.Data()));
     info.WriteBack();
@@ -269,10 +278,10 @@ std::uint32_t ShellExecuteEx(ImageProcess& p) {
     std::uint32_t address = Arg(p, 0);
     std::uint32_t guest[ShellInfoWords];
     p.cpu.Read(address, guest, sizeof guest);
-    GuestText verb = ReadText(p.cpu, guest[3]);
-    GuestText file = ReadPath(p.cpu, guest[4]);
-    GuestText parameters = ReadText(p.cpu, guest[5]);
-    GuestText directory = ReadPath(p.cpu, guest[6]);
+    GuestText verb = ReadText(p, guest[3]);
+    GuestText file = ReadPath(p, guest[4]);
+    GuestText parameters = ReadText(p, guest[5]);
+    GuestText directory = ReadPath(p, guest[6]);
     platform::SHELLEXECUTEINFO info = {};
     info.cbSize = guest[0];
     info.fMask = guest[1];
@@ -311,7 +320,7 @@ std::uint32_t ShellExecuteEx(ImageProcess& p) {
 }
 
 std::uint32_t SHGetSpecialFolderPath(ImageProcess& p) {
-    UnitBuffer path(p.cpu, Arg(p, 1), MaxPath);
+    UnitBuffer path(p, Arg(p, 1), MaxPath);
     platform::BOOL result = platform::SHGetSpecialFolderPath(
         Arg(p, 0), path.Data(), static_cast<int>(Arg(p, 2)), static_cast<int>(Arg(p, 3)));
     path.out.WriteBack();
@@ -319,27 +328,27 @@ std::uint32_t SHGetSpecialFolderPath(ImageProcess& p) {
 }
 
 std::uint32_t MessageBoxW(ImageProcess& p) {
-    GuestText text = ReadText(p.cpu, Arg(p, 1));
-    GuestText caption = ReadText(p.cpu, Arg(p, 2));
+    GuestText text = ReadText(p, Arg(p, 1));
+    GuestText caption = ReadText(p, Arg(p, 2));
     return static_cast<std::uint32_t>(
         platform::MessageBoxW(Arg(p, 0), text.Get(), caption.Get(), Arg(p, 3)));
 }
 
 std::uint32_t CopyFileW(ImageProcess& p) {
-    GuestText source = ReadPath(p.cpu, Arg(p, 0));
-    GuestText target = ReadPath(p.cpu, Arg(p, 1));
+    GuestText source = ReadPath(p, Arg(p, 0));
+    GuestText target = ReadPath(p, Arg(p, 1));
     return static_cast<std::uint32_t>(
         platform::CopyFileW(source.Get(), target.Get(), static_cast<int>(Arg(p, 2))));
 }
 
 std::uint32_t DeleteFileW(ImageProcess& p) {
-    GuestText path = ReadPath(p.cpu, Arg(p, 0));
+    GuestText path = ReadPath(p, Arg(p, 0));
     return static_cast<std::uint32_t>(platform::DeleteFileW(path.Get()));
 }
 
 std::uint32_t RegOpenKeyExW(ImageProcess& p) {
-    GuestText subKey = ReadPath(p.cpu, Arg(p, 1));
-    Output opened(p.cpu, Arg(p, 4), 4);
+    GuestText subKey = ReadPath(p, Arg(p, 1));
+    Output opened(p, Arg(p, 4), 4);
     std::uint32_t before = 0;
     std::memcpy(&before, opened.Data(), 4);
     platform::HKEY key = before;
@@ -354,7 +363,7 @@ std::uint32_t RegOpenKeyExW(ImageProcess& p) {
 }
 
 std::uint32_t RegDeleteKeyW(ImageProcess& p) {
-    GuestText subKey = ReadPath(p.cpu, Arg(p, 1));
+    GuestText subKey = ReadPath(p, Arg(p, 1));
     return static_cast<std::uint32_t>(platform::RegDeleteKeyW(Arg(p, 0), subKey.Get()));
 }
 
@@ -383,27 +392,30 @@ std::uint32_t ExitProcess(ImageProcess& p) {
     return 0;
 }
 
-struct Import {
-    std::uint16_t machine;
+// Each operation as the device's core library exports it, in the order of
+// the operation table (sim::Op).
+const Binding Operations[] = {
+#define AUTORUN_BINDING(name, ordinal, dll, desktopName, arguments, failable) {name, arguments},
+    AUTORUN_OPERATIONS(AUTORUN_BINDING)
+#undef AUTORUN_BINDING
+};
+
+struct DesktopImport {
     const char* dll;
     const char* name;
     Binding binding;
 };
 
-// Each operation as the device's core library exports it and as the
-// desktop's DLLs do, then the desktop's start-up calls.
-const Import Imports[] = {
-#define AUTORUN_DEVICE_IMPORT(name, ordinal, dll, desktopName, arguments, failable)                \
-    {MachineArm, "COREDLL.dll", #name, {name, arguments}},
-    AUTORUN_OPERATIONS(AUTORUN_DEVICE_IMPORT)
-#undef AUTORUN_DEVICE_IMPORT
+// Each operation as the desktop's DLLs export it, then the desktop's
+// start-up calls.
+const DesktopImport DesktopImports[] = {
 #define AUTORUN_DESKTOP_IMPORT(name, ordinal, dll, desktopName, arguments, failable)               \
-    {MachineI386, #dll ".dll", #desktopName, {name, arguments}},
-        AUTORUN_OPERATIONS(AUTORUN_DESKTOP_IMPORT)
+    {#dll ".dll", #desktopName, {name, arguments}},
+    AUTORUN_OPERATIONS(AUTORUN_DESKTOP_IMPORT)
 #undef AUTORUN_DESKTOP_IMPORT
-            {MachineI386, "KERNEL32.dll", "GetModuleHandleW", {GetModuleHandleW, 1}},
-    {MachineI386, "KERNEL32.dll", "GetCommandLineW", {GetCommandLineW, 0}},
-    {MachineI386, "KERNEL32.dll", "ExitProcess", {ExitProcess, 1}},
+        {"KERNEL32.dll", "GetModuleHandleW", {GetModuleHandleW, 1}},
+    {"KERNEL32.dll", "GetCommandLineW", {GetCommandLineW, 0}},
+    {"KERNEL32.dll", "ExitProcess", {ExitProcess, 1}},
 };
 
 bool SameDll(const std::string& a, const char* b) {
@@ -413,17 +425,50 @@ bool SameDll(const std::string& a, const char* b) {
            });
 }
 
-} // namespace
+bool FindDeviceBinding(const PeImport& import, Binding& binding, std::string& why) {
+    if (!SameDll(import.dll, "COREDLL.dll")) {
+        why = "no DLL " + import.dll + " on the device";
+        return false;
+    }
+    sim::Op op;
+    if (import.byOrdinal ? !sim::OpWithOrdinal(import.ordinal, op)
+                         : !sim::OpNamed(import.name, op)) {
+        why = "COREDLL exports no " +
+              (import.byOrdinal ? "ordinal " + std::to_string(import.ordinal) : import.name);
+        return false;
+    }
+    binding = Operations[static_cast<std::size_t>(op)];
+    return true;
+}
 
-bool FindBinding(std::uint16_t machine, const std::string& dll, const std::string& name,
-                 Binding& binding) {
-    for (const Import& import : Imports) {
-        if (import.machine == machine && name == import.name && SameDll(dll, import.dll)) {
-            binding = import.binding;
-            return true;
+bool FindDesktopBinding(const PeImport& import, Binding& binding, std::string& why) {
+    bool dllKnown = false;
+    for (const DesktopImport& desktop : DesktopImports) {
+        if (SameDll(import.dll, desktop.dll)) {
+            dllKnown = true;
+            if (!import.byOrdinal && import.name == desktop.name) {
+                binding = desktop.binding;
+                return true;
+            }
         }
     }
+    if (!dllKnown) {
+        why = "no DLL " + import.dll + " on the device";
+    } else if (import.byOrdinal) {
+        why = import.dll + " ordinal " + std::to_string(import.ordinal) +
+              " is not bound: a desktop DLL's ordinals are not stable";
+    } else {
+        why = import.dll + " exports no " + import.name;
+    }
     return false;
+}
+
+} // namespace
+
+bool FindBinding(std::uint16_t machine, const PeImport& import, Binding& binding,
+                 std::string& why) {
+    return machine == MachineArm ? FindDeviceBinding(import, binding, why)
+                                 : FindDesktopBinding(import, binding, why);
 }
 
 } // namespace runner

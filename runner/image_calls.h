@@ -5,11 +5,16 @@
 #pragma once
 
 #include "runner/emulator.h"
+#include "runner/pe_image.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
 namespace runner {
+
+// The longest command line a process can be started with, in units.
+constexpr std::size_t MaxCommandLine = 32767;
 
 // What an import sees of the running image besides its processor.
 struct ImageProcess {
@@ -17,7 +22,14 @@ struct ImageProcess {
     std::uint16_t machine;
     std::uint32_t imageBase;
     std::uint32_t commandLine; // the guest copy GetCommandLineW answers
+    // Bytes of strings handed to the device and of what it wrote back, so
+    // far in the run, and how many the run may copy.
+    std::uint64_t copied = 0;
+    std::uint64_t copyBound = UINT64_MAX;
 };
+
+// Thrown by a call that would copy more than copyBound bytes in the run.
+struct CopyBoundExceeded {};
 
 struct Binding {
     // Makes the call; answers its result (0 for a call that has none). A
@@ -26,10 +38,12 @@ struct Binding {
     std::uint32_t arguments; // how many 32-bit arguments (x86: popped by the callee)
 };
 
-// The binding of an import for the image's machine: the device's core library
-// (COREDLL) on ARM, the desktop's DLLs on x86. DLL names ignore case. False
-// when the runner knows no such import.
-bool FindBinding(std::uint16_t machine, const std::string& dll, const std::string& name,
-                 Binding& binding);
+// The binding of an import for the image's machine, as the device's loader
+// finds it: on ARM through the export table of the device's core library
+// (COREDLL), by ordinal or by name; on x86 by the name the desktop's DLLs
+// export it by (their ordinals are not stable, so an import by ordinal is
+// not bound). DLL names ignore case. False, with why naming the import, when
+// nothing provides it.
+bool FindBinding(std::uint16_t machine, const PeImport& import, Binding& binding, std::string& why);
 
 } // namespace runner

@@ -6,10 +6,12 @@
 #include "runner/pe_image.h"
 #include "runner/system_version.h"
 
+#include <algorithm>
 #include <cstring>
 #include <exception>
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace runner {
@@ -26,8 +28,6 @@ constexpr std::uint8_t X86Halt = 0xF4;
 constexpr std::uint32_t SlotSize = 4;
 // The last slot is where the entry point returns to.
 constexpr std::uint32_t ExitSlot = GuestPageSize / SlotSize - 1;
-// The longest command line a process can be started with.
-constexpr std::size_t MaxCommandLine = 32767;
 // Each run of the program leaves some 50 KB of translated code behind.
 constexpr int RunsPerEmulator = 64;
 
@@ -79,6 +79,22 @@ std::vector<std::uint32_t> PageAccess(const PeImage& image) {
         }
     }
     return access;
+}
+
+// The union of two sorted lists of ranges.
+std::vector<Emulator::Range> Merged(const std::vector<Emulator::Range>& a,
+                                    const std::vector<Emulator::Range>& b) {
+    std::vector<Emulator::Range> all(a.size() + b.size());
+    std::merge(a.begin(), a.end(), b.begin(), b.end(), all.begin());
+    std::vector<Emulator::Range> merged;
+    for (const Emulator::Range& range : all) {
+        if (!merged.empty() && range.first <= merged.back().second) {
+            merged.back().second = std::max(merged.back().second, range.second);
+        } else {
+            merged.push_back(range);
+        }
+    }
+    return merged;
 }
 
 // Hands the emulator back to the program when the run is over.
@@ -167,9 +183,10 @@ sim::Outcome ImageProgram::Run(sim::Device& device, const std::u16string& path,
     std::vector<Binding> bindings(image.imports.size());
     for (std::size_t i = 0; i < image.imports.size(); ++i) {
         const PeImport& import = image.imports[i];
-        if (!FindBinding(image.machine, import.dll, import.name, bindings[i])) {
+        std::string why;
+        if (!FindBinding(image.machine, import, bindings[i], why)) {
             return Failed(sim::ProcedureNotFound,
-                          "unknown import " + import.dll + "!" + import.name,
+                          "unknown import " + ImportName(import) + ": " + why,
                           image.imageBase + import.slot);
         }
     }
@@ -180,7 +197,8 @@ sim::Outcome ImageProgram::Run(sim::Device& device, const std::u16string& path,
                                     ? args
                                     : u"\"" + path + u"\"" + (args.empty() ? u"" : u" " + args);
     if (line.size() > MaxCommandLine) {
-        return Failed(sim::ErrorInvalidParameter, "a command line longer than 32767 units");
+        return Failed(sim::ErrorInvalidParameter,
+                      "a command line longer than " + std::to_string(MaxCommandLine) + " units");
     }
 
     Lease lease(Take(image.machine == MachineArm ? Emulator::Machine::Arm : Emulator::Machine::X86),
@@ -206,14 +224,28 @@ sim::Outcome ImageProgram::Run(sim::Device& device, const std::u16string& path,
     }
     PutSlot(thunks, ExitSlot, image.machine, 0, true);
     cpu.SetStack(stackLow, StackTop);
+    cpu.Record(image.imageBase, static_cast<std::uint32_t>(image.memory.size()));
 
-    ImageProcess process{cpu, image.machine, image.imageBase, ProcessData};
+    ImageProcess process{cpu, image.machine, image.imageBase, ProcessData, 0, copyBound};
+    std::uint32_t calls = 0;
     cpu.SetTraps(Thunks, GuestPageSize, [&](std::uint32_t address) {
         std::uint32_t slot = (address - Thunks) / SlotSize;
         if (slot == ExitSlot) {
             cpu.Finish(cpu.Result()); // the entry point returned
+        } else if (slot < bindings.size() && address % SlotSize == 0 && calls == callBound) {
+            cpu.Crash(sim::QuotaExceeded,
+                      "more than " + std::to_string(callBound) + " calls to the platform",
+                      cpu.ReturnAddress());
         } else if (slot < bindings.size() && address % SlotSize == 0) {
-            cpu.SetResult(bindings[slot].call(process));
+            ++calls;
+            try {
+                cpu.SetResult(bindings[slot].call(process));
+            } catch (const CopyBoundExceeded&) {
+                cpu.Crash(sim::QuotaExceeded,
+                          "more than " + std::to_string(copyBound) +
+                              " bytes copied between the program and the platform",
+                          cpu.ReturnAddress());
+            }
         } else {
             cpu.Crash(sim::AccessViolation, "a jump into the import thunks", address);
         }
@@ -222,7 +254,10 @@ sim::Outcome ImageProgram::Run(sim::Device& device, const std::u16string& path,
     sim::Process running;
     running.path = path;
     running.instance = image.imageBase;
-    running.strings = image.strings;
+    // LoadStringW reads the image's string table when it is called.
+    running.loadString = [&image](platform::UINT id, std::u16string& text) {
+        return ReadImageString(image, id, text);
+    };
     sim::Device::Use use(device, running);
     std::vector<std::uint32_t> arguments;
     if (image.machine == MachineArm) {
@@ -238,7 +273,14 @@ sim::Outcome ImageProgram::Run(sim::Device& device, const std::u16string& path,
     outcome.reason = ending.reason;
     outcome.address = ending.address;
     outcome.instructions = cpu.Instructions();
+    outcome.stack = cpu.StackDepth();
+    executed_[image.machine] = Merged(executed_[image.machine], cpu.Executed());
     return outcome;
+}
+
+std::vector<Emulator::Range> ImageProgram::Executed(std::uint16_t machine) const {
+    auto found = executed_.find(machine);
+    return found != executed_.end() ? found->second : std::vector<Emulator::Range>();
 }
 
 } // namespace runner

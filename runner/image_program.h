@@ -8,14 +8,23 @@
 #include "runner/emulator.h"
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 namespace runner {
 
-// Far above what the program needs for any run (tens of thousands).
-constexpr std::uint64_t DefaultInstructionBudget = 50000000;
+// Far above what the program needs for any run (at most some 12 000), and
+// few enough that a program caught in a loop ends within a fraction of a
+// second (each instruction is counted, recorded and checked as it runs).
+constexpr std::uint64_t DefaultInstructionBudget = 5000000;
+// Far above the calls to the platform the program makes in a run (about 50)
+// and the bytes of strings and records copied through them (a few
+// thousand): a run past either ends as a crash, so that a program that calls
+// in a loop cannot pile up the device's events without end.
+constexpr std::uint32_t DefaultCallBound = 10000;
+constexpr std::uint64_t DefaultCopyBound = 1u << 20;
 
 // ERROR_BAD_EXE_FORMAT: the code of a start that finds no image it can run
 // in the file (empty, malformed, or for another machine).
@@ -23,7 +32,8 @@ constexpr std::uint32_t BadExeFormat = 193;
 
 // Where the runner puts what is not the image (the image may not overlap it):
 // the stack ends at StackTop, with an unmapped page below its reserve; the
-// command line is at ProcessData, and the imports' thunks are at Thunks.
+// command line is at ProcessData, and the imports' thunks are at Thunks; the
+// emulator's SystemPage is above them.
 constexpr std::uint32_t StackTop = 0x7FF00000u;
 constexpr std::uint32_t ProcessData = 0x7FF10000u;
 constexpr std::uint32_t Thunks = 0x7FFE0000u;
@@ -34,11 +44,21 @@ class ImageProgram : public sim::Launcher {
     // for ARM or i386, or an ARM image that needs a later version of the
     // system than the device's, ends at once as a crash with BadExeFormat and
     // the reason; an import the runner does not know ends it as a crash with
-    // sim::ProcedureNotFound before any instruction runs.
+    // sim::ProcedureNotFound before any instruction runs. A call to the
+    // platform past callBound, or one that copies more than copyBound bytes
+    // in the run, ends it as a crash with sim::QuotaExceeded at the address
+    // the call would return to.
     sim::Outcome Run(sim::Device& device, const std::u16string& path, const sim::Entry* file,
                      const std::u16string& args) override;
 
+    // The instructions that have run in the images of a machine (MachineArm,
+    // MachineI386) over every run so far: sorted ranges relative to the
+    // image's base.
+    std::vector<Emulator::Range> Executed(std::uint16_t machine) const;
+
     std::uint64_t budget = DefaultInstructionBudget;
+    std::uint32_t callBound = DefaultCallBound;
+    std::uint64_t copyBound = DefaultCopyBound;
     Emulator::ArmCore armCore = Emulator::ArmCore::StrongArm;
 
   private:
@@ -49,6 +69,7 @@ class ImageProgram : public sim::Launcher {
     void Keep(std::unique_ptr<Emulator> emulator);
 
     std::vector<std::unique_ptr<Emulator>> idle_;
+    std::map<std::uint16_t, std::vector<Emulator::Range>> executed_;
 };
 
 } // namespace runner

@@ -17,7 +17,10 @@ sim::Process NativeProgram::ProcessOf(const std::u16string& path) const {
     sim::Process process;
     process.path = path;
     process.instance = Instance;
-    process.strings[TitleStringId] = title;
+    process.loadString = [title = title](platform::UINT id, std::u16string& text) {
+        text = id == TitleStringId ? title : u"";
+        return !text.empty();
+    };
     return process;
 }
 

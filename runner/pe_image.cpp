@@ -1,4 +1,5 @@
-// Reading a PE32 image: headers, sections, imports and the string table.
+// Reading a PE32 image: headers, sections and imports; and a string of its
+// string table, when asked for.
 #include "runner/pe_image.h"
 
 #include <algorithm>
@@ -95,12 +96,14 @@ bool ReadSections(const Bytes& file, std::uint32_t table, std::uint16_t count, P
             error = which + " extends past the image size";
             return false;
         }
+        // All of the section's raw data must be in the file, though only as
+        // much as fits its size in memory is loaded.
+        if (rawSize != 0 && !file.Has(rawOffset, rawSize)) {
+            error = which + " has its data past the end of the file";
+            return false;
+        }
         std::uint32_t copied = std::min(rawSize, section.size);
         if (copied != 0) {
-            if (!file.Has(rawOffset, copied)) {
-                error = which + " has its data past the end of the file";
-                return false;
-            }
             std::memcpy(&image.memory[section.address], file.At(rawOffset), copied);
         }
         end = section.address + static_cast<std::uint64_t>(section.size);
@@ -124,6 +127,10 @@ bool ReadImports(const Bytes& memory, Directory directory, PeImage& image, std::
         if (dllName == 0 && slots == 0) {
             return true;
         }
+        if ((at - directory.address) / 20 >= MaxImports) {
+            error = "more than " + std::to_string(MaxImports) + " imported DLLs";
+            return false;
+        }
         std::string dll;
         if (!memory.Name(dllName, dll)) {
             error = "an imported DLL's name at " + Hex(dllName) + " cannot be read";
@@ -139,15 +146,18 @@ bool ReadImports(const Bytes& memory, Directory directory, PeImage& image, std::
             if (entry == 0) {
                 break;
             }
-            if ((entry & 0x80000000u) != 0) {
-                error = "import by ordinal " + std::to_string(entry & 0xFFFF) + " from " + dll +
-                        " (only imports by name can be bound)";
+            if (image.imports.size() >= MaxImports) {
+                error = "more than " + std::to_string(MaxImports) + " imports";
                 return false;
             }
             PeImport import;
             import.dll = dll;
             import.slot = static_cast<std::uint32_t>(slots + 4 * i);
-            if (!memory.Name(entry + 2ull, import.name)) {
+            if ((entry & 0x80000000u) != 0) {
+                // The ordinal is the low 16 bits; a loader ignores the others.
+                import.byOrdinal = true;
+                import.ordinal = static_cast<std::uint16_t>(entry & 0xFFFF);
+            } else if (!memory.Name(entry + 2ull, import.name)) {
                 error =
                     "the name of an import from " + dll + " at " + Hex(entry) + " cannot be read";
                 return false;
@@ -178,16 +188,59 @@ bool ResourceEntries(const Bytes& memory, std::uint64_t root, std::uint32_t offs
 constexpr std::uint32_t ResourceSubdirectory = 0x80000000u;
 constexpr std::uint32_t ResourceNamed = 0x80000000u;
 
-// One block of the string table: 16 counted strings, the block's number
-// times 16 minus 16 being the id of its first.
-bool ReadStringBlock(const Bytes& memory, std::uint32_t block, std::uint32_t address,
-                     std::uint32_t size, PeImage& image) {
-    if (block == 0 || block > 0x1000 || !memory.Has(address, size)) {
+// The offset, from the resource directory, of the entry numbered id in the
+// directory at offset; false when there is none. With first, the directory's
+// first entry, whatever its number.
+bool ResourceEntry(const Bytes& memory, std::uint64_t root, std::uint32_t offset, std::uint32_t id,
+                   bool first, std::uint32_t& found) {
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> entries;
+    if (!ResourceEntries(memory, root, offset, entries)) {
+        return false;
+    }
+    for (const auto& entry : entries) {
+        if (first || ((entry.first & ResourceNamed) == 0 && entry.first == id)) {
+            found = entry.second;
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+std::string ImportName(const PeImport& import) {
+    return import.byOrdinal ? import.dll + " ordinal " + std::to_string(import.ordinal)
+                            : import.dll + "!" + import.name;
+}
+
+// The string table is in blocks of 16 counted strings: string id is string
+// id % 16 of block id / 16 + 1. Only what leads to the string is read.
+bool ReadImageString(const PeImage& image, std::uint32_t id, std::u16string& text) {
+    text.clear();
+    if (image.resources == 0 || id > 0xFFFF) {
+        return false;
+    }
+    const Bytes memory(image.memory.data(), image.memory.size());
+    const std::uint64_t root = image.resources;
+    std::uint32_t table = 0;
+    std::uint32_t block = 0;
+    std::uint32_t data = 0;
+    if (!ResourceEntry(memory, root, 0, ResourceTypeString, false, table) ||
+        (table & ResourceSubdirectory) == 0 ||
+        !ResourceEntry(memory, root, table & ~ResourceSubdirectory, id / 16 + 1, false, block) ||
+        (block & ResourceSubdirectory) == 0 ||
+        !ResourceEntry(memory, root, block & ~ResourceSubdirectory, 0, true, data) ||
+        (data & ResourceSubdirectory) != 0 || !memory.Has(root + data, 16)) {
+        return false;
+    }
+    // Any language: the first the table holds.
+    const std::uint64_t address = memory.U32(root + data);
+    const std::uint64_t end = address + memory.U32(root + data + 4);
+    if (!memory.Has(address, end - address)) {
         return false;
     }
     std::uint64_t at = address;
-    const std::uint64_t end = static_cast<std::uint64_t>(address) + size;
-    for (std::uint32_t i = 0; i < 16; ++i) {
+    for (std::uint32_t i = 0;; ++i) {
         if (at + 2 > end) {
             return false;
         }
@@ -196,64 +249,15 @@ bool ReadStringBlock(const Bytes& memory, std::uint32_t block, std::uint32_t add
         if (at + 2ull * length > end) {
             return false;
         }
-        std::u16string text;
-        for (std::uint32_t k = 0; k < length; ++k) {
-            text += static_cast<char16_t>(memory.U16(at + 2 * k));
+        if (i == id % 16) {
+            for (std::uint32_t k = 0; k < length; ++k) {
+                text += static_cast<char16_t>(memory.U16(at + 2 * k));
+            }
+            return length != 0;
         }
         at += 2ull * length;
-        if (length != 0) {
-            image.strings[(block - 1) * 16 + i] = text;
-        }
     }
-    return true;
 }
-
-bool ReadStrings(const Bytes& memory, Directory directory, PeImage& image, std::string& error) {
-    if (directory.address == 0) {
-        return true;
-    }
-    const std::uint64_t root = directory.address;
-    std::vector<std::pair<std::uint32_t, std::uint32_t>> types;
-    std::vector<std::pair<std::uint32_t, std::uint32_t>> blocks;
-    std::vector<std::pair<std::uint32_t, std::uint32_t>> languages;
-    if (!ResourceEntries(memory, root, 0, types)) {
-        error = "the resource directory is malformed";
-        return false;
-    }
-    for (const auto& type : types) {
-        if (type.first != ResourceTypeString) {
-            continue;
-        }
-        if ((type.second & ResourceSubdirectory) == 0 ||
-            !ResourceEntries(memory, root, type.second & ~ResourceSubdirectory, blocks)) {
-            error = "the string table's directory is malformed";
-            return false;
-        }
-        for (const auto& block : blocks) {
-            if ((block.first & ResourceNamed) != 0) {
-                continue; // string blocks are numbered; a named one is no block
-            }
-            if ((block.second & ResourceSubdirectory) == 0 ||
-                !ResourceEntries(memory, root, block.second & ~ResourceSubdirectory, languages) ||
-                languages.empty() || (languages[0].second & ResourceSubdirectory) != 0 ||
-                !memory.Has(root + languages[0].second, 16)) {
-                error = "the directory of string block " + std::to_string(block.first) +
-                        " is malformed";
-                return false;
-            }
-            // Any language: the first the table holds.
-            std::uint64_t data = root + languages[0].second;
-            if (!ReadStringBlock(memory, block.first, memory.U32(data), memory.U32(data + 4),
-                                 image)) {
-                error = "string block " + std::to_string(block.first) + " is malformed";
-                return false;
-            }
-        }
-    }
-    return true;
-}
-
-} // namespace
 
 bool ReadPeImage(const std::vector<std::uint8_t>& bytes, PeImage& image, std::string& error) {
     image = PeImage();
@@ -337,9 +341,9 @@ bool ReadPeImage(const std::vector<std::uint8_t>& bytes, PeImage& image, std::st
         directories[i].address = file.U32(optional + OptionalFixedSize + 8 * i);
         directories[i].size = file.U32(optional + OptionalFixedSize + 8 * i + 4);
     }
+    image.resources = directories[ResourceDirectory].address;
     const Bytes memory(image.memory.data(), imageSize);
-    return ReadImports(memory, directories[ImportDirectory], image, error) &&
-           ReadStrings(memory, directories[ResourceDirectory], image, error);
+    return ReadImports(memory, directories[ImportDirectory], image, error);
 }
 
 std::string MachineName(std::uint16_t machine) {

@@ -1,10 +1,10 @@
 // A PE32 image read from the bytes of a file: what a loader needs to run it.
 // Every offset and size in the file is checked; a malformed file gives an
-// error text, never a read outside the bytes.
+// error text, never a read outside the bytes. Resources are not read with the
+// image: a string is read when asked for, as the device's LoadStringW does.
 #pragma once
 
 #include <cstdint>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -16,6 +16,9 @@ constexpr std::uint16_t MachineArm = 0x1C0;
 // The largest image the runner loads: the size of a process slot on the
 // device, far above what a small program needs.
 constexpr std::uint32_t MaxImageSize = 32u << 20;
+// The most imports an image may have (the program has 17), and so the most
+// DLLs it may import from.
+constexpr std::uint32_t MaxImports = 1000;
 
 struct PeSection {
     std::string name;
@@ -26,12 +29,17 @@ struct PeSection {
     bool executable = false;
 };
 
-// One imported procedure, by name.
+// One imported procedure: by name, or by ordinal.
 struct PeImport {
     std::string dll;
-    std::string name;
-    std::uint32_t slot = 0; // its import address table entry, relative to the image base
+    bool byOrdinal = false;
+    std::string name;          // by name
+    std::uint16_t ordinal = 0; // by ordinal
+    std::uint32_t slot = 0;    // its import address table entry, relative to the image base
 };
+
+// "GDI32.dll!DrawTextW" or "COREDLL.dll ordinal 999".
+std::string ImportName(const PeImport& import);
 
 struct PeImage {
     std::uint16_t machine = 0;
@@ -45,15 +53,21 @@ struct PeImage {
     std::uint16_t subsystemMinor = 0;
     std::vector<PeSection> sections;
     std::vector<PeImport> imports;
-    std::map<std::uint32_t, std::u16string> strings; // the string table: id -> text
+    std::uint32_t resources = 0; // the resource directory, relative to the image base; 0: none
     // The image as the loader lays it out from its base: headers and
     // sections at their addresses, zeros elsewhere.
     std::vector<std::uint8_t> memory;
 };
 
 // Reads a PE32 image. False, with error set to a short text that names what
-// is wrong, when the bytes are not one; by-ordinal imports are an error.
+// is wrong, when the bytes are not one.
 bool ReadPeImage(const std::vector<std::uint8_t>& bytes, PeImage& image, std::string& error);
+
+// String id of the image's string table, read from its resources as they are
+// laid out in image.memory, in the first language the table holds. False,
+// with text empty, when there is no such string, it is empty, or what leads
+// to it is malformed.
+bool ReadImageString(const PeImage& image, std::uint32_t id, std::u16string& text);
 
 // "ARM", "i386", or the number in hexadecimal.
 std::string MachineName(std::uint16_t machine);

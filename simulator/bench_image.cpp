@@ -1,6 +1,7 @@
 // bench_image: how long the demo's steps take with the program built for the
-// host and with images in the emulated processor, and how many instructions
-// each step emulates. A measurement, not a test: scripts/bench-image runs it.
+// host and with images in the emulated processor, how many instructions each
+// step emulates and the deepest stack its runs use. A measurement, not a
+// test: scripts/bench-image runs it.
 //
 //   bench_image [--rounds N] IMAGE...
 #include "device/device.h"
@@ -26,27 +27,32 @@ using Clock = std::chrono::steady_clock;
 struct StepFigures {
     std::vector<double> ms; // one a round
     std::uint64_t instructions = 0;
+    long long stack = 0; // bytes: the deepest of the step's runs
 };
 
 // One round of the demo; the card's program holds image (none: the host
 // build runs). Empty, or why a run crashed.
 std::string RunDemo(const sim::Content& image, std::vector<StepFigures>& steps) {
     const simtool::Description demo = simtool::DemoDescription();
-    sim::Device device;
-    simtool::Configure(demo, device);
-    if (image) {
-        runner::PutOnCards(device, image);
-    }
     runner::ProgramRunner launcher;
-    device.launcher = &launcher;
+    sim::Device device(demo.config, &launcher);
+    simtool::Populate(demo, device, image);
+    const std::u16string menu = simtool::MenuEntry(device, launcher.native.title);
     steps.resize(demo.steps.size());
     for (std::size_t i = 0; i < demo.steps.size(); ++i) {
         const std::uint64_t before = launcher.instructions;
+        const std::size_t events = device.Events().size();
         const Clock::time_point start = Clock::now();
-        simtool::RunSteps(device, {demo.steps[i]});
+        simtool::RunSteps(device, {demo.steps[i]}, menu);
         steps[i].ms.push_back(
             std::chrono::duration<double, std::milli>(Clock::now() - start).count());
         steps[i].instructions = launcher.instructions - before;
+        steps[i].stack = 0;
+        for (std::size_t e = events; e < device.Events().size(); ++e) {
+            if (device.Events()[e].kind == sim::EventKind::Exit) {
+                steps[i].stack = std::max(steps[i].stack, device.Events()[e].Number("stack"));
+            }
+        }
     }
     for (const sim::Event& event : device.Events()) {
         if (event.kind == sim::EventKind::Crash) {
@@ -118,13 +124,18 @@ int main(int argc, char** argv) {
 
     const simtool::Description demo = simtool::DemoDescription();
     const char* stepNames[] = {"insert", "menu", "remove", "run"};
-    std::printf("The demo's steps, wall time in ms: best of %d rounds (median)\n", rounds);
+    std::printf("The demo's steps, wall time in ms: best of %d rounds (median); each image's\n"
+                "emulated instructions, and the deepest stack its runs used (bytes)\n",
+                rounds);
     std::printf("%-8s", "step");
     for (std::size_t k = 0; k < images.size(); ++k) {
         std::printf("  %-20s", names[k].c_str());
     }
     for (std::size_t k = 1; k < images.size(); ++k) {
         std::printf("  %-12s", (names[k].substr(0, names[k].find(' ')) + " instr.").c_str());
+    }
+    for (std::size_t k = 1; k < images.size(); ++k) {
+        std::printf("  %-12s", (names[k].substr(0, names[k].find(' ')) + " stack").c_str());
     }
     std::printf("\n");
     std::vector<double> totals(images.size(), 0);
@@ -142,6 +153,9 @@ int main(int argc, char** argv) {
         for (std::size_t k = 1; k < images.size(); ++k) {
             std::printf("  %-12llu",
                         static_cast<unsigned long long>(figures[k][step].instructions));
+        }
+        for (std::size_t k = 1; k < images.size(); ++k) {
+            std::printf("  %-12lld", figures[k][step].stack);
         }
         std::printf("\n");
     }

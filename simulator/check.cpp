@@ -83,9 +83,10 @@ std::u16string MenuEntryOf(const sim::Device& device, const runner::ProgramRunne
     if (program) {
         runner::PeImage image;
         std::string error;
-        const bool read = runner::ReadPeImage(*program, image, error);
-        auto string = image.strings.find(TitleString);
-        title = read && string != image.strings.end() ? string->second : u"";
+        if (!runner::ReadPeImage(*program, image, error) ||
+            !runner::ReadImageString(image, TitleString, title)) {
+            title.clear(); // an image without a title, or none the device would start
+        }
     }
     return MenuEntry(device, title);
 }

@@ -189,8 +189,9 @@ int main(int argc, char** argv) {
     std::string program = "autorun.exe built for this machine, standing in for every program "
                           "file the device starts.";
     if (programs.standIn) {
-        auto string = image.strings.find(TitleString);
-        title = string != image.strings.end() ? string->second : u"";
+        if (!runner::ReadImageString(image, TitleString, title)) {
+            title.clear();
+        }
         program = "the " + runner::MachineName(image.machine) + " image " + options.imageFile +
                   ", in every card's " + std::to_string(description.config.processor) +
                   "\\autorun.exe and standing in for every program file that holds no image; it "

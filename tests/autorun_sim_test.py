@@ -666,15 +666,25 @@ SCENARIOS = [("demo", []), ("demo-twice", ["insert", "menu", "remove"] * 2),
 MACHINE_TIMES = {"card-folder"}
 
 
+# The deepest stack an image may use in a run: well within the 64 KB it
+# reserves, and twice the 4 KB it commits.
+STACK_LIMIT = 8192
+
+
 def shared_log(args, image=None):
     """The --trace --json log of a run, as any kind of program gives it: without
-    the count of emulated instructions."""
+    the count of emulated instructions and the stack depth. An image's runs are
+    held within STACK_LIMIT bytes of stack."""
     result = run("--trace", "--json", *(["--image", image] if image else []), *args)
     if result.returncode != 0 or result.stderr:
         raise AssertionError(f"{args}: exit {result.returncode}: {result.stderr}")
     lines = []
     for line in result.stdout.splitlines():
         event = json.loads(line)
+        if image and event["event"] == "exit":
+            stack = event.pop("stack")
+            if stack >= STACK_LIMIT:
+                raise AssertionError(f"{args}: a run used {stack} bytes of stack")
         event.pop("instructions", None)
         lines.append(json.dumps(event, ensure_ascii=False))
     return lines

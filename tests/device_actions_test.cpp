@@ -15,7 +15,7 @@ using fixture::U8;
 
 namespace {
 
-constexpr platform::HINSTANCE Instance = 0x10000;
+constexpr platform::HINSTANCE Instance = runner::NativeProgram::Instance;
 const std::u16string OwnPath = RemovalPath;
 
 void SetMenuEntry(sim::Device& device, bool present, const std::u16string& ownPath = OwnPath,

@@ -46,9 +46,9 @@ inline sim::Device NewDevice(const sim::Config& config = Kind()) {
 // sim::Device::Use; "" is a path that cannot be had. Its string 1 is title.
 inline sim::Process ProgramAt(const std::u16string& path = u"",
                               const std::u16string& title = Title) {
-    sim::Process process = Native().ProcessOf(path);
-    process.strings[TitleStringId] = title;
-    return process;
+    runner::NativeProgram program;
+    program.title = title;
+    return program.ProcessOf(path);
 }
 
 // Every call of these operations fails.

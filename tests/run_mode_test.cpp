@@ -32,7 +32,7 @@ RunMode Choose(const Start& start) {
     RunMode mode;
     {
         sim::Device::Use use(device, fixture::ProgramAt(start.path, start.title));
-        mode = DetermineRunMode(0x10000, args.c_str());
+        mode = DetermineRunMode(runner::NativeProgram::Instance, args.c_str());
     }
     EXPECT_TRUE(device.Violations().empty());
     return mode;
@@ -109,7 +109,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(RunModeChoice, NoCommandLineIsNotInstall) {
     sim::Device device = fixture::NewDevice();
     sim::Device::Use use(device, fixture::ProgramAt(RemovalPath));
-    EXPECT_EQ(RunMode::Removal, DetermineRunMode(0x10000, nullptr));
+    EXPECT_EQ(RunMode::Removal, DetermineRunMode(runner::NativeProgram::Instance, nullptr));
 }
 
 } // namespace

@@ -251,9 +251,9 @@ int LoadStringW(HINSTANCE instance, UINT id, char16_t* buffer, int size) {
             if (!IsOwnModule(call, instance, false)) {
                 call.Violation("an instance that is not the program's");
             }
-            auto string = call.Running().strings.find(id);
-            if (string != call.Running().strings.end() && !string->second.empty()) {
-                const std::u16string& text = string->second;
+            std::u16string text;
+            const auto& loadString = call.Running().loadString;
+            if (loadString && loadString(id, text) && !text.empty()) {
                 std::size_t units =
                     text.size() < static_cast<std::size_t>(size) ? text.size() : size - 1;
                 CopyOut(text, buffer, units);

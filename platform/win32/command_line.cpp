@@ -15,7 +15,9 @@ char16_t* SkipProgramName(char16_t* commandLine) {
             quoted = !quoted;
         }
     }
-    while (IsBlank(*at)) {
+    // The one blank that ends the name separates it from the arguments; any
+    // further blanks are the arguments' own.
+    if (*at != 0) {
         ++at;
     }
     return at;

@@ -1,0 +1,568 @@
+// Tiny hand-made images and how their runs must end: the image runner's
+// table test runs them, and the image fuzzer's seed maker writes them out.
+#pragma once
+
+#include "device/process.h"
+#include "runner/emulator.h"
+#include "runner/image_program.h"
+#include "runner/pe_image.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <initializer_list>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace cases {
+
+using Bytes = std::vector<std::uint8_t>;
+
+constexpr std::uint32_t X86Base = 0x400000;
+constexpr std::uint32_t ArmBase = 0x10000;
+// Where the tiny image keeps things, relative to its base.
+constexpr std::uint32_t Code = 0x1000;
+constexpr std::uint32_t Slots = 0x2100;     // import i's address table entry: Slots + 8 * i
+constexpr std::uint32_t Resources = 0x2300; // the resource directory, when there is one
+constexpr std::uint32_t Data = 0x3000;      // a writable page
+// Where the headers keep the data directories and the section table.
+constexpr std::size_t Optional = 0x58;
+constexpr std::size_t Directories = Optional + 96;
+constexpr std::size_t SectionTable = 0x138;
+
+inline void Put16(Bytes& bytes, std::size_t at, std::uint32_t value) {
+    bytes[at] = static_cast<std::uint8_t>(value);
+    bytes[at + 1] = static_cast<std::uint8_t>(value >> 8);
+}
+
+inline void Put32(Bytes& bytes, std::size_t at, std::uint32_t value) {
+    Put16(bytes, at, value & 0xFFFF);
+    Put16(bytes, at + 2, value >> 16);
+}
+
+inline void PutSection(Bytes& bytes, std::size_t at, const char* name, std::uint32_t address,
+                       std::uint32_t size, std::uint32_t rawOffset, std::uint32_t rawSize,
+                       std::uint32_t flags) {
+    std::memcpy(&bytes[at], name, std::strlen(name));
+    Put32(bytes, at + 8, size);
+    Put32(bytes, at + 12, address);
+    Put32(bytes, at + 16, rawSize);
+    Put32(bytes, at + 20, rawOffset);
+    Put32(bytes, at + 36, flags);
+}
+
+// A PE32 image: code at Code (the entry point), one import directory entry
+// for each "DLL!name" or "DLL#ordinal" (at most four), a zeroed writable page
+// at Data, a 64 KB stack.
+inline Bytes TinyImage(std::uint16_t machine, const Bytes& code,
+                       const std::vector<std::string>& imports = {}) {
+    Bytes bytes(0x800, 0);
+    const std::uint32_t base = machine == runner::MachineArm ? ArmBase : X86Base;
+    bytes[0] = 'M';
+    bytes[1] = 'Z';
+    Put32(bytes, 0x3C, 0x40);
+    std::memcpy(&bytes[0x40], "PE\0\0", 4);
+    Put16(bytes, 0x44, machine);
+    Put16(bytes, 0x46, 3);     // sections
+    Put16(bytes, 0x54, 0xE0);  // optional header size
+    Put16(bytes, 0x56, 0x102); // executable, 32-bit
+    const std::size_t opt = Optional;
+    Put16(bytes, opt, 0x10B);
+    Put32(bytes, opt + 16, Code);
+    Put32(bytes, opt + 28, base);
+    Put32(bytes, opt + 32, 0x1000); // section alignment
+    Put32(bytes, opt + 36, 0x200);  // file alignment
+    Put32(bytes, opt + 56, 0x4000); // image size
+    Put32(bytes, opt + 60, 0x200);  // headers size
+    Put16(bytes, opt + 68, 2);      // GUI
+    Put32(bytes, opt + 72, 0x10000);
+    Put32(bytes, opt + 76, 0x1000);
+    Put32(bytes, opt + 92, 16);
+    Put32(bytes, Directories + 8, 0x2000); // imports
+    Put32(bytes, Directories + 12, 20 * static_cast<std::uint32_t>(imports.size() + 1));
+    PutSection(bytes, SectionTable, ".text", Code, 0x200, 0x200, 0x200, 0x60000020);
+    PutSection(bytes, SectionTable + 40, ".idata", 0x2000, 0x400, 0x400, 0x400, 0xC0000040);
+    PutSection(bytes, SectionTable + 80, ".bss", Data, 0x1000, 0, 0, 0xC0000080);
+    std::memcpy(&bytes[0x200], code.data(), code.size());
+    for (std::size_t i = 0; i < imports.size(); ++i) {
+        const std::size_t mark = imports[i].find_first_of("!#");
+        const std::string dll = imports[i].substr(0, mark);
+        const std::string name = imports[i].substr(mark + 1);
+        const std::uint32_t slot = Slots + 8 * static_cast<std::uint32_t>(i);
+        const std::uint32_t lookup = 0x2180 + 8 * static_cast<std::uint32_t>(i);
+        const std::uint32_t names = 0x2200 + 64 * static_cast<std::uint32_t>(i);
+        const std::size_t descriptor = 0x400 + 20 * i;
+        const std::uint32_t entry = imports[i][mark] == '#'
+                                        ? 0x80000000u | static_cast<std::uint32_t>(std::stoul(name))
+                                        : names;
+        Put32(bytes, descriptor, lookup);
+        Put32(bytes, descriptor + 12, names + 40);
+        Put32(bytes, descriptor + 16, slot);
+        Put32(bytes, 0x400 + (lookup - 0x2000), entry);
+        Put32(bytes, 0x400 + (slot - 0x2000), entry);
+        if (imports[i][mark] == '!') {
+            std::memcpy(&bytes[0x400 + (names - 0x2000) + 2], name.data(), name.size());
+        }
+        std::memcpy(&bytes[0x400 + (names - 0x2000) + 40], dll.data(), dll.size());
+    }
+    return bytes;
+}
+
+// The image with a string table of one block (strings 0 to 15) whose data is
+// block, at most 0xA8 bytes: resource type 6, block 1, one language.
+inline Bytes WithStrings(Bytes image, const Bytes& block) {
+    const std::size_t root = 0x400 + (Resources - 0x2000); // in the file
+    auto directory = [&](std::size_t at, std::uint32_t id, std::uint32_t offset) {
+        Put16(image, root + at + 14, 1); // one entry, by number
+        Put32(image, root + at + 16, id);
+        Put32(image, root + at + 20, offset);
+    };
+    directory(0x00, 6, 0x80000018); // string tables
+    directory(0x18, 1, 0x80000030); // block 1
+    directory(0x30, 0x409, 0x48);   // its one language
+    Put32(image, root + 0x48, Resources + 0x58);
+    Put32(image, root + 0x4C, static_cast<std::uint32_t>(block.size()));
+    std::copy(block.begin(), block.end(), image.begin() + static_cast<long>(root + 0x58));
+    Put32(image, Directories + 16, Resources);
+    Put32(image, Directories + 20, 0x58 + static_cast<std::uint32_t>(block.size()));
+    return image;
+}
+
+inline Bytes Le32(std::uint32_t value) {
+    return {static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
+            static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 24)};
+}
+
+inline Bytes Arm(std::initializer_list<std::uint32_t> words) {
+    Bytes code;
+    for (std::uint32_t word : words) {
+        Bytes le = Le32(word);
+        code.insert(code.end(), le.begin(), le.end());
+    }
+    return code;
+}
+
+inline Bytes Join(std::initializer_list<Bytes> parts) {
+    Bytes all;
+    for (const Bytes& part : parts) {
+        all.insert(all.end(), part.begin(), part.end());
+    }
+    return all;
+}
+
+// UTF-16 units, little-endian, as a string table holds them.
+inline Bytes Units(std::initializer_list<std::uint16_t> units) {
+    Bytes bytes;
+    for (std::uint16_t unit : units) {
+        bytes.push_back(static_cast<std::uint8_t>(unit));
+        bytes.push_back(static_cast<std::uint8_t>(unit >> 8));
+    }
+    return bytes;
+}
+
+// x86: call dword [import i's slot]
+inline Bytes CallImport(int i) {
+    return Join({{0xFF, 0x15}, Le32(X86Base + Slots + 8 * i)});
+}
+
+inline Bytes Push(std::uint32_t value) {
+    return Join({{0x68}, Le32(value)});
+}
+
+// ARM: WinMain calls import 0 as GetModuleFileNameW(0, Data, 260) and
+// returns what it answers.
+inline Bytes ArmModuleFileName() {
+    return Arm({0xE1A0400E, // mov r4, lr
+                0xE3A00000, // mov r0, #0
+                0xE59F1010, // ldr r1, =ArmBase + Data
+                0xE3A02F41, // mov r2, #260
+                0xE59FC00C, // ldr r12, =the slot
+                0xE1A0E00F, // mov lr, pc
+                0xE59CF000, // ldr pc, [r12]
+                0xE1A0F004, // mov pc, r4
+                ArmBase + Data, ArmBase + Slots});
+}
+
+// x86: the entry point returns what LoadStringW(base, id, Data, 260) answers.
+inline Bytes X86LoadString(std::uint32_t id) {
+    return Join({Push(260), Push(X86Base + Data), Push(id), Push(X86Base), CallImport(0), {0xC3}});
+}
+
+inline Bytes WithBytes(Bytes image, std::size_t at, std::initializer_list<std::uint8_t> bytes) {
+    std::copy(bytes.begin(), bytes.end(), image.begin() + static_cast<long>(at));
+    return image;
+}
+
+// The image with the subsystem version it needs: the version of the system.
+inline Bytes Needing(Bytes image, std::uint8_t major, std::uint8_t minor) {
+    return WithBytes(std::move(image), Optional + 48, {major, 0, minor, 0});
+}
+
+inline Bytes Shortened(Bytes image, std::size_t by) {
+    image.resize(image.size() - by);
+    return image;
+}
+
+struct RunCase {
+    const char* name;
+    Bytes image;
+    std::u16string args;
+    bool crashed;
+    std::uint32_t code;
+    std::string reason;       // contained in the outcome's; "" for none
+    std::uint64_t address;    // checked for crashes
+    std::uint64_t budget = 0; // 0: the default
+    runner::Emulator::ArmCore core = runner::Emulator::ArmCore::StrongArm;
+    std::string violation = ""; // the misuse the device records; "" for none
+    std::uint32_t osMajor = 4;  // the device's version
+    std::uint32_t osMinor = 0;
+};
+
+inline std::ostream& operator<<(std::ostream& out, const RunCase& c) {
+    return out << c.name;
+}
+
+constexpr std::uint16_t X86 = runner::MachineI386;
+constexpr std::uint16_t ArmMachine = runner::MachineArm;
+constexpr std::uint32_t StackLow = runner::StackTop - 0x10000;
+// "\Windows\tiny.exe", where the table test puts each image.
+constexpr std::uint32_t TinyPathLength = 17;
+
+// An instruction only the kernel may run, at offset at of the code.
+struct Privileged {
+    const char* name;
+    Bytes code;
+    std::uint32_t at;
+};
+
+// x86, each after a nop or a set-up, so that the address is the instruction's.
+inline const std::vector<Privileged>& X86PrivilegedCases() {
+    static const std::vector<Privileged> cases = {
+        // Port input and output.
+        {"X86InAlDx", {0xEC}, 0},
+        {"X86InPort", {0x90, 0xE5, 0x10}, 1},
+        {"X86OutDxAl", {0x90, 0xEE}, 1},
+        {"X86OutPort", {0x90, 0xE6, 0x10}, 1},
+        {"X86InsbToNowhere", {0x90, 0x6C}, 1},
+        {"X86RepOutsd", Join({{0xBE}, Le32(X86Base + Data), {0xB9, 1, 0, 0, 0, 0xF3, 0x6F}}), 10},
+        {"X86OutswFromNowhere", {0x90, 0x66, 0x6F}, 1},
+        // Halting, and the interrupt flag.
+        {"X86Hlt", {0x90, 0xF4}, 1},
+        {"X86Cli", {0x90, 0xFA}, 1},
+        {"X86Sti", {0x90, 0xFB}, 1},
+        // Descriptor tables and the task register.
+        {"X86Lgdt", {0x90, 0x0F, 0x01, 0x10}, 1},
+        {"X86Lidt", {0x90, 0x0F, 0x01, 0x18}, 1},
+        {"X86Lldt", {0x90, 0x0F, 0x00, 0xD0}, 1},
+        {"X86Ltr", {0x90, 0x0F, 0x00, 0xD8}, 1},
+        {"X86Lmsw", {0x90, 0x0F, 0x01, 0xF0}, 1},
+        // Control and debug registers.
+        {"X86MovToCr0", {0x90, 0x0F, 0x22, 0xC0}, 1},
+        {"X86MovFromCr0", {0x90, 0x0F, 0x20, 0xC0}, 1},
+        {"X86MovFromDr7", {0x90, 0x0F, 0x21, 0xF8}, 1},
+        {"X86MovToDr0", {0x90, 0x0F, 0x23, 0xC0}, 1},
+        {"X86Clts", {0x90, 0x0F, 0x06}, 1},
+        // Caches and pages.
+        {"X86Invd", {0x90, 0x0F, 0x08}, 1},
+        {"X86Wbinvd", {0x90, 0x0F, 0x09}, 1},
+        {"X86Invlpg", {0x90, 0x0F, 0x01, 0x38}, 1},
+        // Model-specific and performance registers.
+        {"X86Wrmsr", {0x90, 0x0F, 0x30}, 1},
+        {"X86Rdmsr", {0x90, 0x0F, 0x32}, 1},
+        {"X86Rdpmc", {0x90, 0x0F, 0x33}, 1},
+        // System calls: the device offers none.
+        {"X86Sysenter", {0x90, 0x0F, 0x34}, 1},
+        {"X86Syscall", {0x90, 0x0F, 0x05}, 1},
+    };
+    return cases;
+}
+
+// ARM, each after mov r0, #5.
+inline const std::vector<Privileged>& ArmPrivilegedCases() {
+    static const std::vector<Privileged> cases = {
+        // The system coprocessors.
+        {"ArmMcrCp15", Arm({0xE3A00005, 0xEE010F10}), 4},
+        {"ArmMrcCp15", Arm({0xE3A00005, 0xEE100F10}), 4},
+        {"ArmMrcCp14", Arm({0xE3A00005, 0xEE100E10}), 4},
+        {"ArmCdpCp15", Arm({0xE3A00005, 0xEE000F00}), 4},
+        {"ArmLdcCp15", Arm({0xE3A00005, 0xED900F00}), 4},
+        // The mode and interrupt bits of cpsr, and spsr.
+        {"ArmMsrCpsrControl", Arm({0xE3A00005, 0xE321F0D3}), 4},
+        {"ArmMsrCpsrControlFromRegister", Arm({0xE3A00005, 0xE121F000}), 4},
+        {"ArmMrsSpsr", Arm({0xE3A00005, 0xE14F0000}), 4},
+        {"ArmMsrSpsr", Arm({0xE3A00005, 0xE161F000}), 4},
+        // The user registers from another mode, and returns from exceptions.
+        {"ArmLdmUserRegisters", Arm({0xE3A00005, 0xE8D10001}), 4},
+        {"ArmStmUserRegisters", Arm({0xE3A00005, 0xE8C10001}), 4},
+        {"ArmMovsPcLr", Arm({0xE3A00005, 0xE1B0F00E}), 4},
+        {"ArmSubsPcLr", Arm({0xE3A00005, 0xE25EF004}), 4},
+        // A system call: the device offers none through swi.
+        {"ArmSwi", Arm({0xE3A00005, 0xEF000123}), 4},
+    };
+    return cases;
+}
+
+inline const std::vector<RunCase>& Cases() {
+    using runner::Emulator;
+    static const std::vector<RunCase> cases = [] {
+        std::vector<RunCase> all = {
+            // How a run ends well: the entry point returns, or the process exits.
+            RunCase{"X86Returns", TinyImage(X86, {0xB8, 7, 0, 0, 0, 0xC3}), u"", false, 7, "", 0},
+            RunCase{"X86ExitProcess",
+                    TinyImage(X86, Join({{0x6A, 3}, CallImport(0)}), {"KERNEL32.dll!ExitProcess"}),
+                    u"", false, 3, "", 0},
+            // The desktop command line as a shell builds it: the quoted path first.
+            RunCase{"X86CommandLine",
+                    TinyImage(X86, Join({CallImport(0), {0x0F, 0xB7, 0x40, 0x02, 0xC3}}),
+                              {"KERNEL32.dll!GetCommandLineW"}),
+                    u"install", false, u'\\', "", 0},
+            // WinMain(instance, 0, command line, SW_SHOWNORMAL) on the device.
+            RunCase{"ArmInstance", TinyImage(ArmMachine, Arm({0xE1A0F00E})), u"", false, ArmBase,
+                    "", 0},
+            RunCase{"ArmCommandLine", TinyImage(ArmMachine, Arm({0xE1D200B0, 0xE1A0F00E})),
+                    u"install", false, u'i', "", 0},
+            RunCase{"ArmShow", TinyImage(ArmMachine, Arm({0xE1A00003, 0xE1A0F00E})), u"", false, 1,
+                    "", 0},
+            // StrongARM is ARMv4: BX is undefined there, and runs on a later core.
+            RunCase{"ArmBxOnStrongArm", TinyImage(ArmMachine, Arm({0xE12FFF1E})), u"", true,
+                    sim::IllegalInstruction, "undefined instruction", ArmBase + Code},
+            RunCase{"ArmBxOnArm926", TinyImage(ArmMachine, Arm({0xE12FFF1E})), u"", false, ArmBase,
+                    "", 0, 0, Emulator::ArmCore::Arm926},
+            // What the device writes lands in the guest's own pages.
+            RunCase{"DeviceWritesIntoData",
+                    TinyImage(X86,
+                              Join({Push(260),
+                                    Push(X86Base + Data),
+                                    {0x6A, 0},
+                                    CallImport(0),
+                                    {0x0F, 0xB7, 0x05},
+                                    Le32(X86Base + Data),
+                                    {0xC3}}),
+                              {"KERNEL32.dll!GetModuleFileNameW"}),
+                    u"", false, u'\\', "", 0},
+
+            // A path is handed over as the guest holds it, without a terminator
+            // within 260 units too (300 units of 'A' here).
+            RunCase{"PathWithoutTerminator",
+                    TinyImage(X86,
+                              Join({{0xBF},
+                                    Le32(X86Base + Data),
+                                    {0xB9},
+                                    Le32(300),
+                                    {0x66, 0xB8, 0x41, 0x00, 0xF3, 0x66, 0xAB},
+                                    Push(X86Base + Data),
+                                    CallImport(0),
+                                    {0xC3}}),
+                              {"KERNEL32.dll!DeleteFileW"}),
+                    u"", false, 0, "", 0, 0, Emulator::ArmCore::StrongArm,
+                    "without a terminator within 260 units"},
+
+            // COREDLL's imports are bound through its export table, by ordinal
+            // (537: GetModuleFileNameW) or by name, to the same operation.
+            RunCase{"ArmImportByOrdinal",
+                    TinyImage(ArmMachine, ArmModuleFileName(), {"COREDLL.dll#537"}), u"", false,
+                    TinyPathLength, "", 0},
+            RunCase{"ArmImportByName",
+                    TinyImage(ArmMachine, ArmModuleFileName(), {"coredll.dll!GetModuleFileNameW"}),
+                    u"", false, TinyPathLength, "", 0},
+            // What the table does not hold keeps the image from starting.
+            RunCase{"ArmUnknownOrdinal",
+                    TinyImage(ArmMachine, Arm({0xE1A0F00E}), {"COREDLL.dll#999"}), u"", true,
+                    sim::ProcedureNotFound,
+                    "unknown import COREDLL.dll ordinal 999: COREDLL exports no ordinal 999",
+                    ArmBase + Slots},
+            RunCase{"ArmUnknownName",
+                    TinyImage(ArmMachine, Arm({0xE1A0F00E}),
+                              {"COREDLL.dll!Sleep", "COREDLL.dll!CreateFileW"}),
+                    u"", true, sim::ProcedureNotFound, "COREDLL exports no CreateFileW",
+                    ArmBase + Slots + 8},
+            RunCase{"ArmImportFromAnotherDll",
+                    TinyImage(ArmMachine, Arm({0xE1A0F00E}), {"KERNEL32.dll!Sleep"}), u"", true,
+                    sim::ProcedureNotFound,
+                    "unknown import KERNEL32.dll!Sleep: no DLL KERNEL32.dll on the device",
+                    ArmBase + Slots},
+            RunCase{"X86UnknownName", TinyImage(X86, {0xC3}, {"USER32.dll!DrawTextW"}), u"", true,
+                    sim::ProcedureNotFound,
+                    "unknown import USER32.dll!DrawTextW: USER32.dll exports no DrawTextW",
+                    X86Base + Slots},
+            RunCase{"X86UnknownDll", TinyImage(X86, {0xC3}, {"GDI32.dll!TextOutW"}), u"", true,
+                    sim::ProcedureNotFound, "no DLL GDI32.dll on the device", X86Base + Slots},
+            // A desktop DLL's ordinals are not stable: none is bound.
+            RunCase{"X86ImportByOrdinal", TinyImage(X86, {0xC3}, {"KERNEL32.dll#496"}), u"", true,
+                    sim::ProcedureNotFound, "KERNEL32.dll ordinal 496 is not bound",
+                    X86Base + Slots},
+
+            // The string table is read when LoadStringW asks for a string: string
+            // 1 here, after an empty string 0.
+            RunCase{"StringReadWhenAskedFor",
+                    WithStrings(TinyImage(X86, X86LoadString(1), {"USER32.dll!LoadStringW"}),
+                                Units({0, 2, 'O', 'K'})),
+                    u"", false, 2, "", 0},
+            // A malformed table does not keep the image from starting: the
+            // strings it cannot hold are not there. Block 1 ends within string 1
+            // here; string 2 cannot be reached; string 17 is in no block.
+            RunCase{"StringTableCutShort",
+                    WithStrings(TinyImage(X86, X86LoadString(1), {"USER32.dll!LoadStringW"}),
+                                Units({0, 5, 'O', 'K'})),
+                    u"", false, 0, "", 0},
+            RunCase{"StringPastACutShortOne",
+                    WithStrings(TinyImage(X86, X86LoadString(2), {"USER32.dll!LoadStringW"}),
+                                Units({0, 5, 'O', 'K'})),
+                    u"", false, 0, "", 0},
+            RunCase{"StringInNoBlock",
+                    WithStrings(TinyImage(X86, X86LoadString(17), {"USER32.dll!LoadStringW"}),
+                                Units({0, 2, 'O', 'K'})),
+                    u"", false, 0, "", 0},
+            // A block of two strings, the second empty: string 1 is not there.
+            RunCase{"StringOneEmpty",
+                    WithStrings(TinyImage(X86, X86LoadString(1), {"USER32.dll!LoadStringW"}),
+                                Units({0, 0})),
+                    u"", false, 0, "", 0},
+            RunCase{"StringTableOfNothing",
+                    WithStrings(TinyImage(X86, X86LoadString(1), {"USER32.dll!LoadStringW"}), {}),
+                    u"", false, 0, "", 0},
+            RunCase{
+                "StringTableDirectoryBroken",
+                WithBytes(WithStrings(TinyImage(X86, X86LoadString(1), {"USER32.dll!LoadStringW"}),
+                                      Units({0, 2, 'O', 'K'})),
+                          0x700 + 14, {0xFF, 0xFF}),
+                u"", false, 0, "", 0},
+
+            // Crashes, with the address.
+            RunCase{"ReadOfUnmapped", TinyImage(X86, {0xA1, 0x34, 0x12, 0, 0}), u"", true,
+                    sim::AccessViolation, "read of unmapped memory", 0x1234},
+            RunCase{"WriteToCode", TinyImage(X86, Join({{0xA3}, Le32(X86Base + Code)})), u"", true,
+                    sim::AccessViolation, "write to protected memory", X86Base + Code},
+            RunCase{"ExecutionOfData",
+                    TinyImage(X86, Join({{0xB8}, Le32(X86Base + Data), {0xFF, 0xE0}})), u"", true,
+                    sim::AccessViolation, "execution of protected memory", X86Base + Data},
+            RunCase{"ArmReadOfUnmapped", TinyImage(ArmMachine, Arm({0xE3A00C12, 0xE5900000})), u"",
+                    true, sim::AccessViolation, "read of unmapped memory", 0x1200},
+            RunCase{
+                "DeviceGivenUnmappedPath",
+                TinyImage(X86, Join({Push(0x1234), CallImport(0)}), {"KERNEL32.dll!DeleteFileW"}),
+                u"", true, sim::AccessViolation, "read of unmapped memory", 0x1234},
+            RunCase{"DeviceWritesToCode",
+                    TinyImage(X86,
+                              Join({Push(260), Push(X86Base + Code), {0x6A, 0}, CallImport(0)}),
+                              {"KERNEL32.dll!GetModuleFileNameW"}),
+                    u"", true, sim::AccessViolation, "write to protected memory", X86Base + Code},
+            RunCase{"StackOverflow", TinyImage(X86, {0xE8, 0xFB, 0xFF, 0xFF, 0xFF}), u"", true,
+                    sim::StackOverflow, "stack overflow", StackLow - 4},
+            RunCase{"ArmStackOverflow", TinyImage(ArmMachine, Arm({0xE52DE004, 0xEAFFFFFD})), u"",
+                    true, sim::StackOverflow, "stack overflow", StackLow - 4},
+            RunCase{"Budget", TinyImage(X86, {0xEB, 0xFE}), u"", true, sim::BudgetExhausted,
+                    "budget of 1000 instructions", X86Base + Code, 1000},
+            RunCase{"ArmBudget", TinyImage(ArmMachine, Arm({0xEAFFFFFE})), u"", true,
+                    sim::BudgetExhausted, "budget of 1000 instructions", ArmBase + Code, 1000},
+            RunCase{"UndefinedInstruction", TinyImage(X86, {0x0F, 0x0B}), u"", true,
+                    sim::IllegalInstruction, "undefined instruction", X86Base + Code},
+            // A run that calls the platform in a loop ends, at the call past the
+            // bound, where it would have returned to.
+            RunCase{"CallsPastTheBound",
+                    TinyImage(X86, Join({{0x6A, 0}, CallImport(0), {0xEB, 0xF6}}),
+                              {"KERNEL32.dll!Sleep"}),
+                    u"", true, sim::QuotaExceeded, "more than 10000 calls to the platform",
+                    X86Base + Code + 8},
+            RunCase{"ArmCallsPastTheBound",
+                    TinyImage(ArmMachine,
+                              Arm({0xE59FC00C, // ldr r12, =the slot
+                                   0xE3A00000, // loop: mov r0, #0
+                                   0xE1A0E00F, // mov lr, pc
+                                   0xE59CF000, // ldr pc, [r12]
+                                   0xEAFFFFFB, // b loop
+                                   ArmBase + Slots}),
+                              {"COREDLL.dll#496"}),
+                    u"", true, sim::QuotaExceeded, "more than 10000 calls to the platform",
+                    ArmBase + Code + 0x10},
+            // So does one that hands the platform more than a megabyte of text:
+            // a message box of 2047 units, over and over.
+            RunCase{"CopiesPastTheBound",
+                    TinyImage(X86,
+                              Join({{0xBF},
+                                    Le32(X86Base + Data),
+                                    {0xB9},
+                                    Le32(2047),
+                                    {0x66, 0xB8, 0x41, 0x00, 0xF3, 0x66, 0xAB},
+                                    Push(0),
+                                    Push(X86Base + Data),
+                                    Push(X86Base + Data),
+                                    Push(0),
+                                    CallImport(0),
+                                    {0xEB, 0xE4}}),
+                              {"USER32.dll!MessageBoxW"}),
+                    u"", true, sim::QuotaExceeded,
+                    "more than 1048576 bytes copied between the program and the platform",
+                    X86Base + Code + 0x2B},
+
+            // Files that hold no image the device can run.
+            RunCase{"Empty", Bytes(), u"", true, runner::BadExeFormat, "no image", 0},
+            RunCase{"NotAnImage", Bytes{'h', 'e', 'l', 'l', 'o'}, u"", true, runner::BadExeFormat,
+                    "no MZ header", 0},
+            RunCase{"Truncated", Shortened(TinyImage(X86, {0xC3}), 1), u"", true,
+                    runner::BadExeFormat, "past the end of the file", 0},
+            // The loader refuses an image needing a later system than the
+            // device's, and compares the major version before the minor one.
+            RunCase{"ArmNeedsLaterSystem", Needing(TinyImage(ArmMachine, Arm({0xE1A0F00E})), 5, 0),
+                    u"", true, runner::BadExeFormat,
+                    "it needs Windows CE 5.0 and the device has 4.20, so it is not a valid "
+                    "application here",
+                    0, 0, runner::Emulator::ArmCore::StrongArm, "", 4, 20},
+            RunCase{"ArmNeedsNewerMajor", Needing(TinyImage(ArmMachine, Arm({0xE1A0F00E})), 3, 0),
+                    u"", true, runner::BadExeFormat, "needs Windows CE 3.0 and the device has 2.11",
+                    0, 0, runner::Emulator::ArmCore::StrongArm, "", 2, 11},
+            RunCase{"ArmNeedsThisSystem", Needing(TinyImage(ArmMachine, Arm({0xE1A0F00E})), 4, 20),
+                    u"", false, ArmBase, "", 0, 0, runner::Emulator::ArmCore::StrongArm, "", 4, 20},
+            RunCase{"ArmNeedsOlderSystem", Needing(TinyImage(ArmMachine, Arm({0xE1A0F00E})), 4, 21),
+                    u"", false, ArmBase, "", 0, 0, runner::Emulator::ArmCore::StrongArm, "", 5, 1},
+            RunCase{"OtherMachine", WithBytes(TinyImage(X86, {0xC3}), 0x44, {0xF0, 0x01}), u"",
+                    true, runner::BadExeFormat, "machine 0x1F0", 0},
+            RunCase{"SectionPastImage", WithBytes(TinyImage(X86, {0xC3}), Optional + 57, {0x20}),
+                    u"", true, runner::BadExeFormat, "extends past the image size", 0},
+            // Only 0x200 of .text's raw data are loaded (its size in memory), but
+            // all of them must be in the file.
+            RunCase{"RawSizePastTheFile",
+                    WithBytes(TinyImage(X86, {0xC3}), SectionTable + 16, {0x00, 0xFE, 0xFF, 0xFF}),
+                    u"", true, runner::BadExeFormat,
+                    "section 1 (.text) has its data past the end of the file", 0},
+
+            // What user mode may do: the flags of cpsr, a privileged instruction
+            // whose condition fails, popf (which leaves the interrupt flag).
+            RunCase{"ArmMsrCpsrFlags", TinyImage(ArmMachine, Arm({0xE328F4F0, 0xE1A0F00E})), u"",
+                    false, ArmBase, "", 0},
+            RunCase{"ArmMcrNotTaken",
+                    TinyImage(ArmMachine, Arm({0xE1500000, 0x1E010F10, 0xE1A0F00E})), u"", false,
+                    ArmBase, "", 0},
+            RunCase{"ArmSwiNotTaken",
+                    TinyImage(ArmMachine, Arm({0xE1500000, 0x1F000123, 0xE1A0F00E})), u"", false,
+                    ArmBase, "", 0},
+            RunCase{"X86Popf", TinyImage(X86, Join({Push(0x3200), {0x9D, 0xB8, 7, 0, 0, 0, 0xC3}})),
+                    u"", false, 7, "", 0},
+            // Not privileged, and not runnable: another coprocessor, which the
+            // device has not; a segment the program may not load; a breakpoint.
+            RunCase{"ArmOtherCoprocessor", TinyImage(ArmMachine, Arm({0xE3A00005, 0xEE000710})),
+                    u"", true, sim::IllegalInstruction, "undefined instruction",
+                    ArmBase + Code + 4},
+            RunCase{"X86KernelSegment", TinyImage(X86, {0xB9, 8, 0, 0, 0, 0x8E, 0xD9}), u"", true,
+                    sim::IllegalInstruction, "unhandled processor exception 13",
+                    X86Base + Code + 5},
+            RunCase{"X86Breakpoint", TinyImage(X86, {0x90, 0xCC}), u"", true,
+                    sim::IllegalInstruction, "unhandled processor exception 3",
+                    X86Base + Code + 2}};
+        for (const Privileged& p : X86PrivilegedCases()) {
+            all.push_back(RunCase{p.name, TinyImage(X86, p.code), u"", true,
+                                  sim::PrivilegedInstruction, "privileged instruction",
+                                  X86Base + Code + p.at});
+        }
+        for (const Privileged& p : ArmPrivilegedCases()) {
+            all.push_back(RunCase{p.name, TinyImage(ArmMachine, p.code), u"", true,
+                                  sim::PrivilegedInstruction, "privileged instruction",
+                                  ArmBase + Code + p.at});
+        }
+        return all;
+    }();
+    return cases;
+}
+
+} // namespace cases
