@@ -34,27 +34,6 @@ const char16_t CardFolderPath[] = u"\\Storage Card";
 
 const char* const StepHelp = "expected insert, menu, remove or {\"run\": PATH, \"args\": TEXT}";
 
-const std::vector<std::string> RootFields = {"profile",
-                                             "name",
-                                             "platform",
-                                             "osMajor",
-                                             "osMinor",
-                                             "osBuild",
-                                             "processor",
-                                             "programsFolder",
-                                             "folders",
-                                             "unload",
-                                             "installerChecksMaxVersion",
-                                             "folderPathAnswersFalse",
-                                             "title",
-                                             "appName",
-                                             "readerPath",
-                                             "clock",
-                                             "entries",
-                                             "registry",
-                                             "uninstallMs",
-                                             "faults",
-                                             "steps"};
 // The fields that say what kind of device it is, as a profile does.
 const std::vector<std::string> DeviceFacts = {"profile",
                                               "name",
@@ -68,6 +47,15 @@ const std::vector<std::string> DeviceFacts = {"profile",
                                               "unload",
                                               "installerChecksMaxVersion",
                                               "folderPathAnswersFalse"};
+// Those, and what is on the device and what happens.
+const std::vector<std::string> RootFields = [] {
+    std::vector<std::string> fields = DeviceFacts;
+    for (const char* field : {"title", "appName", "readerPath", "clock", "entries", "registry",
+                              "uninstallMs", "faults", "steps"}) {
+        fields.push_back(field);
+    }
+    return fields;
+}();
 const std::vector<std::string> EntryFields = {"path", "attributes", "time", "from"};
 // appKeyDeleteFailures is known only to be refused with what to write instead.
 const std::vector<std::string> FaultFields = {"failing", "plan", "appKeyDeleteFailures"};
