@@ -2,6 +2,7 @@
 // PROVIDER and UNSUPPORTED strings, and the STRINGS, DIRS, FILES, REGHIVES,
 // REGKEYS and LINKS sections, each entry checked against the file's end and
 // each id against the entries that exist.
+#include "device/bytes.h"
 #include "device/package.h"
 
 #include <map>
@@ -25,35 +26,10 @@ constexpr std::uint32_t ValueMultiString = 0x00010000;
 constexpr std::uint32_t ValueDword = 0x00010001;
 constexpr std::uint32_t ValueNoClobber = 0x2;
 
-class Bytes {
+// The setup file's bytes, and its lists of texts.
+class Bytes : public ByteRange {
   public:
-    explicit Bytes(const std::vector<std::uint8_t>& bytes) : bytes_(bytes) {}
-    bool Has(std::uint64_t offset, std::uint64_t length) const {
-        return offset <= bytes_.size() && length <= bytes_.size() - offset;
-    }
-    std::uint16_t U16(std::size_t offset) const {
-        return static_cast<std::uint16_t>(bytes_[offset] | bytes_[offset + 1] << 8);
-    }
-    std::uint32_t U32(std::size_t offset) const {
-        return U16(offset) | static_cast<std::uint32_t>(U16(offset + 2)) << 16;
-    }
-    std::uint8_t At(std::size_t offset) const {
-        return bytes_[offset];
-    }
-    std::size_t Size() const {
-        return bytes_.size();
-    }
-    // The text before the first zero byte of [offset, offset + length); false
-    // when there is none. The range must be in the file.
-    bool Text(std::size_t offset, std::size_t length, std::string& text) const {
-        for (std::size_t i = 0; i < length; ++i) {
-            if (bytes_[offset + i] == 0) {
-                text.assign(reinterpret_cast<const char*>(&bytes_[offset]), i);
-                return true;
-            }
-        }
-        return false;
-    }
+    explicit Bytes(const std::vector<std::uint8_t>& bytes) : ByteRange(bytes) {}
     // Zero-terminated texts one after another in [offset, offset + length),
     // up to an empty one or the range's end; false when one has no
     // terminator.
@@ -73,9 +49,6 @@ class Bytes {
         }
         return true;
     }
-
-  private:
-    const std::vector<std::uint8_t>& bytes_;
 };
 
 std::string FileSize(const Bytes& file) {

@@ -2,6 +2,8 @@
 // string table, when asked for.
 #include "runner/pe_image.h"
 
+#include "device/bytes.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -24,37 +26,17 @@ constexpr std::uint32_t SectionExecute = 0x20000000;
 constexpr std::uint32_t SectionRead = 0x40000000;
 constexpr std::uint32_t SectionWrite = 0x80000000;
 
-// Little-endian reads from a byte range; each checks the range first.
-class Bytes {
+// The file's bytes, and the names its import tables hold.
+class Bytes : public sim::ByteRange {
   public:
-    Bytes(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
-    bool Has(std::uint64_t offset, std::uint64_t length) const {
-        return offset <= size_ && length <= size_ - offset;
-    }
-    std::uint16_t U16(std::size_t offset) const {
-        return static_cast<std::uint16_t>(data_[offset] | data_[offset + 1] << 8);
-    }
-    std::uint32_t U32(std::size_t offset) const {
-        return static_cast<std::uint32_t>(U16(offset)) | static_cast<std::uint32_t>(U16(offset + 2))
-                                                             << 16;
-    }
+    Bytes(const std::uint8_t* data, std::size_t size) : ByteRange(data, size) {}
     // A zero-terminated name at offset, at most MaxNameLength bytes long.
     bool Name(std::uint64_t offset, std::string& name) const {
-        for (std::uint64_t i = offset; i < size_ && i - offset < MaxNameLength; ++i) {
-            if (data_[i] == 0) {
-                name.assign(reinterpret_cast<const char*>(data_ + offset), i - offset);
-                return true;
-            }
-        }
-        return false;
+        return offset < Size() &&
+               Text(static_cast<std::size_t>(offset),
+                    std::min<std::size_t>(MaxNameLength, Size() - static_cast<std::size_t>(offset)),
+                    name);
     }
-    const std::uint8_t* At(std::size_t offset) const {
-        return data_ + offset;
-    }
-
-  private:
-    const std::uint8_t* data_;
-    std::size_t size_;
 };
 
 std::string Hex(std::uint32_t value) {
@@ -76,7 +58,7 @@ bool ReadSections(const Bytes& file, std::uint32_t table, std::uint16_t count, P
         std::uint32_t at = table + i * SectionHeaderSize;
         PeSection section;
         char name[9] = {};
-        std::memcpy(name, file.At(at), 8);
+        std::memcpy(name, file.Data(at), 8);
         section.name = name;
         std::uint32_t virtualSize = file.U32(at + 8);
         section.address = file.U32(at + 12);
@@ -104,7 +86,7 @@ bool ReadSections(const Bytes& file, std::uint32_t table, std::uint16_t count, P
         }
         std::uint32_t copied = std::min(rawSize, section.size);
         if (copied != 0) {
-            std::memcpy(&image.memory[section.address], file.At(rawOffset), copied);
+            std::memcpy(&image.memory[section.address], file.Data(rawOffset), copied);
         }
         end = section.address + static_cast<std::uint64_t>(section.size);
         image.sections.push_back(section);
