@@ -98,7 +98,8 @@ add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/autorun.exe
     COMMAND ${device_ld} --subsystem=wince:3.0 --stack=0x10000,0x1000
         --heap=0x100000,0x1000 --image-base=0x10000 --disable-dynamicbase --disable-nxcompat
         --disable-reloc-section --no-insert-timestamp -e WinMainCRTStartup --gc-sections -s
-        -T ${layout} -o ${device_dir}/autorun.linked.exe ${device_objects}
+        -T ${layout} -Map=${CMAKE_BINARY_DIR}/autorun.map -o ${device_dir}/autorun.linked.exe
+        ${device_objects}
         ${device_dir}/resources.o ${device_dir}/libcoredll.a
     COMMAND ${AUTORUN_PYTHON} ${read_only_resources} ${device_dir}/autorun.linked.exe
         ${CMAKE_BINARY_DIR}/autorun.exe
