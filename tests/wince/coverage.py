@@ -99,10 +99,14 @@ def read_exceptions(path):
     return listed
 
 
+def text_section(pe):
+    return next(s for s in pe.sections if s.contains_rva(pe.OPTIONAL_HEADER.AddressOfEntryPoint))
+
+
 def reachable(pe):
     """The addresses of the instructions the walk reaches from the entry."""
     header = pe.OPTIONAL_HEADER
-    text = next(s for s in pe.sections if s.contains_rva(header.AddressOfEntryPoint))
+    text = text_section(pe)
     slots = {imp.address: imp.name or f"#{imp.ordinal}"
              for entry in getattr(pe, "DIRECTORY_ENTRY_IMPORT", []) for imp in entry.imports}
     code = text.get_data()[: text.Misc_VirtualSize]
@@ -114,8 +118,9 @@ def reachable(pe):
 
 
 def uncovered(never, functions):
-    """The addresses that never ran, as (function, start, end) ranges of
-    instructions side by side within one function."""
+    """The addresses that never ran, as (function, start, end, address)
+    ranges of instructions side by side within one function, start and end
+    relative to the function's start."""
     def function_of(address):
         return next(((start, name) for start, end, name in functions if start <= address < end),
                     (0, "?"))
@@ -130,6 +135,37 @@ def uncovered(never, functions):
     return [(name, begin - start, end - start, begin) for name, begin, end, start in ranges]
 
 
+def report(walked, ran, functions, listed, code):
+    """The report's lines, and whether coverage is complete: walked, the
+    reachable instructions' addresses; ran, the addresses of the bytes that
+    ran; listed, the exceptions; code, the range of the code's addresses."""
+    lines = []
+    covered = walked & ran
+    lines.append(f"device image: {len(covered)} of {len(walked)} reachable instructions ran "
+                 f"({100 * len(covered) / len(walked):.1f}%)")
+    never = uncovered(walked - covered, functions)
+    if never:
+        lines.append("never ran:")
+    listed = dict(listed)
+    excepted, complete = 0, True
+    for name, start, end, address in never:
+        reason = listed.pop((name, start, end), None)
+        lines.append(f"  {name} +{start:#x}-{end:#x} (at {address:#x}, {(end - start) // 4} "
+                     "instructions): " + (reason or "NOT LISTED as an exception"))
+        if reason:
+            excepted += (end - start) // 4
+        complete = complete and reason is not None
+    lines.append(f"ran or listed as an exception: {len(covered) + excepted} of {len(walked)} "
+                 f"({100 * (len(covered) + excepted) / len(walked):.1f}%)")
+    for name, start, end in listed:
+        lines.append(f"listed, but not a range that never ran: {name} +{start:#x}-{end:#x}")
+        complete = False
+    for address in sorted(a for a in ran if a in code and a % 4 == 0 and a not in walked):
+        lines.append(f"ran, but the walk does not reach it: {address:#x}")
+        complete = False
+    return lines, complete
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--image", required=True)
@@ -140,34 +176,15 @@ def main():
 
     pe = pefile.PE(args.image)
     base = pe.OPTIONAL_HEADER.ImageBase
-    walked = reachable(pe)
-    ran = {base + offset for offset in read_executed(args.executed)}
-    functions = read_functions(pathlib.Path(args.map).read_text())
-    listed = read_exceptions(args.exceptions)
-
-    covered = {address for address in walked if address in ran}
-    print(f"device image: {len(covered)} of {len(walked)} reachable instructions ran "
-          f"({100 * len(covered) / len(walked):.1f}%)")
-    failed = False
-    never = uncovered(walked - covered, functions)
-    if never:
-        print("never ran:")
-    for name, start, end, address in never:
-        reason = listed.pop((name, start, end), None)
-        told = f"  {name} +{start:#x}-{end:#x} (at {address:#x}, {(end - start) // 4} " \
-               f"instructions)"
-        print(told + (f": {reason}" if reason else ": NOT LISTED as an exception"))
-        failed = failed or reason is None
-    for (name, start, end), reason in listed.items():
-        print(f"listed, but not a range that never ran: {name} +{start:#x}-{end:#x}")
-        failed = True
-    text = next(s for s in pe.sections if s.contains_rva(pe.OPTIONAL_HEADER.AddressOfEntryPoint))
-    code = range(base + text.VirtualAddress, base + text.VirtualAddress + text.Misc_VirtualSize)
-    strays = sorted(address for address in ran if address in code and address % 4 == 0
-                    and address not in walked)
-    for address in strays:
-        print(f"ran, but the walk does not reach it: {address:#x}")
-    return 1 if failed or strays else 0
+    text = text_section(pe)
+    start = base + text.VirtualAddress
+    lines, complete = report(reachable(pe),
+                             {base + offset for offset in read_executed(args.executed)},
+                             read_functions(pathlib.Path(args.map).read_text()),
+                             read_exceptions(args.exceptions),
+                             range(start, start + text.Misc_VirtualSize))
+    print("\n".join(lines))
+    return 0 if complete else 1
 
 
 if __name__ == "__main__":
