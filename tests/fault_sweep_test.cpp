@@ -10,9 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <functional>
 #include <memory>
-#include <ostream>
 #include <set>
 #include <string>
 #include <vector>

@@ -113,8 +113,7 @@ TEST_P(ImageSweep, GivesTheHostBuildsLogUnderEveryFaultAndPair) {
     const sweep::Flow& flow = GetParam();
     for (const std::set<sim::Op>& faults : FaultSets()) {
         SCOPED_TRACE(sweep::Describe(faults));
-        const std::unique_ptr<sim::Device> host =
-            sweep::RunFlow(flow, faults, fixture::Native());
+        const std::unique_ptr<sim::Device> host = sweep::RunFlow(flow, faults, fixture::Native());
         const std::unique_ptr<sim::Device> ran =
             sweep::RunFlow(flow, faults, Images(), image.bytes);
         ++runs;
