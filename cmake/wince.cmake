@@ -89,16 +89,18 @@ add_custom_command(OUTPUT ${device_dir}/coredll.def ${device_dir}/libcoredll.a
 
 # Windows CE GUI 3.0; stack 64 KB / 4 KB, heap 1 MB / 4 KB; loaded at 0x10000,
 # where it always is, so no relocations and no dynamic base; no NX flag.
-# Unused sections are dropped and the symbols stripped. The layout script
+# Unused sections are dropped and the symbols stripped; the linker's map
+# (autorun.map) names the functions for the coverage report. The layout script
 # makes three sections: code with the constants, imports, resources; the
 # linker makes the resources writable, and a last step takes that off.
 set(layout ${PROJECT_SOURCE_DIR}/cmake/wince.ld)
 set(read_only_resources ${PROJECT_SOURCE_DIR}/cmake/wince/read_only_resources.py)
-add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/autorun.exe
+add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/autorun.exe ${CMAKE_BINARY_DIR}/autorun.map
     COMMAND ${device_ld} --subsystem=wince:3.0 --stack=0x10000,0x1000
         --heap=0x100000,0x1000 --image-base=0x10000 --disable-dynamicbase --disable-nxcompat
         --disable-reloc-section --no-insert-timestamp -e WinMainCRTStartup --gc-sections -s
-        -T ${layout} -o ${device_dir}/autorun.linked.exe ${device_objects}
+        -T ${layout} -Map=${CMAKE_BINARY_DIR}/autorun.map -o ${device_dir}/autorun.linked.exe
+        ${device_objects}
         ${device_dir}/resources.o ${device_dir}/libcoredll.a
     COMMAND ${AUTORUN_PYTHON} ${read_only_resources} ${device_dir}/autorun.linked.exe
         ${CMAKE_BINARY_DIR}/autorun.exe

@@ -9,6 +9,7 @@
 // standard output could not be written; 2 for unusable input, with one line
 // on standard error, before anything runs; 3 when a run of the program
 // crashed. The check has its own (simulator/check_command.h).
+#include "runner/executed_file.h"
 #include "runner/program_runner.h"
 #include "simulator/check_command.h"
 #include "simulator/description.h"
@@ -21,6 +22,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <sstream>
@@ -207,6 +209,12 @@ int main(int argc, char** argv) {
     }
     const simtool::DeviceState before = simtool::StateOf(device);
     simtool::RunSteps(device, description.steps, menu);
+    // For developers: what the images ran, added to the file this names.
+    std::string error;
+    const char* executed = std::getenv("AUTORUN_SIM_EXECUTED");
+    if (executed != nullptr && !runner::AppendExecuted(programs.image, executed, error)) {
+        std::cerr << "autorun-sim: AUTORUN_SIM_EXECUTED: " << executed << ": " << error << "\n";
+    }
     if (options.json) {
         simtool::WriteEventLog(out, device, options.trace);
         for (const std::string& violation : device.Violations()) {

@@ -5,12 +5,15 @@ Run as: python3 autorun_sim_test.py [TestClass]; the binary is taken from the
 AUTORUN_SIM environment variable.
 """
 import datetime
+import hashlib
 import json
 import os
 import re
+import resource
 import subprocess
 import sys
 import tempfile
+import threading
 import unittest
 
 SIM = os.environ.get("AUTORUN_SIM", "autorun-sim")
@@ -726,6 +729,88 @@ class Golden(unittest.TestCase):
                 self.assertEqual(got, want)
 
 
+# Hostile program files: the image fuzzer's seeds, and the image runner's
+# table-test images as this build writes them (make_image_seeds, into the
+# folder AUTORUN_CRAFTED_IMAGES names, when it is set).
+IMAGE_CORPUS = os.path.join(HERE, "..", "fuzz", "image_corpus")
+CRAFTED = os.environ.get("AUTORUN_CRAFTED_IMAGES")
+# Processor seconds a run may take: 1, or as the build says (a sanitizer's
+# build runs the emulator's hook at every instruction several times slower).
+TIME_LIMIT = int(os.environ.get("AUTORUN_HOSTILE_SECONDS", "1"))
+MEMORY_LIMIT = 200 * 2**20  # resident bytes a run may take
+HANG = 10  # wall-clock seconds after which a run that used no processor time is a hang
+
+
+def limited(args):
+    """Runs autorun-sim within TIME_LIMIT processor seconds (past them the
+    kernel ends it with a signal); returns its status (negative: the signal
+    that ended it), standard output and error, and its peak resident bytes."""
+    def limit():
+        resource.setrlimit(resource.RLIMIT_CPU, (TIME_LIMIT, TIME_LIMIT + 1))
+
+    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+        process = subprocess.Popen([SIM, *args], stdout=out, stderr=err, preexec_fn=limit)
+        timer = threading.Timer(HANG, process.kill)
+        timer.start()
+        _, status, usage = os.wait4(process.pid, 0)
+        timer.cancel()
+        process.returncode = os.waitstatus_to_exitcode(status)
+        out.seek(0)
+        err.seek(0)
+        text = lambda f: f.read().decode("utf-8", "replace")
+        return process.returncode, text(out), text(err), usage.ru_maxrss * 1024
+
+
+class HostileImages(Case):
+    """Every hostile program file, given with --image or found on a card
+    copied from a folder, ends one of three ways within a second and 200 MB:
+    a refusal (exit 2, one line naming the file), a crash told with its reason
+    (exit 3), or a run to the end (exit 0); never a signal, a hang or a
+    sanitizer's report."""
+
+    def images(self):
+        files, seen = [], set()
+        for folder in [IMAGE_CORPUS] + ([CRAFTED] if CRAFTED else []):
+            for name in sorted(os.listdir(folder)):
+                path = os.path.join(folder, name)
+                with open(path, "rb") as f:
+                    digest = hashlib.sha256(f.read()).digest()
+                if digest not in seen:
+                    seen.add(digest)
+                    files.append(path)
+        return files
+
+    def check(self, args, named):
+        status, out, err, peak = limited(args)
+        self.assertGreaterEqual(status, 0, f"ended by signal {-status}: {err[-2000:]}")
+        self.assertIn(status, (0, 2, 3), err[-2000:])
+        self.assertNotIn("Sanitizer", err)
+        self.assertNotIn("runtime error", err)
+        self.assertLess(peak, MEMORY_LIMIT, f"{peak >> 20} MiB")
+        if status == 2:
+            self.assertEqual(len(err.splitlines()), 1, err)
+            self.assertIn(named, err)
+        else:
+            self.assertEqual(err, "")
+        if status == 3:
+            self.assertRegex(out, r"The program crashes: .+|The device cannot start the file: .+")
+
+    def test_every_hostile_image_ends_one_of_three_ways(self):
+        images = self.images()
+        self.assertGreater(len(images), 2)
+        card = os.path.join(self.dir.name, "card")
+        description = self.write("device.json", {"entries": [
+            {"path": "\\Storage Card", "attributes": ["directory", "temporary"],
+             "from": card}]})
+        for image in images:
+            with self.subTest(image=os.path.basename(image), given="--image"):
+                self.check(["--image", image], image)
+            with self.subTest(image=os.path.basename(image), given="on a card"):
+                with open(image, "rb") as f:
+                    self.write(os.path.join("card", "2577", "autorun.exe"), f.read())
+                self.check(["--device", description], description)
+
+
 class UnusableInput(Case):
     def refused(self, args, *parts, stdin=None):
         result = run(*args, stdin=stdin)
@@ -933,4 +1018,9 @@ class UnusableInput(Case):
 
 
 if __name__ == "__main__":
+    # With AUTORUN_SIM_EXECUTED set, autorun-sim adds what the images ran to
+    # that file (for the device image's coverage report): it starts empty, so
+    # that it holds this run's runs alone.
+    if os.environ.get("AUTORUN_SIM_EXECUTED"):
+        open(os.environ["AUTORUN_SIM_EXECUTED"], "w").close()
     unittest.main()

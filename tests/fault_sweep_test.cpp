@@ -5,173 +5,25 @@
 #include "device/device.h"
 #include "tests/device_fixture.h"
 #include "tests/invariants.h"
+#include "tests/sweep_flows.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <functional>
 #include <memory>
-#include <ostream>
 #include <set>
 #include <string>
 #include <vector>
 
 namespace {
 
-constexpr sim::Ticks Older = sim::DefaultEntryTime;
-constexpr sim::Ticks Newer = sim::DefaultEntryTime + sim::TicksPerSecond;
+using sweep::FailableOps;
+using sweep::FaultSets;
+using sweep::Flow;
+using sweep::Flows;
 
-const std::u16string MenuCopy = std::u16string(fixture::ProgramsFolder) + u"\\Dorna & Kel.exe";
-
-struct Flow {
-    const char* name;
-    std::function<void(sim::Device&)> build;
-    std::u16string path;
-    std::u16string args;
-    // What the flow does when nothing fails: the file it starts (empty: the
-    // error box), to show the flow is really taken.
-    std::string expectedLaunch;
-    std::u16string platform = u"PocketPC";
-};
-
-// Shown by name in test output (the default would print the raw bytes).
-void PrintTo(const Flow& flow, std::ostream* out) {
-    *out << flow.name;
-}
-
-void AddCard(sim::Device& device, const std::u16string& card) {
-    device.Put({card, sim::AttrDirectory | sim::AttrTemporary});
-    device.Put({card + u"\\2577\\autorun.exe"});
-}
-
-void AddPackage(sim::Device& device, sim::Ticks time) {
-    // A card without a package comes first: the search must go on past it.
-    AddCard(device, u"\\Empty Card");
-    AddCard(device, u"\\Storage Card");
-    device.Put({u"\\Storage Card\\2577\\Reader.cab", 0, time});
-    device.Put({u"\\Storage Card\\wince\\arm\\Reader.cab", 0, time});
-}
-
-using fixture::AddReader;
-
-void AddMenuCopy(sim::Device& device) {
-    device.Put({fixture::ProgramsFolder, sim::AttrDirectory});
-    device.Put({MenuCopy});
-}
-
-const std::string Reader = sim::Utf8(ReaderPath);
-const std::string Package = "\\Storage Card\\2577\\Reader.cab";
-const std::string Unload = sim::Utf8(UninstallerPath);
-
-std::vector<Flow> Flows() {
-    const std::u16string shell = RemovalPath;
-    return {
-        {"InstallNoReaderNoPackage", [](sim::Device&) {}, shell, u"install", ""},
-        {"InstallReaderNoPackage", [](sim::Device& d) { AddReader(d, Older); }, shell, u"install",
-         ""},
-        {"InstallNoReaderPackage", [](sim::Device& d) { AddPackage(d, Older); }, shell, u"install",
-         Package},
-        {"InstallCurrentReaderPackage",
-         [](sim::Device& d) {
-             AddReader(d, Newer);
-             AddPackage(d, Older);
-             AddMenuCopy(d);
-         },
-         shell, u"install", Reader},
-        {"InstallOldReaderPackage",
-         [](sim::Device& d) {
-             AddReader(d, Older);
-             AddPackage(d, Newer);
-         },
-         shell, u"install", Package},
-        {"InstallOtherPlatform", [](sim::Device& d) { AddPackage(d, Older); }, shell, u"install",
-         "\\Storage Card\\wince\\arm\\Reader.cab", u"Jupiter"},
-        {"LaunchReader",
-         [](sim::Device& d) {
-             AddReader(d, Older);
-             AddPackage(d, Newer);
-             AddMenuCopy(d);
-         },
-         MenuCopy, u"", Reader},
-        {"LaunchNoReaderPackage",
-         [](sim::Device& d) {
-             AddPackage(d, Older);
-             AddMenuCopy(d);
-         },
-         MenuCopy, u"", Package},
-        {"LaunchNoReaderNoPackage", [](sim::Device& d) { AddMenuCopy(d); }, MenuCopy, u"", ""},
-        {"RemovalWithKey",
-         [](sim::Device& d) {
-             AddReader(d, Older);
-             AddMenuCopy(d);
-             d.Put({RemovalPath});
-         },
-         shell, u"uninstall", Unload},
-        {"RemovalKeyGone",
-         [](sim::Device& d) {
-             AddMenuCopy(d);
-             d.Put({RemovalPath});
-         },
-         shell, u"uninstall", Unload},
-        {"RemovalNoAppsKey",
-         [](sim::Device& d) {
-             d.ClearRegistry();
-             d.PutKey(u"SOFTWARE\\Other");
-             AddMenuCopy(d);
-             d.Put({RemovalPath});
-         },
-         shell, u"", Unload},
-    };
-}
-
-std::vector<sim::Op> FailableOps() {
-    std::vector<sim::Op> ops;
-    for (std::size_t i = 0; i < sim::OpCount; ++i) {
-        if (sim::Failable(static_cast<sim::Op>(i))) {
-            ops.push_back(static_cast<sim::Op>(i));
-        }
-    }
-    return ops;
-}
-
-// No fault, each single fault, and each pair.
-std::vector<std::set<sim::Op>> FaultSets() {
-    const std::vector<sim::Op> ops = FailableOps();
-    std::vector<std::set<sim::Op>> sets = {{}};
-    for (std::size_t i = 0; i < ops.size(); ++i) {
-        sets.push_back({ops[i]});
-    }
-    for (std::size_t i = 0; i < ops.size(); ++i) {
-        for (std::size_t j = i + 1; j < ops.size(); ++j) {
-            sets.push_back({ops[i], ops[j]});
-        }
-    }
-    return sets;
-}
-
-std::string Describe(const std::set<sim::Op>& faults) {
-    std::string text = "failing:";
-    for (sim::Op op : faults) {
-        text += std::string(" ") + sim::NameOf(op);
-    }
-    return text;
-}
-
-// Runs a flow on a fresh device with the given operations failing.
 std::unique_ptr<sim::Device> RunFlow(const Flow& flow, const std::set<sim::Op>& faults) {
-    static const sim::Config base = fixture::Kind();
-    sim::Config kind = base;
-    kind.platformType = flow.platform;
-    auto device = std::make_unique<sim::Device>(std::move(kind), &fixture::Native());
-    flow.build(*device);
-    device->Put({flow.path}); // the running program's own file
-    fixture::Failing(*device, faults);
-    invariants::Snapshot before = invariants::Take(*device, fixture::Title);
-    EXPECT_EQ(device->Run(flow.path, flow.args), 0);
-    for (const std::string& broken : invariants::CheckRun(*device, before)) {
-        ADD_FAILURE() << broken;
-    }
-    return device;
+    return sweep::RunFlow(flow, faults, fixture::Native());
 }
 
 int totalRuns = 0;
@@ -181,7 +33,7 @@ class FaultSweep : public testing::TestWithParam<Flow> {};
 TEST_P(FaultSweep, EveryFaultAndPairKeepsTheInvariants) {
     const Flow& flow = GetParam();
     for (const std::set<sim::Op>& faults : FaultSets()) {
-        SCOPED_TRACE(Describe(faults));
+        SCOPED_TRACE(sweep::Describe(faults));
         const std::unique_ptr<sim::Device> run = RunFlow(flow, faults);
         const sim::Device& device = *run;
         ++totalRuns;
@@ -258,7 +110,7 @@ class StrayProgram : public sim::Launcher {
 // not.
 TEST(Invariants, ReportStrayChangesAndLaunches) {
     sim::Device device = fixture::NewDevice();
-    AddPackage(device, Older);
+    sweep::AddPackage(device, sim::DefaultEntryTime);
     invariants::Snapshot before = invariants::Take(device, fixture::Title);
     device.Run(RemovalPath, u"install");
     EXPECT_TRUE(invariants::CheckRun(device, before).empty());

@@ -33,9 +33,10 @@ UNCONDITIONAL = (arm.ARM_CC_AL, arm.ARM_CC_INVALID)
 def walk(code, base, entry, imports):
     """Walks code (the bytes of .text, at address base) from entry.
 
-    imports maps each import slot's address to its name. Returns the number
-    of instructions walked, the names of the imports that the code jumps
-    through, and a list of failures (empty when all is well).
+    imports maps each import slot's address to its name. Returns the
+    addresses of the instructions walked (a set), the names of the imports
+    that the code jumps through, and a list of failures (empty when all is
+    well).
     """
     disassembler = capstone.Cs(capstone.CS_ARCH_ARM, capstone.CS_MODE_ARM)
     disassembler.detail = True
@@ -104,4 +105,4 @@ def walk(code, base, entry, imports):
 
     for at in sorted(literals & walked):
         failures.append(f"{at:#x}: reached as code and loaded as a literal")
-    return len(walked), reached, failures
+    return walked, reached, failures

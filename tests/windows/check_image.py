@@ -346,13 +346,13 @@ def check_device(pe, table):
     if text is None:
         return
     code = text.get_data()[: text.Misc_VirtualSize]
-    count, reached, walk_failures = arm_code.walk(
+    walked, reached, walk_failures = arm_code.walk(
         code, header.ImageBase + text.VirtualAddress, entry, slots)
     failures.extend(walk_failures)
     # Every operation is called somewhere: a walk that misses one has missed code.
     missed = sorted(set(slots.values()) - reached)
     check(not missed, f"the walk reached no call to {missed}")
-    print(f"code: {count} instructions walked from the entry point, in {len(code) // 4} words"
+    print(f"code: {len(walked)} instructions walked from the entry point, in {len(code) // 4} words"
           " of code, literal pools and constants")
 
 
