@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
 
 namespace sim {
@@ -28,6 +29,11 @@ struct StandInPackage {
     std::u16string readerPath; // the one file it installs
 };
 
+using Folders = std::map<std::u16string, std::u16string>;
+
+// A Pocket PC's standard folders.
+const std::shared_ptr<const Folders>& PocketPcFolders();
+
 struct Config {
     std::u16string platformType = u"PocketPC"; // SystemParametersInfo's platform type
     std::uint32_t osMajor = 4;
@@ -35,17 +41,9 @@ struct Config {
     std::uint32_t osBuild = 0;
     std::uint32_t processor = 2577; // its processor type (StrongARM)
     std::u16string programsFolder = u"\\Windows\\Start Menu\\Programs"; // CSIDL_PROGRAMS
-    // The installer's standard folders, a Pocket PC's unless told otherwise.
-    std::map<std::u16string, std::u16string> folders = {
-        {u"%CE1%", u"\\Program Files"},
-        {u"%CE2%", u"\\Windows"},
-        {u"%CE4%", u"\\Windows\\StartUp"},
-        {u"%CE5%", u"\\My Documents"},
-        {u"%CE8%", u"\\Program Files\\Games"},
-        {u"%CE11%", u"\\Windows\\Start Menu\\Programs"},
-        {u"%CE14%", u"\\Windows\\Start Menu\\Programs\\Games"},
-        {u"%CE15%", u"\\Windows\\Fonts"},
-        {u"%CE17%", u"\\Windows\\Start Menu"}};
+    // The installer's standard folders ("%CE1%" -> "\Program Files"), a
+    // Pocket PC's unless told otherwise; shared, never changed in place.
+    std::shared_ptr<const Folders> folders = PocketPcFolders();
     // SHGetSpecialFolderPath answers FALSE even when it gives the path, as
     // the shell of Pocket PC 2002 and earlier does.
     bool folderPathAnswersFalse = false;

@@ -12,6 +12,20 @@ Device* current = nullptr;
 
 } // namespace
 
+const std::shared_ptr<const Folders>& PocketPcFolders() {
+    static const std::shared_ptr<const Folders> folders = std::make_shared<const Folders>(
+        Folders{{u"%CE1%", u"\\Program Files"},
+                {u"%CE2%", u"\\Windows"},
+                {u"%CE4%", u"\\Windows\\StartUp"},
+                {u"%CE5%", u"\\My Documents"},
+                {u"%CE8%", u"\\Program Files\\Games"},
+                {u"%CE11%", u"\\Windows\\Start Menu\\Programs"},
+                {u"%CE14%", u"\\Windows\\Start Menu\\Programs\\Games"},
+                {u"%CE15%", u"\\Windows\\Fonts"},
+                {u"%CE17%", u"\\Windows\\Start Menu"}});
+    return folders;
+}
+
 Device::Device(Config config, Launcher* launcher)
     : config_(std::move(config)), clock_(config_.clockStart), log_(clock_),
       shell_({config_, files_, registry_, roots_, clock_, log_,

@@ -76,7 +76,7 @@ class Places {
             return true;
         }
         if (first.size() > 2 && first.front() == u'%' && first.back() == u'%') {
-            for (const auto& folder : device_.folders) {
+            for (const auto& folder : *device_.folders) {
                 if (SameName(folder.first, first)) {
                     path = folder.second + rest;
                     return true;
@@ -108,7 +108,7 @@ class Places {
             }
         };
         replace(u"%InstallDir%", installDir_);
-        for (const auto& folder : device_.folders) {
+        for (const auto& folder : *device_.folders) {
             replace(folder.first, folder.second);
         }
         return out;
@@ -217,9 +217,9 @@ void Shell::Install(const std::u16string& packagePath) {
 
     // Where everything goes, all settled before anything changes: a package
     // refused changes nothing on the device.
-    auto ce1 = parts_.config.folders.find(u"%CE1%");
+    auto ce1 = parts_.config.folders->find(u"%CE1%");
     const std::u16string installDir =
-        (ce1 != parts_.config.folders.end() ? ce1->second : u"\\Program Files") + u"\\" +
+        (ce1 != parts_.config.folders->end() ? ce1->second : u"\\Program Files") + u"\\" +
         Utf16(header.appName);
     const Places places(parts_.config, installDir);
     std::vector<std::u16string> targets;

@@ -116,11 +116,16 @@ char16_t FoldChar(char16_t c) {
 } // namespace
 
 std::u16string Fold(const std::u16string& text) {
-    std::u16string out = text;
+    std::u16string out;
+    FoldInto(text, out);
+    return out;
+}
+
+void FoldInto(const std::u16string& text, std::u16string& out) {
+    out.assign(text);
     for (char16_t& c : out) {
         c = FoldChar(c);
     }
-    return out;
 }
 
 bool SameName(const std::u16string& a, const std::u16string& b) {

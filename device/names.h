@@ -18,6 +18,8 @@ std::u16string Utf16(const std::string& text);
 std::size_t DecodeUtf8(const std::string& text, std::size_t at, std::uint32_t& c);
 
 std::u16string Fold(const std::u16string& text); // the key of a name, case folded
+// The same into out, whose room is used again: for look-ups that keep no key.
+void FoldInto(const std::u16string& text, std::u16string& out);
 bool SameName(const std::u16string& a, const std::u16string& b);
 // "*" matches any run of characters, "?" any one; letter case is ignored.
 bool MatchesPattern(const std::u16string& name, const std::u16string& pattern);

@@ -27,7 +27,8 @@ void Registry::Add(const std::u16string& key) {
 }
 
 bool Registry::Has(const std::u16string& key) const {
-    return folded_.count(Fold(key)) != 0;
+    FoldInto(key, key_);
+    return folded_.count(key_) != 0;
 }
 
 bool Registry::RemoveTree(const std::u16string& key) {

@@ -51,6 +51,7 @@ class Registry {
     std::unordered_set<std::u16string> folded_;
     std::unordered_map<std::u16string, std::uint64_t> held_;                // folded key -> until
     std::unordered_map<std::u16string, std::vector<RegistryValue>> values_; // by folded key
+    mutable std::u16string key_; // the folded key being looked up
 };
 
 } // namespace sim

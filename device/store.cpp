@@ -19,12 +19,14 @@ Store::Store() {
 }
 
 Store::Node* Store::NodeOf(const std::u16string& path) {
-    auto found = nodes_.find(Fold(path));
+    FoldInto(path, key_);
+    auto found = nodes_.find(key_);
     return found == nodes_.end() ? nullptr : &found->second;
 }
 
 const Store::Node* Store::NodeOf(const std::u16string& path) const {
-    auto found = nodes_.find(Fold(path));
+    FoldInto(path, key_);
+    auto found = nodes_.find(key_);
     return found == nodes_.end() ? nullptr : &found->second;
 }
 

@@ -89,6 +89,7 @@ class Store {
     void Erase(const std::u16string& key);
 
     std::unordered_map<std::u16string, Node> nodes_; // by folded path; "" is the root
+    mutable std::u16string key_;                     // the folded path being looked up
     std::uint64_t nextOrder_ = 1;
 };
 

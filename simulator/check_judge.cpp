@@ -375,7 +375,7 @@ class Judge {
             return false;
         }
         std::vector<std::u16string> folders = {device_.Facts().programsFolder};
-        for (const auto& folder : device_.Facts().folders) {
+        for (const auto& folder : *device_.Facts().folders) {
             folders.push_back(folder.second);
         }
         for (const std::u16string& folder : folders) {

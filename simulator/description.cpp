@@ -193,7 +193,9 @@ class Parser {
             c.programsFolder = DevicePath(root["programsFolder"], "programsFolder");
         }
         if (root.contains("folders")) {
-            ParseFolders(root["folders"], "folders", c.folders);
+            sim::Folders folders;
+            ParseFolders(root["folders"], "folders", folders);
+            c.folders = std::make_shared<const sim::Folders>(std::move(folders));
         }
         if (root.contains("unload")) {
             c.unload = UnloadOf(root["unload"], "unload");
@@ -614,8 +616,7 @@ class Parser {
     }
 
     // The installer's standard folders: "%CE1%" and so on, each a device path.
-    void ParseFolders(const Json& value, const Place& place,
-                      std::map<std::u16string, std::u16string>& folders) const {
+    void ParseFolders(const Json& value, const Place& place, sim::Folders& folders) const {
         if (!value.is_object()) {
             Fail(place, "expected an object, found " + KindOf(value));
         }
