@@ -17,12 +17,15 @@ bool IsUnder(const std::u16string& key, const std::u16string& parent) {
 } // namespace
 
 void Registry::Add(const std::u16string& key) {
-    for (std::size_t slash = key.find(u'\\'); slash != std::u16string::npos;
-         slash = key.find(u'\\', slash + 1)) {
-        Add(key.substr(0, slash));
-    }
-    if (folded_.insert(Fold(key)).second) {
-        keys_.push_back(key);
+    // Each parent, then the key: every prefix once, in the time of its length.
+    for (std::size_t slash = key.find(u'\\');; slash = key.find(u'\\', slash + 1)) {
+        const std::u16string part = slash == std::u16string::npos ? key : key.substr(0, slash);
+        if (folded_.insert(Fold(part)).second) {
+            keys_.push_back(part);
+        }
+        if (slash == std::u16string::npos) {
+            return;
+        }
     }
 }
 

@@ -7,6 +7,7 @@
 #include "runner/system_version.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <exception>
 #include <functional>
@@ -116,6 +117,32 @@ class Lease {
     std::function<void(std::unique_ptr<Emulator>)> keep_;
 };
 
+// Where x86 code holds a far call or jump through a register (FF /3 or FF /5
+// with a register operand): undefined on the processor, and an instruction
+// the emulator (unicorn 2.0) aborts the whole process on when it translates
+// it, instead of raising the fault. Any byte of executable code may begin an
+// instruction, so every pair is looked at. Empty when there is none.
+std::string UntranslatableAt(const PeImage& image) {
+    for (const PeSection& section : image.sections) {
+        if (!section.executable) {
+            continue;
+        }
+        const std::uint64_t end = std::min<std::uint64_t>(
+            static_cast<std::uint64_t>(section.address) + section.size, image.memory.size());
+        for (std::uint64_t at = section.address; at + 1 < end; ++at) {
+            const std::uint8_t modrm = image.memory[at + 1];
+            const std::uint8_t reg = (modrm >> 3) & 7;
+            if (image.memory[at] == 0xFF && (modrm >> 6) == 3 && (reg == 3 || reg == 5)) {
+                char text[96];
+                std::snprintf(text, sizeof text, "0x%08llX (FF %02X)",
+                              static_cast<unsigned long long>(image.imageBase + at), modrm);
+                return text;
+            }
+        }
+    }
+    return std::string();
+}
+
 } // namespace
 
 std::unique_ptr<Emulator> ImageProgram::Take(Emulator::Machine machine) {
@@ -167,6 +194,13 @@ sim::Outcome ImageProgram::Run(sim::Device& device, const std::u16string& path,
             : std::string();
     if (!tooNew.empty()) {
         return Failed(BadExeFormat, tooNew);
+    }
+    const std::string untranslatable =
+        image.machine == MachineI386 ? UntranslatableAt(image) : std::string();
+    if (!untranslatable.empty()) {
+        return Failed(BadExeFormat, "its code holds at " + untranslatable +
+                                        " a far call or jump through a register, which "
+                                        "the emulator cannot run");
     }
     const std::uint32_t stackSize = PagesFor(image.stackReserve);
     const std::uint32_t stackLow = StackTop - stackSize;

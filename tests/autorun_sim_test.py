@@ -263,6 +263,14 @@ class EventLog(Case):
         self.assertIn("HKEY_LOCAL_MACHINE\\SOFTWARE\\Other", state["registry"])
         self.assertNotIn(APP_KEY, state["registry"])
 
+    def test_a_deep_key_is_made_with_each_of_its_parents_once(self):
+        # Each parent of a key 64 deep is made once: made again for each
+        # deeper one, the description took time doubling with every level.
+        key = "HKLM\\" + "\\".join("K%d" % i for i in range(64))
+        _, state = self.device({"registry": [key], "steps": []})
+        self.assertEqual(len(state["registry"]), 64)
+        self.assertEqual(state["registry"][-1], "HKEY_LOCAL_MACHINE\\" + key[5:])
+
     def test_no_apps_key_no_package(self):
         # Without SOFTWARE\Apps removal attempts no deletion and makes no
         # pause; without a package, insert shows the message box only.

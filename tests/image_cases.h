@@ -498,6 +498,12 @@ inline const std::vector<RunCase>& Cases() {
 
             // Files that hold no image the device can run.
             RunCase{"Empty", Bytes(), u"", true, runner::BadExeFormat, "no image", 0},
+            // A far jump through a register, reached by a jump into the middle of
+            // another instruction: the emulator would abort the process on it.
+            RunCase{"X86FarJumpThroughARegister", TinyImage(X86, {0xEB, 0xFF, 0xEF, 0xC3}), u"",
+                    true, runner::BadExeFormat, "a far call or jump through a register", 0},
+            RunCase{"X86FarCallThroughARegister", TinyImage(X86, {0xFF, 0xD8, 0xC3}), u"", true,
+                    runner::BadExeFormat, "(FF D8)", 0},
             RunCase{"NotAnImage", Bytes{'h', 'e', 'l', 'l', 'o'}, u"", true, runner::BadExeFormat,
                     "no MZ header", 0},
             RunCase{"Truncated", Shortened(TinyImage(X86, {0xC3}), 1), u"", true,
