@@ -95,6 +95,24 @@ class Section {
     std::uint16_t Count() const {
         return count_;
     }
+    // Checks the section, then hands each entry to read: where it starts,
+    // and where and how long its variable part is. False, with error set, at
+    // the first entry that runs past the file or that read refuses.
+    template <typename Read>
+    bool Each(std::size_t fixed, std::size_t lengthAt, std::string& error, Read read) {
+        if (!Check(error)) {
+            return false;
+        }
+        for (std::uint32_t i = 0; i < count_; ++i) {
+            std::size_t start, rest, length;
+            if (!Next(fixed, lengthAt, start, rest, length, error) || !read(start, rest, length)) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+  private:
     // The section's place, checked once before its first entry.
     bool Check(std::string& error) const {
         if (count_ == 0) {
@@ -128,7 +146,6 @@ class Section {
         return true;
     }
 
-  private:
     const Bytes& file_;
     const char* name_;
     std::uint16_t count_;
@@ -173,14 +190,7 @@ bool Path(const Setup& setup, std::size_t offset, std::size_t length, const std:
 bool ReadStrings(Setup& setup, std::string& error) {
     const Bytes& file = setup.file;
     Section section(file, "STRINGS", 48, 60);
-    if (!section.Check(error)) {
-        return false;
-    }
-    for (std::uint32_t i = 0; i < section.Count(); ++i) {
-        std::size_t start, rest, length;
-        if (!section.Next(4, 2, start, rest, length, error)) {
-            return false;
-        }
+    return section.Each(4, 2, error, [&](std::size_t start, std::size_t rest, std::size_t length) {
         const std::uint16_t id = file.U16(start);
         std::string text;
         if (!file.Text(rest, length, text)) {
@@ -192,21 +202,14 @@ bool ReadStrings(Setup& setup, std::string& error) {
             error = "string " + std::to_string(id) + " is given twice";
             return false;
         }
-    }
-    return true;
+        return true;
+    });
 }
 
 bool ReadFolders(Setup& setup, std::string& error) {
     const Bytes& file = setup.file;
     Section section(file, "DIRS", 50, 64);
-    if (!section.Check(error)) {
-        return false;
-    }
-    for (std::uint32_t i = 0; i < section.Count(); ++i) {
-        std::size_t start, rest, length;
-        if (!section.Next(4, 2, start, rest, length, error)) {
-            return false;
-        }
+    return section.Each(4, 2, error, [&](std::size_t start, std::size_t rest, std::size_t length) {
         PackageFolder folder;
         folder.id = file.U16(start);
         const std::string what = "folder " + std::to_string(folder.id);
@@ -222,8 +225,8 @@ bool ReadFolders(Setup& setup, std::string& error) {
             return false;
         }
         setup.package.folders.push_back(folder);
-    }
-    return true;
+        return true;
+    });
 }
 
 bool ReadFiles(Setup& setup, std::string& error) {
@@ -234,58 +237,46 @@ bool ReadFiles(Setup& setup, std::string& error) {
                 std::to_string(MaxPackageFiles);
         return false;
     }
-    if (!section.Check(error)) {
-        return false;
-    }
-    for (std::uint32_t i = 0; i < section.Count(); ++i) {
-        std::size_t start, rest, length;
-        if (!section.Next(12, 10, start, rest, length, error)) {
-            return false;
-        }
-        PackageFile entry;
-        entry.id = file.U16(start);
-        entry.flags = file.U32(start + 6);
-        const std::string what = "file " + std::to_string(entry.id);
-        if (entry.id == 0) {
-            error = "file 0 would install the setup file itself";
-            return false;
-        }
-        if (!setup.files.emplace(entry.id, setup.package.files.size()).second) {
-            error = what + " is given twice";
-            return false;
-        }
-        const std::uint16_t folderId = file.U16(start + 2);
-        const auto folder = setup.folders.find(folderId);
-        if (folder == setup.folders.end()) {
-            error = what + " goes in folder " + std::to_string(folderId) + ", which does not exist";
-            return false;
-        }
-        entry.folder = setup.package.folders[folder->second].path;
-        if (!file.Text(rest, length, entry.name)) {
-            error =
-                what + "'s name has no terminator within its " + std::to_string(length) + " bytes";
-            return false;
-        }
-        if (entry.name.empty()) {
-            error = what + " has no name";
-            return false;
-        }
-        setup.package.files.push_back(entry);
-    }
-    return true;
+    return section.Each(12, 10, error,
+                        [&](std::size_t start, std::size_t rest, std::size_t length) {
+                            PackageFile entry;
+                            entry.id = file.U16(start);
+                            entry.flags = file.U32(start + 6);
+                            const std::string what = "file " + std::to_string(entry.id);
+                            if (entry.id == 0) {
+                                error = "file 0 would install the setup file itself";
+                                return false;
+                            }
+                            if (!setup.files.emplace(entry.id, setup.package.files.size()).second) {
+                                error = what + " is given twice";
+                                return false;
+                            }
+                            const std::uint16_t folderId = file.U16(start + 2);
+                            const auto folder = setup.folders.find(folderId);
+                            if (folder == setup.folders.end()) {
+                                error = what + " goes in folder " + std::to_string(folderId) +
+                                        ", which does not exist";
+                                return false;
+                            }
+                            entry.folder = setup.package.folders[folder->second].path;
+                            if (!file.Text(rest, length, entry.name)) {
+                                error = what + "'s name has no terminator within its " +
+                                        std::to_string(length) + " bytes";
+                                return false;
+                            }
+                            if (entry.name.empty()) {
+                                error = what + " has no name";
+                                return false;
+                            }
+                            setup.package.files.push_back(entry);
+                            return true;
+                        });
 }
 
 bool ReadHives(Setup& setup, std::string& error) {
     const Bytes& file = setup.file;
     Section section(file, "REGHIVES", 54, 72);
-    if (!section.Check(error)) {
-        return false;
-    }
-    for (std::uint32_t i = 0; i < section.Count(); ++i) {
-        std::size_t start, rest, length;
-        if (!section.Next(8, 6, start, rest, length, error)) {
-            return false;
-        }
+    return section.Each(8, 6, error, [&](std::size_t start, std::size_t rest, std::size_t length) {
         PackageHive hive;
         hive.id = file.U16(start);
         hive.root = file.U16(start + 2);
@@ -302,8 +293,8 @@ bool ReadHives(Setup& setup, std::string& error) {
             return false;
         }
         setup.package.hives.push_back(hive);
-    }
-    return true;
+        return true;
+    });
 }
 
 // A value's data after its name, by its type.
@@ -354,40 +345,34 @@ PackageValueType ValueType(std::uint32_t flags) {
 bool ReadValues(Setup& setup, std::string& error) {
     const Bytes& file = setup.file;
     Section section(file, "REGKEYS", 56, 76);
-    if (!section.Check(error)) {
-        return false;
-    }
-    for (std::uint32_t i = 0; i < section.Count(); ++i) {
-        std::size_t start, rest, length;
-        if (!section.Next(12, 10, start, rest, length, error)) {
-            return false;
-        }
-        PackageValue value;
-        const std::string what = "registry value " + std::to_string(file.U16(start));
-        const std::uint16_t hiveId = file.U16(start + 2);
-        const auto hive = setup.hives.find(hiveId);
-        if (hive == setup.hives.end()) {
-            error = what + " is in hive " + std::to_string(hiveId) + ", which does not exist";
-            return false;
-        }
-        value.root = setup.package.hives[hive->second].root;
-        value.key = setup.package.hives[hive->second].path;
-        value.substitute = file.U16(start + 4) != 0;
-        const std::uint32_t flags = file.U32(start + 6);
-        value.type = ValueType(flags);
-        value.noClobber = (flags & ValueNoClobber) != 0;
-        if (!file.Text(rest, length, value.name)) {
-            error =
-                what + "'s name has no terminator within its " + std::to_string(length) + " bytes";
-            return false;
-        }
-        const std::size_t data = value.name.size() + 1;
-        if (!ReadValueData(file, rest + data, length - data, value, what, error)) {
-            return false;
-        }
-        setup.package.values.push_back(value);
-    }
-    return true;
+    return section.Each(
+        12, 10, error, [&](std::size_t start, std::size_t rest, std::size_t length) {
+            PackageValue value;
+            const std::string what = "registry value " + std::to_string(file.U16(start));
+            const std::uint16_t hiveId = file.U16(start + 2);
+            const auto hive = setup.hives.find(hiveId);
+            if (hive == setup.hives.end()) {
+                error = what + " is in hive " + std::to_string(hiveId) + ", which does not exist";
+                return false;
+            }
+            value.root = setup.package.hives[hive->second].root;
+            value.key = setup.package.hives[hive->second].path;
+            value.substitute = file.U16(start + 4) != 0;
+            const std::uint32_t flags = file.U32(start + 6);
+            value.type = ValueType(flags);
+            value.noClobber = (flags & ValueNoClobber) != 0;
+            if (!file.Text(rest, length, value.name)) {
+                error = what + "'s name has no terminator within its " + std::to_string(length) +
+                        " bytes";
+                return false;
+            }
+            const std::size_t data = value.name.size() + 1;
+            if (!ReadValueData(file, rest + data, length - data, value, what, error)) {
+                return false;
+            }
+            setup.package.values.push_back(value);
+            return true;
+        });
 }
 
 // What a link starts or opens: an installed file's path, or a folder's.
@@ -425,35 +410,29 @@ bool LinkTarget(const Setup& setup, std::uint16_t type, std::uint16_t target, Pa
 bool ReadLinks(Setup& setup, std::string& error) {
     const Bytes& file = setup.file;
     Section section(file, "LINKS", 58, 80);
-    if (!section.Check(error)) {
-        return false;
-    }
-    for (std::uint32_t i = 0; i < section.Count(); ++i) {
-        std::size_t start, rest, length;
-        if (!section.Next(12, 10, start, rest, length, error)) {
-            return false;
-        }
-        PackageLink link;
-        link.id = file.U16(start);
-        const std::string what = "link " + std::to_string(link.id);
-        const std::uint16_t base = file.U16(start + 4);
-        if (base > StandardFolders) {
-            error = what + " goes in standard folder " + std::to_string(base) +
-                    ", which does not exist (0 is %InstallDir%, 1 to 17 are %CE1% to %CE17%)";
-            return false;
-        }
-        link.folder = base == 0 ? "%InstallDir%" : "%CE" + std::to_string(base) + "%";
-        if (!LinkTarget(setup, file.U16(start + 8), file.U16(start + 6), link, what, error) ||
-            !Path(setup, rest, length, what, link.name, error)) {
-            return false;
-        }
-        if (link.name.empty()) {
-            error = what + " has no name";
-            return false;
-        }
-        setup.package.links.push_back(link);
-    }
-    return true;
+    return section.Each(
+        12, 10, error, [&](std::size_t start, std::size_t rest, std::size_t length) {
+            PackageLink link;
+            link.id = file.U16(start);
+            const std::string what = "link " + std::to_string(link.id);
+            const std::uint16_t base = file.U16(start + 4);
+            if (base > StandardFolders) {
+                error = what + " goes in standard folder " + std::to_string(base) +
+                        ", which does not exist (0 is %InstallDir%, 1 to 17 are %CE1% to %CE17%)";
+                return false;
+            }
+            link.folder = base == 0 ? "%InstallDir%" : "%CE" + std::to_string(base) + "%";
+            if (!LinkTarget(setup, file.U16(start + 8), file.U16(start + 6), link, what, error) ||
+                !Path(setup, rest, length, what, link.name, error)) {
+                return false;
+            }
+            if (link.name.empty()) {
+                error = what + " has no name";
+                return false;
+            }
+            setup.package.links.push_back(link);
+            return true;
+        });
 }
 
 } // namespace
