@@ -80,7 +80,8 @@ int ParseOptions(int argc, char** argv, Options& options) {
     CLI::Option* image =
         app.add_option("--image", options.imageFile,
                        "The program to run: an ARM or i386 image (autorun.exe), put in every "
-                       "card's 2577\\autorun.exe; without it, the program built for the host runs")
+                       "card's <processor>\\autorun.exe; without it, the program built for the "
+                       "host runs")
             ->type_name("FILE");
     app.add_flag("--json", options.json,
                  "Print the event log, one JSON object a line, instead of the timeline");
