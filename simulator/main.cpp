@@ -16,6 +16,7 @@
 #include "simulator/event_log.h"
 #include "simulator/steps.h"
 #include "simulator/timeline.h"
+#include "simulator/version.h"
 
 #include <CLI/CLI.hpp>
 
@@ -29,7 +30,7 @@
 
 namespace {
 
-const char Version[] = "autorun-sim 1.0.0.1";
+const char Version[] = "autorun-sim " AUTORUN_SIM_VERSION;
 
 // The string resource that holds a program's title, which names its
 // Programs-menu entry.
@@ -45,9 +46,9 @@ class Formatter : public CLI::Formatter {
   public:
     std::string make_usage(const CLI::App*, std::string) const override {
         return "Usage: autorun-sim [--device FILE|-] [--image FILE] [--json] [--trace] [STEP...]\n"
-               "       autorun-sim check CARD [--devices NAME,...] [--image FILE] [--json] "
+               "   or: autorun-sim check CARD [--devices NAME,...] [--image FILE] [--json] "
                "[--explain DEVICE]\n"
-               "       autorun-sim --help | --version\n";
+               "   or: autorun-sim --help | --version\n";
     }
 };
 
