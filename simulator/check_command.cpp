@@ -7,12 +7,14 @@
 #include "simulator/check_report.h"
 #include "simulator/json_input.h"
 #include "simulator/profiles.h"
+#include "simulator/version.h"
 
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <fstream>
 #include <iostream>
 #include <sstream>
 #include <sys/stat.h>
@@ -63,14 +65,19 @@ int ParseCheckOptions(int argc, char** argv, CheckOptions& options) {
         "standard error says what), and then nothing runs; 3 when a run of the program crashed "
         "on some device; 4 when any judgement fails. With --explain, the status of that "
         "device's check.");
+    app.set_version_flag("--version", "autorun-sim " AUTORUN_SIM_VERSION,
+                         "Print the version and exit");
     app.add_option("CARD", options.card,
                    "The card folder, or a device description (- reads it "
                    "from standard input)")
         ->required();
+    // Given with no value, --devices and --explain say what to name rather
+    // than the library's count of missing values.
     CLI::Option* devices =
         app.add_option("--devices", options.devices,
                        "The profiles to play it on, by name, separated by commas; default: all")
-            ->type_name("NAME,...");
+            ->type_name("NAME,...")
+            ->expected(0, 1);
     CLI::Option* image =
         app.add_option("--image", options.image,
                        "The program: an ARM or i386 image put in the card's "
@@ -80,7 +87,8 @@ int ParseCheckOptions(int argc, char** argv, CheckOptions& options) {
     app.add_flag("--json", options.json, "Print the verdict as one JSON document");
     CLI::Option* explain =
         app.add_option("--explain", options.explain, "Print that device's whole timeline instead")
-            ->type_name("DEVICE");
+            ->type_name("DEVICE")
+            ->expected(0, 1);
     app.formatter(std::make_shared<Formatter>());
     try {
         app.parse(argc, argv);
@@ -96,11 +104,12 @@ int ParseCheckOptions(int argc, char** argv, CheckOptions& options) {
         return Refuse("command line: --image was given an empty file name");
     }
     if (devices->count() > 0 && options.devices.empty()) {
-        return Refuse("command line: --devices was given no names (leave it out for every "
-                      "device)");
+        return Refuse("command line: --devices: name at least one device, or leave it out for "
+                      "every device (known: " +
+                      ProfileNames() + ")");
     }
     if (explain->count() > 0 && options.explain.empty()) {
-        return Refuse("command line: --explain was given no device");
+        return Refuse("command line: --explain: name the device (known: " + ProfileNames() + ")");
     }
     if (explain->count() > 0 && options.json) {
         return Refuse("command line: --explain prints a timeline; it does not go with --json");
@@ -136,16 +145,34 @@ std::vector<const ProfileText*> Chosen(const std::string& names) {
     return chosen;
 }
 
-// The card: a folder on the host, or a device description.
+// The card: a folder on the host, or a device description. A package or a
+// program given in its place is named for what it is, not read as a
+// description.
 Description ReadCard(const std::string& card) {
+    if (card == "-") {
+        return ReadDescription(card);
+    }
     struct stat info;
-    if (card != "-" && ::stat(card.c_str(), &info) != 0) {
+    if (::stat(card.c_str(), &info) != 0) {
         throw InputError("command line", "CARD",
                          Quoted(card) + " is neither a card folder nor a device description: " +
                              std::strerror(errno));
     }
-    return card != "-" && S_ISDIR(info.st_mode) ? CardFolderDescription(card)
-                                                : ReadDescription(card);
+    if (S_ISDIR(info.st_mode)) {
+        return CardFolderDescription(card);
+    }
+    char magic[4] = {};
+    std::ifstream(card, std::ios::binary).read(magic, sizeof magic);
+    const char* what = std::memcmp(magic, "MSCF", 4) == 0 ? "a cabinet (a package), not a card"
+                       : std::memcmp(magic, "MZ", 2) == 0
+                           ? "a program image, not a card (an image to run goes with --image)"
+                           : nullptr;
+    if (what != nullptr) {
+        throw InputError("command line", "CARD",
+                         Quoted(card) + " is " + what +
+                             ": CARD is a card folder, or a device description");
+    }
+    return ReadDescription(card);
 }
 
 } // namespace

@@ -353,8 +353,11 @@ class CheckInput(unittest.TestCase):
                      'autorun-sim: command line: --devices: unknown device "wm7" ' + known)
         self.refused(["check", card, "--devices", "wm5,"], "--devices: an empty device name")
         self.refused(["check", card, "--devices", "wm5,wm5"], '"wm5" is named twice')
-        self.refused(["check", card, "--devices", ""], "--devices was given no names")
-        self.refused(["check", card, "--explain", ""], "--explain was given no device")
+        for devices in (["--devices", ""], ["--devices"]):
+            self.refused(["check", card, *devices], "--devices: name at least one device, or "
+                         "leave it out for every device " + known)
+        for explain in (["--explain", ""], ["--explain"]):
+            self.refused(["check", card, *explain], "--explain: name the device " + known)
         self.refused(["check", ""], "the card was given as an empty name")
         self.refused(["check", card, "--explain", "ipaq"], '--explain: unknown device "ipaq"')
         self.refused(["check", card, "--devices", "wm5", "--explain", "wm6"],
@@ -371,6 +374,14 @@ class CheckInput(unittest.TestCase):
             self.refused(["check", path], path + ': profile: unknown profile "pocket-pc-2001" ' +
                          known)
             self.refused(["--device", path], 'unknown profile "pocket-pc-2001"')
+            # A package or a program given as the card is named for what it is.
+            package = os.path.join(card, "2577", "Reader.cab")
+            self.refused(["check", package], 'CARD: "%s" is a cabinet (a package), not a card: '
+                         "CARD is a card folder, or a device description" % package)
+            with open(path, "wb") as f:
+                f.write(MIPS)
+            self.refused(["check", path], 'CARD: "%s" is a program image, not a card (an image '
+                         "to run goes with --image): CARD is a card folder" % path)
 
     def test_help_names_the_exit_statuses(self):
         result = run("check", "--help")
@@ -382,6 +393,9 @@ class CheckInput(unittest.TestCase):
                      "ce-net-4.2, hpc-pro-2.11"):
             self.assertIn(part, re.sub(r"\s+", " ", result.stdout))
         self.assertIn("autorun-sim check CARD", run("--help").stdout)
+        result = run("check", "--version")
+        self.assertEqual((result.returncode, result.stdout, result.stderr),
+                         (0, run("--version").stdout, ""))
         with open("/dev/full", "w") as full:
             result = run("check", os.path.join(EXAMPLES, "card-folder"), stdout=full)
         self.assertEqual((result.returncode, result.stderr),

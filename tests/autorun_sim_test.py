@@ -169,6 +169,30 @@ class DemoStory(Case):
             self.assertEqual(result.stderr, "autorun-sim: cannot write to standard output: "
                                             "No space left on device\n")
 
+    def test_the_manual_page_says_what_help_says(self):
+        # The page beside the binary (the build's), or the one man finds for
+        # an installed command.
+        page = os.path.join(os.path.dirname(SIM), "autorun-sim.1.gz")
+        if not os.path.dirname(SIM):
+            page = subprocess.run(["man", "-w", SIM], stdout=subprocess.PIPE, text=True,
+                                  check=True).stdout.strip()
+        shown = subprocess.run(["man", "--nh", "--nj", "-l", page], stdout=subprocess.PIPE,
+                               stderr=subprocess.PIPE, text=True, env=dict(os.environ,
+                               MANWIDTH="1000", MAN_KEEP_FORMATTING="", LC_ALL="C.UTF-8"))
+        self.assertEqual((shown.returncode, shown.stderr), (0, ""))
+        text = " ".join(shown.stdout.split())
+        self.assertIn(" autorun-sim - play a storage card's auto-run program", text)
+        version = run("--version").stdout.strip()
+        self.assertRegex(text, re.escape(" %s " % version) + r"\w+ \d{4} AUTORUN-SIM\(1\)$")
+        # Every line of both helps, usage and options with what they do, and
+        # every paragraph.
+        for args in (["--help"], ["check", "--help"]):
+            for line in run(*args).stdout.splitlines():
+                line = re.sub(r"^(Usage|   or): ", "", line)
+                if line and line not in ("Options:", "Positionals:"):
+                    for part in re.split(r"\s{2,}", line.strip()):
+                        self.assertIn(part, text, args)
+
     def test_demo_ends_with_no_reader_menu_copy_or_key(self):
         events, state = self.log()
         self.assertEqual([e["event"] for e in events if e["event"] in ("step", "start")],
