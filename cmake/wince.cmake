@@ -11,18 +11,40 @@ enable_testing()
 
 set(AUTORUN_PYTHON /usr/bin/python3 CACHE FILEPATH
     "Python with pefile and capstone, for the translation, the icon and the image check")
-find_program(AUTORUN_DEVICE_CXX arm-none-eabi-g++ REQUIRED)
+find_program(AUTORUN_DEVICE_CXX arm-none-eabi-g++)
 # The desktop resource compiler preprocesses the script with the Windows
 # headers it comes with; the .res it writes is the same for every machine.
-find_program(AUTORUN_RES_COMPILER i686-w64-mingw32-windres REQUIRED)
-
+find_program(AUTORUN_RES_COMPILER i686-w64-mingw32-windres)
 execute_process(COMMAND ${PROJECT_SOURCE_DIR}/scripts/device-toolchain --prefix
-    OUTPUT_VARIABLE toolchain OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
-set(AUTORUN_DEVICE_BINUTILS ${toolchain} CACHE PATH
-    "Install prefix of GNU binutils for arm-mingw32ce (made by scripts/device-toolchain)")
-if(NOT EXISTS ${AUTORUN_DEVICE_BINUTILS}/.complete)
-    message(FATAL_ERROR "No binutils for arm-mingw32ce in ${AUTORUN_DEVICE_BINUTILS}: "
-        "run scripts/device-toolchain first (scripts/setup does)")
+    OUTPUT_VARIABLE toolchain OUTPUT_STRIP_TRAILING_WHITESPACE RESULT_VARIABLE toolchain_found
+    ERROR_QUIET)
+if(toolchain_found EQUAL 0)
+    set(AUTORUN_DEVICE_BINUTILS ${toolchain} CACHE PATH
+        "Install prefix of GNU binutils for arm-mingw32ce (made by scripts/device-toolchain)")
+endif()
+execute_process(COMMAND ${AUTORUN_PYTHON} -c "import pefile, capstone"
+    RESULT_VARIABLE python_modules_found OUTPUT_QUIET ERROR_QUIET)
+
+# Less is installed for the demo (scripts/setup demo) than this build needs:
+# one message names all that is missing, and what to run.
+set(missing)
+if(NOT AUTORUN_DEVICE_CXX)
+    list(APPEND missing "GCC for ARM (arm-none-eabi-g++)")
+endif()
+if(NOT AUTORUN_RES_COMPILER)
+    list(APPEND missing "MinGW-w64's resource compiler (i686-w64-mingw32-windres)")
+endif()
+if(NOT EXISTS "${AUTORUN_DEVICE_BINUTILS}/.complete")
+    list(APPEND missing "binutils for arm-mingw32ce (built by scripts/device-toolchain)")
+endif()
+if(NOT python_modules_found EQUAL 0)
+    list(APPEND missing "Python's pefile and capstone (${AUTORUN_PYTHON})")
+endif()
+if(missing)
+    list(JOIN missing ", " missing)
+    message(FATAL_ERROR "The device image needs what is not installed here: ${missing}. "
+        "Run scripts/setup, which installs the packages and builds the device toolchain "
+        "(a few minutes the first time), then configure again.")
 endif()
 foreach(tool as ld windres dlltool nm)
     set(device_${tool} ${AUTORUN_DEVICE_BINUTILS}/bin/arm-mingw32ce-${tool})
