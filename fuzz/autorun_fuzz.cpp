@@ -180,11 +180,12 @@ void Trace(const sim::Device& device, const invariants::Snapshot& before) {
     for (std::size_t i = before.firstEvent; i < device.Events().size(); ++i) {
         const sim::Event& e = device.Events()[i];
         std::fprintf(stderr, "%s", e.Name());
-        for (const auto& [name, value] : e.fields) {
-            std::string shown = value.kind == sim::Value::Text ? sim::Utf8(value.text)
-                                                               : std::to_string(value.number);
+        sim::ForEachField(e, [](const char* name, const sim::Shown& value) {
+            const std::string shown = value.text != nullptr   ? sim::Utf8(*value.text)
+                                      : value.name != nullptr ? value.name
+                                                              : std::to_string(value.number);
             std::fprintf(stderr, " %s=%s", name, shown.substr(0, 80).c_str());
-        }
+        });
         std::fprintf(stderr, "\n");
     }
 }

@@ -53,8 +53,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     simtool::Populate(description, device);
     simtool::RunSteps(device, description.steps, simtool::MenuEntry(device, program.title));
     for (const sim::Event& event : device.Events()) {
-        if (event.kind == sim::EventKind::Exit && event.Number("code") != 0) {
-            Fail("a run of the program ended with code " + std::to_string(event.Number("code")));
+        const auto* exit = event.As<sim::ev::Exit>();
+        if (exit != nullptr && exit->code != 0) {
+            Fail("a run of the program ended with code " + std::to_string(exit->code));
         }
         if (event.kind == sim::EventKind::Crash) {
             Fail("a run of the program crashed");

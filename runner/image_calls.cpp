@@ -395,7 +395,9 @@ std::uint32_t ExitProcess(ImageProcess& p) {
 // Each operation as the device's core library exports it, in the order of
 // the operation table (sim::Op).
 const Binding Operations[] = {
-#define AUTORUN_BINDING(name, ordinal, dll, desktopName, arguments, failable) {name, arguments},
+#define AUTORUN_BINDING(name, ordinal, dll, desktopName, arguments, failable, usual, matched,      \
+                        effect)                                                                    \
+    {name, arguments},
     AUTORUN_OPERATIONS(AUTORUN_BINDING)
 #undef AUTORUN_BINDING
 };
@@ -409,7 +411,8 @@ struct DesktopImport {
 // Each operation as the desktop's DLLs export it, then the desktop's
 // start-up calls.
 const DesktopImport DesktopImports[] = {
-#define AUTORUN_DESKTOP_IMPORT(name, ordinal, dll, desktopName, arguments, failable)               \
+#define AUTORUN_DESKTOP_IMPORT(name, ordinal, dll, desktopName, arguments, failable, usual,        \
+                               matched, effect)                                                    \
     {#dll ".dll", #desktopName, {name, arguments}},
     AUTORUN_OPERATIONS(AUTORUN_DESKTOP_IMPORT)
 #undef AUTORUN_DESKTOP_IMPORT

@@ -5,6 +5,7 @@
 #include "device/package.h"
 #include "runner/image_program.h"
 #include "simulator/json_input.h"
+#include "simulator/telling.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -53,24 +54,12 @@ bool Within(const std::u16string& path, const std::u16string& folder) {
             sim::SameName(path.substr(0, folder.size()), folder));
 }
 
-// "a, b and c", the first `most` named and the rest counted.
-std::string Listed(const std::vector<std::string>& items, std::size_t most = 3) {
-    std::vector<std::string> named(items.begin(),
-                                   items.begin() + static_cast<long>(std::min(most, items.size())));
-    if (named.size() < items.size()) {
-        named.push_back(std::to_string(items.size() - named.size()) + " more");
-    }
-    std::string text;
-    for (std::size_t i = 0; i < named.size(); ++i) {
-        text += (i == 0 ? "" : i + 1 == named.size() ? " and " : ", ") + named[i];
-    }
-    return text;
-}
+// Failures name this many items, and count the rest.
+constexpr std::size_t Named = 3;
 
 // Why the device said an effect failed: "there is no such file (error 2)".
-std::string Why(const sim::Event& e) {
-    const long long error = e.Number("error");
-    return e.Text("why") + (error > 0 ? " (error " + std::to_string(error) + ")" : "");
+template <class K> std::string WhyOf(const K& effect) {
+    return Why(effect.why, effect.error.value_or(0));
 }
 
 Judgement Fail(const std::string& why) {
@@ -106,9 +95,9 @@ class Judge {
     // device as a file it cannot start.
     bool Ran(int step) const {
         for (std::size_t i = steps_[step].from; i < steps_[step].to; ++i) {
-            const bool refused = i + 1 < steps_[step].to &&
-                                 events_[i + 1].kind == EventKind::Crash &&
-                                 events_[i + 1].Number("code") == runner::BadExeFormat;
+            const sim::ev::Crash* crash =
+                i + 1 < steps_[step].to ? events_[i + 1].As<sim::ev::Crash>() : nullptr;
+            const bool refused = crash != nullptr && crash->code == runner::BadExeFormat;
             if (events_[i].kind == EventKind::Start && !refused) {
                 return true;
             }
@@ -119,22 +108,22 @@ class Judge {
     // The path of the run that recorded event i.
     std::string RunOf(std::size_t i) const {
         for (std::size_t k = i; k-- > 0;) {
-            if (events_[k].kind == EventKind::Start) {
-                return events_[k].Text("path");
+            if (const auto* start = events_[k].As<sim::ev::Start>()) {
+                return sim::Utf8(start->path);
             }
         }
         return std::string();
     }
 
     std::string CrashText(std::size_t i) const {
-        const sim::Event& e = events_[i];
-        if (e.Number("code") == runner::BadExeFormat) {
-            return "the device cannot start " + RunOf(i) + ": " + e.Text("reason");
+        const sim::ev::Crash& e = *events_[i].As<sim::ev::Crash>();
+        if (e.code == runner::BadExeFormat) {
+            return "the device cannot start " + RunOf(i) + ": " + sim::Utf8(e.reason);
         }
         char address[24];
         std::snprintf(address, sizeof address, "0x%08llX",
-                      static_cast<unsigned long long>(e.Number("address")));
-        return RunOf(i) + " crashes: " + e.Text("reason") + ", at " + address;
+                      static_cast<unsigned long long>(e.address));
+        return RunOf(i) + " crashes: " + sim::Utf8(e.reason) + ", at " + address;
     }
 
     // What the installer recorded installing up to the end of a step: each
@@ -142,19 +131,14 @@ class Judge {
     std::vector<Application> InstalledBy(int last) const {
         std::vector<Application> all;
         for (std::size_t i = 0; i < steps_[last].to; ++i) {
-            if (events_[i].kind != EventKind::Installed) {
+            const auto* installed = events_[i].As<sim::ev::Installed>();
+            if (installed == nullptr) {
                 continue;
             }
             Application made;
-            if (const sim::Value* files = events_[i].Find("files")) {
-                for (const std::u16string& file : files->items) {
-                    made.files.push_back(sim::Utf8(file));
-                }
-            }
-            if (const sim::Value* keys = events_[i].Find("keys")) {
-                for (const std::u16string& key : keys->items) {
-                    made.key = Within(key, AppsKey) && key.size() > AppsKey.size() ? key : made.key;
-                }
+            made.files = Texts(installed->files);
+            for (const std::u16string& key : installed->keys) {
+                made.key = Within(key, AppsKey) && key.size() > AppsKey.size() ? key : made.key;
             }
             all.push_back(made);
         }
@@ -208,21 +192,25 @@ class Judge {
         std::string launch;
         for (std::size_t i = m.from; i < m.to; ++i) {
             const sim::Event& e = events_[i];
-            if (e.kind == EventKind::Step && e.Text("name") == "insert" && !e.Flag("runs")) {
+            const auto* stepped = e.As<sim::ev::Step>();
+            if (stepped != nullptr && stepped->name == u"insert" && !stepped->runs) {
                 return "no card holds " + std::to_string(device_.Facts().processor) +
                        "\\autorun.exe, so the shell starts nothing";
             }
             if (e.kind == EventKind::Crash) {
                 return CrashText(i);
             }
-            if (e.kind == EventKind::Refused) {
-                return "the cabinet installer refuses " + e.Text("package") + ": " + e.Text("why");
+            if (const auto* refused = e.As<sim::ev::Refused>()) {
+                return "the cabinet installer refuses " + sim::Utf8(refused->package) + ": " +
+                       sim::Utf8(refused->why);
             }
-            if (e.kind == EventKind::Launch && !e.Flag("ok") && launch.empty()) {
-                launch = "the shell cannot open " + e.Text("file") + ": " + Why(e);
+            const auto* opened = e.As<sim::ev::Launch>();
+            if (opened != nullptr && !opened->ok && launch.empty()) {
+                launch = "the shell cannot open " + sim::Utf8(opened->file) + ": " + WhyOf(*opened);
             }
-            if (e.kind == EventKind::MessageBox && box.empty()) {
-                box = "a message box says " + Quoted(e.Text("text"));
+            const auto* shown = e.As<sim::ev::MessageBox>();
+            if (shown != nullptr && box.empty()) {
+                box = "a message box says " + Quoted(sim::Utf8(shown->text));
             }
         }
         if (!launch.empty()) {
@@ -233,9 +221,9 @@ class Judge {
         std::string gone;
         for (int earlier = 0; earlier < step; ++earlier) {
             for (std::size_t i = steps_[earlier].from; i < steps_[earlier].to; ++i) {
-                const sim::Event& e = events_[i];
-                if (gone.empty() && e.kind == EventKind::PackageDeleted && e.Flag("ok")) {
-                    gone = "the cabinet installer deleted " + e.Text("package") +
+                const auto* deleted = events_[i].As<sim::ev::PackageDeleted>();
+                if (gone.empty() && deleted != nullptr && deleted->ok) {
+                    gone = "the cabinet installer deleted " + sim::Utf8(deleted->package) +
                            " after installing it on " + StepNames[earlier];
                 }
             }
@@ -299,11 +287,10 @@ class Judge {
         }
         const PlayedLife::Moment& m = steps_[step];
         for (std::size_t i = m.from; i < m.to; ++i) {
-            const sim::Event& e = events_[i];
-            if (e.kind == EventKind::Copy && !e.Flag("ok") &&
-                Within(sim::Utf16(e.Text("to")), folder)) {
-                return Fail("copying " + e.Text("from") + " to " + e.Text("to") +
-                            " fails: " + Why(e));
+            const auto* copy = events_[i].As<sim::ev::Copy>();
+            if (copy != nullptr && !copy->ok && Within(copy->to, folder)) {
+                return Fail("copying " + sim::Utf8(copy->from) + " to " + sim::Utf8(copy->to) +
+                            " fails: " + WhyOf(*copy));
             }
         }
         return Fail("no entry appears in " + sim::Utf8(folder));
@@ -334,7 +321,8 @@ class Judge {
         std::string other;
         for (std::size_t i = m.from; i < m.to; ++i) {
             const sim::Event& e = events_[i];
-            if (e.kind == EventKind::Step && !e.Flag("runs")) {
+            const auto* stepped = e.As<sim::ev::Step>();
+            if (stepped != nullptr && !stepped->runs) {
                 if (menu.verdict != Verdict::Pass) {
                     return NotJudged(DidNotWork(step - 1, installs));
                 }
@@ -345,22 +333,23 @@ class Judge {
             if (e.kind == EventKind::Crash) {
                 return Fail(CrashText(i));
             }
-            if (e.kind != EventKind::Launch) {
+            const auto* launch = e.As<sim::ev::Launch>();
+            if (launch == nullptr) {
                 continue;
             }
-            if (!e.Flag("ok")) {
-                other = other.empty() ? "the shell cannot start " + e.Text("file") + ": " + Why(e)
+            const std::string file = sim::Utf8(launch->file);
+            if (!launch->ok) {
+                other = other.empty() ? "the shell cannot start " + file + ": " + WhyOf(*launch)
                                       : other;
                 continue;
             }
-            for (const std::u16string& file : files) {
-                if (sim::SameName(file, sim::Utf16(e.Text("file")))) {
+            for (const std::u16string& installed : files) {
+                if (sim::SameName(installed, launch->file)) {
                     return {};
                 }
             }
-            other = other.empty()
-                        ? "the tap starts " + e.Text("file") + ", which the package did not install"
-                        : other;
+            other = other.empty() ? "the tap starts " + file + ", which the package did not install"
+                                  : other;
         }
         return Fail(!other.empty() ? other
                                    : "the tap starts " + sim::Utf8(menu_) +
@@ -423,7 +412,8 @@ class Judge {
         const std::string when = first.empty()    ? "the second removal"
                                  : second.empty() ? "the first removal"
                                                   : "each removal";
-        return Fail(Listed(named) + (named.size() == 1 ? " is" : " are") + " left after " + when);
+        return Fail(Listed(named, Named) + (named.size() == 1 ? " is" : " are") + " left after " +
+                    when);
     }
 
     // The second insertion and tap, judged as the first were.
@@ -451,8 +441,8 @@ class Judge {
     Judgement Runs(DeviceCheck& check) const {
         for (int step = 0; step < LifeSteps; ++step) {
             for (std::size_t i = steps_[step].from; i < steps_[step].to; ++i) {
-                if (events_[i].kind == EventKind::Crash &&
-                    events_[i].Number("code") != runner::BadExeFormat) {
+                const auto* crash = events_[i].As<sim::ev::Crash>();
+                if (crash != nullptr && crash->code != runner::BadExeFormat) {
                     check.crashed = true;
                     return Fail(CrashText(i) + " (" + StepNames[step] + ")");
                 }

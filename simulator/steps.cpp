@@ -16,13 +16,15 @@ void RunSteps(sim::Device& device, const std::vector<Step>& steps,
         case Step::Remove:
             device.Remove();
             break;
-        case Step::Run:
-            device.Step("run",
-                        {{"path", sim::TextValue(step.path)},
-                         {"exists", sim::FlagValue(device.Files().Find(step.path) != nullptr)},
-                         {"runs", sim::FlagValue(true)}});
+        case Step::Run: {
+            sim::ev::Step run{u"run"};
+            run.path = step.path;
+            run.exists = device.Files().Find(step.path) != nullptr;
+            run.runs = true;
+            device.Step(run);
             device.Run(step.path, step.args);
             break;
+        }
         }
     }
 }

@@ -84,25 +84,30 @@ inline std::vector<sim::Entry> Entries(const sim::Device& device) {
     return entries;
 }
 
-inline std::vector<sim::Event> EventsOf(const sim::Device& device, sim::EventKind kind) {
-    std::vector<sim::Event> found;
+// The events of kind K (sim::ev::Launch), in order.
+template <class K> std::vector<K> EventsOf(const sim::Device& device) {
+    std::vector<K> found;
     for (const sim::Event& event : device.Events()) {
-        if (event.kind == kind) {
-            found.push_back(event);
+        if (const K* fields = event.As<K>()) {
+            found.push_back(*fields);
         }
     }
     return found;
 }
 
 inline int CountOf(const sim::Device& device, sim::EventKind kind) {
-    return static_cast<int>(EventsOf(device, kind).size());
+    int count = 0;
+    for (const sim::Event& event : device.Events()) {
+        count += event.kind == kind ? 1 : 0;
+    }
+    return count;
 }
 
 // The files started through the shell, in order.
 inline std::vector<std::string> Launched(const sim::Device& device) {
     std::vector<std::string> files;
-    for (const sim::Event& event : EventsOf(device, sim::EventKind::Launch)) {
-        files.push_back(event.Text("file"));
+    for (const sim::ev::Launch& launch : EventsOf<sim::ev::Launch>(device)) {
+        files.push_back(sim::Utf8(launch.file));
     }
     return files;
 }

@@ -110,47 +110,48 @@ std::vector<std::string> CheckRun(const sim::Device& device, const Snapshot& bef
     for (std::size_t i = before.firstEvent; i < events.size(); ++i) {
         const sim::Event& e = events[i];
         const std::string at = "event " + std::to_string(i) + " (" + e.Name() + "): ";
-        if (e.kind == sim::EventKind::Start) {
+        if (const auto* start = e.As<sim::ev::Start>()) {
             ++starts;
-            ownPath = e.Text("path");
-        } else if (e.kind == sim::EventKind::Exit) {
+            ownPath = Utf8(start->path);
+        } else if (const auto* exit = e.As<sim::ev::Exit>()) {
             ++exits;
-            if (e.Number("code") != 0) {
-                fail(at + "exit code " + std::to_string(e.Number("code")));
+            if (exit->code != 0) {
+                fail(at + "exit code " + std::to_string(exit->code));
             }
         } else if (e.kind == sim::EventKind::Call) {
-        } else if (e.kind == sim::EventKind::Launch) {
-            const std::string file = e.Text("file");
-            const std::string args = e.Text("args");
+        } else if (const auto* launch = e.As<sim::ev::Launch>()) {
+            const std::string file = Utf8(launch->file);
+            const std::string args = Utf8(launch->args);
             bool allowed = (file == Utf8(ReaderPath) && args.empty()) ||
                            (file == Utf8(UninstallerPath) && args == Utf8(AppName)) ||
                            (IsCardPackage(file, before) && args.empty());
             if (!allowed) {
                 fail(at + "started \"" + file + "\" with \"" + args + "\"");
             }
-        } else if (e.kind == sim::EventKind::Copy) {
-            if (e.Text("to") != menuCopy || e.Text("from") != ownPath || before.title.empty()) {
-                fail(at + "copied \"" + e.Text("from") + "\" to \"" + e.Text("to") +
+        } else if (const auto* copy = e.As<sim::ev::Copy>()) {
+            if (Utf8(copy->to) != menuCopy || Utf8(copy->from) != ownPath || before.title.empty()) {
+                fail(at + "copied \"" + Utf8(copy->from) + "\" to \"" + Utf8(copy->to) +
                      "\", running as \"" + ownPath + "\"");
             }
-        } else if (e.kind == sim::EventKind::Delete) {
-            if (e.Text("path") != menuCopy || before.title.empty()) {
-                fail(at + "deleted \"" + e.Text("path") + "\"");
+        } else if (const auto* deleted = e.As<sim::ev::Delete>()) {
+            if (Utf8(deleted->path) != menuCopy || before.title.empty()) {
+                fail(at + "deleted \"" + Utf8(deleted->path) + "\"");
             }
-        } else if (e.kind == sim::EventKind::KeyDelete) {
+        } else if (const auto* key = e.As<sim::ev::KeyDelete>()) {
             ++keyDeletes;
-            if (e.Text("key") != "HKEY_LOCAL_MACHINE\\SOFTWARE\\Apps\\" + Utf8(AppName)) {
-                fail(at + "deleted key \"" + e.Text("key") + "\"");
+            if (Utf8(key->key) != "HKEY_LOCAL_MACHINE\\SOFTWARE\\Apps\\" + Utf8(AppName)) {
+                fail(at + "deleted key \"" + Utf8(key->key) + "\"");
             }
-        } else if (e.kind == sim::EventKind::Sleep) {
+        } else if (const auto* sleep = e.As<sim::ev::Sleep>()) {
             ++sleeps;
-            if (e.Number("ms") != 1000) {
-                fail(at + "paused " + std::to_string(e.Number("ms")) + " ms");
+            if (sleep->ms != 1000) {
+                fail(at + "paused " + std::to_string(sleep->ms) + " ms");
             }
-        } else if (e.kind == sim::EventKind::MessageBox) {
+        } else if (const auto* box = e.As<sim::ev::MessageBox>()) {
             ++boxes;
-            if (e.Text("text") != Utf8(ErrorText) || e.Text("caption") != Utf8(ErrorCaption)) {
-                fail(at + "message box \"" + e.Text("text") + "\" / \"" + e.Text("caption") + "\"");
+            if (box->text != ErrorText || box->caption != ErrorCaption) {
+                fail(at + "message box \"" + Utf8(box->text) + "\" / \"" + Utf8(box->caption) +
+                     "\"");
             }
         } else if (e.kind == sim::EventKind::Installed) {
             installed = true;
