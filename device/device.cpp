@@ -70,6 +70,7 @@ Device& Device::Current() {
 
 Device::Use::Use(Device& device, Process process) : device_(device), previous_(current) {
     current = &device;
+    device.log_.Emit(ev::Start{process.path, process.args});
     device.process_ = std::move(process);
     device.handles_ = Handles();
 }
@@ -90,9 +91,10 @@ int Device::Run(const std::u16string& path, const std::u16string& args) {
     if (launcher_ == nullptr) {
         std::abort(); // nothing to run programs with: a front end's mistake
     }
-    log_.Emit(ev::Start{path, args});
     const Outcome outcome = launcher_->Run(*this, path, files_.Find(path), args);
-    if (outcome.crashed) {
+    if (!outcome.started) {
+        log_.Emit(ev::NotStarted{path, args, Utf16(outcome.reason)});
+    } else if (outcome.crashed) {
         log_.Emit(
             ev::Crash{outcome.code, Utf16(outcome.reason), static_cast<Number>(outcome.address)});
     } else {

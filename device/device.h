@@ -73,7 +73,7 @@ class Device {
     }
     // Starts the file at path as a program with a command line, and lets
     // what it started finish; returns its exit code (for a crash, the
-    // exception code).
+    // exception code; for a file the loader does not start, BadExeFormat).
     int Run(const std::u16string& path, const std::u16string& args);
     // Records the start of a step.
     void Step(const ev::Step& step) {
@@ -121,10 +121,10 @@ class Device {
     }
 
     // --- A program's run ----------------------------------------------------
-    // Makes the device current for one run of a program: the platform
-    // operations act on it and on the run's handles. On leaving, searches and
-    // keys left open are recorded as misuse and the previous device becomes
-    // current again.
+    // Makes the device current for one run of a program, which begins: the
+    // platform operations act on it and on the run's handles. On leaving,
+    // searches and keys left open are recorded as misuse and the previous
+    // device becomes current again.
     class Use {
       public:
         Use(Device& device, Process process);

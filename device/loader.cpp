@@ -1,9 +1,60 @@
 // The device's loader.
 #include "device/loader.h"
 
-#include "device/operations.h"
+#include "device/names.h"
+
+#include <cstdio>
 
 namespace sim {
+
+std::string MachineName(std::uint16_t machine) {
+    switch (machine) {
+    case MachineArm:
+        return "ARM";
+    case MachineI386:
+        return "i386";
+    }
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%X", machine);
+    return text;
+}
+
+std::string ImportName(const Import& import) {
+    return import.byOrdinal ? import.dll + " ordinal " + std::to_string(import.ordinal)
+                            : import.dll + "!" + import.name;
+}
+
+std::string Loader::Refusal(const ImageFacts& image) const {
+    if (image.machine != MachineArm && image.machine != MachineI386) {
+        return "an image for machine " + MachineName(image.machine);
+    }
+    // The device's own kind of image; an i386 image's version is a desktop's.
+    return image.machine == MachineArm
+               ? NeedsNewerSystem(image.subsystemMajor, image.subsystemMinor)
+               : std::string();
+}
+
+std::string Loader::NeedsNewerSystem(std::uint32_t major, std::uint32_t minor) const {
+    if (major < config_.osMajor || (major == config_.osMajor && minor <= config_.osMinor)) {
+        return std::string();
+    }
+    return "it needs Windows CE " + std::to_string(major) + "." + std::to_string(minor) +
+           " and the device has " + std::to_string(config_.osMajor) + "." +
+           std::to_string(config_.osMinor) + ", so it is not a valid application here";
+}
+
+bool Loader::Resolve(const Import& import, Op& op, std::string& why) const {
+    if (!SameName(Utf16(import.dll), u"COREDLL.dll")) {
+        why = "the device has no DLL " + import.dll;
+        return false;
+    }
+    if (import.byOrdinal ? !OpWithOrdinal(import.ordinal, op) : !OpNamed(import.name, op)) {
+        why = "COREDLL exports no " +
+              (import.byOrdinal ? "ordinal " + std::to_string(import.ordinal) : import.name);
+        return false;
+    }
+    return true;
+}
 
 Answer Loader::ModuleFileName(const Process& running, platform::HINSTANCE module,
                               platform::DWORD size, std::u16string& path,

@@ -33,10 +33,8 @@ bool KnownCode(std::uint32_t code) {
     case sim::StackOverflow:
     case sim::IllegalInstruction:
     case sim::PrivilegedInstruction:
-    case sim::ProcedureNotFound:
     case sim::BudgetExhausted:
     case sim::QuotaExceeded:
-    case runner::BadExeFormat:
         return true;
     default:
         return false;

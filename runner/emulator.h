@@ -3,6 +3,8 @@
 // the program calls out, and how the run ends.
 #pragma once
 
+#include "device/process.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -36,12 +38,7 @@ struct GuestFault {
 
 // How a run ended: the program's exit code, or a crash with its exception
 // code, a few words on what happened and the address.
-struct Ending {
-    bool crashed = false;
-    std::uint32_t code = 0;
-    std::string reason;
-    std::uint32_t address = 0;
-};
+using Ending = sim::Outcome;
 
 // A program runs in user mode, as on the device: an instruction only the
 // kernel may run ends the run as a crash with sim::PrivilegedInstruction.

@@ -190,11 +190,6 @@ bool ResourceEntry(const Bytes& memory, std::uint64_t root, std::uint32_t offset
 
 } // namespace
 
-std::string ImportName(const PeImport& import) {
-    return import.byOrdinal ? import.dll + " ordinal " + std::to_string(import.ordinal)
-                            : import.dll + "!" + import.name;
-}
-
 // The string table is in blocks of 16 counted strings: string id is string
 // id % 16 of block id / 16 + 1. Only what leads to the string is read.
 bool ReadImageString(const PeImage& image, std::uint32_t id, std::u16string& text) {
@@ -326,17 +321,6 @@ bool ReadPeImage(const std::vector<std::uint8_t>& bytes, PeImage& image, std::st
     image.resources = directories[ResourceDirectory].address;
     const Bytes memory(image.memory.data(), imageSize);
     return ReadImports(memory, directories[ImportDirectory], image, error);
-}
-
-std::string MachineName(std::uint16_t machine) {
-    switch (machine) {
-    case MachineArm:
-        return "ARM";
-    case MachineI386:
-        return "i386";
-    default:
-        return Hex(machine);
-    }
 }
 
 } // namespace runner

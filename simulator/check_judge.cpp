@@ -3,7 +3,6 @@
 #include "simulator/check_judge.h"
 
 #include "device/package.h"
-#include "runner/image_program.h"
 #include "simulator/json_input.h"
 #include "simulator/telling.h"
 
@@ -91,14 +90,10 @@ class Judge {
         return step == 0 ? before_ : steps_[step - 1].after;
     }
 
-    // Whether a program ran in the step: started, and not refused by the
-    // device as a file it cannot start.
+    // Whether a program ran in the step.
     bool Ran(int step) const {
         for (std::size_t i = steps_[step].from; i < steps_[step].to; ++i) {
-            const sim::ev::Crash* crash =
-                i + 1 < steps_[step].to ? events_[i + 1].As<sim::ev::Crash>() : nullptr;
-            const bool refused = crash != nullptr && crash->code == runner::BadExeFormat;
-            if (events_[i].kind == EventKind::Start && !refused) {
+            if (events_[i].kind == EventKind::Start) {
                 return true;
             }
         }
@@ -117,13 +112,14 @@ class Judge {
 
     std::string CrashText(std::size_t i) const {
         const sim::ev::Crash& e = *events_[i].As<sim::ev::Crash>();
-        if (e.code == runner::BadExeFormat) {
-            return "the device cannot start " + RunOf(i) + ": " + sim::Utf8(e.reason);
-        }
         char address[24];
         std::snprintf(address, sizeof address, "0x%08llX",
                       static_cast<unsigned long long>(e.address));
         return RunOf(i) + " crashes: " + sim::Utf8(e.reason) + ", at " + address;
+    }
+
+    static std::string NotStartedText(const sim::ev::NotStarted& e) {
+        return "the device cannot start " + sim::Utf8(e.path) + ": " + sim::Utf8(e.reason);
     }
 
     // What the installer recorded installing up to the end of a step: each
@@ -199,6 +195,9 @@ class Judge {
             }
             if (e.kind == EventKind::Crash) {
                 return CrashText(i);
+            }
+            if (const auto* refused = e.As<sim::ev::NotStarted>()) {
+                return NotStartedText(*refused);
             }
             if (const auto* refused = e.As<sim::ev::Refused>()) {
                 return "the cabinet installer refuses " + sim::Utf8(refused->package) + ": " +
@@ -333,6 +332,9 @@ class Judge {
             if (e.kind == EventKind::Crash) {
                 return Fail(CrashText(i));
             }
+            if (const auto* refused = e.As<sim::ev::NotStarted>()) {
+                return Fail(NotStartedText(*refused));
+            }
             const auto* launch = e.As<sim::ev::Launch>();
             if (launch == nullptr) {
                 continue;
@@ -441,8 +443,7 @@ class Judge {
     Judgement Runs(DeviceCheck& check) const {
         for (int step = 0; step < LifeSteps; ++step) {
             for (std::size_t i = steps_[step].from; i < steps_[step].to; ++i) {
-                const auto* crash = events_[i].As<sim::ev::Crash>();
-                if (crash != nullptr && crash->code != runner::BadExeFormat) {
+                if (events_[i].kind == EventKind::Crash) {
                     check.crashed = true;
                     return Fail(CrashText(i) + " (" + StepNames[step] + ")");
                 }

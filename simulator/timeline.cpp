@@ -5,7 +5,6 @@
 // kind of program runs, the same calls tell the same story.
 #include "simulator/timeline.h"
 
-#include "runner/image_program.h"
 #include "simulator/call_story.h"
 #include "simulator/json_input.h"
 #include "simulator/telling.h"
@@ -128,8 +127,7 @@ class Story {
     }
 
     void Tell(std::uint64_t t, const ev::NotStarted& e, const sim::Event*) {
-        Line(t,
-             "The device does not start " + sim::Utf8(e.path) + ": " + sim::Utf8(e.reason) + ".");
+        Line(t, "The device cannot start " + sim::Utf8(e.path) + ": " + sim::Utf8(e.reason) + ".");
     }
 
     // What a call asked and what the device answered. Calls whose effect
@@ -214,10 +212,6 @@ class Story {
 
     void Tell(std::uint64_t t, const ev::Crash& e, const sim::Event*) {
         runPath_.clear();
-        if (e.code == runner::BadExeFormat) {
-            Line(t, "The device cannot start the file: " + sim::Utf8(e.reason) + ".");
-            return;
-        }
         char code[16];
         std::snprintf(code, sizeof code, "0x%08llX", static_cast<unsigned long long>(e.code));
         char address[24];
