@@ -178,6 +178,10 @@ Content ShortcutTo(const std::u16string& target) {
 
 } // namespace
 
+std::u16string ApplicationName(const PackageHeader& header) {
+    return Utf16(header.provider.empty() ? header.appName : header.provider + " " + header.appName);
+}
+
 // Where an installation puts everything, all settled before anything
 // changes: a package refused changes nothing on the device.
 struct CabInstaller::Plan {
@@ -190,11 +194,6 @@ struct CabInstaller::Plan {
 };
 
 void CabInstaller::Install(const std::u16string& path) {
-    const Entry* entry = files_.Find(path);
-    if (entry == nullptr || !entry->content || entry->content->empty()) {
-        InstallStandIn(path);
-        return;
-    }
     Package package;
     std::u16string name;
     Plan plan;
@@ -205,20 +204,21 @@ void CabInstaller::Install(const std::u16string& path) {
     PutValues(package, plan);
     Register(path, name, plan);
     installed_.Add(name, plan.made);
-    log_.Emit(
-        ev::Installed{path, {}, name, plan.installDir, plan.made.files, plan.kept, plan.keys});
+    log_.Emit(ev::Installed{path, name, plan.installDir, plan.made.files, plan.kept, plan.keys});
     DeletePackage(path);
 }
 
 bool CabInstaller::Read(const std::u16string& path, Package& package, std::u16string& name) {
-    std::string error;
-    if (!ReadPackage(*files_.Find(path)->content, package, error)) {
+    // The shell hands over a file it found; the package is what it holds.
+    const Content& bytes = files_.Find(path)->content;
+    std::string error = "it holds no bytes";
+    if (!bytes || bytes->empty() || !ReadPackage(*bytes, package, error)) {
         log_.Emit(
             ev::Refused{path, {}, Utf16("it is not a valid Windows CE Setup file: " + error)});
         return false;
     }
     const PackageHeader& header = package.header;
-    name = Utf16(header.provider.empty() ? header.appName : header.provider + " " + header.appName);
+    name = ApplicationName(header);
     std::vector<std::u16string> unsupported;
     for (const std::string& platform : header.unsupported) {
         unsupported.push_back(Utf16(platform));
@@ -346,33 +346,6 @@ void CabInstaller::DeletePackage(const std::u16string& package) {
         deleted.why = Utf16(answer.why);
     }
     log_.Emit(deleted);
-}
-
-void CabInstaller::InstallStandIn(const std::u16string& package) {
-    // A package that holds no bytes stands in for the real one: it installs
-    // the stand-in application's one file, stamped with the device's clock,
-    // and registers the application. It is a description's, not a card's,
-    // and stays where it is.
-    const StandInPackage& app = config_.standIn;
-    Installation made;
-    if (!app.readerPath.empty()) {
-        for (std::u16string folder = ParentOf(app.readerPath); !folder.empty();
-             folder = ParentOf(folder)) {
-            if (files_.Find(folder) == nullptr) {
-                made.folders.insert(made.folders.begin(), folder);
-            }
-        }
-        files_.Add({app.readerPath, AttrArchive, clock_.Now(), nullptr});
-        made.files.push_back(app.readerPath);
-    }
-    std::vector<std::u16string> keys;
-    if (!app.appName.empty()) {
-        registry_.Add(AppKey(app.appName));
-        made.keys.push_back(AppKey(app.appName));
-        keys.push_back(Rooted(AppKey(app.appName)));
-        installed_.Add(app.appName, made);
-    }
-    log_.Emit(ev::Installed{package, true, app.appName, {}, made.files, {}, keys});
 }
 
 } // namespace sim

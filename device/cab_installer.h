@@ -18,6 +18,11 @@
 namespace sim {
 
 struct Package;
+struct PackageHeader;
+
+// The name a package's application is installed under, which names its key
+// under SOFTWARE\Apps: "<Provider> <AppName>", or the AppName alone.
+std::u16string ApplicationName(const PackageHeader& header);
 
 class CabInstaller {
   public:
@@ -43,7 +48,6 @@ class CabInstaller {
     void PutValues(const Package& package, Plan& plan);
     void Register(const std::u16string& path, const std::u16string& name, Plan& plan);
     void DeletePackage(const std::u16string& package);
-    void InstallStandIn(const std::u16string& package);
 
     const Config& config_;
     Store& files_;

@@ -61,9 +61,13 @@ class Device {
     }
 
     // --- The card's life ----------------------------------------------------
-    // The cards go in; the user taps a file; the cards come out (see Shell).
+    // The cards go in; the user taps the program's entry in the Programs
+    // menu, or a file; the cards come out (see Shell).
     void Insert() {
         shell_.Insert();
+    }
+    void TapMenu() {
+        shell_.TapMenu();
     }
     void Tap(const std::u16string& file) {
         shell_.Tap(file);

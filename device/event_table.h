@@ -106,11 +106,10 @@
     F(why,     Text,             "why the installer refuses it")
 #define AUTORUN_EVENT_FIELDS_Installed(F)                                                           \
     F(package,    Text,          "the package file")                                               \
-    F(standIn,    Omitted<Flag>, "set for a package that holds no bytes")                          \
     F(app,        Text,          "the application")                                                \
-    F(installDir, Omitted<Text>, "its installation folder")                                        \
+    F(installDir, Text,          "its installation folder")                                        \
     F(files,      Texts,         "the files and shortcuts installed")                              \
-    F(kept,       Omitted<Texts>, "files that were there and kept")                                \
+    F(kept,       Texts,         "files that were there and kept")                                 \
     F(keys,       Texts,         "the keys made, with their roots")
 #define AUTORUN_EVENT_FIELDS_PackageDeleted(F)                                                      \
     F(package, Text,             "the package file")                                               \

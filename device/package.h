@@ -54,7 +54,7 @@ struct PackageHeader {
 
 struct PackageFolder {
     std::uint16_t id = 0;
-    std::string path; // its strings joined with "\", e.g. "%CE1%\VellumaZRV"
+    std::string path; // its strings joined with "\", e.g. "%CE1%\Maker\App"
 };
 
 struct PackageFile {
@@ -77,7 +77,7 @@ enum : std::uint16_t {
 struct PackageHive {
     std::uint16_t id = 0;
     std::uint16_t root = 0; // PackageRoot...
-    std::string path;       // the key under the root, e.g. "Software\Velluma"; may be empty
+    std::string path;       // the key under the root, e.g. "Software\Maker"; may be empty
 };
 
 enum class PackageValueType { String, MultiString, Dword, Binary };
@@ -98,7 +98,7 @@ struct PackageValue {
 struct PackageLink {
     std::uint16_t id = 0;
     std::string folder; // where the shortcut goes: "%InstallDir%" or "%CEn%"
-    std::string name;   // its strings joined with "\", e.g. "Velluma Reader"
+    std::string name;   // its strings joined with "\", e.g. "App Help"
     bool toFile = false;
     // The installed file it starts ("<folder>\<name>" of that file), or the
     // folder it opens ("%InstallDir%" for directory 0).

@@ -101,11 +101,22 @@ void Shell::Insert() {
     log_.Emit(step);
 }
 
+void Shell::TapMenu() {
+    const Entry* copy = files_.OwnCopyIn(config_.programsFolder);
+    TapOn(u"menu", copy != nullptr ? copy->path : std::u16string(), copy);
+}
+
 void Shell::Tap(const std::u16string& file) {
     const Entry* entry = file.empty() ? nullptr : files_.Find(file);
-    ev::Step step{u"menu"};
-    step.path = file;
-    step.runs = IsFile(entry);
+    TapOn(u"tap", file, IsFile(entry) ? entry : nullptr);
+}
+
+void Shell::TapOn(const char16_t* name, const std::u16string& file, const Entry* entry) {
+    ev::Step step{name};
+    if (!file.empty()) {
+        step.path = file;
+    }
+    step.runs = entry != nullptr;
     log_.Emit(step);
     if (step.runs) {
         const std::u16string path = entry->path; // the run may change the store

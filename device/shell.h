@@ -35,8 +35,13 @@ class Shell {
     // first card's program to \Windows\autorun.exe and starts the copy with
     // "install".
     void Insert();
-    // The user taps a file (in the Programs menu, say): it starts with an
-    // empty command line. No file, or an empty path: nothing runs.
+    // The user taps the program's entry in the Programs menu: the file that a
+    // program put into the Programs folder by copying its own file there (the
+    // latest such copy that is still there). It starts with an empty command
+    // line; with no such file, nothing runs.
+    void TapMenu();
+    // The user taps a file: it starts with an empty command line. No file,
+    // or an empty path: nothing runs.
     void Tap(const std::u16string& file);
     // The cards come out, kept whole; the shell starts \Windows\autorun.exe
     // with "uninstall". With no card in, nothing happens.
@@ -63,6 +68,9 @@ class Shell {
 
   private:
     long long CardsIn() const;
+    // A tap on file (shown as the step names it), which starts entry; null:
+    // there is nothing to start.
+    void TapOn(const char16_t* step, const std::u16string& file, const Entry* entry);
 
     const Config& config_;
     Store& files_;

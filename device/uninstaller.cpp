@@ -25,16 +25,10 @@ void Uninstaller::Uninstall(const std::u16string& name) {
     }
     const std::u16string key = AppKey(name);
     registry_.Release(key);
-    // What the installer installed under the name. An application that was
-    // registered on the device before, under the stand-in's name, is the
-    // stand-in's one file.
+    // What the installer installed under the name; nothing when it installed
+    // nothing under it.
     Installation what;
-    if (!installed_.Take(name, what) && !name.empty() && SameName(name, config_.standIn.appName) &&
-        registry_.Has(key) && !config_.standIn.readerPath.empty()) {
-        what.files.push_back(config_.standIn.readerPath);
-        what.folders.push_back(ParentOf(config_.standIn.readerPath));
-        what.keys.push_back(key);
-    }
+    installed_.Take(name, what);
     std::vector<std::u16string> removed;
     for (const std::u16string& path : what.files) {
         const Entry* file = files_.Find(path);

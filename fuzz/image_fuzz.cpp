@@ -86,9 +86,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     sim::Device device(fixture::Kind(), &program);
     fixture::AddCard(device, u"Storage Card");
     device.Put({fixture::CardProgram, sim::AttrArchive, sim::DefaultEntryTime, bytes});
-    fixture::AddFile(device, u"\\Storage Card\\2577\\Reader.cab");
+    fixture::AddPackage(device, u"\\Storage Card\\2577\\Reader.cab");
     device.Insert();
-    device.Tap(fixture::MenuCopy);
+    device.TapMenu();
     device.Remove();
 
     for (const sim::Event& event : device.Events()) {

@@ -26,7 +26,7 @@ struct Application {
     std::vector<std::string> files;
 };
 
-const std::u16string AppsKey = std::u16string(u"HKEY_LOCAL_MACHINE\\") + sim::AppsKeyPath;
+const std::u16string AppsKey = sim::Rooted(sim::AppsKeyPath);
 
 bool HasEntry(const DeviceState& state, const std::u16string& path) {
     for (const sim::Entry& entry : state.entries) {
@@ -73,7 +73,7 @@ class Judge {
   public:
     Judge(const sim::Device& device, const PlayedLife& life)
         : device_(device), events_(device.Events()), before_(life.before), steps_(life.steps),
-          menu_(life.menu), cardPackages_(life.cardPackages) {}
+          cardPackages_(life.cardPackages) {}
 
     void Into(DeviceCheck& check) {
         Judgement* j = check.judgements;
@@ -143,29 +143,18 @@ class Judge {
 
     // What the card's packages install, as far as the device can tell
     // without installing them: the application's key, as the installer
-    // names it, and for a package that holds no bytes the stand-in's file.
-    // Read when first asked for: only an insertion that installs nothing
-    // needs them.
+    // names it. Read when first asked for: only an insertion that installs
+    // nothing needs them.
     const std::vector<Application>& CardApplications() const {
         if (cardApplications_.size() == cardPackages_.size()) {
             return cardApplications_;
         }
-        const sim::StandInPackage& standIn = device_.Facts().standIn;
         for (const sim::Entry& entry : cardPackages_) {
             Application app;
             sim::Package package;
             std::string error;
-            if (!entry.content || entry.content->empty()) {
-                app.key = AppsKey + u"\\" + standIn.appName;
-                if (!standIn.readerPath.empty()) {
-                    app.files.push_back(sim::Utf8(standIn.readerPath));
-                }
-            } else if (sim::ReadPackage(*entry.content, package, error)) {
-                const sim::PackageHeader& header = package.header;
-                app.key =
-                    AppsKey + u"\\" +
-                    sim::Utf16(header.provider.empty() ? header.appName
-                                                       : header.provider + " " + header.appName);
+            if (entry.content && sim::ReadPackage(*entry.content, package, error)) {
+                app.key = sim::Rooted(sim::AppKey(sim::ApplicationName(package.header)));
             }
             cardApplications_.push_back(app);
         }
@@ -318,16 +307,19 @@ class Judge {
             }
         }
         std::string other;
+        std::string tapped;
         for (std::size_t i = m.from; i < m.to; ++i) {
             const sim::Event& e = events_[i];
-            const auto* stepped = e.As<sim::ev::Step>();
-            if (stepped != nullptr && !stepped->runs) {
+            if (const auto* stepped = e.As<sim::ev::Step>()) {
+                if (stepped->runs) {
+                    tapped = sim::Utf8(stepped->path.value_or(u""));
+                    continue;
+                }
                 if (menu.verdict != Verdict::Pass) {
                     return NotJudged(DidNotWork(step - 1, installs));
                 }
-                return Fail(menu_.empty() ? std::string("the program has no title, so there is no "
-                                                        "entry to tap")
-                                          : "there is no " + sim::Utf8(menu_) + " to tap");
+                return Fail("the card's program made no copy of itself in " +
+                            sim::Utf8(device_.Facts().programsFolder) + " to tap");
             }
             if (e.kind == EventKind::Crash) {
                 return Fail(CrashText(i));
@@ -354,7 +346,7 @@ class Judge {
                                   : other;
         }
         return Fail(!other.empty() ? other
-                                   : "the tap starts " + sim::Utf8(menu_) +
+                                   : "the tap starts " + tapped +
                                          ", which starts nothing that the package installed");
     }
 
@@ -459,7 +451,6 @@ class Judge {
     const std::vector<sim::Event>& events_;
     const DeviceState& before_;
     const PlayedLife::Moment (&steps_)[LifeSteps];
-    const std::u16string& menu_;
     const std::vector<sim::Entry>& cardPackages_;
     mutable std::vector<Application> cardApplications_;
 };

@@ -3,15 +3,17 @@
 
 namespace simtool {
 
-void RunSteps(sim::Device& device, const std::vector<Step>& steps,
-              const std::u16string& menuEntry) {
+void RunSteps(sim::Device& device, const std::vector<Step>& steps) {
     for (const Step& step : steps) {
         switch (step.kind) {
         case Step::Insert:
             device.Insert();
             break;
         case Step::Menu:
-            device.Tap(menuEntry);
+            device.TapMenu();
+            break;
+        case Step::Tap:
+            device.Tap(step.path);
             break;
         case Step::Remove:
             device.Remove();
@@ -27,11 +29,6 @@ void RunSteps(sim::Device& device, const std::vector<Step>& steps,
         }
         }
     }
-}
-
-std::u16string MenuEntry(const sim::Device& device, const std::u16string& title) {
-    return title.empty() ? std::u16string()
-                         : device.Facts().programsFolder + u"\\" + title + u".exe";
 }
 
 } // namespace simtool

@@ -43,6 +43,9 @@ std::string StepTitle(const ev::Step& step) {
     if (name == u"menu") {
         return "menu: the user taps the program's entry in the Programs menu";
     }
+    if (name == u"tap") {
+        return "tap: the user taps " + sim::Utf8(step.path.value_or(u""));
+    }
     if (name == u"remove") {
         return step.cards.value_or(0) > 0 ? "remove: the card comes out"
                                           : "remove: there is no card to take out";
@@ -98,10 +101,12 @@ class Story {
             Line(t, "No card holds " + std::to_string(device_.Facts().processor) +
                         "\\autorun.exe, so the shell starts nothing.");
         } else if (name == u"menu" && !e.runs) {
-            const std::string path = sim::Utf8(e.path.value_or(u""));
-            Line(t, path.empty()
-                        ? std::string("The program has no title, so there is no entry to tap.")
-                        : "There is no " + path + ", so there is nothing to tap.");
+            Line(t, "No program has copied itself into " +
+                        sim::Utf8(device_.Facts().programsFolder) +
+                        ", so there is no entry to tap.");
+        } else if (name == u"tap" && !e.runs) {
+            Line(t, "There is no " + sim::Utf8(e.path.value_or(u"")) +
+                        ", so there is nothing to tap.");
         } else if (name == u"remove") {
             const long long cards = e.cards.value_or(0);
             if (cards == 0) {
@@ -258,15 +263,12 @@ class Story {
         for (const std::string& key : Texts(e.keys, "the key ")) {
             what.push_back(key);
         }
-        const std::vector<std::string> kept = Texts(e.kept.value_or(sim::Texts()));
-        Line(t,
-             "The cabinet installer installs " + Quoted(sim::Utf8(e.app)) + " from " +
-                 sim::Utf8(e.package) +
-                 (e.standIn.value_or(false) ? " (it holds no bytes, so it stands in for a package)"
-                                            : "") +
-                 ": " + (what.empty() ? std::string("nothing") : Listed(what)) +
-                 (kept.empty() ? std::string() : "; it leaves " + Listed(kept) + " as it was") +
-                 ".");
+        const std::vector<std::string> kept = Texts(e.kept);
+        Line(t, "The cabinet installer installs " + Quoted(sim::Utf8(e.app)) + " from " +
+                    sim::Utf8(e.package) + ": " +
+                    (what.empty() ? std::string("nothing") : Listed(what)) +
+                    (kept.empty() ? std::string() : "; it leaves " + Listed(kept) + " as it was") +
+                    ".");
     }
 
     void Tell(std::uint64_t t, const ev::PackageDeleted& e, const sim::Event*) {
@@ -359,7 +361,7 @@ std::string Fault(const sim::FaultRule& rule) {
 } // namespace
 
 void WriteIntro(std::ostream& out, const Description& description, const sim::Device& device,
-                const std::string& program, const std::u16string& menuEntry) {
+                const std::string& program) {
     const sim::Config& facts = device.Facts();
     const std::string deviceOf = description.source == "built-in demo"
                                      ? "The built-in demo's device"
@@ -371,11 +373,6 @@ void WriteIntro(std::ostream& out, const Description& description, const sim::De
                    std::to_string(facts.processor) + ".")
         << "\n";
     out << Escaped("  The program: " + program) << "\n";
-    out << Escaped(
-               "  Its Programs-menu entry: " +
-               (menuEntry.empty() ? std::string("none (it has no title)") : sim::Utf8(menuEntry)) +
-               ".")
-        << "\n";
     std::string cards;
     for (const sim::Entry* entry : device.Files().Children(u"")) {
         if (sim::IsCard(*entry)) {

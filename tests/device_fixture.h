@@ -1,6 +1,6 @@
-// Helpers shared by the unit tests: devices with cards and a reader, the
-// program built for the host to run on them, and readings of what the program
-// did to them.
+// Helpers shared by the unit tests: devices with cards, packages and a
+// reader, the program built for the host to run on them, and readings of what
+// the program did to them.
 #pragma once
 
 #include "autorun/constants.h"
@@ -8,6 +8,7 @@
 #include "platform/platform.h"
 #include "resources/product.h"
 #include "runner/native_program.h"
+#include "simulator/example_package.h"
 
 #include <set>
 #include <string>
@@ -17,11 +18,9 @@ namespace fixture {
 
 constexpr std::uint32_t CardAttributes = sim::AttrDirectory | sim::AttrTemporary;
 
-// A Pocket PC whose stand-in package installs the product's reader.
+// A Pocket PC.
 inline sim::Config Kind() {
-    sim::Config config;
-    config.standIn = {AppName, ReaderPath};
-    return config;
+    return sim::Config();
 }
 
 inline const std::u16string ProgramsFolder = sim::Config().programsFolder;
@@ -67,6 +66,14 @@ inline void AddCard(sim::Device& device, const std::u16string& name) {
 inline void AddFile(sim::Device& device, const std::u16string& path,
                     sim::Ticks time = sim::DefaultEntryTime) {
     device.Put({path, sim::AttrArchive, time});
+}
+
+// The reader's package, the example card's, at path; a burnt card's is
+// read-only, and the cabinet installer leaves it there.
+inline void AddPackage(sim::Device& device, const std::u16string& path,
+                       sim::Ticks time = sim::DefaultEntryTime,
+                       std::uint32_t attributes = sim::AttrArchive) {
+    device.Put({path, attributes, time, simtool::ExamplePackage()});
 }
 
 // An installed reader, as the cabinet installer leaves it.

@@ -27,7 +27,7 @@ void Prepare(sim::Device& device, bool withPackage = true) {
     AddCard(device, u"Storage Card");
     AddFile(device, fixture::CardProgram);
     if (withPackage) {
-        AddFile(device, Package, PackageTime);
+        fixture::AddPackage(device, Package, PackageTime);
     }
 }
 
@@ -51,10 +51,11 @@ std::vector<std::string> Paths(const sim::Device& device) {
     return paths;
 }
 
-// What the program did to the device, in order.
-std::vector<std::string> Actions(const sim::Device& device) {
+// What the program did to the device, in order, from event `from` on.
+std::vector<std::string> Actions(const sim::Device& device, std::size_t from = 0) {
     std::vector<std::string> actions;
-    for (const sim::Event& event : device.Events()) {
+    for (std::size_t i = from; i < device.Events().size(); ++i) {
+        const sim::Event& event = device.Events()[i];
         if (event.kind == sim::EventKind::Launch || event.kind == sim::EventKind::Copy ||
             event.kind == sim::EventKind::Delete || event.kind == sim::EventKind::KeyDelete ||
             event.kind == sim::EventKind::MessageBox) {
@@ -189,19 +190,23 @@ TEST(LaunchFlow, WithoutReaderOrPackageShowsTheError) {
 TEST(RemovalFlow, UninstallsDeletesTheCopyAndWaitsForTheKey) {
     sim::Device device = fixture::NewDevice();
     Prepare(device);
-    AddReader(device, PackageTime);
-    AddFile(device, MenuCopy);
+    // The reader and the menu copy, as the card's package and the program
+    // put them there.
+    EXPECT_EQ(0, RunInstall(device));
+    ASSERT_NE(nullptr, device.Files().Find(ReaderPath));
+    ASSERT_NE(nullptr, device.Files().Find(MenuCopy));
+    const std::size_t removal = device.Events().size();
 
     EXPECT_EQ(0, device.Run(RemovalPath, u"uninstall"));
 
     EXPECT_EQ(RunMode::Removal, ModeFor(RemovalPath, u"uninstall"));
     EXPECT_EQ((std::vector<std::string>{"launch", "delete", "key-delete", "key-delete",
                                         "key-delete", "key-delete"}),
-              Actions(device));
+              Actions(device, removal));
     auto launches = EventsOf<sim::ev::Launch>(device);
-    ASSERT_EQ(1u, launches.size());
-    EXPECT_EQ(U8(UninstallerPath), U8(launches[0].file));
-    EXPECT_EQ(U8(AppName), U8(launches[0].args));
+    ASSERT_EQ(2u, launches.size());
+    EXPECT_EQ(U8(UninstallerPath), U8(launches[1].file));
+    EXPECT_EQ(U8(AppName), U8(launches[1].args));
     EXPECT_EQ(nullptr, device.Files().Find(MenuCopy));
 
     // The uninstaller holds the key for 2.5 s, then removes it itself: three
@@ -244,8 +249,8 @@ TEST(CardLife, InsertMenuRemoveLeavesTheDeviceAsItWas) {
     // The card comes in.
     AddCard(device, u"Storage Card");
     AddFile(device, fixture::CardProgram);
-    AddFile(device, Package, PackageTime);
-    AddFile(device, u"\\Storage Card\\wince\\arm\\Reader.cab", PackageTime);
+    fixture::AddPackage(device, Package, PackageTime);
+    fixture::AddPackage(device, u"\\Storage Card\\wince\\arm\\Reader.cab", PackageTime);
 
     device.Insert();
     EXPECT_EQ(1, CountOf(device, sim::EventKind::Installed));
@@ -305,7 +310,7 @@ TEST(CardLife, ReinsertionStartsTheInstalledReader) {
     sim::Device device = fixture::NewDevice();
     AddCard(device, u"Storage Card");
     AddFile(device, fixture::CardProgram);
-    AddFile(device, Package, PackageTime);
+    fixture::AddPackage(device, Package, PackageTime, sim::AttrReadOnly);
 
     device.Insert();
     device.Insert(); // the reader is now newer than the package

@@ -106,7 +106,9 @@ std::vector<std::string> CheckRun(const sim::Device& device, const Snapshot& bef
     const std::vector<sim::Event>& events = device.Events();
     std::string ownPath;
     int starts = 0, exits = 0, boxes = 0, keyDeletes = 0, sleeps = 0;
-    bool installed = false, uninstalled = false;
+    // What the cabinet installer and the uninstaller, which the program
+    // starts, did beside it: their changes are theirs.
+    std::vector<std::u16string> installedFiles, installedKeys, removedFiles, removedKeys;
     for (std::size_t i = before.firstEvent; i < events.size(); ++i) {
         const sim::Event& e = events[i];
         const std::string at = "event " + std::to_string(i) + " (" + e.Name() + "): ";
@@ -153,11 +155,17 @@ std::vector<std::string> CheckRun(const sim::Device& device, const Snapshot& bef
                 fail(at + "message box \"" + Utf8(box->text) + "\" / \"" + Utf8(box->caption) +
                      "\"");
             }
-        } else if (e.kind == sim::EventKind::Installed) {
-            installed = true;
-        } else if (e.kind == sim::EventKind::Uninstalled) {
-            uninstalled = true;
-        } else {
+        } else if (const auto* made = e.As<sim::ev::Installed>()) {
+            installedFiles.insert(installedFiles.end(), made->files.begin(), made->files.end());
+            installedKeys.insert(installedKeys.end(), made->keys.begin(), made->keys.end());
+        } else if (const auto* gone = e.As<sim::ev::Uninstalled>()) {
+            removedFiles.insert(removedFiles.end(), gone->files.begin(), gone->files.end());
+            removedKeys.insert(removedKeys.end(), gone->keys.begin(), gone->keys.end());
+        } else if (const auto* deleted = e.As<sim::ev::PackageDeleted>()) {
+            if (deleted->ok) {
+                removedFiles.push_back(deleted->package);
+            }
+        } else if (e.kind != sim::EventKind::Package && e.kind != sim::EventKind::Refused) {
             fail(at + "unexpected event");
         }
     }
@@ -180,8 +188,18 @@ std::vector<std::string> CheckRun(const sim::Device& device, const Snapshot& bef
 
     // --- Files --------------------------------------------------------------
     // Only the menu copy, the Programs folder (made on demand) and what the
-    // cabinet installer and uninstaller do to the reader may change.
-    const std::u16string readerFolder = sim::ParentOf(ReaderPath);
+    // cabinet installer and the uninstaller did may change: what they name,
+    // and the folders the installer made above what it installed.
+    auto above = [](const std::u16string& folder, const std::vector<std::u16string>& paths) {
+        for (const std::u16string& path : paths) {
+            for (std::u16string up = sim::ParentOf(path); !up.empty(); up = sim::ParentOf(up)) {
+                if (sim::SameName(up, folder)) {
+                    return true;
+                }
+            }
+        }
+        return false;
+    };
     auto mayChange = [&](const std::u16string& path, bool added, bool removed) {
         if (sim::SameName(path, menuCopy16)) {
             return true;
@@ -191,14 +209,10 @@ std::vector<std::string> CheckRun(const sim::Device& device, const Snapshot& bef
              sim::SameName(path, sim::ParentOf(fixture::ProgramsFolder)))) {
             return true;
         }
-        bool reader = sim::SameName(path, ReaderPath) || sim::SameName(path, readerFolder);
-        if (installed && reader && !removed) {
-            return true;
+        if (removed) {
+            return Contains(removedFiles, path);
         }
-        if (installed && added && sim::SameName(path, sim::ParentOf(readerFolder))) {
-            return true;
-        }
-        return uninstalled && reader && removed;
+        return Contains(installedFiles, path) || (added && above(path, installedFiles));
     };
     const State& was = before.state;
     const State now = StateOf(device.Files().All());
@@ -225,15 +239,18 @@ std::vector<std::string> CheckRun(const sim::Device& device, const Snapshot& bef
     }
 
     // --- Registry -----------------------------------------------------------
+    // The application key, which the program deletes, and what the installer
+    // made and the uninstaller removed.
     for (const std::u16string& key : before.keys) {
-        if (!Contains(device.Keys().Keys(), key) && !IsAppKey(key)) {
+        if (!Contains(device.Keys().Keys(), key) && !IsAppKey(key) &&
+            !Contains(removedKeys, sim::Rooted(key))) {
             fail("removed key \"" + Utf8(key) + "\"");
         }
     }
     for (const std::u16string& key : device.Keys().Keys()) {
-        if (!Contains(before.keys, key) &&
-            !(installed && (IsAppKey(key) || sim::SameName(key, sim::AppsKeyPath) ||
-                            sim::SameName(key, u"SOFTWARE")))) {
+        const std::u16string rooted = sim::Rooted(key);
+        if (!Contains(before.keys, key) && !Contains(installedKeys, rooted) &&
+            !above(rooted, installedKeys)) {
             fail("created key \"" + Utf8(key) + "\"");
         }
     }
