@@ -120,14 +120,8 @@ std::string CallStory::Tell(const sim::ev::Call& call) {
         return failed ? "It cannot open the key " + key + ": " + why + "."
                       : "It opens the key " + key + ".";
     }
-    case sim::Op::FindClose:
-    case sim::Op::ShellExecuteEx:
-    case sim::Op::CopyFileW:
-    case sim::Op::DeleteFileW:
-    case sim::Op::RegDeleteKeyW:
-    case sim::Op::RegCloseKey:
-    case sim::Op::MessageBoxW:
-    case sim::Op::Sleep:
+    default:
+        // Told by its effect's event, or only when it fails.
         break;
     }
     return failed ? "Its call of " + std::string(sim::NameOf(call.op)) + " fails: " + why + "."

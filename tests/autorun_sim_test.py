@@ -568,6 +568,22 @@ class Packages(Case):
                         "it is not a valid Windows CE Setup file: "), refused[0])
                     self.assertIn(why, refused[0])
                     self.assertNotIn(READER, paths(state))
+        # A package that holds no bytes is no package at all: nothing stands
+        # in for it.
+        events, state = self.life(self.write("empty.cab", b""), "insert")
+        self.assertEqual([e["why"] for e in events if e["event"] == "refused"],
+                         ["it is not a valid Windows CE Setup file: it holds no bytes"])
+        self.assertNotIn("installed", [e["event"] for e in events])
+        self.assertNotIn(APP_KEY, state["registry"])
+
+    def test_the_example_package_is_what_make_cab_makes_of_its_description(self):
+        # The example card's package, which autorun-sim holds built in, is
+        # made from examples/packages/reader.json, and the two cards' are one.
+        made = self.cabinet("reader.cab")
+        for folder in ("2577", os.path.join("wince", "arm")):
+            with open(made, "rb") as a, open(os.path.join(EXAMPLES, "card-folder", folder,
+                                                        "Reader.cab"), "rb") as b:
+                self.assertEqual(a.read(), b.read(), folder)
 
     def test_a_card_folder_brings_its_packages_bytes_and_read_only_files(self):
         card_dir = os.path.join(self.dir.name, "card", "2577")

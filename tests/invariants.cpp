@@ -120,7 +120,19 @@ std::vector<std::string> CheckRun(const sim::Device& device, const Snapshot& bef
             if (exit->code != 0) {
                 fail(at + "exit code " + std::to_string(exit->code));
             }
-        } else if (e.kind == sim::EventKind::Call) {
+        } else if (const auto* call = e.As<sim::ev::Call>()) {
+            // An effect recorded right after a call is that call's, as the
+            // operation table says: the timeline tells the call by it.
+            sim::EventKind effect = sim::EventKind::Call;
+            const sim::EventKind next =
+                i + 1 < events.size() ? events[i + 1].kind : sim::EventKind::Call;
+            const bool effectKind =
+                next == sim::EventKind::Launch || next == sim::EventKind::Copy ||
+                next == sim::EventKind::Delete || next == sim::EventKind::KeyDelete ||
+                next == sim::EventKind::Sleep || next == sim::EventKind::MessageBox;
+            if (effectKind && (!sim::EffectOf(call->op, effect) || effect != next)) {
+                fail(at + sim::NameOf(call->op) + " followed by " + sim::NameOf(next));
+            }
         } else if (const auto* launch = e.As<sim::ev::Launch>()) {
             const std::string file = Utf8(launch->file);
             const std::string args = Utf8(launch->args);
