@@ -56,11 +56,6 @@ bool Within(const std::u16string& path, const std::u16string& folder) {
 // Failures name this many items, and count the rest.
 constexpr std::size_t Named = 3;
 
-// Why the device said an effect failed: "there is no such file (error 2)".
-template <class K> std::string WhyOf(const K& effect) {
-    return Why(effect.why, effect.error.value_or(0));
-}
-
 Judgement Fail(const std::string& why) {
     return {Verdict::Fail, why};
 }

@@ -53,11 +53,6 @@ std::string StepTitle(const ev::Step& step) {
     return sim::Utf8(name) + ": the program is started by hand";
 }
 
-// Why an effect failed, as the device said: "there is no such file (error 2)".
-template <class K> std::string WhyOf(const K& effect) {
-    return Why(effect.why, effect.error.value_or(0));
-}
-
 class Story {
   public:
     Story(std::ostream& out, const sim::Device& device, bool trace)
