@@ -29,10 +29,12 @@ const std::vector<const char*> Records[] = {
 
 // The effect column: an operation's effect event, or None.
 namespace effects {
-constexpr int None = -1;
-#define AUTORUN_EFFECT_KIND(Kind, name, doc) constexpr int Kind = static_cast<int>(EventKind::Kind);
-AUTORUN_EVENT_KINDS(AUTORUN_EFFECT_KIND)
+enum : int {
+    None = -1,
+#define AUTORUN_EFFECT_KIND(Kind, name, doc) Kind = static_cast<int>(EventKind::Kind),
+    AUTORUN_EVENT_KINDS(AUTORUN_EFFECT_KIND)
 #undef AUTORUN_EFFECT_KIND
+};
 } // namespace effects
 
 constexpr int Effects[] = {
