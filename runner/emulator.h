@@ -68,9 +68,10 @@ class Emulator {
     }
 
     // Maps whole pages from address on, zeroed, each with its access (one
-    // entry a page); returns their bytes on the host side. Null when they
-    // cannot be mapped (unicorn refused, or they overlap a mapping).
-    std::uint8_t* Map(std::uint32_t address, const std::vector<std::uint32_t>& pageAccess);
+    // entry a page; on ARM, a readable page is executable too); returns their
+    // bytes on the host side. Null when they cannot be mapped (unicorn
+    // refused, or they overlap a mapping).
+    std::uint8_t* Map(std::uint32_t address, std::vector<std::uint32_t> pageAccess);
     std::uint8_t* Map(std::uint32_t address, std::uint32_t size, std::uint32_t access) {
         return Map(address, std::vector<std::uint32_t>(size / GuestPageSize, access));
     }

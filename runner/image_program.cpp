@@ -59,22 +59,36 @@ void PutSlot(std::uint8_t* page, std::uint32_t slot, std::uint16_t machine, std:
     }
 }
 
-// The access of each page of the image: readable headers, and each
-// section's pages with the access its flags ask for (a page that sections
-// share gets all they ask for).
+// The access of each page of the image, as the device's loader gives it
+// (docs/images.md): the headers readable; each section readable (the loader
+// reads no flag for that), writable and executable as its flags ask; a
+// section that holds a slot of the import address table and is not writable
+// made writable and executable, as the loader makes it to fill the table. A
+// page takes the access of the part that holds its first byte, as the loader
+// pages it in, or else of the first section in it: never what two parts ask
+// for together.
 std::vector<std::uint32_t> PageAccess(const PeImage& image) {
     std::vector<std::uint32_t> access(image.memory.size() / GuestPageSize, 0);
-    for (std::uint32_t page = 0; page * GuestPageSize < image.headersSize; ++page) {
-        access[page] = AccessRead;
-    }
-    for (const PeSection& section : image.sections) {
-        std::uint32_t flags = (section.readable ? AccessRead : 0u) |
-                              (section.writable ? AccessWrite : 0u) |
-                              (section.executable ? AccessExecute : 0u);
-        for (std::uint64_t at = section.address / GuestPageSize * GuestPageSize;
-             at < static_cast<std::uint64_t>(section.address) + section.size; at += GuestPageSize) {
-            access[at / GuestPageSize] |= flags;
+    auto give = [&access](std::uint64_t start, std::uint64_t end, std::uint32_t flags) {
+        for (std::uint64_t page = start / GuestPageSize; page * GuestPageSize < end; ++page) {
+            if (access[page] == 0) {
+                access[page] = flags;
+            }
         }
+    };
+    give(0, image.headersSize, AccessRead);
+    for (const PeSection& section : image.sections) {
+        const std::uint64_t end = static_cast<std::uint64_t>(section.address) + section.size;
+        const bool holdsSlot =
+            std::any_of(image.imports.begin(), image.imports.end(), [&](const PeImport& import) {
+                return import.slot >= section.address && import.slot < end;
+            });
+        std::uint32_t flags = AccessRead | (section.writable ? AccessWrite : 0u) |
+                              (section.executable ? AccessExecute : 0u);
+        if (holdsSlot && !section.writable) {
+            flags = AccessRead | AccessWrite | AccessExecute;
+        }
+        give(section.address, end, flags);
     }
     return access;
 }

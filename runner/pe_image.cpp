@@ -23,7 +23,6 @@ constexpr std::uint32_t ResourceTypeString = 6;
 constexpr std::uint32_t MaxNameLength = 512;
 
 constexpr std::uint32_t SectionExecute = 0x20000000;
-constexpr std::uint32_t SectionRead = 0x40000000;
 constexpr std::uint32_t SectionWrite = 0x80000000;
 
 // The file's bytes, and the names its import tables hold.
@@ -66,7 +65,6 @@ bool ReadSections(const Bytes& file, std::uint32_t table, std::uint16_t count, P
         std::uint32_t rawOffset = file.U32(at + 20);
         std::uint32_t flags = file.U32(at + 36);
         section.size = virtualSize != 0 ? virtualSize : rawSize;
-        section.readable = (flags & SectionRead) != 0;
         section.writable = (flags & SectionWrite) != 0;
         section.executable = (flags & SectionExecute) != 0;
         std::string which = "section " + std::to_string(i + 1) + " (" + section.name + ")";

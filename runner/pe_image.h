@@ -27,7 +27,6 @@ struct PeSection {
     std::string name;
     std::uint32_t address = 0; // relative to the image base
     std::uint32_t size = 0;    // in memory
-    bool readable = false;
     bool writable = false;
     bool executable = false;
 };

@@ -199,6 +199,42 @@ inline Bytes Needing(Bytes image, std::uint8_t major, std::uint8_t minor) {
     return WithBytes(std::move(image), Optional + 48, {major, 0, minor, 0});
 }
 
+// The image with section i's flags (its characteristics) set to flags.
+inline Bytes WithSectionFlags(Bytes image, std::size_t i, std::uint32_t flags) {
+    Put32(image, SectionTable + 40 * i + 36, flags);
+    return image;
+}
+
+// The image with section i at address (relative to the base).
+inline Bytes WithSectionAt(Bytes image, std::size_t i, std::uint32_t address) {
+    Put32(image, SectionTable + 40 * i + 12, address);
+    return image;
+}
+
+constexpr std::uint32_t CodeOnly = 0x60000020;     // code, readable and executable
+constexpr std::uint32_t WritableCode = 0xE0000020; // code, also writable
+
+// x86: writes one byte into its own code, the operand of an instruction that
+// has not run yet, and runs that instruction; then writes that byte again 15
+// times, counting down, while only code translated before runs. It returns
+// the first byte written, 16. From the tenth write to a page of translated
+// code on, the emulator keeps a bitmap of the page's code, which it frees when
+// code is translated there again, and never when it is closed.
+inline Bytes X86PatchesItsCode() {
+    Bytes code = Join({{0xB9, 16, 0, 0, 0},         // mov ecx, 16
+                       {0x88, 0x0D},                // again: mov [the operand], cl
+                       Le32(X86Base + Code + 0x21), //
+                       {0x83, 0xF9, 16, 0x75, 5},   // cmp ecx, 16; jne next
+                       {0xE8, 0x0B, 0, 0, 0},       // call patched
+                       {0x49, 0x74, 0x18},          // next: dec ecx; jz done
+                       {0xEB, 0xEB}});              // jmp again
+    code.resize(0x20, 0xCC);
+    code = Join({code, {0xB0, 0x55, 0x0F, 0xB6, 0xC0, 0xEB, 0x09}}); // patched: mov al, 0x55;
+    code.resize(0x30, 0xCC);                                         // movzx eax, al; jmp done
+    code.push_back(0xC3);                                            // done: ret
+    return code;
+}
+
 inline Bytes Shortened(Bytes image, std::size_t by) {
     image.resize(image.size() - by);
     return image;
@@ -433,6 +469,45 @@ inline const std::vector<RunCase>& Cases() {
                     sim::AccessViolation, "read of unmapped memory", 0x1234},
             RunCase{"WriteToCode", TinyImage(X86, Join({{0xA3}, Le32(X86Base + Code)})), u"",
                     Crashes, sim::AccessViolation, "write to protected memory", X86Base + Code},
+            // Code that writes into its own code section: an access violation in
+            // a section the device maps without write access; a run to the end
+            // in one whose flags ask for it.
+            RunCase{"X86PatchesCodeOnlySection",
+                    WithSectionFlags(TinyImage(X86, X86PatchesItsCode()), 0, CodeOnly), u"",
+                    Crashes, sim::AccessViolation, "write to protected memory",
+                    X86Base + Code + 0x21},
+            RunCase{"X86PatchesWritableCode",
+                    WithSectionFlags(TinyImage(X86, X86PatchesItsCode()), 0, WritableCode), u"",
+                    Exits, 16, "", 0},
+            // The access the device's loader gives: a page shared by two sections
+            // has that of the one holding its first byte (here the code's, not
+            // the imports' after it); a section is readable whatever its flags
+            // say; one that holds import slots is made writable to fill them.
+            RunCase{"PageSharedWithCode",
+                    WithSectionAt(TinyImage(X86, Join({{0xA3}, Le32(X86Base + 0x1200), {0xC3}})), 1,
+                                  0x1200),
+                    u"", Crashes, sim::AccessViolation, "write to protected memory",
+                    X86Base + 0x1200},
+            RunCase{"DataWithoutTheReadFlag",
+                    WithSectionFlags(TinyImage(X86, Join({{0xA1}, Le32(X86Base + Data), {0xC3}})),
+                                     2, 0x00000080),
+                    u"", Exits, 0, "", 0},
+            RunCase{
+                "ImportSlotsInReadOnlySection",
+                WithSectionFlags(
+                    TinyImage(X86, Join({{0xA3}, Le32(X86Base + Slots), {0xB8, 7, 0, 0, 0, 0xC3}}),
+                              {"KERNEL32.dll!Sleep"}),
+                    1, 0x40000040),
+                u"", Exits, 7, "", 0},
+            // An ARM core cannot forbid executing what may be read: code put
+            // into data runs (mov pc, lr, stored there and jumped to).
+            RunCase{"ArmExecutionOfData",
+                    TinyImage(ArmMachine, Arm({0xE59F1008, // ldr r1, =ArmBase + Data
+                                               0xE59F2008, // ldr r2, =mov pc, lr
+                                               0xE5812000, // str r2, [r1]
+                                               0xE1A0F001, // mov pc, r1
+                                               ArmBase + Data, 0xE1A0F00E})),
+                    u"", Exits, ArmBase, "", 0},
             RunCase{"ExecutionOfData",
                     TinyImage(X86, Join({{0xB8}, Le32(X86Base + Data), {0xFF, 0xE0}})), u"",
                     Crashes, sim::AccessViolation, "execution of protected memory", X86Base + Data},
