@@ -37,26 +37,25 @@ std::string RunDemo(const sim::Content& image, std::vector<StepFigures>& steps) 
     runner::ProgramRunner launcher;
     sim::Device device(demo.config, &launcher);
     simtool::Populate(demo, device, image);
-    const std::u16string menu = simtool::MenuEntry(device, launcher.native.title);
     steps.resize(demo.steps.size());
     for (std::size_t i = 0; i < demo.steps.size(); ++i) {
         const std::uint64_t before = launcher.instructions;
         const std::size_t events = device.Events().size();
         const Clock::time_point start = Clock::now();
-        simtool::RunSteps(device, {demo.steps[i]}, menu);
+        simtool::RunSteps(device, {demo.steps[i]});
         steps[i].ms.push_back(
             std::chrono::duration<double, std::milli>(Clock::now() - start).count());
         steps[i].instructions = launcher.instructions - before;
         steps[i].stack = 0;
         for (std::size_t e = events; e < device.Events().size(); ++e) {
-            if (device.Events()[e].kind == sim::EventKind::Exit) {
-                steps[i].stack = std::max(steps[i].stack, device.Events()[e].Number("stack"));
+            if (const auto* exit = device.Events()[e].As<sim::ev::Exit>()) {
+                steps[i].stack = std::max(steps[i].stack, exit->stack.value_or(0));
             }
         }
     }
     for (const sim::Event& event : device.Events()) {
-        if (event.kind == sim::EventKind::Crash) {
-            return event.Text("reason");
+        if (const auto* crash = event.As<sim::ev::Crash>()) {
+            return sim::Utf8(crash->reason);
         }
     }
     return "";

@@ -3,7 +3,7 @@ tools that list the operations: the device's import definitions and the image
 check.
 
 Each row of AUTORUN_OPERATIONS is X(name, ordinal, dll, desktopName,
-arguments, failable). A line of the table that does not read as a row is an
+arguments, failable, usual, matched, effect). A line of the table that does not read as a row is an
 error, naming its line: a row skipped here would be an import missing from
 the image, or an import the check lets through.
 """
@@ -14,10 +14,11 @@ import re
 HEADER = pathlib.Path(__file__).resolve().parents[1] / "platform" / "operations.h"
 
 Operation = collections.namedtuple(
-    "Operation", "name ordinal dll desktop_name arguments failable")
+    "Operation", "name ordinal dll desktop_name arguments failable usual matched effect")
 
 DEFINE = re.compile(r"#define\s+AUTORUN_OPERATIONS\(X\)")
-ROW = re.compile(r"X\(\s*(\w+)\s*,\s*(\d+)\s*,\s*(\w+)\s*,\s*(\w+)\s*,\s*(\d+)\s*,\s*([01])\s*\)")
+ROW = re.compile(r"X\(\s*(\w+)\s*,\s*(\d+)\s*,\s*(\w+)\s*,\s*(\w+)\s*,\s*(\d+)\s*,\s*([01])\s*,"
+                 r"\s*(\w+)\s*,\s*(\w+)\s*,\s*(\w+)\s*\)")
 
 
 class TableError(Exception):
@@ -42,8 +43,9 @@ def read(path=HEADER):
         row = ROW.fullmatch(body)
         if row is None:
             raise TableError(f"{path}:{at + 1}: not a row of the table: {body}")
-        name, ordinal, dll, desktop, arguments, failable = row.groups()
-        rows.append(Operation(name, int(ordinal), dll, desktop, int(arguments), failable == "1"))
+        name, ordinal, dll, desktop, arguments, failable, usual, matched, effect = row.groups()
+        rows.append(Operation(name, int(ordinal), dll, desktop, int(arguments), failable == "1",
+                              usual, matched, effect))
     if not rows:
         raise TableError(f"{path}: the table has no rows")
     for field in ("name", "ordinal"):

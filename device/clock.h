@@ -14,13 +14,16 @@ namespace sim {
 // The latest time a FILETIME can hold; the clock stops there, never wraps.
 constexpr Ticks LatestTime = 0x7FFFFFFFFFFFFFFFull;
 
+// CompareFileTime's answer: greater than 0 when a is later than b, 0 when
+// they are equal, less than 0 when a is earlier.
+inline int CompareTimes(Ticks a, Ticks b) {
+    return a < b ? -1 : a > b ? 1 : 0;
+}
+
 class Clock {
   public:
     explicit Clock(Ticks start) : start_(start) {}
 
-    Ticks Start() const {
-        return start_;
-    }
     // Milliseconds since the start.
     std::uint64_t NowMs() const {
         return nowMs_;

@@ -22,13 +22,6 @@ enum class Unload {
     Absent,      // is not there: starting it fails
 };
 
-// What the cabinet installer installs from a package that holds no bytes
-// (a file a description names without content): a stand-in for a real one.
-struct StandInPackage {
-    std::u16string appName;    // the application it installs, its key under SOFTWARE\Apps
-    std::u16string readerPath; // the one file it installs
-};
-
 using Folders = std::map<std::u16string, std::u16string>;
 
 // A Pocket PC's standard folders.
@@ -51,7 +44,6 @@ struct Config {
     bool installerChecksMaxVersion = true;
     std::uint64_t uninstallMs = 2500; // how long the uninstaller holds the key it removes
     Ticks clockStart = DefaultClockStart;
-    StandInPackage standIn;
 };
 
 } // namespace sim

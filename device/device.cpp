@@ -27,11 +27,11 @@ const std::shared_ptr<const Folders>& PocketPcFolders() {
 }
 
 Device::Device(Config config, Launcher* launcher)
-    : config_(std::move(config)), clock_(config_.clockStart), log_(clock_),
-      shell_({config_, files_, registry_, roots_, clock_, log_,
-              [this](const std::u16string& path, const std::u16string& args) {
-                  return Run(path, args);
-              }}),
+    : config_(std::move(config)), clock_(config_.clockStart), log_(clock_), system_(config_),
+      loader_(config_), installer_(config_, files_, registry_, roots_, clock_, log_),
+      uninstaller_(config_, files_, registry_, roots_, clock_, log_, installer_.Installed()),
+      shell_(config_, files_, clock_, log_, installer_, uninstaller_,
+             [this](const std::u16string& path, const std::u16string& args) { Run(path, args); }),
       launcher_(launcher) {
     files_.Add({WindowsFolder, AttrDirectory, DefaultEntryTime, nullptr});
     if (config_.unload != Unload::Absent) {
@@ -61,18 +61,18 @@ void Device::AddFault(const FaultRule& rule) {
     faults_.Add(rule);
 }
 
-Device* Device::Current() {
+Device& Device::Current() {
     if (current == nullptr) {
         std::abort(); // a platform call outside a run of a program
     }
-    return current;
+    return *current;
 }
 
 Device::Use::Use(Device& device, Process process) : device_(device), previous_(current) {
     current = &device;
+    device.log_.Emit(ev::Start{process.path, process.args});
     device.process_ = std::move(process);
     device.handles_ = Handles();
-    device.keyDeleteAttempts_.clear();
 }
 
 Device::Use::~Use() {
@@ -91,21 +91,20 @@ int Device::Run(const std::u16string& path, const std::u16string& args) {
     if (launcher_ == nullptr) {
         std::abort(); // nothing to run programs with: a front end's mistake
     }
-    log_.Emit(EventKind::Start, {{"path", TextValue(path)}, {"args", TextValue(args)}});
     const Outcome outcome = launcher_->Run(*this, path, files_.Find(path), args);
-    if (outcome.crashed) {
-        log_.Emit(EventKind::Crash,
-                  {{"code", NumberValue(outcome.code)},
-                   {"reason", TextValue(outcome.reason)},
-                   {"address", NumberValue(static_cast<long long>(outcome.address))}});
+    if (!outcome.started) {
+        log_.Emit(ev::NotStarted{path, args, Utf16(outcome.reason)});
+    } else if (outcome.crashed) {
+        log_.Emit(
+            ev::Crash{outcome.code, Utf16(outcome.reason), static_cast<Number>(outcome.address)});
     } else {
-        Fields fields = {{"code", NumberValue(outcome.code)}};
+        ev::Exit exit;
+        exit.code = outcome.code;
         if (outcome.instructions != 0) {
-            fields.push_back(
-                {"instructions", NumberValue(static_cast<long long>(outcome.instructions))});
-            fields.push_back({"stack", NumberValue(static_cast<long long>(outcome.stack))});
+            exit.instructions = static_cast<Number>(outcome.instructions);
+            exit.stack = static_cast<Number>(outcome.stack);
         }
-        log_.Emit(EventKind::Exit, std::move(fields));
+        log_.Emit(exit);
     }
     // What the program started finishes beside it, after it.
     clock_.RunAll();

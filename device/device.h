@@ -1,9 +1,10 @@
-// The simulated Windows CE device: its kind (Config), object store and
-// storage cards, registry, virtual clock with the work that falls due, fault
-// plan, shell with its cabinet installer and uninstaller, and the log of what
-// happened. Programs run on it through platform/platform.h (implemented over
-// it in platform/sim/); tests and autorun-sim set it up, drive it through the
-// card's life and read it through this interface.
+// The simulated Windows CE device: its kind (Config), its parts (object store
+// and storage cards, registry, what it says of itself, loader, shell with its
+// cabinet installer and uninstaller), its virtual clock with the work that
+// falls due, its fault plan, and the log of what happened. Programs run on it
+// through platform/platform.h (implemented over its parts in platform/sim/);
+// tests and autorun-sim set it up, drive it through the card's life and read
+// it through this interface.
 //
 // The device knows nothing of the programs it runs: not their names, not
 // their rules. Every call a program makes is recorded with its arguments,
@@ -12,15 +13,20 @@
 // the program in virtual time.
 #pragma once
 
+#include "device/cab_installer.h"
 #include "device/clock.h"
 #include "device/config.h"
 #include "device/events.h"
 #include "device/faults.h"
 #include "device/handles.h"
+#include "device/loader.h"
+#include "device/paths.h"
 #include "device/process.h"
 #include "device/registry.h"
 #include "device/shell.h"
 #include "device/store.h"
+#include "device/system.h"
+#include "device/uninstaller.h"
 
 #include <map>
 #include <memory>
@@ -55,9 +61,13 @@ class Device {
     }
 
     // --- The card's life ----------------------------------------------------
-    // The cards go in; the user taps a file; the cards come out (see Shell).
+    // The cards go in; the user taps the program's entry in the Programs
+    // menu, or a file; the cards come out (see Shell).
     void Insert() {
         shell_.Insert();
+    }
+    void TapMenu() {
+        shell_.TapMenu();
     }
     void Tap(const std::u16string& file) {
         shell_.Tap(file);
@@ -67,11 +77,11 @@ class Device {
     }
     // Starts the file at path as a program with a command line, and lets
     // what it started finish; returns its exit code (for a crash, the
-    // exception code).
+    // exception code; for a file the loader does not start, BadExeFormat).
     int Run(const std::u16string& path, const std::u16string& args);
     // Records the start of a step.
-    void Step(const std::string& name, Fields fields = {}) {
-        shell_.Step(name, std::move(fields));
+    void Step(const ev::Step& step) {
+        log_.Emit(step);
     }
 
     // --- What the device is and what happened -------------------------------
@@ -95,6 +105,9 @@ class Device {
     const FaultPlan& Faults() const {
         return faults_;
     }
+    const Shell& TheShell() const {
+        return shell_;
+    }
     std::uint64_t NowMs() const {
         return clock_.NowMs();
     }
@@ -112,10 +125,10 @@ class Device {
     }
 
     // --- A program's run ----------------------------------------------------
-    // Makes the device current for one run of a program: the platform
-    // operations act on it and on the run's handles. On leaving, searches and
-    // keys left open are recorded as misuse and the previous device becomes
-    // current again.
+    // Makes the device current for one run of a program, which begins: the
+    // platform operations act on it and on the run's handles. On leaving,
+    // searches and keys left open are recorded as misuse and the previous
+    // device becomes current again.
     class Use {
       public:
         Use(Device& device, Process process);
@@ -128,13 +141,46 @@ class Device {
         Device* previous_;
     };
 
+    // The device a program's run is on, as the platform operations reach it,
+    // with the parts they ask. A platform call outside a run aborts.
+    static Device& Current();
+    Store& Files() {
+        return files_;
+    }
+    Registry& Keys() {
+        return registry_;
+    }
+    Shell& TheShell() {
+        return shell_;
+    }
+    const System& TheSystem() const {
+        return system_;
+    }
+    const Loader& TheLoader() const {
+        return loader_;
+    }
+    FaultPlan& Faults() {
+        return faults_;
+    }
+    Clock& Time() {
+        return clock_;
+    }
+    EventLog& Log() {
+        return log_;
+    }
+    // The run under way: the program, and what it holds.
+    const Process& Running() const {
+        return process_;
+    }
+    Handles& Held() {
+        return handles_;
+    }
+    // A misuse of the platform by the running program.
+    void Misuse(const std::string& what) {
+        violations_.push_back(what);
+    }
+
   private:
-    // The platform operations (platform/sim/calls.cpp) reach the device's
-    // parts through this, and nothing else does.
-    friend class Operations;
-
-    static Device* Current();
-
     Config config_;
     Clock clock_;
     EventLog log_;
@@ -142,6 +188,10 @@ class Device {
     Registry registry_;
     std::map<std::u16string, Registry> roots_;
     FaultPlan faults_;
+    System system_;
+    Loader loader_;
+    CabInstaller installer_;
+    Uninstaller uninstaller_;
     Shell shell_;
     Launcher* launcher_ = nullptr;
     std::vector<std::string> violations_;
@@ -149,7 +199,6 @@ class Device {
     // The run under way.
     Process process_;
     Handles handles_;
-    std::map<std::u16string, int> keyDeleteAttempts_; // folded key -> attempts this run
 };
 
 } // namespace sim

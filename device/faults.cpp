@@ -5,44 +5,6 @@
 
 namespace sim {
 
-platform::LONG UsualFailure(Op op) {
-    switch (op) {
-    case Op::FindFirstFileW:
-    case Op::ShellExecuteEx:
-        return ErrorFileNotFound;
-    case Op::FindNextFileW:
-        return ErrorNoMoreFiles;
-    case Op::LoadStringW:
-        return ErrorResourceNameNotFound;
-    case Op::GetModuleFileNameW:
-    case Op::SystemParametersInfoW:
-    case Op::GetVersionExW:
-    case Op::SHGetSpecialFolderPath:
-        return ErrorInvalidParameter;
-    default:
-        return ErrorAccessDenied;
-    }
-}
-
-const char* MatchedArgument(Op op) {
-    switch (op) {
-    case Op::FindFirstFileW:
-    case Op::DeleteFileW:
-        return "path";
-    case Op::ShellExecuteEx:
-        return "file";
-    case Op::CopyFileW:
-        return "target";
-    case Op::RegOpenKeyExW:
-    case Op::RegDeleteKeyW:
-        return "key";
-    case Op::MessageBoxW:
-        return "text";
-    default:
-        return "";
-    }
-}
-
 void FaultPlan::Add(const FaultRule& rule) {
     rules_.push_back(rule);
     matched_.push_back(0);

@@ -22,11 +22,6 @@ struct FaultRule {
     platform::LONG error = 0; // 0: the operation's usual failure
 };
 
-// The error an operation answers with when it fails for no reason of its
-// own, and the argument a rule's pattern is matched against (empty: none).
-platform::LONG UsualFailure(Op op);
-const char* MatchedArgument(Op op);
-
 class FaultPlan {
   public:
     void Add(const FaultRule& rule);

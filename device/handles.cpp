@@ -1,21 +1,34 @@
 // The running program's handles.
 #include "device/handles.h"
 
+#include "device/names.h"
+#include "device/operations.h"
+
 namespace sim {
 
-std::uintptr_t Handles::OpenSearch(Search search) {
+std::uintptr_t Handles::OpenSearch(std::vector<Entry> found) {
     const std::uintptr_t handle = next_++;
-    searches_[handle] = std::move(search);
+    searches_[handle] = Search{std::move(found), 0};
     return handle;
 }
 
-Handles::Search* Handles::FindSearch(std::uintptr_t handle) {
-    auto found = searches_.find(handle);
-    return found == searches_.end() ? nullptr : &found->second;
+Answer Handles::Next(std::uintptr_t handle, Entry& entry) {
+    auto search = searches_.find(handle);
+    if (search == searches_.end()) {
+        return Misused(ErrorInvalidHandle, "it is not an open search", "not an open search");
+    }
+    if (search->second.next == search->second.found.size()) {
+        return Fails(ErrorNoMoreFiles, "the search has no more entries");
+    }
+    entry = search->second.found[search->second.next++];
+    return Answer();
 }
 
-bool Handles::CloseSearch(std::uintptr_t handle) {
-    return searches_.erase(handle) != 0;
+Answer Handles::CloseSearch(std::uintptr_t handle) {
+    if (searches_.erase(handle) == 0) {
+        return Misused(ErrorInvalidHandle, "it is not an open search", "not an open search");
+    }
+    return Answer();
 }
 
 std::uintptr_t Handles::OpenKey(const std::u16string& key) {
@@ -24,13 +37,24 @@ std::uintptr_t Handles::OpenKey(const std::u16string& key) {
     return handle;
 }
 
-const std::u16string* Handles::KeyOf(std::uintptr_t handle) const {
+Answer Handles::KeyOf(std::uintptr_t handle, std::u16string& key) const {
     auto found = keys_.find(handle);
-    return found == keys_.end() ? nullptr : &found->second;
+    if (found == keys_.end()) {
+        return Misused(ErrorInvalidHandle, "it is not an open key", "not an open key");
+    }
+    key = found->second;
+    return Answer();
 }
 
-bool Handles::CloseKey(std::uintptr_t handle) {
-    return keys_.erase(handle) != 0;
+Answer Handles::CloseKey(std::uintptr_t handle) {
+    if (keys_.erase(handle) == 0) {
+        return Misused(ErrorInvalidHandle, "it is not an open key", "not an open key");
+    }
+    return Answer();
+}
+
+int Handles::CountKeyDeletion(const std::u16string& key) {
+    return ++keyDeletions_[Fold(key)];
 }
 
 } // namespace sim

@@ -1,8 +1,9 @@
-// The handles a running program holds: its open file searches and registry
-// keys. Private to the platform operations; a run starts with none, and
-// whatever is left open when it ends is a misuse.
+// What a running program holds: its open file searches and registry keys, and
+// how often it has tried to delete each key. A run starts with none, and a
+// search or key still open when it ends is a misuse.
 #pragma once
 
+#include "device/answer.h"
 #include "device/store.h"
 
 #include <cstdint>
@@ -14,20 +15,20 @@ namespace sim {
 
 class Handles {
   public:
-    struct Search {
-        std::vector<Entry> matches; // as they were when the search began
-        std::size_t next = 0;
-    };
-
     // Handles are numbered from 0x100 on, one sequence for searches and
     // keys, anew for each run.
-    std::uintptr_t OpenSearch(Search search);
-    Search* FindSearch(std::uintptr_t handle);
-    bool CloseSearch(std::uintptr_t handle);
+    // A search over what it found, as it was when it began.
+    std::uintptr_t OpenSearch(std::vector<Entry> found);
+    // The search's next entry.
+    Answer Next(std::uintptr_t search, Entry& entry);
+    Answer CloseSearch(std::uintptr_t search);
 
     std::uintptr_t OpenKey(const std::u16string& key);
-    const std::u16string* KeyOf(std::uintptr_t handle) const;
-    bool CloseKey(std::uintptr_t handle);
+    // The key a handle holds, named under its root.
+    Answer KeyOf(std::uintptr_t handle, std::u16string& key) const;
+    Answer CloseKey(std::uintptr_t handle);
+    // Counts an attempt to delete a key: how many there have been in the run.
+    int CountKeyDeletion(const std::u16string& key);
 
     bool SearchesOpen() const {
         return !searches_.empty();
@@ -37,8 +38,13 @@ class Handles {
     }
 
   private:
+    struct Search {
+        std::vector<Entry> found;
+        std::size_t next = 0;
+    };
     std::map<std::uintptr_t, Search> searches_;
     std::map<std::uintptr_t, std::u16string> keys_;
+    std::map<std::u16string, int> keyDeletions_; // folded key -> attempts
     std::uintptr_t next_ = 0x100;
 };
 

@@ -9,11 +9,14 @@ struct OpRow {
     const char* name;
     std::uint16_t ordinal;
     bool failable;
+    platform::LONG usual;
+    const char* matched;
 };
 
 constexpr OpRow Ops[] = {
-#define AUTORUN_OP_ROW(name, ordinal, dll, desktopName, arguments, failable)                       \
-    {#name, ordinal, failable != 0},
+#define AUTORUN_OP_ROW(name, ordinal, dll, desktopName, arguments, failable, usual, matched,       \
+                       effect)                                                                     \
+    {#name, ordinal, failable != 0, Error##usual, #matched},
     AUTORUN_OPERATIONS(AUTORUN_OP_ROW)
 #undef AUTORUN_OP_ROW
 };
@@ -40,6 +43,15 @@ bool OpNamed(const std::string& name, Op& op) {
 
 bool Failable(Op op) {
     return RowOf(op).failable;
+}
+
+platform::LONG UsualFailure(Op op) {
+    return RowOf(op).usual;
+}
+
+const char* MatchedArgument(Op op) {
+    const char* matched = RowOf(op).matched;
+    return std::string(matched) == "none" ? "" : matched;
 }
 
 std::uint16_t OrdinalOf(Op op) {

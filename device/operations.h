@@ -14,12 +14,16 @@
 namespace sim {
 
 enum class Op {
-#define AUTORUN_OP_ENUM(name, ordinal, dll, desktopName, arguments, failable) name,
+#define AUTORUN_OP_ENUM(name, ordinal, dll, desktopName, arguments, failable, usual, matched,      \
+                        effect)                                                                    \
+    name,
     AUTORUN_OPERATIONS(AUTORUN_OP_ENUM)
 #undef AUTORUN_OP_ENUM
 };
 constexpr std::size_t OpCount = 0
-#define AUTORUN_OP_COUNT(name, ordinal, dll, desktopName, arguments, failable) +1
+#define AUTORUN_OP_COUNT(name, ordinal, dll, desktopName, arguments, failable, usual, matched,     \
+                         effect)                                                                   \
+    +1
     AUTORUN_OPERATIONS(AUTORUN_OP_COUNT)
 #undef AUTORUN_OP_COUNT
     ;
@@ -34,6 +38,11 @@ bool OpWithOrdinal(std::uint32_t ordinal, Op& op);
 // Whether a fault plan can make the operation fail. Closing a handle,
 // comparing times and pausing cannot fail.
 bool Failable(Op op);
+// The error the operation answers with when it fails for no reason of its
+// own (a fault plan's rule without an error), and the argument a rule's
+// pattern is matched against ("path"; empty: it has none).
+platform::LONG UsualFailure(Op op);
+const char* MatchedArgument(Op op);
 // What an error code means, in a few words ("access denied"); empty for one
 // the device does not name.
 const char* ErrorText(platform::LONG error);

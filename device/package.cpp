@@ -355,7 +355,9 @@ bool ReadPackage(const std::vector<std::uint8_t>& bytes, Package& package, std::
         file.bytes = extracted[file.id].first;
         file.time = extracted[file.id].second;
     }
-    read.hasSetupDll = cab.numbered.count(SetupDllNumber) != 0;
+    const auto setupDll = cab.numbered.find(SetupDllNumber);
+    read.hasSetupDll = setupDll != cab.numbered.end();
+    read.setupDll = read.hasSetupDll ? setupDll->second->filename : "";
     package = std::move(read);
     return true;
 }

@@ -9,6 +9,8 @@
 // Folders, hives and links are left as the package states them, as text with
 // its "%CEn%" and "%InstallDir%" in place: which folder "%CE11%" is depends
 // on the kind of device, which the installer knows and this reader does not.
+// What the package leaves implicit is settled here, as CabWiz writes it: the
+// install directory, each link's folder and the name of its file.
 #pragma once
 
 #include "device/store.h"
@@ -54,7 +56,7 @@ struct PackageHeader {
 
 struct PackageFolder {
     std::uint16_t id = 0;
-    std::string path; // its strings joined with "\", e.g. "%CE1%\VellumaZRV"
+    std::string path; // its strings joined with "\", e.g. "%CE1%\Maker\App"
 };
 
 struct PackageFile {
@@ -77,7 +79,7 @@ enum : std::uint16_t {
 struct PackageHive {
     std::uint16_t id = 0;
     std::uint16_t root = 0; // PackageRoot...
-    std::string path;       // the key under the root, e.g. "Software\Velluma"; may be empty
+    std::string path;       // the key under the root, e.g. "Software\Maker"; may be empty
 };
 
 enum class PackageValueType { String, MultiString, Dword, Binary };
@@ -97,12 +99,28 @@ struct PackageValue {
 
 struct PackageLink {
     std::uint16_t id = 0;
-    std::string folder; // where the shortcut goes: "%InstallDir%" or "%CEn%"
-    std::string name;   // its strings joined with "\", e.g. "Velluma Reader"
+    // The folder the shortcut goes in: "%CEn%" when the entry's base is n
+    // (as Visual Studio 2008's CabWiz writes it); with base 0, the path of
+    // the directory named in the field before it (as the Pocket PC 2003
+    // SDK's CabWiz writes it), or "%InstallDir%" when that field is 0 too.
+    std::string folder;
+    // Its strings joined with "\", as stored: "App Help", or
+    // "App Help.lnk" as CabWiz stores it.
+    std::string name;
+    // The shortcut file to make in folder: the name as stored when it ends
+    // in ".lnk" (in any case), else the name with ".lnk" added.
+    std::string file;
     bool toFile = false;
     // The installed file it starts ("<folder>\<name>" of that file), or the
     // folder it opens ("%InstallDir%" for directory 0).
     std::string target;
+};
+
+// Where a package's install directory was read from.
+enum class PackageInstallDirFrom {
+    Folder1, // directory 1's path: CabWiz writes the INF's InstallDir there
+    String1, // string 1 (CabWiz's InstallDir too), when directory 1 is no folder
+    AppName, // neither is a folder: "%CE1%\<AppName>"
 };
 
 struct Package {
@@ -113,7 +131,17 @@ struct Package {
     std::vector<PackageHive> hives;
     std::vector<PackageValue> values;
     std::vector<PackageLink> links;
-    bool hasSetupDll = false; // a ".999" file, which the device would load and run
+    // The install directory, as text: "%CE1%\Maker\App", "%CE2%". What
+    // "%InstallDir%" stands for in folders, links and registry values, and
+    // what the application key's InstallDir names once put in. It starts
+    // with "%CEn%" (1 to 17) or "\".
+    std::string installDir;
+    PackageInstallDirFrom installDirFrom = PackageInstallDirFrom::AppName;
+    // A setup DLL: the cabinet's ".999" file, which the device's installer
+    // would load and run. Its name in the cabinet (e.g. "000Setup.999"; the
+    // name it had is not stored), empty when there is none.
+    bool hasSetupDll = false;
+    std::string setupDll;
 };
 
 // Reads a cabinet's bytes as a Windows CE installation cabinet. False, with

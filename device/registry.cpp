@@ -2,6 +2,7 @@
 #include "device/registry.h"
 
 #include "device/names.h"
+#include "device/operations.h"
 
 #include <algorithm>
 
@@ -47,6 +48,26 @@ bool Registry::RemoveTree(const std::u16string& key) {
     }
     keys_.erase(std::remove_if(keys_.begin(), keys_.end(), gone), keys_.end());
     return true;
+}
+
+Answer Registry::Open(platform::HKEY root, const std::u16string& key) const {
+    if (root != platform::HkeyLocalMachine) {
+        return Fails(ErrorInvalidParameter, "the device has keys under HKEY_LOCAL_MACHINE only");
+    }
+    if (!Has(key)) {
+        return Fails(ErrorFileNotFound, "there is no such key");
+    }
+    return Answer();
+}
+
+Answer Registry::Delete(const std::u16string& key, std::uint64_t nowMs) {
+    if (Held(key, nowMs)) {
+        return Fails(ErrorAccessDenied, "the uninstaller holds it open");
+    }
+    if (!RemoveTree(key)) {
+        return Fails(ErrorFileNotFound, "there is no such key");
+    }
+    return Answer();
 }
 
 void Registry::Clear() {

@@ -3,10 +3,10 @@
 // case, and their values.
 #pragma once
 
-#include "device/events.h"
+#include "device/answer.h"
 
-#include <string>
 #include <cstdint>
+#include <string>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -14,12 +14,14 @@
 namespace sim {
 
 // A value of a key: its name (empty for the key's default value), its type
-// ("string", "multi-string", "dword" or "binary") and its data (a text, a
-// list of texts, a number, or the bytes in hexadecimal).
+// ("string", "multi-string", "dword" or "binary") and its data: a text (for
+// binary, the bytes in hexadecimal), a list of texts or a number.
 struct RegistryValue {
     std::u16string name;
     std::string type;
-    Value data;
+    std::u16string text;
+    std::vector<std::u16string> texts;
+    long long number = 0;
 };
 
 class Registry {
@@ -41,6 +43,12 @@ class Registry {
     bool RemoveValue(const std::u16string& key, const std::u16string& name);
     // The values of a key, in the order they were set; empty for none.
     const std::vector<RegistryValue>& ValuesOf(const std::u16string& key) const;
+    // --- What programs ask of it (HKEY_LOCAL_MACHINE) --------------------------
+    // Opens a key under root, which must be HKEY_LOCAL_MACHINE.
+    Answer Open(platform::HKEY root, const std::u16string& key) const;
+    // Deletes a key with its subkeys, at nowMs: refused while it is held.
+    Answer Delete(const std::u16string& key, std::uint64_t nowMs);
+
     // Every key, in the order they were made.
     const std::vector<std::u16string>& Keys() const {
         return keys_;

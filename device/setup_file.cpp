@@ -3,6 +3,7 @@
 // REGKEYS and LINKS sections, each entry checked against the file's end and
 // each id against the entries that exist.
 #include "device/bytes.h"
+#include "device/names.h"
 #include "device/package.h"
 
 #include <map>
@@ -160,13 +161,20 @@ struct Setup {
     std::map<std::uint16_t, std::size_t> folders, files, hives; // id -> index
 };
 
-// A list of string ids ending with 0, as DIRS, REGHIVES and LINKS give a
-// path: the strings joined with "\".
+// A list of string ids, as DIRS, REGHIVES and LINKS give a path: the strings
+// joined with "\". The list is read by its length, and a 0 ends it early: the
+// format document shows a 0 closing every list, and CabWiz writes none after
+// a link's.
 bool Path(const Setup& setup, std::size_t offset, std::size_t length, const std::string& what,
           std::string& path, std::string& error) {
     const Bytes& file = setup.file;
     const Package& package = setup.package;
-    for (std::size_t at = offset; at + 2 <= offset + length; at += 2) {
+    const std::size_t end = offset + length;
+    for (std::size_t at = offset; at < end; at += 2) {
+        if (at + 2 > end) {
+            error = what + "'s string ids end in half an id (" + std::to_string(length) + " bytes)";
+            return false;
+        }
         const std::uint16_t id = file.U16(at);
         if (id == 0) {
             return true;
@@ -182,9 +190,7 @@ bool Path(const Setup& setup, std::size_t offset, std::size_t length, const std:
             return false;
         }
     }
-    error =
-        what + " has no 0 ending its string ids within its " + std::to_string(length) + " bytes";
-    return false;
+    return true;
 }
 
 bool ReadStrings(Setup& setup, std::string& error) {
@@ -407,6 +413,31 @@ bool LinkTarget(const Setup& setup, std::uint16_t type, std::uint16_t target, Pa
     return false;
 }
 
+// The folder a link goes in. Base n is "%CEn%". With base 0, the field the
+// format document calls unknown names a directory, as older CabWiz writes
+// it; 0 there too is the install directory.
+bool LinkFolder(const Setup& setup, std::uint16_t base, std::uint16_t folderId, PackageLink& link,
+                const std::string& what, std::string& error) {
+    if (base > StandardFolders) {
+        error = what + " goes in standard folder " + std::to_string(base) +
+                ", which does not exist (0 is %InstallDir%, 1 to 17 are %CE1% to %CE17%)";
+        return false;
+    }
+    if (base != 0) {
+        link.folder = "%CE" + std::to_string(base) + "%";
+    } else if (folderId != 0) {
+        const auto folder = setup.folders.find(folderId);
+        if (folder == setup.folders.end()) {
+            error = what + " goes in folder " + std::to_string(folderId) + ", which does not exist";
+            return false;
+        }
+        link.folder = setup.package.folders[folder->second].path;
+    } else {
+        link.folder = "%InstallDir%";
+    }
+    return true;
+}
+
 bool ReadLinks(Setup& setup, std::string& error) {
     const Bytes& file = setup.file;
     Section section(file, "LINKS", 58, 80);
@@ -415,14 +446,8 @@ bool ReadLinks(Setup& setup, std::string& error) {
             PackageLink link;
             link.id = file.U16(start);
             const std::string what = "link " + std::to_string(link.id);
-            const std::uint16_t base = file.U16(start + 4);
-            if (base > StandardFolders) {
-                error = what + " goes in standard folder " + std::to_string(base) +
-                        ", which does not exist (0 is %InstallDir%, 1 to 17 are %CE1% to %CE17%)";
-                return false;
-            }
-            link.folder = base == 0 ? "%InstallDir%" : "%CE" + std::to_string(base) + "%";
-            if (!LinkTarget(setup, file.U16(start + 8), file.U16(start + 6), link, what, error) ||
+            if (!LinkFolder(setup, file.U16(start + 4), file.U16(start + 2), link, what, error) ||
+                !LinkTarget(setup, file.U16(start + 8), file.U16(start + 6), link, what, error) ||
                 !Path(setup, rest, length, what, link.name, error)) {
                 return false;
             }
@@ -430,9 +455,55 @@ bool ReadLinks(Setup& setup, std::string& error) {
                 error = what + " has no name";
                 return false;
             }
+            link.file = HasExtension(Utf16(link.name), u".lnk") ? link.name : link.name + ".lnk";
             setup.package.links.push_back(link);
             return true;
         });
+}
+
+// Whether a folder's text is a folder of its own: it starts with a standard
+// folder ("%CE1%" to "%CE17%", in any case) or at the root, not with
+// "%InstallDir%".
+bool IsFolder(const std::string& text) {
+    if (text.empty() || text.size() > MaxPathText) {
+        return false;
+    }
+    if (text[0] == '\\') {
+        return true;
+    }
+    const std::string first = text.substr(0, text.find('\\'));
+    if (first.size() < 5 || first[0] != '%' || (first[1] != 'C' && first[1] != 'c') ||
+        (first[2] != 'E' && first[2] != 'e') || first.back() != '%') {
+        return false;
+    }
+    const std::string digits = first.substr(3, first.size() - 4);
+    for (char c : digits) {
+        if (c < '0' || c > '9') {
+            return false;
+        }
+    }
+    return digits.size() <= 2 && digits[0] != '0' && std::stoi(digits) <= StandardFolders;
+}
+
+// The install directory, which the setup file does not name as such. CabWiz
+// writes the INF's InstallDir as string 1, and directory 1 as that string:
+// directory 1's path when it is a folder, else string 1's, else the
+// application's name in %CE1%.
+void ReadInstallDir(const Setup& setup, Package& package) {
+    const auto folder = setup.folders.find(1);
+    const auto string = package.strings.find(1);
+    if (folder != setup.folders.end() && IsFolder(package.folders[folder->second].path)) {
+        package.installDir = package.folders[folder->second].path;
+        package.installDirFrom = PackageInstallDirFrom::Folder1;
+    } else if (string != package.strings.end() && IsFolder(string->second)) {
+        package.installDir = string->second;
+        package.installDirFrom = PackageInstallDirFrom::String1;
+    } else {
+        package.installDir =
+            "%CE1%" +
+            (package.header.appName.empty() ? std::string() : "\\" + package.header.appName);
+        package.installDirFrom = PackageInstallDirFrom::AppName;
+    }
 }
 
 } // namespace
@@ -480,6 +551,7 @@ bool ReadSetupFile(const std::vector<std::uint8_t>& bytes, Package& package, std
         !ReadHives(setup, error) || !ReadValues(setup, error) || !ReadLinks(setup, error)) {
         return false;
     }
+    ReadInstallDir(setup, read);
     package = std::move(read);
     return true;
 }

@@ -3,61 +3,62 @@
 
 #include "device/names.h"
 #include "device/operations.h"
+#include "device/paths.h"
 
 namespace sim {
 
-std::u16string AppKey(const std::u16string& name) {
-    return std::u16string(AppsKeyPath) + u"\\" + name;
-}
+// --- What programs ask of it -------------------------------------------------
 
-std::vector<std::u16string> Rooted(std::vector<std::u16string> keys) {
-    for (std::u16string& key : keys) {
-        key = u"HKEY_LOCAL_MACHINE\\" + key;
-    }
-    return keys;
-}
-
-// --- Files programs open -----------------------------------------------------
-
-bool Shell::Open(const std::u16string& file, const std::u16string& args, platform::LONG& error,
-                 std::string& why) {
-    const Entry* entry = parts_.files.Find(file);
+Answer Shell::Open(const std::u16string& file, const std::u16string& args) {
+    const Entry* entry = files_.Find(file);
     if (entry == nullptr) {
-        error = ErrorFileNotFound;
-        why = "there is no such file";
-        return false;
+        return Fails(ErrorFileNotFound, "there is no such file");
     }
     if (!IsFile(entry)) {
-        error = ErrorAccessDenied;
-        why = "it is a folder";
-        return false;
+        return Fails(ErrorAccessDenied, "it is a folder");
     }
     if (HasExtension(file, u".cab")) {
         // The cabinet installer starts at once and works beside the program.
         const std::u16string package = entry->path;
-        parts_.clock.Schedule(parts_.clock.NowMs(), [this, package] { Install(package); });
-        return true;
+        clock_.Schedule(clock_.NowMs(), [this, package] { installer_.Install(package); });
+        return Answer();
     }
     if (!HasExtension(file, u".exe")) {
-        error = ErrorNoAssociation;
-        why = "no program opens such a file";
-        return false;
+        return Fails(ErrorNoAssociation, "no program opens such a file");
     }
     if (SameName(file, UninstallerPath)) {
-        // The uninstaller keeps the application's key open while it works.
-        const std::u16string name = args;
-        const bool works = parts_.config.unload == Unload::Uninstalls;
-        if (works && parts_.registry.Has(AppKey(name))) {
-            parts_.registry.Hold(AppKey(name), parts_.clock.NowMs() + parts_.config.uninstallMs);
-        }
-        parts_.clock.Schedule(parts_.clock.NowMs() + (works ? parts_.config.uninstallMs : 0),
-                              [this, name] { Uninstall(name); });
+        uninstaller_.Start(args);
     }
     // Any other program is started and left to itself.
-    return true;
+    return Answer();
+}
+
+Answer Shell::SpecialFolder(int folder, bool create, std::u16string& path, platform::BOOL& result) {
+    const std::u16string& programs = config_.programsFolder;
+    if (folder != platform::CsidlPrograms) {
+        return Fails(ErrorInvalidParameter,
+                     "the device knows no special folder " + std::to_string(folder));
+    }
+    if (!files_.IsFolder(programs)) {
+        if (!create) {
+            return Fails(ErrorPathNotFound, "the folder does not exist, and is not to be made");
+        }
+        files_.Add({programs, AttrDirectory, clock_.Now(), nullptr});
+    }
+    path = programs;
+    result = config_.folderPathAnswersFalse ? 0 : 1;
+    return Answer();
 }
 
 // --- Card life ---------------------------------------------------------------
+
+const Entry* Shell::ProgramOn(const Entry& card) const {
+    const Entry* program =
+        IsCard(card) ? files_.Find(card.path + u"\\" + Utf16(std::to_string(config_.processor)) +
+                                   u"\\" + AutoRunName)
+                     : nullptr;
+    return IsFile(program) ? program : nullptr;
+}
 
 std::vector<std::u16string> Shell::CardsOut() const {
     std::vector<std::u16string> cards;
@@ -67,14 +68,9 @@ std::vector<std::u16string> Shell::CardsOut() const {
     return cards;
 }
 
-void Shell::Step(const std::string& name, Fields fields) {
-    fields.insert(fields.begin(), {"name", TextValue(name)});
-    parts_.log.Emit(EventKind::Step, std::move(fields));
-}
-
 long long Shell::CardsIn() const {
     long long cards = 0;
-    for (const Entry* entry : parts_.files.Children(u"")) {
+    for (const Entry* entry : files_.Children(u"")) {
         cards += IsCard(*entry) ? 1 : 0;
     }
     return cards;
@@ -84,60 +80,66 @@ void Shell::Insert() {
     // Cards taken out come back, with what they held.
     const long long back = static_cast<long long>(cardsOut_.size());
     for (const Store::Tree& card : cardsOut_) {
-        parts_.files.Put(card);
+        files_.Put(card);
     }
     cardsOut_.clear();
-    // The card's program is in the folder named after the processor type.
-    const std::u16string onCard = Utf16(std::to_string(parts_.config.processor)) + u"\\autorun.exe";
-    for (const Entry* card : parts_.files.Children(u"")) {
-        const Entry* program =
-            IsCard(*card) ? parts_.files.Find(card->path + u"\\" + onCard) : nullptr;
-        if (!IsFile(program)) {
+    ev::Step step{u"insert", back, CardsIn()};
+    for (const Entry* card : files_.Children(u"")) {
+        const Entry* program = ProgramOn(*card);
+        if (program == nullptr) {
             continue;
         }
-        Step("insert", {{"cards", NumberValue(back)},
-                        {"in", NumberValue(CardsIn())},
-                        {"runs", FlagValue(true)}});
+        step.runs = true;
+        log_.Emit(step);
         Entry copy = *program;
         copy.path = AutoRunCopyPath;
-        parts_.log.Emit(EventKind::Copy, {{"from", TextValue(program->path)},
-                                          {"to", TextValue(copy.path)},
-                                          {"ok", FlagValue(true)}});
-        parts_.files.Add(copy);
-        parts_.run(AutoRunCopyPath, u"install");
+        log_.Emit(ev::Copy{program->path, copy.path, true});
+        files_.Add(copy);
+        run_(AutoRunCopyPath, u"install");
         return;
     }
-    Step(
-        "insert",
-        {{"cards", NumberValue(back)}, {"in", NumberValue(CardsIn())}, {"runs", FlagValue(false)}});
+    log_.Emit(step);
+}
+
+void Shell::TapMenu() {
+    const Entry* copy = files_.OwnCopyIn(config_.programsFolder);
+    TapOn(u"menu", copy != nullptr ? copy->path : std::u16string(), copy);
 }
 
 void Shell::Tap(const std::u16string& file) {
-    const Entry* entry = file.empty() ? nullptr : parts_.files.Find(file);
-    const bool runs = IsFile(entry);
-    Step("menu", {{"path", TextValue(file)}, {"runs", FlagValue(runs)}});
-    if (runs) {
+    const Entry* entry = file.empty() ? nullptr : files_.Find(file);
+    TapOn(u"tap", file, IsFile(entry) ? entry : nullptr);
+}
+
+void Shell::TapOn(const char16_t* name, const std::u16string& file, const Entry* entry) {
+    ev::Step step{name};
+    if (!file.empty()) {
+        step.path = file;
+    }
+    step.runs = entry != nullptr;
+    log_.Emit(step);
+    if (step.runs) {
         const std::u16string path = entry->path; // the run may change the store
-        parts_.run(path, u"");
+        run_(path, u"");
     }
 }
 
 void Shell::Remove() {
     std::vector<std::u16string> cards;
-    for (const Entry* entry : parts_.files.Children(u"")) {
+    for (const Entry* entry : files_.Children(u"")) {
         if (IsCard(*entry)) {
             cards.push_back(entry->path);
         }
     }
     for (const std::u16string& card : cards) {
-        cardsOut_.push_back(parts_.files.Take(card));
+        cardsOut_.push_back(files_.Take(card));
     }
     // With no card in, no card comes out and the shell starts nothing.
-    const bool runs = !cards.empty() && IsFile(parts_.files.Find(AutoRunCopyPath));
-    Step("remove",
-         {{"cards", NumberValue(static_cast<long long>(cards.size()))}, {"runs", FlagValue(runs)}});
-    if (runs) {
-        parts_.run(AutoRunCopyPath, u"uninstall");
+    ev::Step step{u"remove", static_cast<Number>(cards.size())};
+    step.runs = !cards.empty() && IsFile(files_.Find(AutoRunCopyPath));
+    log_.Emit(step);
+    if (step.runs) {
+        run_(AutoRunCopyPath, u"uninstall");
     }
 }
 

@@ -3,6 +3,7 @@
 #include "device/store.h"
 
 #include "device/names.h"
+#include "device/operations.h"
 
 #include <algorithm>
 
@@ -148,6 +149,106 @@ void Store::RemoveTree(const std::u16string& path) {
     std::vector<std::u16string>& siblings = nodes_[Fold(ParentOf(path))].children;
     siblings.erase(std::find(siblings.begin(), siblings.end(), key));
     Erase(key);
+}
+
+const Entry* Store::CardOf(const std::u16string& path) const {
+    const Entry* root = Find(path.substr(0, path.find(u'\\', 1)));
+    return root != nullptr && IsCard(*root) ? root : nullptr;
+}
+
+Answer Store::Search(const std::u16string& path, std::vector<Entry>& found) const {
+    if (path.empty() || path[0] != u'\\') {
+        return Fails(ErrorInvalidName, "it is not a path rooted at \"\\\"");
+    }
+    const std::u16string folder = ParentOf(path);
+    const std::u16string name = NameOf(path);
+    const bool pattern = name.find_first_of(u"*?") != std::u16string::npos;
+    if (name.empty()) {
+        return Fails(ErrorPathNotFound, "it names no file");
+    }
+    if (!IsFolder(folder)) {
+        return Fails(ErrorPathNotFound, "there is no folder " + Utf8(folder));
+    }
+    if (pattern) {
+        for (const Entry* entry : Children(folder)) {
+            if (MatchesPattern(NameOf(entry->path), name)) {
+                found.push_back(*entry);
+            }
+        }
+    } else if (const Entry* entry = Find(path)) {
+        found.push_back(*entry);
+    }
+    if (found.empty()) {
+        return Fails(ErrorFileNotFound, pattern ? "nothing matches" : "there is no such file");
+    }
+    return Answer();
+}
+
+Answer Store::Copy(const std::u16string& from, const std::u16string& to, bool failIfExists,
+                   const std::u16string& running) {
+    const Entry* original = Find(from);
+    const Entry* existing = Find(to);
+    if (original == nullptr) {
+        return Fails(ErrorFileNotFound, "there is no file " + Utf8(from));
+    }
+    if (!IsFile(original)) {
+        return Fails(ErrorAccessDenied, Utf8(from) + " is a folder");
+    }
+    if (to.empty() || to[0] != u'\\' || !IsFolder(ParentOf(to))) {
+        return Fails(ErrorPathNotFound, "there is no folder " + Utf8(ParentOf(to)));
+    }
+    if (SameName(from, to)) {
+        return Fails(ErrorSharingViolation, "the source and the target are the same file");
+    }
+    if (existing != nullptr && failIfExists) {
+        return Fails(ErrorFileExists, "the target exists");
+    }
+    if (existing != nullptr && (existing->attributes & AttrDirectory) != 0) {
+        return Fails(ErrorAccessDenied, "the target is a folder");
+    }
+    if (existing != nullptr && (existing->attributes & AttrReadOnly) != 0) {
+        return Fails(ErrorAccessDenied, "the target is read-only");
+    }
+    // A copy keeps the original's attributes, last-write time and content.
+    Entry copy = *original;
+    copy.path = existing != nullptr ? existing->path : to;
+    Add(copy);
+    if (!running.empty() && SameName(from, running)) {
+        ownCopies_.push_back(copy.path);
+    }
+    return Answer();
+}
+
+Answer Store::Delete(const std::u16string& path, const std::u16string& inUse) {
+    const Entry* entry = Find(path);
+    const Entry* card = CardOf(path);
+    if (entry == nullptr) {
+        return Fails(ErrorFileNotFound, "there is no such file");
+    }
+    if ((entry->attributes & AttrDirectory) != 0) {
+        return Fails(ErrorAccessDenied, "it is a folder");
+    }
+    if (card != nullptr && (card->attributes & AttrReadOnly) != 0) {
+        return Fails(ErrorWriteProtect, "the card is write-protected");
+    }
+    if ((entry->attributes & AttrReadOnly) != 0) {
+        return Fails(ErrorAccessDenied, "the file is read-only");
+    }
+    if (!inUse.empty() && SameName(path, inUse)) {
+        return Fails(ErrorSharingViolation, "it is the running program's own file, in use");
+    }
+    RemoveTree(path);
+    return Answer();
+}
+
+const Entry* Store::OwnCopyIn(const std::u16string& folder) const {
+    for (auto copy = ownCopies_.rbegin(); copy != ownCopies_.rend(); ++copy) {
+        const Entry* entry = Find(*copy);
+        if (IsFile(entry) && SameName(ParentOf(entry->path), folder)) {
+            return entry;
+        }
+    }
+    return nullptr;
 }
 
 void Store::Collect(const std::u16string& key, Tree& tree) const {

@@ -3,6 +3,8 @@
 // folder are enumerated in the order they were made.
 #pragma once
 
+#include "device/answer.h"
+
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -65,8 +67,27 @@ class Store {
     // Every entry, in the order they were made.
     std::vector<const Entry*> All() const;
 
+    // The storage card a path is on (or is); null when it is on none.
+    const Entry* CardOf(const std::u16string& path) const;
+
     // Removes an entry with everything under it.
     void RemoveTree(const std::u16string& path);
+
+    // --- What programs ask of it ---------------------------------------------
+    // A search of a path, or of a folder's names for a "*" and "?" pattern:
+    // what it finds, as it is now, in the folder's order.
+    Answer Search(const std::u16string& pathOrPattern, std::vector<Entry>& found) const;
+    // A byte copy of a file, with its attributes and time, replacing a file
+    // at the target unless failIfExists. running is the file of the program
+    // that asks: a copy of its own file is kept on record.
+    Answer Copy(const std::u16string& from, const std::u16string& to, bool failIfExists,
+                const std::u16string& running);
+    // Deletes a file, unless it is a folder, read-only, on a write-protected
+    // card, or inUse: the file of the running program.
+    Answer Delete(const std::u16string& path, const std::u16string& inUse);
+    // The latest copy a running program made of its own file into folder
+    // that is still there as it was made; null when there is none.
+    const Entry* OwnCopyIn(const std::u16string& folder) const;
 
     // An entry with everything under it, taken out of the store and kept
     // whole, to be put back later where it was.
@@ -91,6 +112,7 @@ class Store {
     std::unordered_map<std::u16string, Node> nodes_; // by folded path; "" is the root
     mutable std::u16string key_;                     // the folded path being looked up
     std::uint64_t nextOrder_ = 1;
+    std::vector<std::u16string> ownCopies_; // copies programs made of their own files, in order
 };
 
 } // namespace sim

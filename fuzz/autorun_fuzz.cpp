@@ -6,6 +6,7 @@
 // a handle left open, a wrong record size).
 #include "autorun/constants.h"
 #include "device/device.h"
+#include "simulator/example_package.h"
 #include "tests/device_fixture.h"
 #include "tests/invariants.h"
 
@@ -162,10 +163,13 @@ void BuildDevice(Input& in, sim::Device& device, const std::u16string& title) {
         for (int children = in.Byte() % 4; children > 0; --children) {
             std::u16string folder = root + PlatformFolder(in);
             std::u16string name = in.Name(LongName);
+            // A package is the reader's real one: a card's packages install.
+            sim::Content content;
             if (in.Byte() & 1) {
                 name += u".cab";
+                content = simtool::ExamplePackage();
             }
-            device.Put({folder + u"\\" + name, in.U16(), in.U64()});
+            device.Put({folder + u"\\" + name, in.U16(), in.U64(), content});
         }
     }
 }
@@ -180,11 +184,12 @@ void Trace(const sim::Device& device, const invariants::Snapshot& before) {
     for (std::size_t i = before.firstEvent; i < device.Events().size(); ++i) {
         const sim::Event& e = device.Events()[i];
         std::fprintf(stderr, "%s", e.Name());
-        for (const auto& [name, value] : e.fields) {
-            std::string shown = value.kind == sim::Value::Text ? sim::Utf8(value.text)
-                                                               : std::to_string(value.number);
+        sim::ForEachField(e, [](const char* name, const sim::Shown& value) {
+            const std::string shown = value.text != nullptr   ? sim::Utf8(*value.text)
+                                      : value.name != nullptr ? value.name
+                                                              : std::to_string(value.number);
             std::fprintf(stderr, " %s=%s", name, shown.substr(0, 80).c_str());
-        }
+        });
         std::fprintf(stderr, "\n");
     }
 }

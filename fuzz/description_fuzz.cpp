@@ -7,9 +7,10 @@
 //
 // A description that names a host folder or file ("from") is passed over:
 // reading the machine's own disk is not what is fuzzed here, and "/" would
-// read all of it.
+// read all of it. Its packages hold the example card's package instead.
 #include "runner/native_program.h"
 #include "simulator/description.h"
+#include "simulator/example_package.h"
 #include "simulator/steps.h"
 
 #include <cstdint>
@@ -45,16 +46,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (description.steps.size() > 16) {
         description.steps.resize(16);
     }
-    runner::NativeProgram program;
-    if (description.hasTitle) {
-        program.title = description.title;
+    // A card's package is the reader's real one.
+    for (sim::Entry& entry : description.entries) {
+        if (sim::HasExtension(entry.path, u".cab") &&
+            (entry.attributes & sim::AttrDirectory) == 0) {
+            entry.content = simtool::ExamplePackage();
+        }
     }
+    runner::NativeProgram program;
     sim::Device device(description.config, &program);
     simtool::Populate(description, device);
-    simtool::RunSteps(device, description.steps, simtool::MenuEntry(device, program.title));
+    simtool::RunSteps(device, description.steps);
     for (const sim::Event& event : device.Events()) {
-        if (event.kind == sim::EventKind::Exit && event.Number("code") != 0) {
-            Fail("a run of the program ended with code " + std::to_string(event.Number("code")));
+        const auto* exit = event.As<sim::ev::Exit>();
+        if (exit != nullptr && exit->code != 0) {
+            Fail("a run of the program ended with code " + std::to_string(exit->code));
         }
         if (event.kind == sim::EventKind::Crash) {
             Fail("a run of the program crashed");

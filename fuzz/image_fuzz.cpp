@@ -33,10 +33,8 @@ bool KnownCode(std::uint32_t code) {
     case sim::StackOverflow:
     case sim::IllegalInstruction:
     case sim::PrivilegedInstruction:
-    case sim::ProcedureNotFound:
     case sim::BudgetExhausted:
     case sim::QuotaExceeded:
-    case runner::BadExeFormat:
         return true;
     default:
         return false;
@@ -44,9 +42,9 @@ bool KnownCode(std::uint32_t code) {
 }
 
 // What is wrong with how a run ended, or "".
-std::string Wrong(const sim::Event& crash) {
-    const std::string reason = crash.Text("reason");
-    if (!KnownCode(static_cast<std::uint32_t>(crash.Number("code")))) {
+std::string Wrong(const sim::ev::Crash& crash) {
+    const std::string reason = sim::Utf8(crash.reason);
+    if (!KnownCode(static_cast<std::uint32_t>(crash.code))) {
         return "an unknown exception code";
     }
     if (reason.empty()) {
@@ -88,21 +86,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     sim::Device device(fixture::Kind(), &program);
     fixture::AddCard(device, u"Storage Card");
     device.Put({fixture::CardProgram, sim::AttrArchive, sim::DefaultEntryTime, bytes});
-    fixture::AddFile(device, u"\\Storage Card\\2577\\Reader.cab");
+    fixture::AddPackage(device, u"\\Storage Card\\2577\\Reader.cab");
     device.Insert();
-    device.Tap(fixture::MenuCopy);
+    device.TapMenu();
     device.Remove();
 
     for (const sim::Event& event : device.Events()) {
-        if (event.kind != sim::EventKind::Crash) {
+        const auto* crash = event.As<sim::ev::Crash>();
+        if (crash == nullptr) {
             continue;
         }
-        const std::string wrong = Wrong(event);
+        const std::string wrong = Wrong(*crash);
         if (!wrong.empty()) {
             std::fprintf(stderr, "%s: code 0x%llX, reason \"%s\", address 0x%llX\n", wrong.c_str(),
-                         static_cast<unsigned long long>(event.Number("code")),
-                         event.Text("reason").c_str(),
-                         static_cast<unsigned long long>(event.Number("address")));
+                         static_cast<unsigned long long>(crash->code),
+                         sim::Utf8(crash->reason).c_str(),
+                         static_cast<unsigned long long>(crash->address));
             std::abort();
         }
     }

@@ -40,6 +40,13 @@ void CheckPackage(const sim::Package& package, bool wholeCabinet) {
         if (link.name.empty() || link.target.empty() || link.folder.empty()) {
             Fail("a link without a name, a target or a folder");
         }
+        if (link.file.rfind(link.name, 0) != 0 || link.file.size() > link.name.size() + 4) {
+            Fail("a link's file that is not its name, with .lnk at most added");
+        }
+    }
+    if (package.installDir.empty() ||
+        (package.installDir[0] != '%' && package.installDir[0] != '\\')) {
+        Fail("an install directory that is no folder");
     }
     for (const sim::PackageHive& hive : package.hives) {
         if (hive.root < sim::PackageRootClassesRoot || hive.root > sim::PackageRootUsers) {

@@ -271,8 +271,15 @@ void Emulator::Reset() {
     badAddress_ = 0;
 }
 
-std::uint8_t* Emulator::Map(std::uint32_t address, const std::vector<std::uint32_t>& pageAccess) {
+std::uint8_t* Emulator::Map(std::uint32_t address, std::vector<std::uint32_t> pageAccess) {
     const std::uint64_t size = pageAccess.size() * static_cast<std::uint64_t>(GuestPageSize);
+    // The device's ARM cores (ARMv4 and ARMv5) have no way to forbid the
+    // execution of a page that may be read.
+    for (std::uint32_t& access : pageAccess) {
+        if (machine_ == Machine::Arm && (access & AccessRead) != 0) {
+            access |= AccessExecute;
+        }
+    }
     if (uc_ == nullptr || size == 0 || address % GuestPageSize != 0 ||
         address + size > 1ull << 32) {
         return nullptr;

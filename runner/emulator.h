@@ -3,6 +3,8 @@
 // the program calls out, and how the run ends.
 #pragma once
 
+#include "device/process.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -36,12 +38,7 @@ struct GuestFault {
 
 // How a run ended: the program's exit code, or a crash with its exception
 // code, a few words on what happened and the address.
-struct Ending {
-    bool crashed = false;
-    std::uint32_t code = 0;
-    std::string reason;
-    std::uint32_t address = 0;
-};
+using Ending = sim::Outcome;
 
 // A program runs in user mode, as on the device: an instruction only the
 // kernel may run ends the run as a crash with sim::PrivilegedInstruction.
@@ -71,9 +68,10 @@ class Emulator {
     }
 
     // Maps whole pages from address on, zeroed, each with its access (one
-    // entry a page); returns their bytes on the host side. Null when they
-    // cannot be mapped (unicorn refused, or they overlap a mapping).
-    std::uint8_t* Map(std::uint32_t address, const std::vector<std::uint32_t>& pageAccess);
+    // entry a page; on ARM, a readable page is executable too); returns their
+    // bytes on the host side. Null when they cannot be mapped (unicorn
+    // refused, or they overlap a mapping).
+    std::uint8_t* Map(std::uint32_t address, std::vector<std::uint32_t> pageAccess);
     std::uint8_t* Map(std::uint32_t address, std::uint32_t size, std::uint32_t access) {
         return Map(address, std::vector<std::uint32_t>(size / GuestPageSize, access));
     }

@@ -395,7 +395,9 @@ std::uint32_t ExitProcess(ImageProcess& p) {
 // Each operation as the device's core library exports it, in the order of
 // the operation table (sim::Op).
 const Binding Operations[] = {
-#define AUTORUN_BINDING(name, ordinal, dll, desktopName, arguments, failable) {name, arguments},
+#define AUTORUN_BINDING(name, ordinal, dll, desktopName, arguments, failable, usual, matched,      \
+                        effect)                                                                    \
+    {name, arguments},
     AUTORUN_OPERATIONS(AUTORUN_BINDING)
 #undef AUTORUN_BINDING
 };
@@ -409,7 +411,8 @@ struct DesktopImport {
 // Each operation as the desktop's DLLs export it, then the desktop's
 // start-up calls.
 const DesktopImport DesktopImports[] = {
-#define AUTORUN_DESKTOP_IMPORT(name, ordinal, dll, desktopName, arguments, failable)               \
+#define AUTORUN_DESKTOP_IMPORT(name, ordinal, dll, desktopName, arguments, failable, usual,        \
+                               matched, effect)                                                    \
     {#dll ".dll", #desktopName, {name, arguments}},
     AUTORUN_OPERATIONS(AUTORUN_DESKTOP_IMPORT)
 #undef AUTORUN_DESKTOP_IMPORT
@@ -425,22 +428,6 @@ bool SameDll(const std::string& a, const char* b) {
            });
 }
 
-bool FindDeviceBinding(const PeImport& import, Binding& binding, std::string& why) {
-    if (!SameDll(import.dll, "COREDLL.dll")) {
-        why = "no DLL " + import.dll + " on the device";
-        return false;
-    }
-    sim::Op op;
-    if (import.byOrdinal ? !sim::OpWithOrdinal(import.ordinal, op)
-                         : !sim::OpNamed(import.name, op)) {
-        why = "COREDLL exports no " +
-              (import.byOrdinal ? "ordinal " + std::to_string(import.ordinal) : import.name);
-        return false;
-    }
-    binding = Operations[static_cast<std::size_t>(op)];
-    return true;
-}
-
 bool FindDesktopBinding(const PeImport& import, Binding& binding, std::string& why) {
     bool dllKnown = false;
     for (const DesktopImport& desktop : DesktopImports) {
@@ -453,7 +440,7 @@ bool FindDesktopBinding(const PeImport& import, Binding& binding, std::string& w
         }
     }
     if (!dllKnown) {
-        why = "no DLL " + import.dll + " on the device";
+        why = "the device has no DLL " + import.dll;
     } else if (import.byOrdinal) {
         why = import.dll + " ordinal " + std::to_string(import.ordinal) +
               " is not bound: a desktop DLL's ordinals are not stable";
@@ -465,10 +452,17 @@ bool FindDesktopBinding(const PeImport& import, Binding& binding, std::string& w
 
 } // namespace
 
-bool FindBinding(std::uint16_t machine, const PeImport& import, Binding& binding,
-                 std::string& why) {
-    return machine == MachineArm ? FindDeviceBinding(import, binding, why)
-                                 : FindDesktopBinding(import, binding, why);
+bool FindBinding(const sim::Loader& loader, std::uint16_t machine, const PeImport& import,
+                 Binding& binding, std::string& why) {
+    if (machine != MachineArm) {
+        return FindDesktopBinding(import, binding, why);
+    }
+    sim::Op op;
+    if (!loader.Resolve(import, op, why)) {
+        return false;
+    }
+    binding = Operations[static_cast<std::size_t>(op)];
+    return true;
 }
 
 } // namespace runner

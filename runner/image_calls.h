@@ -4,6 +4,7 @@
 // what the operation wrote back into guest memory.
 #pragma once
 
+#include "device/loader.h"
 #include "runner/emulator.h"
 #include "runner/pe_image.h"
 
@@ -38,12 +39,12 @@ struct Binding {
     std::uint32_t arguments; // how many 32-bit arguments (x86: popped by the callee)
 };
 
-// The binding of an import for the image's machine, as the device's loader
-// finds it: on ARM through the export table of the device's core library
-// (COREDLL), by ordinal or by name; on x86 by the name the desktop's DLLs
-// export it by (their ordinals are not stable, so an import by ordinal is
-// not bound). DLL names ignore case. False, with why naming the import, when
-// nothing provides it.
-bool FindBinding(std::uint16_t machine, const PeImport& import, Binding& binding, std::string& why);
+// The binding of an import for the image's machine: on ARM, the operation
+// the device's loader resolves it to (its core library's export, by ordinal
+// or by name); on x86 by the name the desktop's DLLs export it by (their
+// ordinals are not stable, so an import by ordinal is not bound). DLL names
+// ignore case. False, with why, when nothing provides it.
+bool FindBinding(const sim::Loader& loader, std::uint16_t machine, const PeImport& import,
+                 Binding& binding, std::string& why);
 
 } // namespace runner

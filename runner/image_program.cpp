@@ -2,9 +2,6 @@
 #include "runner/image_program.h"
 
 #include "device/operations.h"
-#include "runner/image_calls.h"
-#include "runner/pe_image.h"
-#include "runner/system_version.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -62,22 +59,36 @@ void PutSlot(std::uint8_t* page, std::uint32_t slot, std::uint16_t machine, std:
     }
 }
 
-// The access of each page of the image: readable headers, and each
-// section's pages with the access its flags ask for (a page that sections
-// share gets all they ask for).
+// The access of each page of the image, as the device's loader gives it
+// (docs/images.md): the headers readable; each section readable (the loader
+// reads no flag for that), writable and executable as its flags ask; a
+// section that holds a slot of the import address table and is not writable
+// made writable and executable, as the loader makes it to fill the table. A
+// page takes the access of the part that holds its first byte, as the loader
+// pages it in, or else of the first section in it: never what two parts ask
+// for together.
 std::vector<std::uint32_t> PageAccess(const PeImage& image) {
     std::vector<std::uint32_t> access(image.memory.size() / GuestPageSize, 0);
-    for (std::uint32_t page = 0; page * GuestPageSize < image.headersSize; ++page) {
-        access[page] = AccessRead;
-    }
-    for (const PeSection& section : image.sections) {
-        std::uint32_t flags = (section.readable ? AccessRead : 0u) |
-                              (section.writable ? AccessWrite : 0u) |
-                              (section.executable ? AccessExecute : 0u);
-        for (std::uint64_t at = section.address / GuestPageSize * GuestPageSize;
-             at < static_cast<std::uint64_t>(section.address) + section.size; at += GuestPageSize) {
-            access[at / GuestPageSize] |= flags;
+    auto give = [&access](std::uint64_t start, std::uint64_t end, std::uint32_t flags) {
+        for (std::uint64_t page = start / GuestPageSize; page * GuestPageSize < end; ++page) {
+            if (access[page] == 0) {
+                access[page] = flags;
+            }
         }
+    };
+    give(0, image.headersSize, AccessRead);
+    for (const PeSection& section : image.sections) {
+        const std::uint64_t end = static_cast<std::uint64_t>(section.address) + section.size;
+        const bool holdsSlot =
+            std::any_of(image.imports.begin(), image.imports.end(), [&](const PeImport& import) {
+                return import.slot >= section.address && import.slot < end;
+            });
+        std::uint32_t flags = AccessRead | (section.writable ? AccessWrite : 0u) |
+                              (section.executable ? AccessExecute : 0u);
+        if (holdsSlot && !section.writable) {
+            flags = AccessRead | AccessWrite | AccessExecute;
+        }
+        give(section.address, end, flags);
     }
     return access;
 }
@@ -176,68 +187,96 @@ void ImageProgram::Keep(std::unique_ptr<Emulator> emulator) {
 
 sim::Outcome ImageProgram::Run(sim::Device& device, const std::u16string& path,
                                const sim::Entry* file, const std::u16string& args) {
-    if (file == nullptr || !file->content || file->content->empty()) {
-        return Failed(BadExeFormat, "no image in the file");
+    Loaded program;
+    std::string refusal = Load(device, path, file, args, program);
+    if (refusal.empty()) {
+        refusal = Bind(device, program);
     }
-    PeImage image;
-    std::string error;
-    if (!ReadPeImage(*file->content, image, error)) {
-        return Failed(BadExeFormat, "not a runnable image: " + error);
+    if (!refusal.empty()) {
+        return sim::NotStarted(refusal);
     }
-    if (image.machine != MachineArm && image.machine != MachineI386) {
-        return Failed(BadExeFormat, "an image for machine " + MachineName(image.machine));
-    }
-    // The device's own kind of image; an i386 image's version is a desktop's.
-    const std::string tooNew =
-        image.machine == MachineArm
-            ? NeedsNewerSystem(device.Facts(), image.subsystemMajor, image.subsystemMinor)
-            : std::string();
-    if (!tooNew.empty()) {
-        return Failed(BadExeFormat, tooNew);
-    }
-    const std::string untranslatable =
-        image.machine == MachineI386 ? UntranslatableAt(image) : std::string();
-    if (!untranslatable.empty()) {
-        return Failed(BadExeFormat, "its code holds at " + untranslatable +
-                                        " a far call or jump through a register, which "
-                                        "the emulator cannot run");
-    }
-    const std::uint32_t stackSize = PagesFor(image.stackReserve);
-    const std::uint32_t stackLow = StackTop - stackSize;
-    const std::uint64_t imageEnd =
-        static_cast<std::uint64_t>(image.imageBase) + image.memory.size();
-    if (imageEnd > stackLow - GuestPageSize && image.imageBase < 0x80000000u) {
-        return Failed(BadExeFormat, "the image lies where the runner puts its stack");
-    }
-    if (image.imports.size() >= ExitSlot) {
-        return Failed(BadExeFormat, "too many imports");
-    }
-
-    // Every import is bound before anything runs, as the device's loader does.
-    std::vector<Binding> bindings(image.imports.size());
-    for (std::size_t i = 0; i < image.imports.size(); ++i) {
-        const PeImport& import = image.imports[i];
-        std::string why;
-        if (!FindBinding(image.machine, import, bindings[i], why)) {
-            return Failed(sim::ProcedureNotFound,
-                          "unknown import " + ImportName(import) + ": " + why,
-                          image.imageBase + import.slot);
-        }
-    }
-
-    // The command line: without the program's name on the device (WinMain's
-    // argument); on the desktop, as a shell builds it.
-    const std::u16string line = image.machine == MachineArm
-                                    ? args
-                                    : u"\"" + path + u"\"" + (args.empty() ? u"" : u" " + args);
-    if (line.size() > MaxCommandLine) {
-        return Failed(sim::ErrorInvalidParameter,
-                      "a command line longer than " + std::to_string(MaxCommandLine) + " units");
-    }
-
+    const PeImage& image = program.image;
     Lease lease(Take(image.machine == MachineArm ? Emulator::Machine::Arm : Emulator::Machine::X86),
                 [this](std::unique_ptr<Emulator> used) { Keep(std::move(used)); });
     Emulator& cpu = *lease;
+    sim::Process running;
+    running.path = path;
+    running.args = args;
+    running.instance = image.imageBase;
+    // LoadStringW reads the image's string table when it is called.
+    running.loadString = [&image](platform::UINT id, std::u16string& text) {
+        return ReadImageString(image, id, text);
+    };
+    sim::Device::Use use(device, running);
+    sim::Outcome crash;
+    if (!Map(cpu, program, crash)) {
+        return crash;
+    }
+    return Execute(cpu, program);
+}
+
+std::string ImageProgram::Load(const sim::Device& device, const std::u16string& path,
+                               const sim::Entry* file, const std::u16string& args,
+                               Loaded& program) const {
+    if (file == nullptr || !file->content || file->content->empty()) {
+        return "no image in the file";
+    }
+    PeImage& image = program.image;
+    std::string error;
+    if (!ReadPeImage(*file->content, image, error)) {
+        return "not a runnable image: " + error;
+    }
+    const std::string refusal =
+        device.TheLoader().Refusal({image.machine, image.subsystemMajor, image.subsystemMinor});
+    if (!refusal.empty()) {
+        return refusal;
+    }
+    // What this runner cannot lay out or emulate.
+    const std::string untranslatable =
+        image.machine == MachineI386 ? UntranslatableAt(image) : std::string();
+    if (!untranslatable.empty()) {
+        return "its code holds at " + untranslatable +
+               " a far call or jump through a register, which the emulator cannot run";
+    }
+    const std::uint64_t imageEnd =
+        static_cast<std::uint64_t>(image.imageBase) + image.memory.size();
+    if (imageEnd > StackTop - PagesFor(image.stackReserve) - GuestPageSize &&
+        image.imageBase < 0x80000000u) {
+        return "the image lies where the runner puts its stack";
+    }
+    if (image.imports.size() >= ExitSlot) {
+        return "too many imports";
+    }
+    // The command line: without the program's name on the device (WinMain's
+    // argument); on the desktop, as a shell builds it.
+    program.commandLine = image.machine == MachineArm
+                              ? args
+                              : u"\"" + path + u"\"" + (args.empty() ? u"" : u" " + args);
+    if (program.commandLine.size() > MaxCommandLine) {
+        return "its command line is longer than " + std::to_string(MaxCommandLine) + " units";
+    }
+    return std::string();
+}
+
+std::string ImageProgram::Bind(const sim::Device& device, Loaded& program) const {
+    // Every import is bound before anything runs, as the device's loader does.
+    const PeImage& image = program.image;
+    program.bindings.resize(image.imports.size());
+    for (std::size_t i = 0; i < image.imports.size(); ++i) {
+        const PeImport& import = image.imports[i];
+        std::string why;
+        if (!FindBinding(device.TheLoader(), image.machine, import, program.bindings[i], why)) {
+            return "it imports " + ImportName(import) + ", and " + why;
+        }
+    }
+    return std::string();
+}
+
+bool ImageProgram::Map(Emulator& cpu, const Loaded& program, sim::Outcome& crash) const {
+    const PeImage& image = program.image;
+    const std::u16string& line = program.commandLine;
+    const std::uint32_t stackSize = PagesFor(image.stackReserve);
+    const std::uint32_t stackLow = StackTop - stackSize;
     std::uint8_t* memory = cpu.Map(image.imageBase, PageAccess(image));
     std::uint8_t* thunks = cpu.Map(Thunks, GuestPageSize, AccessRead | AccessExecute);
     std::uint8_t* data =
@@ -245,21 +284,27 @@ sim::Outcome ImageProgram::Run(sim::Device& device, const std::u16string& path,
     bool mapped = memory != nullptr && thunks != nullptr && data != nullptr &&
                   cpu.Map(stackLow, stackSize, AccessRead | AccessWrite) != nullptr;
     if (!mapped || !cpu.Error().empty()) {
-        return Failed(sim::AccessViolation,
-                      cpu.Error().empty() ? "cannot map the image" : cpu.Error());
+        crash = Failed(sim::AccessViolation,
+                       cpu.Error().empty() ? "cannot map the image" : cpu.Error());
+        return false;
     }
     std::memcpy(memory, image.memory.data(), image.memory.size());
     std::memcpy(data, line.data(), line.size() * 2);
-    for (std::size_t i = 0; i < bindings.size(); ++i) {
+    for (std::size_t i = 0; i < program.bindings.size(); ++i) {
         std::uint32_t slot = static_cast<std::uint32_t>(i);
         std::uint32_t address = Thunks + slot * SlotSize;
         std::memcpy(memory + image.imports[i].slot, &address, 4);
-        PutSlot(thunks, slot, image.machine, bindings[i].arguments, false);
+        PutSlot(thunks, slot, image.machine, program.bindings[i].arguments, false);
     }
     PutSlot(thunks, ExitSlot, image.machine, 0, true);
     cpu.SetStack(stackLow, StackTop);
     cpu.Record(image.imageBase, static_cast<std::uint32_t>(image.memory.size()));
+    return true;
+}
 
+sim::Outcome ImageProgram::Execute(Emulator& cpu, const Loaded& program) {
+    const PeImage& image = program.image;
+    const std::vector<Binding>& bindings = program.bindings;
     ImageProcess process{cpu, image.machine, image.imageBase, ProcessData, 0, copyBound};
     std::uint32_t calls = 0;
     cpu.SetTraps(Thunks, GuestPageSize, [&](std::uint32_t address) {
@@ -284,28 +329,14 @@ sim::Outcome ImageProgram::Run(sim::Device& device, const std::u16string& path,
             cpu.Crash(sim::AccessViolation, "a jump into the import thunks", address);
         }
     });
-
-    sim::Process running;
-    running.path = path;
-    running.instance = image.imageBase;
-    // LoadStringW reads the image's string table when it is called.
-    running.loadString = [&image](platform::UINT id, std::u16string& text) {
-        return ReadImageString(image, id, text);
-    };
-    sim::Device::Use use(device, running);
     std::vector<std::uint32_t> arguments;
     if (image.machine == MachineArm) {
         // The device's loader calls the entry point as WinMain.
         arguments = {image.imageBase, 0, ProcessData,
                      static_cast<std::uint32_t>(platform::SwShowNormal)};
     }
-    Ending ending = cpu.Run(image.imageBase + image.entryPoint, arguments,
-                            Thunks + ExitSlot * SlotSize, budget);
-    sim::Outcome outcome;
-    outcome.crashed = ending.crashed;
-    outcome.code = ending.code;
-    outcome.reason = ending.reason;
-    outcome.address = ending.address;
+    sim::Outcome outcome = cpu.Run(image.imageBase + image.entryPoint, arguments,
+                                   Thunks + ExitSlot * SlotSize, budget);
     outcome.instructions = cpu.Instructions();
     outcome.stack = cpu.StackDepth();
     executed_[image.machine] = Merged(executed_[image.machine], cpu.Executed());

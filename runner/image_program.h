@@ -6,6 +6,8 @@
 #include "device/device.h"
 #include "device/process.h"
 #include "runner/emulator.h"
+#include "runner/image_calls.h"
+#include "runner/pe_image.h"
 
 #include <cstdint>
 #include <map>
@@ -26,10 +28,6 @@ constexpr std::uint64_t DefaultInstructionBudget = 5000000;
 constexpr std::uint32_t DefaultCallBound = 10000;
 constexpr std::uint64_t DefaultCopyBound = 1u << 20;
 
-// ERROR_BAD_EXE_FORMAT: the code of a start that finds no image it can run
-// in the file (empty, malformed, or for another machine).
-constexpr std::uint32_t BadExeFormat = 193;
-
 // Where the runner puts what is not the image (the image may not overlap it):
 // the stack ends at StackTop, with an unmapped page below its reserve; the
 // command line is at ProcessData, and the imports' thunks are at Thunks; the
@@ -40,14 +38,14 @@ constexpr std::uint32_t Thunks = 0x7FFE0000u;
 
 class ImageProgram : public sim::Launcher {
   public:
-    // Runs the image in file->content. A file that holds nothing, no image
-    // for ARM or i386, or an ARM image that needs a later version of the
-    // system than the device's, ends at once as a crash with BadExeFormat and
-    // the reason; an import the runner does not know ends it as a crash with
-    // sim::ProcedureNotFound before any instruction runs. A call to the
-    // platform past callBound, or one that copies more than copyBound bytes
-    // in the run, ends it as a crash with sim::QuotaExceeded at the address
-    // the call would return to.
+    // Runs the image in file->content: loads it, binds its imports, maps it
+    // into an emulated processor and runs it. A file that holds nothing or
+    // no image, an image the device's loader refuses (another machine, a
+    // later version of the system, an import the device does not export),
+    // or one this runner cannot lay out or emulate is not started, with the
+    // reason. A call to the platform past callBound, or one that copies more
+    // than copyBound bytes in the run, ends it as a crash with
+    // sim::QuotaExceeded at the address the call would return to.
     sim::Outcome Run(sim::Device& device, const std::u16string& path, const sim::Entry* file,
                      const std::u16string& args) override;
 
@@ -62,6 +60,21 @@ class ImageProgram : public sim::Launcher {
     Emulator::ArmCore armCore = Emulator::ArmCore::StrongArm;
 
   private:
+    // An image loaded for a run: read, its imports bound, its command line.
+    struct Loaded {
+        PeImage image;
+        std::vector<Binding> bindings; // in the order of image.imports
+        std::u16string commandLine;
+    };
+    // Each step says why the image is not started, or nothing.
+    std::string Load(const sim::Device& device, const std::u16string& path, const sim::Entry* file,
+                     const std::u16string& args, Loaded& program) const;
+    std::string Bind(const sim::Device& device, Loaded& program) const;
+    // Lays the image, its import thunks, its command line and its stack out
+    // in the emulator's memory; false, with the crash, when it cannot.
+    bool Map(Emulator& cpu, const Loaded& program, sim::Outcome& crash) const;
+    sim::Outcome Execute(Emulator& cpu, const Loaded& program);
+
     // An emulator for a run: one kept from an earlier run, reset, when there
     // is one (opening an emulator costs more than most runs), else a new one.
     // A run started from within a run gets its own.

@@ -4,8 +4,6 @@
 #include "autorun/autorun.h"
 #include "autorun/constants.h"
 #include "resources/product.h"
-#include "runner/image_program.h" // BadExeFormat
-#include "runner/system_version.h"
 
 #include <vector>
 
@@ -13,9 +11,11 @@ namespace runner {
 
 NativeProgram::NativeProgram() : title(u"" PRODUCT_TITLE) {}
 
-sim::Process NativeProgram::ProcessOf(const std::u16string& path) const {
+sim::Process NativeProgram::ProcessOf(const std::u16string& path,
+                                      const std::u16string& args) const {
     sim::Process process;
     process.path = path;
+    process.args = args;
     process.instance = Instance;
     process.loadString = [title = title](platform::UINT id, std::u16string& text) {
         text = id == TitleStringId ? title : u"";
@@ -26,19 +26,15 @@ sim::Process NativeProgram::ProcessOf(const std::u16string& path) const {
 
 sim::Outcome NativeProgram::Run(sim::Device& device, const std::u16string& path, const sim::Entry*,
                                 const std::u16string& args) {
-    const std::string tooNew =
-        asDeviceImage ? NeedsNewerSystem(device.Facts(), DeviceImageMajor, DeviceImageMinor)
+    const std::string refusal =
+        asDeviceImage ? device.TheLoader().NeedsNewerSystem(DeviceImageMajor, DeviceImageMinor)
                       : std::string();
-    if (!tooNew.empty()) {
-        sim::Outcome refused;
-        refused.crashed = true;
-        refused.code = BadExeFormat;
-        refused.reason = tooNew;
-        return refused;
+    if (!refusal.empty()) {
+        return sim::NotStarted(refusal);
     }
     std::vector<char16_t> commandLine(args.begin(), args.end());
     commandLine.push_back(0);
-    sim::Device::Use use(device, ProcessOf(path));
+    sim::Device::Use use(device, ProcessOf(path, args));
     sim::Outcome outcome;
     outcome.code = static_cast<std::uint32_t>(
         WinMain(Instance, 0, commandLine.data(), platform::SwShowNormal));

@@ -21,14 +21,15 @@ class NativeProgram : public sim::Launcher {
 
     NativeProgram();
 
-    // The program as it runs from path, with its string table.
-    sim::Process ProcessOf(const std::u16string& path) const;
+    // The program as it runs from path with a command line, with its
+    // string table.
+    sim::Process ProcessOf(const std::u16string& path, const std::u16string& args = u"") const;
 
     sim::Outcome Run(sim::Device& device, const std::u16string& path, const sim::Entry* file,
                      const std::u16string& args) override;
 
-    // String resource 1: the product title the program was built with,
-    // unless a description renames it.
+    // Its string table's string 1: the title it was built with, which a
+    // test may change.
     std::u16string title;
     // Standing in for the device image, it starts only where the device's
     // loader would start that image (autorun-sim check sets this).

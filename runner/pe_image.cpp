@@ -23,7 +23,6 @@ constexpr std::uint32_t ResourceTypeString = 6;
 constexpr std::uint32_t MaxNameLength = 512;
 
 constexpr std::uint32_t SectionExecute = 0x20000000;
-constexpr std::uint32_t SectionRead = 0x40000000;
 constexpr std::uint32_t SectionWrite = 0x80000000;
 
 // The file's bytes, and the names its import tables hold.
@@ -66,7 +65,6 @@ bool ReadSections(const Bytes& file, std::uint32_t table, std::uint16_t count, P
         std::uint32_t rawOffset = file.U32(at + 20);
         std::uint32_t flags = file.U32(at + 36);
         section.size = virtualSize != 0 ? virtualSize : rawSize;
-        section.readable = (flags & SectionRead) != 0;
         section.writable = (flags & SectionWrite) != 0;
         section.executable = (flags & SectionExecute) != 0;
         std::string which = "section " + std::to_string(i + 1) + " (" + section.name + ")";
@@ -189,11 +187,6 @@ bool ResourceEntry(const Bytes& memory, std::uint64_t root, std::uint32_t offset
 }
 
 } // namespace
-
-std::string ImportName(const PeImport& import) {
-    return import.byOrdinal ? import.dll + " ordinal " + std::to_string(import.ordinal)
-                            : import.dll + "!" + import.name;
-}
 
 // The string table is in blocks of 16 counted strings: string id is string
 // id % 16 of block id / 16 + 1. Only what leads to the string is read.
@@ -326,17 +319,6 @@ bool ReadPeImage(const std::vector<std::uint8_t>& bytes, PeImage& image, std::st
     image.resources = directories[ResourceDirectory].address;
     const Bytes memory(image.memory.data(), imageSize);
     return ReadImports(memory, directories[ImportDirectory], image, error);
-}
-
-std::string MachineName(std::uint16_t machine) {
-    switch (machine) {
-    case MachineArm:
-        return "ARM";
-    case MachineI386:
-        return "i386";
-    default:
-        return Hex(machine);
-    }
 }
 
 } // namespace runner

@@ -4,14 +4,17 @@
 // image: a string is read when asked for, as the device's LoadStringW does.
 #pragma once
 
+#include "device/loader.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
 
 namespace runner {
 
-constexpr std::uint16_t MachineI386 = 0x14C;
-constexpr std::uint16_t MachineArm = 0x1C0;
+using sim::MachineArm;
+using sim::MachineI386;
+using sim::MachineName;
 
 // The largest image the runner loads: the size of a process slot on the
 // device, far above what a small program needs.
@@ -24,22 +27,14 @@ struct PeSection {
     std::string name;
     std::uint32_t address = 0; // relative to the image base
     std::uint32_t size = 0;    // in memory
-    bool readable = false;
     bool writable = false;
     bool executable = false;
 };
 
-// One imported procedure: by name, or by ordinal.
-struct PeImport {
-    std::string dll;
-    bool byOrdinal = false;
-    std::string name;          // by name
-    std::uint16_t ordinal = 0; // by ordinal
-    std::uint32_t slot = 0;    // its import address table entry, relative to the image base
+// One imported procedure, and where the image wants its address.
+struct PeImport : sim::Import {
+    std::uint32_t slot = 0; // its import address table entry, relative to the image base
 };
-
-// "GDI32.dll!DrawTextW" or "COREDLL.dll ordinal 999".
-std::string ImportName(const PeImport& import);
 
 struct PeImage {
     std::uint16_t machine = 0;
@@ -68,8 +63,5 @@ bool ReadPeImage(const std::vector<std::uint8_t>& bytes, PeImage& image, std::st
 // with text empty, when there is no such string, it is empty, or what leads
 // to it is malformed.
 bool ReadImageString(const PeImage& image, std::uint32_t id, std::u16string& text);
-
-// "ARM", "i386", or the number in hexadecimal.
-std::string MachineName(std::uint16_t machine);
 
 } // namespace runner

@@ -53,7 +53,7 @@ struct DeviceCheck {
 };
 
 // The card on one kind of device: the card description's entries, registry,
-// faults, title, clock and uninstaller time, with the profile's facts.
+// faults, clock and uninstaller time, with the profile's facts.
 Description OnDevice(const Description& card, const Description& profile);
 
 // Where --explain tells a device's whole timeline, and what it calls the
@@ -67,10 +67,5 @@ struct Explain {
 // and judges it; with `explain`, tells the timeline there too.
 DeviceCheck CheckDevice(const Description& onDevice, runner::ProgramRunner& programs,
                         const Explain* explain = nullptr);
-
-// The Programs-menu entry a tap starts on this device: the file named after
-// the title of the program the shell will start (its image's string 1, the
-// stand-in image's, or the host build's title).
-std::u16string MenuEntryOf(const sim::Device& device, const runner::ProgramRunner& programs);
 
 } // namespace simtool

@@ -57,7 +57,7 @@ int ParseCheckOptions(int argc, char** argv, CheckOptions& options) {
                  "autorun-sim check"};
     app.footer(
         "CARD is the folder that will be burnt (it becomes the card \\Storage Card) or a device "
-        "description, whose entries, registry, faults, title, clock and uninstallMs are used; "
+        "description, whose entries, registry, faults, clock and uninstallMs are used; "
         "each profile gives the device's own facts.\n\nDevices, in this order: " +
         ProfileNames() +
         ".\n\nExit status: 0 when every device passes; 1 when standard output could not be "
@@ -220,9 +220,6 @@ int CheckCommand(int argc, char** argv, std::string& output) {
         }
         run.program = "the " + runner::MachineName(image.machine) + " image " + options.image +
                       ", in the card's autorun.exe";
-    }
-    if (card.hasTitle) {
-        programs.native.title = card.title;
     }
     // The card's program is the device image: the host build standing in for
     // it starts only where the image would.

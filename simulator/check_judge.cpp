@@ -3,8 +3,8 @@
 #include "simulator/check_judge.h"
 
 #include "device/package.h"
-#include "runner/image_program.h"
 #include "simulator/json_input.h"
+#include "simulator/telling.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -26,7 +26,7 @@ struct Application {
     std::vector<std::string> files;
 };
 
-const std::u16string AppsKey = std::u16string(u"HKEY_LOCAL_MACHINE\\") + sim::AppsKeyPath;
+const std::u16string AppsKey = sim::Rooted(sim::AppsKeyPath);
 
 bool HasEntry(const DeviceState& state, const std::u16string& path) {
     for (const sim::Entry& entry : state.entries) {
@@ -53,25 +53,8 @@ bool Within(const std::u16string& path, const std::u16string& folder) {
             sim::SameName(path.substr(0, folder.size()), folder));
 }
 
-// "a, b and c", the first `most` named and the rest counted.
-std::string Listed(const std::vector<std::string>& items, std::size_t most = 3) {
-    std::vector<std::string> named(items.begin(),
-                                   items.begin() + static_cast<long>(std::min(most, items.size())));
-    if (named.size() < items.size()) {
-        named.push_back(std::to_string(items.size() - named.size()) + " more");
-    }
-    std::string text;
-    for (std::size_t i = 0; i < named.size(); ++i) {
-        text += (i == 0 ? "" : i + 1 == named.size() ? " and " : ", ") + named[i];
-    }
-    return text;
-}
-
-// Why the device said an effect failed: "there is no such file (error 2)".
-std::string Why(const sim::Event& e) {
-    const long long error = e.Number("error");
-    return e.Text("why") + (error > 0 ? " (error " + std::to_string(error) + ")" : "");
-}
+// Failures name this many items, and count the rest.
+constexpr std::size_t Named = 3;
 
 Judgement Fail(const std::string& why) {
     return {Verdict::Fail, why};
@@ -85,7 +68,7 @@ class Judge {
   public:
     Judge(const sim::Device& device, const PlayedLife& life)
         : device_(device), events_(device.Events()), before_(life.before), steps_(life.steps),
-          menu_(life.menu), cardPackages_(life.cardPackages) {}
+          cardPackages_(life.cardPackages) {}
 
     void Into(DeviceCheck& check) {
         Judgement* j = check.judgements;
@@ -102,14 +85,10 @@ class Judge {
         return step == 0 ? before_ : steps_[step - 1].after;
     }
 
-    // Whether a program ran in the step: started, and not refused by the
-    // device as a file it cannot start.
+    // Whether a program ran in the step.
     bool Ran(int step) const {
         for (std::size_t i = steps_[step].from; i < steps_[step].to; ++i) {
-            const bool refused = i + 1 < steps_[step].to &&
-                                 events_[i + 1].kind == EventKind::Crash &&
-                                 events_[i + 1].Number("code") == runner::BadExeFormat;
-            if (events_[i].kind == EventKind::Start && !refused) {
+            if (events_[i].kind == EventKind::Start) {
                 return true;
             }
         }
@@ -119,22 +98,23 @@ class Judge {
     // The path of the run that recorded event i.
     std::string RunOf(std::size_t i) const {
         for (std::size_t k = i; k-- > 0;) {
-            if (events_[k].kind == EventKind::Start) {
-                return events_[k].Text("path");
+            if (const auto* start = events_[k].As<sim::ev::Start>()) {
+                return sim::Utf8(start->path);
             }
         }
         return std::string();
     }
 
     std::string CrashText(std::size_t i) const {
-        const sim::Event& e = events_[i];
-        if (e.Number("code") == runner::BadExeFormat) {
-            return "the device cannot start " + RunOf(i) + ": " + e.Text("reason");
-        }
+        const sim::ev::Crash& e = *events_[i].As<sim::ev::Crash>();
         char address[24];
         std::snprintf(address, sizeof address, "0x%08llX",
-                      static_cast<unsigned long long>(e.Number("address")));
-        return RunOf(i) + " crashes: " + e.Text("reason") + ", at " + address;
+                      static_cast<unsigned long long>(e.address));
+        return RunOf(i) + " crashes: " + sim::Utf8(e.reason) + ", at " + address;
+    }
+
+    static std::string NotStartedText(const sim::ev::NotStarted& e) {
+        return "the device cannot start " + sim::Utf8(e.path) + ": " + sim::Utf8(e.reason);
     }
 
     // What the installer recorded installing up to the end of a step: each
@@ -142,19 +122,14 @@ class Judge {
     std::vector<Application> InstalledBy(int last) const {
         std::vector<Application> all;
         for (std::size_t i = 0; i < steps_[last].to; ++i) {
-            if (events_[i].kind != EventKind::Installed) {
+            const auto* installed = events_[i].As<sim::ev::Installed>();
+            if (installed == nullptr) {
                 continue;
             }
             Application made;
-            if (const sim::Value* files = events_[i].Find("files")) {
-                for (const std::u16string& file : files->items) {
-                    made.files.push_back(sim::Utf8(file));
-                }
-            }
-            if (const sim::Value* keys = events_[i].Find("keys")) {
-                for (const std::u16string& key : keys->items) {
-                    made.key = Within(key, AppsKey) && key.size() > AppsKey.size() ? key : made.key;
-                }
+            made.files = Texts(installed->files);
+            for (const std::u16string& key : installed->keys) {
+                made.key = Within(key, AppsKey) && key.size() > AppsKey.size() ? key : made.key;
             }
             all.push_back(made);
         }
@@ -163,29 +138,18 @@ class Judge {
 
     // What the card's packages install, as far as the device can tell
     // without installing them: the application's key, as the installer
-    // names it, and for a package that holds no bytes the stand-in's file.
-    // Read when first asked for: only an insertion that installs nothing
-    // needs them.
+    // names it. Read when first asked for: only an insertion that installs
+    // nothing needs them.
     const std::vector<Application>& CardApplications() const {
         if (cardApplications_.size() == cardPackages_.size()) {
             return cardApplications_;
         }
-        const sim::StandInPackage& standIn = device_.Facts().standIn;
         for (const sim::Entry& entry : cardPackages_) {
             Application app;
             sim::Package package;
             std::string error;
-            if (!entry.content || entry.content->empty()) {
-                app.key = AppsKey + u"\\" + standIn.appName;
-                if (!standIn.readerPath.empty()) {
-                    app.files.push_back(sim::Utf8(standIn.readerPath));
-                }
-            } else if (sim::ReadPackage(*entry.content, package, error)) {
-                const sim::PackageHeader& header = package.header;
-                app.key =
-                    AppsKey + u"\\" +
-                    sim::Utf16(header.provider.empty() ? header.appName
-                                                       : header.provider + " " + header.appName);
+            if (entry.content && sim::ReadPackage(*entry.content, package, error)) {
+                app.key = sim::Rooted(sim::AppKey(sim::ApplicationName(package.header)));
             }
             cardApplications_.push_back(app);
         }
@@ -208,21 +172,28 @@ class Judge {
         std::string launch;
         for (std::size_t i = m.from; i < m.to; ++i) {
             const sim::Event& e = events_[i];
-            if (e.kind == EventKind::Step && e.Text("name") == "insert" && !e.Flag("runs")) {
+            const auto* stepped = e.As<sim::ev::Step>();
+            if (stepped != nullptr && stepped->name == u"insert" && !stepped->runs) {
                 return "no card holds " + std::to_string(device_.Facts().processor) +
                        "\\autorun.exe, so the shell starts nothing";
             }
             if (e.kind == EventKind::Crash) {
                 return CrashText(i);
             }
-            if (e.kind == EventKind::Refused) {
-                return "the cabinet installer refuses " + e.Text("package") + ": " + e.Text("why");
+            if (const auto* refused = e.As<sim::ev::NotStarted>()) {
+                return NotStartedText(*refused);
             }
-            if (e.kind == EventKind::Launch && !e.Flag("ok") && launch.empty()) {
-                launch = "the shell cannot open " + e.Text("file") + ": " + Why(e);
+            if (const auto* refused = e.As<sim::ev::Refused>()) {
+                return "the cabinet installer refuses " + sim::Utf8(refused->package) + ": " +
+                       sim::Utf8(refused->why);
             }
-            if (e.kind == EventKind::MessageBox && box.empty()) {
-                box = "a message box says " + Quoted(e.Text("text"));
+            const auto* opened = e.As<sim::ev::Launch>();
+            if (opened != nullptr && !opened->ok && launch.empty()) {
+                launch = "the shell cannot open " + sim::Utf8(opened->file) + ": " + WhyOf(*opened);
+            }
+            const auto* shown = e.As<sim::ev::MessageBox>();
+            if (shown != nullptr && box.empty()) {
+                box = "a message box says " + Quoted(sim::Utf8(shown->text));
             }
         }
         if (!launch.empty()) {
@@ -233,9 +204,9 @@ class Judge {
         std::string gone;
         for (int earlier = 0; earlier < step; ++earlier) {
             for (std::size_t i = steps_[earlier].from; i < steps_[earlier].to; ++i) {
-                const sim::Event& e = events_[i];
-                if (gone.empty() && e.kind == EventKind::PackageDeleted && e.Flag("ok")) {
-                    gone = "the cabinet installer deleted " + e.Text("package") +
+                const auto* deleted = events_[i].As<sim::ev::PackageDeleted>();
+                if (gone.empty() && deleted != nullptr && deleted->ok) {
+                    gone = "the cabinet installer deleted " + sim::Utf8(deleted->package) +
                            " after installing it on " + StepNames[earlier];
                 }
             }
@@ -299,11 +270,10 @@ class Judge {
         }
         const PlayedLife::Moment& m = steps_[step];
         for (std::size_t i = m.from; i < m.to; ++i) {
-            const sim::Event& e = events_[i];
-            if (e.kind == EventKind::Copy && !e.Flag("ok") &&
-                Within(sim::Utf16(e.Text("to")), folder)) {
-                return Fail("copying " + e.Text("from") + " to " + e.Text("to") +
-                            " fails: " + Why(e));
+            const auto* copy = events_[i].As<sim::ev::Copy>();
+            if (copy != nullptr && !copy->ok && Within(copy->to, folder)) {
+                return Fail("copying " + sim::Utf8(copy->from) + " to " + sim::Utf8(copy->to) +
+                            " fails: " + WhyOf(*copy));
             }
         }
         return Fail("no entry appears in " + sim::Utf8(folder));
@@ -332,38 +302,46 @@ class Judge {
             }
         }
         std::string other;
+        std::string tapped;
         for (std::size_t i = m.from; i < m.to; ++i) {
             const sim::Event& e = events_[i];
-            if (e.kind == EventKind::Step && !e.Flag("runs")) {
+            if (const auto* stepped = e.As<sim::ev::Step>()) {
+                if (stepped->runs) {
+                    tapped = sim::Utf8(stepped->path.value_or(u""));
+                    continue;
+                }
                 if (menu.verdict != Verdict::Pass) {
                     return NotJudged(DidNotWork(step - 1, installs));
                 }
-                return Fail(menu_.empty() ? std::string("the program has no title, so there is no "
-                                                        "entry to tap")
-                                          : "there is no " + sim::Utf8(menu_) + " to tap");
+                return Fail("the card's program made no copy of itself in " +
+                            sim::Utf8(device_.Facts().programsFolder) + " to tap");
             }
             if (e.kind == EventKind::Crash) {
                 return Fail(CrashText(i));
             }
-            if (e.kind != EventKind::Launch) {
+            if (const auto* refused = e.As<sim::ev::NotStarted>()) {
+                return Fail(NotStartedText(*refused));
+            }
+            const auto* launch = e.As<sim::ev::Launch>();
+            if (launch == nullptr) {
                 continue;
             }
-            if (!e.Flag("ok")) {
-                other = other.empty() ? "the shell cannot start " + e.Text("file") + ": " + Why(e)
+            const std::string file = sim::Utf8(launch->file);
+            if (!launch->ok) {
+                other = other.empty() ? "the shell cannot start " + file + ": " + WhyOf(*launch)
                                       : other;
                 continue;
             }
-            for (const std::u16string& file : files) {
-                if (sim::SameName(file, sim::Utf16(e.Text("file")))) {
+            for (const std::u16string& installed : files) {
+                if (sim::SameName(installed, launch->file)) {
                     return {};
                 }
             }
-            other = other.empty()
-                        ? "the tap starts " + e.Text("file") + ", which the package did not install"
-                        : other;
+            other = other.empty() ? "the tap starts " + file + ", which the package did not install"
+                                  : other;
         }
         return Fail(!other.empty() ? other
-                                   : "the tap starts " + sim::Utf8(menu_) +
+                                   : "the tap starts " + tapped +
                                          ", which starts nothing that the package installed");
     }
 
@@ -423,7 +401,8 @@ class Judge {
         const std::string when = first.empty()    ? "the second removal"
                                  : second.empty() ? "the first removal"
                                                   : "each removal";
-        return Fail(Listed(named) + (named.size() == 1 ? " is" : " are") + " left after " + when);
+        return Fail(Listed(named, Named) + (named.size() == 1 ? " is" : " are") + " left after " +
+                    when);
     }
 
     // The second insertion and tap, judged as the first were.
@@ -451,8 +430,7 @@ class Judge {
     Judgement Runs(DeviceCheck& check) const {
         for (int step = 0; step < LifeSteps; ++step) {
             for (std::size_t i = steps_[step].from; i < steps_[step].to; ++i) {
-                if (events_[i].kind == EventKind::Crash &&
-                    events_[i].Number("code") != runner::BadExeFormat) {
+                if (events_[i].kind == EventKind::Crash) {
                     check.crashed = true;
                     return Fail(CrashText(i) + " (" + StepNames[step] + ")");
                 }
@@ -468,7 +446,6 @@ class Judge {
     const std::vector<sim::Event>& events_;
     const DeviceState& before_;
     const PlayedLife::Moment (&steps_)[LifeSteps];
-    const std::u16string& menu_;
     const std::vector<sim::Entry>& cardPackages_;
     mutable std::vector<Application> cardApplications_;
 };

@@ -25,7 +25,6 @@ struct PlayedLife {
     };
     DeviceState before; // the device before the first step
     Moment steps[LifeSteps];
-    std::u16string menu;                  // the Programs-menu entry the taps start
     std::vector<sim::Entry> cardPackages; // the cards' ".cab" files before the first step
 };
 

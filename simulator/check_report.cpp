@@ -2,6 +2,7 @@
 #include "simulator/check_report.h"
 
 #include "simulator/json_input.h"
+#include "simulator/telling.h"
 
 #include <nlohmann/json.hpp>
 
@@ -42,14 +43,6 @@ std::string Padded(const std::string& text, std::size_t columns, std::size_t wid
     return text + std::string(width > columns ? width - columns : 0, ' ');
 }
 
-std::string Joined(const std::vector<std::string>& items, const std::string& last) {
-    std::string text;
-    for (std::size_t i = 0; i < items.size(); ++i) {
-        text += (i == 0 ? "" : i + 1 == items.size() ? last : ", ") + items[i];
-    }
-    return text;
-}
-
 // The lines under a row: each failed cell's reason, then the cells not
 // judged, those with the same reason on one line.
 void WriteReasons(std::ostream& out, const DeviceCheck& check) {
@@ -73,8 +66,7 @@ void WriteReasons(std::ostream& out, const DeviceCheck& check) {
                 told[k] = true;
             }
         }
-        out << Escaped("    – " + Joined(columns, " and ") + ": not judged, since " + j.why)
-            << "\n";
+        out << Escaped("    – " + Listed(columns) + ": not judged, since " + j.why) << "\n";
     }
 }
 
@@ -125,7 +117,7 @@ void WriteCheckTable(std::ostream& out, const CheckRun& run) {
             << "\n";
     }
     if (!run.unused.empty()) {
-        out << Escaped("Not used from the description: " + Joined(run.unused, " and ") +
+        out << Escaped("Not used from the description: " + Listed(run.unused) +
                        " (each device's profile gives its facts, and the check plays the card's "
                        "own life).")
             << "\n";

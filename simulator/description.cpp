@@ -3,6 +3,7 @@
 // and the place, so a description never half-applies.
 #include "simulator/description.h"
 
+#include "simulator/example_package.h"
 #include "simulator/host_folder.h"
 #include "simulator/profiles.h"
 #include "simulator/time_text.h"
@@ -20,11 +21,6 @@ namespace {
 
 using Json = nlohmann::json;
 
-// What a package that holds no bytes installs unless a description says
-// otherwise: the e-book reader of the cards this simulator is made for.
-const char16_t StandInApp[] = u"Velluma Reader ZRV";
-const char16_t StandInReader[] = u"\\Program Files\\VellumaZRV\\vellumabook.exe";
-
 // The most UTF-16 units the paths of all the device's entries may total; a
 // card of a hundred thousand files needs a tenth of it.
 constexpr std::uint64_t MaxDeviceUnits = 16u << 20;
@@ -32,7 +28,8 @@ constexpr std::uint64_t MaxDeviceUnits = 16u << 20;
 // The card a card folder becomes.
 const char16_t CardFolderPath[] = u"\\Storage Card";
 
-const char* const StepHelp = "expected insert, menu, remove or {\"run\": PATH, \"args\": TEXT}";
+const char* const StepHelp =
+    "expected insert, menu, remove, {\"tap\": PATH} or {\"run\": PATH, \"args\": TEXT}";
 
 // The fields that say what kind of device it is, as a profile does.
 const std::vector<std::string> DeviceFacts = {"profile",
@@ -50,8 +47,11 @@ const std::vector<std::string> DeviceFacts = {"profile",
 // Those, and what is on the device and what happens.
 const std::vector<std::string> RootFields = [] {
     std::vector<std::string> fields = DeviceFacts;
-    for (const char* field : {"title", "appName", "readerPath", "clock", "entries", "registry",
-                              "uninstallMs", "faults", "steps"}) {
+    for (const char* field : {"clock", "entries", "registry", "uninstallMs", "faults", "steps"}) {
+        fields.push_back(field);
+    }
+    // Known only to be refused with what to do instead.
+    for (const char* field : {"title", "appName", "readerPath"}) {
         fields.push_back(field);
     }
     return fields;
@@ -60,7 +60,7 @@ const std::vector<std::string> EntryFields = {"path", "attributes", "time", "fro
 // appKeyDeleteFailures is known only to be refused with what to write instead.
 const std::vector<std::string> FaultFields = {"failing", "plan", "appKeyDeleteFailures"};
 const std::vector<std::string> RuleFields = {"op", "match", "from", "count", "error"};
-const std::vector<std::string> StepFields = {"run", "args"};
+const std::vector<std::string> StepFields = {"tap", "run", "args"};
 
 // The fields of each object a description has; any other object is refused
 // for its type once read, and nesting keeps it small.
@@ -167,9 +167,6 @@ class Parser {
             root.contains("profile") ? FromProfile(root["profile"], "profile") : Description();
         d.source = file_;
         sim::Config& c = d.config;
-        if (d.profile.empty()) {
-            c.standIn = {StandInApp, StandInReader};
-        }
         for (const std::string& field : DeviceFacts) {
             if (root.contains(field)) {
                 d.facts.push_back(field);
@@ -209,14 +206,16 @@ class Parser {
                 Boolean(root["installerChecksMaxVersion"], "installerChecksMaxVersion");
         }
         if (root.contains("title")) {
-            d.hasTitle = true;
-            d.title = Title(root["title"], "title");
+            Fail("title", "is gone: the menu step taps the file the card's program copied itself "
+                          "to in the Programs folder, whatever its name; leave \"title\" out");
         }
-        if (root.contains("appName")) {
-            c.standIn.appName = AppName(root["appName"], "appName");
-        }
-        if (root.contains("readerPath")) {
-            c.standIn.readerPath = DevicePath(root["readerPath"], "readerPath");
+        for (const char* field : {"appName", "readerPath"}) {
+            if (root.contains(field)) {
+                Fail(field, "is gone: a package that holds no bytes no longer stands in for one; "
+                            "give the card a real package, an entry whose \"from\" is a .cab "
+                            "that scripts/make-cab makes (examples/card-folder/2577/Reader.cab "
+                            "is one)");
+            }
         }
         if (root.contains("entries")) {
             const Place at("entries");
@@ -263,7 +262,6 @@ class Parser {
     Description CardFolder(const std::string& folder) {
         Description d;
         d.source = file_;
-        d.config.standIn = {StandInApp, StandInReader};
         const sim::Entry card{CardFolderPath, sim::AttrDirectory | sim::AttrTemporary,
                               sim::DefaultEntryTime, nullptr};
         const std::string place = "the card";
@@ -319,8 +317,19 @@ class Parser {
         if (!value.is_object()) {
             Fail(place, std::string(StepHelp) + ", found " + KindOf(value));
         }
-        if (!value.contains("run")) {
-            Fail(place, "a step object needs \"run\", the program's path on the device");
+        if (!value.contains("tap") && !value.contains("run")) {
+            Fail(place, "a step object needs \"tap\", the file a user taps, or \"run\", the "
+                        "program's path on the device");
+        }
+        if (value.contains("tap") && value.contains("run")) {
+            Fail(place, "a step object is a tap or a run, not both");
+        }
+        if (value.contains("tap")) {
+            if (value.contains("args")) {
+                Fail(place.Field("args"), "a tap starts a file with an empty command line; "
+                                          "\"args\" goes with \"run\"");
+            }
+            return {Step::Tap, DevicePath(value["tap"], place.Field("tap")), {}};
         }
         Step step{Step::Run, DevicePath(value["run"], place.Field("run")), {}};
         if (value.contains("args")) {
@@ -404,38 +413,6 @@ class Parser {
             }
             start = slash + 1;
         }
-    }
-
-    // The program names its Programs-menu copy after the title, so the title
-    // must make a file name (an empty one makes no copy at all).
-    std::u16string Title(const Json& value, const Place& place) const {
-        std::u16string title = Text(value, place);
-        if (!title.empty()) {
-            std::string problem = NameProblem(title + u".exe");
-            if (!problem.empty()) {
-                Fail(place, Quoted(sim::Utf8(title)) + " cannot name the Programs-menu copy " +
-                                Quoted(sim::Utf8(title + u".exe")) + ": " + problem);
-            }
-        }
-        return title;
-    }
-
-    // A registry key name: what the uninstaller is told and the application
-    // key under SOFTWARE\Apps.
-    std::u16string AppName(const Json& value, const Place& place) const {
-        const std::string& text = String(value, place);
-        if (text.empty()) {
-            Fail(place, "the application name must not be empty");
-        }
-        std::u16string name = sim::Utf16(text);
-        if (name.find(u'\\') != std::u16string::npos) {
-            Fail(place, Quoted(text) + " has a \"\\\", which a registry key name cannot hold");
-        }
-        if (std::any_of(name.begin(), name.end(), [](char16_t c) { return c < 0x20; })) {
-            Fail(place, Quoted(text) + " has a control character, which a registry key name "
-                                       "cannot hold");
-        }
-        return name;
     }
 
     std::u16string RegistryKey(const Json& value, const Place& place) const {
@@ -641,9 +618,8 @@ class Parser {
             const Place at = place.Field("appKeyDeleteFailures");
             const std::uint64_t count = Unsigned(value["appKeyDeleteFailures"], at, UINT32_MAX);
             Fail(at, "is gone; a fault plan says the same: \"plan\": [{\"op\": \"RegDeleteKeyW\", "
-                     "\"match\": \"*\\\\" +
-                         sim::Utf8(d.config.standIn.appName) +
-                         "\", \"count\": " + std::to_string(count) + ", \"error\": 5}]");
+                     "\"match\": \"HKEY_LOCAL_MACHINE\\\\SOFTWARE\\\\Apps\\\\*\", \"count\": " +
+                         std::to_string(count) + ", \"error\": 5}]");
         }
         if (value.contains("failing")) {
             const Place at = place.Field("failing");
@@ -729,14 +705,18 @@ class Parser {
     std::uint64_t deviceUnits_ = 0;
 };
 
+// The example card, its packages read-only as on a burnt card; each ".cab"
+// holds the example package (DemoDescription puts it in).
 const char DemoText[] = R"({
   "platform": "PocketPC",
   "osMajor": 4,
   "entries": [
     {"path": "\\Storage Card", "attributes": ["directory", "temporary"]},
     {"path": "\\Storage Card\\2577\\autorun.exe", "time": "2026-11-02T10:00:00Z"},
-    {"path": "\\Storage Card\\2577\\Reader.cab", "time": "2026-11-02T10:00:00Z"},
-    {"path": "\\Storage Card\\wince\\arm\\Reader.cab", "time": "2026-11-02T10:00:00Z"}
+    {"path": "\\Storage Card\\2577\\Reader.cab", "attributes": ["readonly"],
+     "time": "2026-11-02T10:00:00Z"},
+    {"path": "\\Storage Card\\wince\\arm\\Reader.cab", "attributes": ["readonly"],
+     "time": "2026-11-02T10:00:00Z"}
   ],
   "steps": ["insert", "menu", "remove"]
 })";
@@ -766,7 +746,13 @@ Description ReadDescription(const std::string& file) {
 }
 
 Description DemoDescription() {
-    return ParseDescription(DemoText, "built-in demo", ".");
+    Description demo = ParseDescription(DemoText, "built-in demo", ".");
+    for (sim::Entry& entry : demo.entries) {
+        if (sim::HasExtension(entry.path, u".cab")) {
+            entry.content = ExamplePackage();
+        }
+    }
+    return demo;
 }
 
 Description CardFolderDescription(const std::string& folder) {
@@ -788,13 +774,9 @@ int Populate(const Description& description, sim::Device& device, const sim::Con
         device.Put(entry);
     }
     int cards = 0;
-    const std::u16string program =
-        sim::Utf16(std::to_string(device.Facts().processor)) + u"\\autorun.exe";
     for (const sim::Entry* card :
          image ? device.Files().Children(u"") : std::vector<const sim::Entry*>()) {
-        const sim::Entry* file =
-            sim::IsCard(*card) ? device.Files().Find(card->path + u"\\" + program) : nullptr;
-        if (sim::IsFile(file)) {
+        if (const sim::Entry* file = device.TheShell().ProgramOn(*card)) {
             sim::Entry holding = *file;
             holding.content = image;
             device.Put(holding);

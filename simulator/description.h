@@ -15,8 +15,8 @@
 namespace simtool {
 
 struct Step {
-    enum Kind { Insert, Menu, Remove, Run } kind = Insert;
-    std::u16string path; // Run: the program's path
+    enum Kind { Insert, Menu, Tap, Remove, Run } kind = Insert;
+    std::u16string path; // Tap: the file tapped; Run: the program's path
     std::u16string args; // Run: its command line
 };
 
@@ -31,8 +31,6 @@ struct Description {
     // The clock, unless given, starts one minute after the latest time of
     // any entry, so that what the device installs is newer.
     sim::Config config;
-    bool hasTitle = false; // the title renames the program built for the host
-    std::u16string title;
     std::vector<sim::Entry> entries; // in order, host folders expanded
     bool hasRegistry = false;        // the list replaces the bare device's keys
     std::vector<std::u16string> registry;
@@ -58,13 +56,13 @@ Description DemoDescription();
 Description CardFolderDescription(const std::string& folder);
 
 // A step given on the command line (the index counts from 1): insert, menu,
-// remove, or a JSON {"run": PATH, "args": TEXT} object.
+// remove, or a JSON {"tap": PATH} or {"run": PATH, "args": TEXT} object.
 Step ParseCommandLineStep(const std::string& text, std::size_t index);
 
 // Puts the described entries, keys and faults on a device (made with the
 // description's config, or another kind's). With an image, every card's
-// program file (its "<processor>\autorun.exe", as the device's processor
-// names it) holds it; returns how many cards hold one.
+// program file (its "<processor>\autorun.exe", as the device's shell finds
+// it) holds it; returns how many cards hold one.
 int Populate(const Description& description, sim::Device& device,
              const sim::Content& image = nullptr);
 

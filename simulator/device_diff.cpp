@@ -8,13 +8,6 @@ namespace simtool {
 
 namespace {
 
-// Whether path is on a storage card, or is one: the first component names
-// a card among the root's entries.
-bool OnCard(const sim::Device& device, const std::u16string& path) {
-    const sim::Entry* root = device.Files().Find(path.substr(0, path.find(u'\\', 1)));
-    return root != nullptr && sim::IsCard(*root);
-}
-
 bool SameContent(const sim::Content& a, const sim::Content& b) {
     if (a == b) {
         return true;
@@ -29,7 +22,7 @@ bool SameContent(const sim::Content& a, const sim::Content& b) {
 DeviceState StateOf(const sim::Device& device) {
     DeviceState state;
     for (const sim::Entry* entry : device.Files().All()) {
-        if (!OnCard(device, entry->path)) {
+        if (device.Files().CardOf(entry->path) == nullptr) {
             state.entries.push_back(*entry);
         }
     }

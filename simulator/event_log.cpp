@@ -26,27 +26,40 @@ Json AttributeList(std::uint32_t bits) {
     return names;
 }
 
-Json JsonOf(const sim::Value& value) {
+Json JsonOf(const sim::Shown& value) {
     switch (value.kind) {
-    case sim::Value::Text:
-        return sim::Utf8(value.text);
-    case sim::Value::Name:
-        return value.name;
-    case sim::Value::Number:
+    case sim::Shown::Text:
+        return value.text != nullptr ? Json(sim::Utf8(*value.text)) : Json(value.name);
+    case sim::Shown::Number:
         return value.number;
-    case sim::Value::Flag:
+    case sim::Shown::Flag:
         return value.number != 0;
-    case sim::Value::List: {
+    case sim::Shown::Texts: {
         Json items = Json::array();
-        for (const std::u16string& item : value.items) {
+        for (const std::u16string& item : *value.texts) {
             items.push_back(sim::Utf8(item));
         }
         return items;
     }
-    case sim::Value::Null:
+    case sim::Shown::Null:
         break;
     }
     return nullptr;
+}
+
+// A registry value's data, as its type holds it.
+Json DataOf(const sim::RegistryValue& value) {
+    if (value.type == "multi-string") {
+        Json items = Json::array();
+        for (const std::u16string& item : value.texts) {
+            items.push_back(sim::Utf8(item));
+        }
+        return items;
+    }
+    if (value.type == "dword") {
+        return value.number;
+    }
+    return sim::Utf8(value.text);
 }
 
 } // namespace
@@ -59,9 +72,9 @@ void WriteEventLog(std::ostream& out, const sim::Device& device, bool calls) {
         Json line;
         line["event"] = event.Name();
         line["t"] = event.t;
-        for (const auto& field : event.fields) {
-            line[field.first] = JsonOf(field.second);
-        }
+        sim::ForEachField(event, [&line](const char* name, const sim::Shown& value) {
+            line[name] = JsonOf(value);
+        });
         WriteLine(out, line);
     }
     Json state;
@@ -90,7 +103,7 @@ void WriteEventLog(std::ostream& out, const sim::Device& device, bool calls) {
                 item["key"] = full;
                 item["name"] = sim::Utf8(value.name);
                 item["type"] = value.type;
-                item["data"] = JsonOf(value.data);
+                item["data"] = DataOf(value);
                 state["values"].push_back(item);
             }
         }

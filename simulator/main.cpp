@@ -32,10 +32,6 @@ namespace {
 
 const char Version[] = "autorun-sim " AUTORUN_SIM_VERSION;
 
-// The string resource that holds a program's title, which names its
-// Programs-menu entry.
-constexpr unsigned TitleString = 1;
-
 constexpr int ExitOk = 0;
 constexpr int ExitOutputFailed = 1;
 constexpr int ExitBadInput = 2;
@@ -66,7 +62,7 @@ int ParseOptions(int argc, char** argv, Options& options) {
     CLI::App app{"Runs the card's autorun program on a simulated Windows CE device and tells, "
                  "step by step, what it does. With no arguments: the built-in demo.",
                  "autorun-sim"};
-    app.footer("Steps replace the description's: insert, menu, remove, or "
+    app.footer("Steps replace the description's: insert, menu, remove, '{\"tap\": PATH}' or "
                "'{\"run\": PATH, \"args\": TEXT}', one argument each.\n\n"
                "Exit status: 0 when every step ran, whatever the program did; 1 when standard "
                "output could not be written; 2 for unusable input (one line on standard error "
@@ -184,18 +180,10 @@ int main(int argc, char** argv) {
         }
     }
 
-    // The image, or the program built for the host, is the program: on the
-    // cards, and in the Programs menu under the title its string table holds.
-    if (description.hasTitle) {
-        programs.native.title = description.title;
-    }
-    std::u16string title = programs.native.title;
+    // The image, or the program built for the host, is the program.
     std::string program = "autorun.exe built for this machine, standing in for every program "
                           "file the device starts.";
     if (programs.standIn) {
-        if (!runner::ReadImageString(image, TitleString, title)) {
-            title.clear();
-        }
         program = "the " + runner::MachineName(image.machine) + " image " + options.imageFile +
                   ", in every card's " + std::to_string(description.config.processor) +
                   "\\autorun.exe and standing in for every program file that holds no image; it "
@@ -204,13 +192,12 @@ int main(int argc, char** argv) {
     sim::Device device(description.config);
     simtool::Populate(description, device, programs.standIn);
     device.SetLauncher(&programs);
-    const std::u16string menu = simtool::MenuEntry(device, title);
     std::ostringstream out;
     if (!options.json) {
-        simtool::WriteIntro(out, description, device, program, menu);
+        simtool::WriteIntro(out, description, device, program);
     }
     const simtool::DeviceState before = simtool::StateOf(device);
-    simtool::RunSteps(device, description.steps, menu);
+    simtool::RunSteps(device, description.steps);
     // For developers: what the images ran, added to the file this names.
     std::string error;
     const char* executed = std::getenv("AUTORUN_SIM_EXECUTED");

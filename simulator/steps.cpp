@@ -3,33 +3,32 @@
 
 namespace simtool {
 
-void RunSteps(sim::Device& device, const std::vector<Step>& steps,
-              const std::u16string& menuEntry) {
+void RunSteps(sim::Device& device, const std::vector<Step>& steps) {
     for (const Step& step : steps) {
         switch (step.kind) {
         case Step::Insert:
             device.Insert();
             break;
         case Step::Menu:
-            device.Tap(menuEntry);
+            device.TapMenu();
+            break;
+        case Step::Tap:
+            device.Tap(step.path);
             break;
         case Step::Remove:
             device.Remove();
             break;
-        case Step::Run:
-            device.Step("run",
-                        {{"path", sim::TextValue(step.path)},
-                         {"exists", sim::FlagValue(device.Files().Find(step.path) != nullptr)},
-                         {"runs", sim::FlagValue(true)}});
+        case Step::Run: {
+            sim::ev::Step run{u"run"};
+            run.path = step.path;
+            run.exists = device.Files().Find(step.path) != nullptr;
+            run.runs = true;
+            device.Step(run);
             device.Run(step.path, step.args);
             break;
         }
+        }
     }
-}
-
-std::u16string MenuEntry(const sim::Device& device, const std::u16string& title) {
-    return title.empty() ? std::u16string()
-                         : device.Facts().programsFolder + u"\\" + title + u".exe";
 }
 
 } // namespace simtool

@@ -12,10 +12,9 @@
 namespace simtool {
 
 // The device as described, before any step: its kind, the program that runs
-// on it (in a few words), the Programs-menu entry a tap starts, its cards and
-// faults.
+// on it (in a few words), its cards and faults.
 void WriteIntro(std::ostream& out, const Description& description, const sim::Device& device,
-                const std::string& program, const std::u16string& menuEntry);
+                const std::string& program);
 
 // The steps as they happened, each call told; with trace, also each call as
 // it was made. Then what changed since `before`.

@@ -254,8 +254,8 @@ class CheckCards(CardFolders):
 
 
 class CheckDescriptions(CardFolders):
-    """A device description as the card: its entries, registry, faults and
-    title; each profile gives the device's facts."""
+    """A device description as the card: its entries, registry and faults;
+    each profile gives the device's facts."""
 
     def description(self, **fields):
         path = os.path.join(self.dir.name, "card.json")
@@ -281,20 +281,22 @@ class CheckDescriptions(CardFolders):
                      "life).\n")
         self.assertEqual(result.stdout, "".join(lines))
 
-    def test_its_faults_and_title_are_the_cards(self):
+    def test_its_faults_are_the_cards(self):
         # The program cannot copy itself: the menu has only the package's
-        # shortcut, and the tap finds nothing to start.
+        # shortcut, and the tap finds no copy of the program to start.
         result = self.check(self.description(faults={"failing": ["CopyFileW"]}),
                             "--devices", "pocket-pc-2003")
         self.assertEqual(result.returncode, 4)
         self.assertIn("pocket-pc-2003  ✓         ✓           ✗           ✓              –  ",
                       result.stdout)
-        self.assertIn("    ✗ tap starts: there is no \\Windows\\Start Menu\\Programs\\Dorna & Kel.exe "
-                      "to tap\n    – works again: not judged, since the first tap did not work\n",
-                      result.stdout)
-        if not IMAGE:  # an image names its entry from its own string table
-            result = self.check(self.description(title="Velluma"), "--devices", "hpc-2000")
-            self.assertEqual((result.returncode, result.stderr), (0, ""))
+        self.assertIn("    ✗ tap starts: the card's program made no copy of itself in \\Windows\\"
+                      "Start Menu\\Programs to tap\n    – works again: not judged, since the first "
+                      "tap did not work\n", result.stdout)
+        # The program's names are the program's: a description naming them is
+        # refused.
+        result = self.check(self.description(title="Velluma"), "--devices", "hpc-2000")
+        self.assertEqual(result.returncode, 2)
+        self.assertIn(": title: is gone: ", result.stderr)
 
 
 class Profiles(unittest.TestCase):
@@ -329,11 +331,11 @@ class Profiles(unittest.TestCase):
             with open(path, "w") as f:
                 json.dump({"profile": "wm6", "osMajor": 6, "name": "A later one",
                            "programsFolder": "\\Menu"}, f)
-            result = run("--device", path, "insert")
+            result = run("--device", path, '{"run": "\\\\Windows\\\\autorun.exe", "args": "uninstall"}')
             self.assertEqual((result.returncode, result.stderr), (0, ""))
             self.assertIn(" (A later one): platform type \"PocketPC\", version 6.2 (build 1236)",
                           result.stdout)
-            self.assertIn("Its Programs-menu entry: \\Menu\\Dorna & Kel.exe.", result.stdout)
+            self.assertIn("It asks for the Programs folder: \\Menu.", result.stdout)
             self.assertIn("there but removes nothing", result.stdout)
 
 

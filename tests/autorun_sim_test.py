@@ -26,6 +26,11 @@ MANUAL = os.path.join(HERE, "..", "docs", "autorun-sim.md")
 
 APP_KEY = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Apps\\Velluma Reader ZRV"
 READER = "\\Program Files\\VellumaZRV\\vellumabook.exe"
+# What else the example package installs.
+WELCOME = "\\Program Files\\VellumaZRV\\Books\\Welcome.txt"
+SHORTCUT = "\\Windows\\Start Menu\\Programs\\Velluma Reader.lnk"
+SOFTWARE_KEYS = ["HKEY_LOCAL_MACHINE\\Software\\Velluma",
+                 "HKEY_LOCAL_MACHINE\\Software\\Velluma\\Reader"]
 MENU_COPY = "\\Windows\\Start Menu\\Programs\\Dorna & Kel.exe"
 CARD = "\\Storage Card"
 HELD = "the uninstaller holds it open"
@@ -80,11 +85,19 @@ class Case(unittest.TestCase):
         return self.log("--device", self.write("device.json", description), *args)
 
 
+# The example card's package (scripts/make-cab makes it from PACKAGE): the
+# reader, as every package a card() holds. The build makes it read-only, as a
+# burnt card's is, so the installer leaves it there.
+EXAMPLE_PACKAGE = os.path.join(EXAMPLES, "card-folder", "2577", "Reader.cab")
+PACKAGE_TIME = "2026-10-01T00:00:00Z"  # the card's file: older than what the package holds
+
+
 def card(*files, platform_dir="2577"):
     entries = [{"path": CARD, "attributes": ["directory", "temporary"]},
                {"path": CARD + "\\2577\\autorun.exe"}]
     for name, time in files:
-        entries.append({"path": CARD + "\\" + platform_dir + "\\" + name, "time": time})
+        entries.append({"path": CARD + "\\" + platform_dir + "\\" + name, "time": time,
+                        **({"from": EXAMPLE_PACKAGE} if name.endswith(".cab") else {})})
     return entries
 
 
@@ -105,7 +118,8 @@ class DemoStory(Case):
         intro, *steps = result.stdout.split("\nStep ")
         self.assertIn("platform type \"PocketPC\", version 4.0 (build 0), processor 2577", intro)
         self.assertIn("Cards in the device: \\Storage Card.", intro)
-        self.assertIn("Its Programs-menu entry: " + MENU_COPY + ".", intro)
+        # The device's clock starts a minute after the latest time described.
+        self.assertIn("Times are seconds since 2026-11-02 10:01:00 UTC", intro)
         self.assertEqual(len(steps), 3)
         insert, menu, remove = steps
         self.assertTrue(insert.startswith("1 of 3, insert"))
@@ -116,21 +130,30 @@ class DemoStory(Case):
         self.assertIn("Next: Storage Card, a storage card.", insert)
         self.assertIn('It asks for the platform type: "PocketPC".', insert)
         self.assertIn("It asks for the version: 4.0, build 0.", insert)
-        self.assertIn("It searches \\Storage Card\\2577\\*.cab: first Reader.cab, a file last "
-                      "written 2026-11-02 10:00:00 UTC.", insert)
+        self.assertIn("It searches \\Storage Card\\2577\\*.cab: first Reader.cab, a read-only file "
+                      "last written 2026-11-02 10:00:00 UTC.", insert)
         self.assertIn('It loads string 1: "Dorna & Kel".', insert)
         self.assertIn("copies itself to the Programs menu as " + MENU_COPY, insert)
         self.assertIn("opens \\Storage Card\\2577\\Reader.cab; the shell hands it to the cabinet "
                       "installer", insert)
+        # The card's real package: what it declares, installs, and that it
+        # stays, read-only.
+        self.assertIn('The cabinet installer reads \\Storage Card\\2577\\Reader.cab: "Velluma '
+                      'Reader ZRV" (application "Reader ZRV" of "Velluma"), for processor 2577 and '
+                      "Windows CE 3.0 or later.", insert)
         self.assertIn('The cabinet installer installs "Velluma Reader ZRV" from \\Storage Card\\'
-                      "2577\\Reader.cab (it holds no bytes, so it stands in for a package): " +
-                      READER + " and the key " + APP_KEY + ".", insert)
+                      "2577\\Reader.cab: " + READER + ", \\Program Files\\VellumaZRV\\Books\\"
+                      "Welcome.txt, \\Windows\\Start Menu\\Programs\\Velluma Reader.lnk, the key "
+                      "HKEY_LOCAL_MACHINE\\Software\\Velluma, the key HKEY_LOCAL_MACHINE\\Software\\"
+                      "Velluma\\Reader and the key " + APP_KEY + ".", insert)
+        self.assertIn("cannot delete the package \\Storage Card\\2577\\Reader.cab, so it stays: "
+                      "the file is read-only (error 5).", insert)
 
         self.assertTrue(menu.startswith("2 of 3, menu"))
         self.assertIn("starts as " + MENU_COPY + " with an empty command line", menu)
-        # The device's clock starts a minute after the latest time described.
+        # The reader has the date the cabinet gives it.
         self.assertIn("It looks for " + READER + " and finds it: a file last written "
-                      "2026-11-02 10:01:00 UTC.", menu)
+                      "2026-10-30 12:00:00 UTC.", menu)
         self.assertIn("It asks for its own path: " + MENU_COPY + ".", menu)
         self.assertIn("The program starts " + READER + ".", menu)
 
@@ -142,8 +165,11 @@ class DemoStory(Case):
         self.assertIn("It opens the key HKEY_LOCAL_MACHINE\\SOFTWARE\\Apps.", remove)
         self.assertIn("(attempt 1): the uninstaller holds it open (error 5)", remove)
         self.assertIn("2.500 s  The uninstaller finishes: \"Velluma Reader ZRV\" is uninstalled; it "
-                      "removes " + READER + ", \\Program Files\\VellumaZRV and the key " + APP_KEY +
-                      ".", remove)
+                      "removes " + READER + ", \\Program Files\\VellumaZRV\\Books\\Welcome.txt, "
+                      "\\Windows\\Start Menu\\Programs\\Velluma Reader.lnk, \\Program Files\\"
+                      "VellumaZRV\\Books, \\Program Files\\VellumaZRV, the key " + APP_KEY +
+                      ", the key HKEY_LOCAL_MACHINE\\Software\\Velluma\\Reader and the key "
+                      "HKEY_LOCAL_MACHINE\\Software\\Velluma.", remove)
         self.assertIn("(attempt 4): there is no such key (error 2)", remove)
         # What the card's life left: the shell's copy and the Programs folder.
         self.assertIn("Cards taken out: \\Storage Card.", after)
@@ -218,7 +244,12 @@ class EventLog(Case):
             ("copy", "\\Windows\\autorun.exe", MENU_COPY, True),
             ("launch", package, "", True),
             ("exit", 0),
-            ("installed", package, True, "Velluma Reader ZRV", [READER], [APP_KEY]),
+            ("package", package, "Velluma Reader ZRV", "Velluma", "Reader ZRV", 2577, "3.0", "0.0",
+             0, 0, []),
+            ("installed", package, "Velluma Reader ZRV", "\\Program Files\\Reader ZRV",
+             [READER, WELCOME, SHORTCUT], [], [*SOFTWARE_KEYS, APP_KEY]),
+            ("package-deleted", package, False, 5, "the file is read-only"),
+            # The menu step taps the copy the program made of itself.
             ("step", "menu", MENU_COPY, True),
             ("start", MENU_COPY, ""),
             ("launch", READER, "", True),
@@ -230,15 +261,16 @@ class EventLog(Case):
             (*held, 1, 5, HELD), ("sleep", 1000),
             (*held, 2, 5, HELD), ("sleep", 1000),
             (*held, 3, 5, HELD), ("sleep", 1000),
-            ("uninstalled", "Velluma Reader ZRV", [READER, "\\Program Files\\VellumaZRV"],
-             [APP_KEY]),
+            ("uninstalled", "Velluma Reader ZRV",
+             [READER, WELCOME, SHORTCUT, "\\Program Files\\VellumaZRV\\Books",
+              "\\Program Files\\VellumaZRV"], [APP_KEY, *reversed(SOFTWARE_KEYS)]),
             (*held, 4, 2, "there is no such key"),
             ("exit", 0),
         ])
         self.assertEqual([e["t"] for e in events if e["event"] in ("key-delete", "uninstalled")],
                          [0, 1000, 2000, 2500, 3000])
         self.assertEqual(list(events[0]), ["event", "t", "name", "cards", "in", "runs"])
-        self.assertEqual(list(events[11]), ["event", "t", "name", "cards", "runs"])
+        self.assertEqual(list(events[13]), ["event", "t", "name", "cards", "runs"])
         # Calls are in the log with --trace only.
         self.assertNotIn("call", [e["event"] for e in events])
         entries = paths(state)
@@ -251,12 +283,11 @@ class EventLog(Case):
         self.assertEqual(state["registry"],
                          ["HKEY_LOCAL_MACHINE\\SOFTWARE", "HKEY_LOCAL_MACHINE\\SOFTWARE\\Apps"])
 
-    def test_times_titles_registry_and_faults(self):
-        # Times in both forms, a title of its own, the registry replaced, and
-        # faults: the platform query fails, so the program searches "wince\arm".
+    def test_times_registry_and_faults(self):
+        # Times in both forms, the registry replaced, and faults: the
+        # platform query fails, so the program searches "wince\arm".
         exact = "2026-11-02T10:00:00.1234567Z"
         description = {
-            "title": "Other Title",
             "entries": card(("Old.cab", "2026-10-01T00:00:00Z")) + [
                 {"path": CARD + "\\wince\\arm\\New.cab", "time": exact},
                 {"path": "\\Leap", "time": "2028-02-29T23:59:59.5Z"},
@@ -273,7 +304,7 @@ class EventLog(Case):
         launches = [e["file"] for e in events if e["event"] == "launch"]
         self.assertEqual(launches[0], CARD + "\\wince\\arm\\New.cab")
         copies = [e["to"] for e in events if e["event"] == "copy"]
-        self.assertIn("\\Windows\\Start Menu\\Programs\\Other Title.exe", copies)
+        self.assertIn(MENU_COPY, copies)
         entries = paths(state)
         self.assertEqual(entries["\\Leap"]["time"], ticks("2028-02-29T23:59:59.5Z"))
         self.assertEqual(entries["\\Ticks"]["time"], 125000000000000000)
@@ -307,8 +338,8 @@ class EventLog(Case):
         self.assertEqual(box[0], {"event": "message-box", "t": 0,
                                   "text": "Unable to find the .CAB setup program. Exiting",
                                   "caption": "Fatal Error"})
-        # No menu copy was made, so the menu step runs nothing.
-        self.assertIn(("step", "menu", MENU_COPY, False), compact(events))
+        # No menu copy was made, so the menu step names none and runs nothing.
+        self.assertIn(("step", "menu", False), compact(events))
 
     def test_names_ignore_case_beyond_latin(self):
         # The card and the paths under it are one folder however they are
@@ -332,12 +363,17 @@ class FromFolder(Case):
             "2577/Zeta.cab": "2026-12-30T00:00:00Z",
             "2577/docs/readme.txt": "2025-01-01T00:00:00Z",
         }
+        with open(EXAMPLE_PACKAGE, "rb") as f:
+            package = f.read()
         for name in stamps:
             if name.endswith((".exe", ".cab", ".txt")):
-                # An empty program file holds no image: the host build runs; an
-                # empty package holds none: the stand-in is installed.
+                # An empty program file holds no image: the host build runs.
+                # Reader.cab is the reader's package; Zeta.cab is never opened.
                 self.write(os.path.join("cards", "mine", name),
-                           "" if name.endswith((".exe", ".cab")) else "x")
+                           "" if name.endswith((".exe", "Zeta.cab")) else
+                           package if name.endswith(".cab") else "x")
+        # Burnt read-only, so that the installer leaves it for the next insertion.
+        os.chmod(os.path.join(base, "2577", "Reader.cab"), 0o444)
         for name, stamp in sorted(stamps.items(), key=lambda item: -len(item[0])):
             nanoseconds = (ticks(stamp) - ticks("1970-01-01T00:00:00Z")) * 100
             os.utime(os.path.join(base, name), ns=(nanoseconds, nanoseconds))
@@ -352,25 +388,36 @@ class FromFolder(Case):
             self.assertEqual(entries[device_path]["time"], ticks(stamp), device_path)
         self.assertEqual(entries["\\My Card\\2577"]["attributes"], ["directory"])
         self.assertEqual(entries["\\My Card\\2577\\docs"]["attributes"], ["directory"])
-        self.assertEqual(entries["\\My Card\\2577\\Reader.cab"]["attributes"], [])
+        self.assertEqual(entries["\\My Card\\2577\\Reader.cab"]["attributes"], ["readonly"])
+        self.assertEqual(entries["\\My Card\\2577\\Zeta.cab"]["attributes"], [])
         # Names in byte order: "Reader.cab" before "Zeta.cab" is found first.
         launch = [e for e in events if e["event"] == "launch"]
         self.assertEqual(launch[0]["file"], "\\My Card\\2577\\Reader.cab")
-        # The clock starts a minute after the latest time, the folder's files
-        # included: the reader the first insertion installs is newer than its
-        # package, so the second one starts it.
+        # The reader the first insertion installs has the cabinet's date,
+        # newer than its package's file, so the second insertion starts it.
         self.assertEqual(launch[1]["file"], READER)
-        self.assertEqual(entries[READER]["time"], ticks("2026-12-30T00:01:00Z"))
+        self.assertEqual(entries[READER]["time"], ticks("2026-10-30T12:00:00Z"))
+        # The clock starts a minute after the latest time, the folder's files
+        # included.
+        self.assertEqual(entries["\\Windows\\Start Menu\\Programs"]["time"],
+                         ticks("2026-12-30T00:01:00Z"))
 
     def test_a_program_file_runs_what_it_holds(self):
         # A card copied from disk brings its program's bytes: here none the
-        # device can start, so the run ends at once and the status says so.
+        # device can start, so the loader refuses it. That is the device's
+        # answer, not a crash: every step ran.
         self.write(os.path.join("card", "2577", "autorun.exe"), "MZ, but no image")
         path = self.write("device.json", {"entries": [
             {"path": "\\C", "attributes": ["directory", "temporary"], "from": "card"}]})
         result = run("--device", path, "insert")
-        self.assertEqual(result.returncode, 3, result.stderr)
-        self.assertIn("The device cannot start the file: not a runnable image", result.stdout)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertIn("The device cannot start \\Windows\\autorun.exe: not a runnable image",
+                      result.stdout)
+        self.assertNotIn("The program starts", result.stdout)
+        events, _ = self.log("--device", path, "insert")
+        self.assertEqual([e["event"] for e in events], ["step", "copy", "not-started"])
+        self.assertEqual(events[2]["path"], "\\Windows\\autorun.exe")
+        self.assertTrue(events[2]["reason"].startswith("not a runnable image: "), events[2])
 
     def test_from_needs_a_readable_host_folder(self):
         self.write("plain.txt", "x")
@@ -408,7 +455,6 @@ class FromFolder(Case):
 
 MAKE_CAB = os.path.join(HERE, "..", "scripts", "make-cab")
 PACKAGE = os.path.join(EXAMPLES, "packages", "reader.json")
-PACKAGE_TIME = "2026-10-01T00:00:00Z"  # the card's file: older than what the package holds
 
 
 class Packages(Case):
@@ -546,6 +592,22 @@ class Packages(Case):
                         "it is not a valid Windows CE Setup file: "), refused[0])
                     self.assertIn(why, refused[0])
                     self.assertNotIn(READER, paths(state))
+        # A package that holds no bytes is no package at all: nothing stands
+        # in for it.
+        events, state = self.life(self.write("empty.cab", b""), "insert")
+        self.assertEqual([e["why"] for e in events if e["event"] == "refused"],
+                         ["it is not a valid Windows CE Setup file: it holds no bytes"])
+        self.assertNotIn("installed", [e["event"] for e in events])
+        self.assertNotIn(APP_KEY, state["registry"])
+
+    def test_the_example_package_is_what_make_cab_makes_of_its_description(self):
+        # The example card's package, which autorun-sim holds built in, is
+        # made from examples/packages/reader.json, and the two cards' are one.
+        made = self.cabinet("reader.cab")
+        for folder in ("2577", os.path.join("wince", "arm")):
+            with open(made, "rb") as a, open(os.path.join(EXAMPLES, "card-folder", folder,
+                                                        "Reader.cab"), "rb") as b:
+                self.assertEqual(a.read(), b.read(), folder)
 
     def test_a_card_folder_brings_its_packages_bytes_and_read_only_files(self):
         card_dir = os.path.join(self.dir.name, "card", "2577")
@@ -563,12 +625,13 @@ class Packages(Case):
 
 class Steps(Case):
     def test_command_line_steps_replace_the_descriptions(self):
-        description = {"entries": card(("Reader.cab", "2026-11-02T10:00:00Z")),
+        description = {"entries": card(("Reader.cab", PACKAGE_TIME)),
                        "steps": ["insert", "menu", "remove"]}
         events, _ = self.device(description, "insert", "insert")
         self.assertEqual([e["name"] for e in events if e["event"] == "step"],
                          ["insert", "insert"])
-        # Second insert: the reader installed by the first is newer.
+        # Second insert: the reader installed by the first is newer than the
+        # package's file.
         self.assertEqual([e["file"] for e in events if e["event"] == "launch"],
                          [CARD + "\\2577\\Reader.cab", READER])
 
@@ -588,31 +651,64 @@ class Steps(Case):
                                 json.dumps({"run": "\\Windows\\autorun.exe", "args": "INSTALL"}))
         self.assertEqual([e["name"] for e in events if e["event"] == "step"], ["menu", "run"])
         self.assertIn(("launch", CARD + "\\2577\\Reader.cab", "", True), compact(events))
+        # The copy the program made of itself, run from the card, is what the
+        # menu step taps.
+        events, _ = self.device(description, json.dumps(run_step), "menu")
+        self.assertIn(("step", "menu", MENU_COPY, True), compact(events))
+        self.assertEqual(compact(events)[-3][:2], ("start", MENU_COPY))
+
+    def test_the_menu_taps_the_programs_own_copy_and_a_tap_any_file(self):
+        # A file in the Programs folder that no program copied there is no
+        # program's entry: the menu step has none to tap; a tap starts it.
+        entries = card(("Reader.cab", PACKAGE_TIME)) + [{"path": MENU_COPY}]
+        events, _ = self.device({"entries": entries, "steps": ["menu", {"tap": MENU_COPY}]})
+        self.assertEqual(compact(events)[:3], [("step", "menu", False),
+                                               ("step", "tap", MENU_COPY, True),
+                                               ("start", MENU_COPY, "")])
+        # Once the card's program has copied itself there, the menu taps the
+        # copy; once it has deleted it, there is none again. A tap on a file
+        # that is not there runs nothing.
+        events, _ = self.device({"entries": card(("Reader.cab", PACKAGE_TIME))}, "insert", "menu",
+                                "remove", "menu", '{"tap": "\\\\Nowhere.exe"}')
+        steps = [step[1:] for step in compact(events) if step[0] == "step"]
+        self.assertEqual(steps, [("insert", 0, 1, True), ("menu", MENU_COPY, True),
+                                 ("remove", 1, True), ("menu", False),
+                                 ("tap", "\\Nowhere.exe", False)])
+        result = run("--device", self.write("device.json", {"entries": entries}), "menu",
+                     '{"tap": "\\\\Nowhere.exe"}')
+        self.assertIn("No program has copied itself into \\Windows\\Start Menu\\Programs, so "
+                      "there is no entry to tap.", result.stdout)
+        self.assertIn("Step 2 of 2, tap: the user taps \\Nowhere.exe\n", result.stdout)
+        self.assertIn("There is no \\Nowhere.exe, so there is nothing to tap.", result.stdout)
 
     def test_description_steps_and_default(self):
         events, _ = self.device({"entries": card(), "steps": ["menu"]})
-        self.assertEqual(compact(events), [("step", "menu", MENU_COPY, False)])
+        self.assertEqual(compact(events), [("step", "menu", False)])
         events, _ = self.device({"entries": card(), "steps": []})
         self.assertEqual(events, [])
         events, _ = self.device({})
         self.assertEqual(compact(events), [("step", "insert", 0, 0, False),
-                                           ("step", "menu", MENU_COPY, False),
+                                           ("step", "menu", False),
                                            ("step", "remove", 0, False)])
         # From standard input.
         events, _ = self.log("--device", "-", stdin=json.dumps({"entries": card(), "steps": ["menu"]}))
-        self.assertEqual(compact(events), [("step", "menu", MENU_COPY, False)])
+        self.assertEqual(compact(events), [("step", "menu", False)])
 
     def test_the_manuals_sample_runs_as_written(self):
         with open(MANUAL, encoding="utf-8") as f:
             manual = f.read()
         sample = manual.split("## The device description", 1)[1].split("```json\n", 1)[1]
         description = json.loads(sample.split("```", 1)[0])
+        # Its package, beside it.
+        with open(EXAMPLE_PACKAGE, "rb") as f:
+            self.write("Reader.cab", f.read())
         events, _ = self.device(description)
         self.assertEqual(set(description), {
-            "platform", "osMajor", "title", "appName", "readerPath", "clock", "entries",
-            "registry", "uninstallMs", "faults", "steps"})
+            "platform", "osMajor", "clock", "entries", "registry", "uninstallMs", "faults",
+            "steps"})
         self.assertEqual([e["name"] for e in events if e["event"] == "step"],
-                         ["insert", "menu", "remove", "run"])
+                         ["insert", "menu", "remove", "tap", "run"])
+        self.assertIn("installed", [e["event"] for e in events])
         # "from": "." brings in the folder the description is in.
         _, state = self.device(description, "insert")
         self.assertIn("\\My Card\\device.json", paths(state))
@@ -797,8 +893,8 @@ class HostileImages(Case):
     """Every hostile program file, given with --image or found on a card
     copied from a folder, ends one of three ways within a second and 200 MB:
     a refusal (exit 2, one line naming the file), a crash told with its reason
-    (exit 3), or a run to the end (exit 0); never a signal, a hang or a
-    sanitizer's report."""
+    (exit 3), or a run to the end, the device's loader refusing to start it
+    included (exit 0); never a signal, a hang or a sanitizer's report."""
 
     def images(self):
         files, seen = [], set()
@@ -825,7 +921,7 @@ class HostileImages(Case):
         else:
             self.assertEqual(err, "")
         if status == 3:
-            self.assertRegex(out, r"The program crashes: .+|The device cannot start the file: .+")
+            self.assertRegex(out, r"The program crashes: .+")
 
     def test_every_hostile_image_ends_one_of_three_ways(self):
         images = self.images()
@@ -957,10 +1053,20 @@ class UnusableInput(Case):
         self.refused_text('{"faults": {"appKeyDeleteFailures": true}}',
                           ": faults.appKeyDeleteFailures: expected a whole number, found a boolean")
         # The old countdown is refused with the plan entry that says the same.
-        self.refused_text('{"appName": "App", "faults": {"appKeyDeleteFailures": 3}}',
+        self.refused_text('{"faults": {"appKeyDeleteFailures": 3}}',
                           ': faults.appKeyDeleteFailures: is gone; a fault plan says the same: '
-                          '"plan": [{"op": "RegDeleteKeyW", "match": "*\\\\App", "count": 3, '
-                          '"error": 5}]')
+                          '"plan": [{"op": "RegDeleteKeyW", "match": "HKEY_LOCAL_MACHINE\\\\'
+                          'SOFTWARE\\\\Apps\\\\*", "count": 3, "error": 5}]')
+        # So are the program's names: the menu step needs no title, and a
+        # package is a real one.
+        for field, value in (("title", "Dorna & Kel"), ("appName", "Velluma Reader ZRV"),
+                             ("readerPath", "\\Program Files\\r.exe")):
+            self.refused_text(json.dumps({field: value}), ": " + field + ": is gone: ")
+        self.refused_text(json.dumps({"title": ""}), ": title: is gone: the menu step taps the "
+                          "file the card's program copied itself to in the Programs folder")
+        self.refused_text(json.dumps({"appName": 5}), ": appName: is gone: a package that holds "
+                          "no bytes no longer stands in for one; give the card a real package, "
+                          "an entry whose \"from\" is a .cab that scripts/make-cab makes")
         for rule, what in (
                 ({"match": "*"}, 'faults.plan[0]: a plan entry needs "op"'),
                 ({"op": "Sleep"}, 'faults.plan[0].op: unknown operation "Sleep"'),
@@ -999,23 +1105,6 @@ class UnusableInput(Case):
                           ": steps[0].run: \"autorun.exe\" is not rooted at")
         self.refused_text(json.dumps({"steps": [{"run": "\\a.exe", "args": "x\0y"}]}),
                           ': steps[0].args: "x\\u0000y" has a NUL character in it')
-        self.refused_text(json.dumps({"readerPath": "Program Files\\r.exe"}),
-                          ': readerPath: "Program Files\\r.exe" is not rooted at')
-        self.refused_text(json.dumps({"readerPath": "\\Program Files\\r?.exe"}),
-                          ': readerPath: "\\Program Files\\r?.exe" has a name the device cannot '
-                          'hold: "r?.exe" (it has "?")')
-        # The title names the Programs-menu copy, a file; an empty one names
-        # none, which the program allows for.
-        for title, what in (("a/b", 'it has "/"'), ("Dorna: Kel", 'it has ":"'),
-                            ("a*?", 'it has "*"'), ("a\nb", "it has the control character U+000A")):
-            self.refused_text(json.dumps({"title": title}), ": title: ", "cannot name the "
-                              "Programs-menu copy ", what)
-        self.refused_text(json.dumps({"title": "Dorna\0"}), ': title: "Dorna\\u0000" has a NUL')
-        self.refused_text(json.dumps({"title": "a\u2028b/"}), ': title: "a\\u2028b/" cannot')
-        for name, what in (("", "the application name must not be empty"),
-                           ("a\\b", '"a\\b" has a "\\", which a registry key name cannot hold'),
-                           ("a\tb", '"a\\u0009b" has a control character')):
-            self.refused_text(json.dumps({"appName": name}), ": appName: " + what)
         # Names are compared as the device compares them: Ω is ω.
         self.refused_text(json.dumps({"entries": [{"path": "\\Ωmega"}, {"path": "\\ωMEGA\\x"}]}),
                           ': entries[1].path: "\\ωMEGA" is a file')
@@ -1032,7 +1121,13 @@ class UnusableInput(Case):
         self.refused_text('{"faults": {"failing": ["FindFirstFileW", "CreateFileW"]}}',
                           ': faults.failing[1]: unknown operation "CreateFileW"')
         self.refused_text('{"steps": ["insert", "eject"]}', ': steps[1]: unknown step "eject"')
-        self.refused_text('{"steps": [{"args": ""}]}', ": steps[0]: a step object needs \"run\"")
+        self.refused_text('{"steps": [{"args": ""}]}', ': steps[0]: a step object needs "tap", '
+                          'the file a user taps, or "run"')
+        self.refused_text('{"steps": [{"tap": "\\\\a.exe", "run": "\\\\a.exe"}]}',
+                          ": steps[0]: a step object is a tap or a run, not both")
+        self.refused_text('{"steps": [{"tap": "\\\\a.exe", "args": "x"}]}',
+                          ': steps[0].args: a tap starts a file with an empty command line')
+        self.refused(['{"tap": "a.exe"}'], 'command line: step 1.tap: "a.exe" is not rooted at')
         self.refused(["insert", "eject"], 'command line: step 2: unknown step "eject"')
         self.refused(["{\"run\": 1}"], "command line: step 1.run: expected a string")
         self.refused(["{\"run\":"], "command line: step 1: not a JSON object")

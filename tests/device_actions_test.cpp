@@ -62,15 +62,15 @@ TEST(LaunchProgram, StartsThroughTheShellWithTheGivenCommandLine) {
         LaunchProgram(UninstallerPath, AppName);
         LaunchProgram(u"\\Nowhere\\missing.exe", u"");
     }
-    auto launches = EventsOf(device, sim::EventKind::Launch);
+    auto launches = EventsOf<sim::ev::Launch>(device);
     ASSERT_EQ(2u, launches.size());
-    EXPECT_EQ(U8(UninstallerPath), launches[0].Text("file"));
-    EXPECT_EQ(U8(AppName), launches[0].Text("args"));
-    EXPECT_TRUE(launches[0].Flag("ok"));
+    EXPECT_EQ(U8(UninstallerPath), U8(launches[0].file));
+    EXPECT_EQ(U8(AppName), U8(launches[0].args));
+    EXPECT_TRUE(launches[0].ok);
     // A failed start is not noticed: the second call was still made.
-    EXPECT_EQ(U8(u"\\Nowhere\\missing.exe"), launches[1].Text("file"));
-    EXPECT_EQ("", launches[1].Text("args"));
-    EXPECT_FALSE(launches[1].Flag("ok"));
+    EXPECT_EQ(U8(u"\\Nowhere\\missing.exe"), U8(launches[1].file));
+    EXPECT_EQ("", U8(launches[1].args));
+    EXPECT_FALSE(launches[1].ok);
     EXPECT_TRUE(device.Violations().empty()); // record size and paths as the device wants
 }
 
@@ -81,11 +81,11 @@ TEST(ProgramsMenuEntry, CreatesTheFolderAndACopyNamedAfterTheTitle) {
 
     SetMenuEntry(device, true);
 
-    auto copies = EventsOf(device, sim::EventKind::Copy);
+    auto copies = EventsOf<sim::ev::Copy>(device);
     ASSERT_EQ(1u, copies.size());
-    EXPECT_EQ(U8(OwnPath), copies[0].Text("from"));
+    EXPECT_EQ(U8(OwnPath), U8(copies[0].from));
     // The title's spaces and "&" stand in the name unchanged.
-    EXPECT_EQ("\\Windows\\Start Menu\\Programs\\Dorna & Kel.exe", copies[0].Text("to"));
+    EXPECT_EQ("\\Windows\\Start Menu\\Programs\\Dorna & Kel.exe", U8(copies[0].to));
     const sim::Entry* copy = device.Files().Find(MenuCopy);
     ASSERT_NE(nullptr, copy);
     EXPECT_EQ(sim::DefaultEntryTime + 7, copy->time); // a byte copy of the program
@@ -117,9 +117,9 @@ TEST(ProgramsMenuEntry, ReplacesAnExistingCopy) {
 
     SetMenuEntry(device, true);
 
-    auto copies = EventsOf(device, sim::EventKind::Copy);
+    auto copies = EventsOf<sim::ev::Copy>(device);
     ASSERT_EQ(1u, copies.size());
-    EXPECT_TRUE(copies[0].Flag("ok"));
+    EXPECT_TRUE(copies[0].ok);
     EXPECT_EQ(sim::DefaultEntryTime + 7, device.Files().Find(MenuCopy)->time);
 }
 
@@ -146,9 +146,9 @@ TEST(ProgramsMenuEntry, DeletingAMissingCopyChangesNothing) {
 
     SetMenuEntry(device, false);
 
-    auto deletes = EventsOf(device, sim::EventKind::Delete);
+    auto deletes = EventsOf<sim::ev::Delete>(device);
     ASSERT_EQ(2u, deletes.size());
-    EXPECT_FALSE(deletes[1].Flag("ok"));
+    EXPECT_FALSE(deletes[1].ok);
     ASSERT_EQ(before.size(), fixture::Entries(device).size());
     for (std::size_t i = 0; i < before.size(); ++i) {
         EXPECT_EQ(before[i].path, fixture::Entries(device)[i].path);
@@ -204,10 +204,10 @@ TEST(AppRegistration, FirstSuccessMakesNoPause) {
 
     RemoveRegistration(device);
 
-    auto attempts = EventsOf(device, sim::EventKind::KeyDelete);
+    auto attempts = EventsOf<sim::ev::KeyDelete>(device);
     ASSERT_EQ(1u, attempts.size());
-    EXPECT_EQ("HKEY_LOCAL_MACHINE\\SOFTWARE\\Apps\\Velluma Reader ZRV", attempts[0].Text("key"));
-    EXPECT_EQ(0, attempts[0].Number("result"));
+    EXPECT_EQ("HKEY_LOCAL_MACHINE\\SOFTWARE\\Apps\\Velluma Reader ZRV", U8(attempts[0].key));
+    EXPECT_EQ(0, attempts[0].result);
     EXPECT_EQ(0, CountOf(device, sim::EventKind::Sleep));
     EXPECT_FALSE(device.Keys().Has(fixture::AppKey));
     EXPECT_TRUE(device.Keys().Has(sim::AppsKeyPath));
@@ -234,15 +234,15 @@ TEST(AppRegistration, GivesUpAfterElevenAttemptsAndTenPauses) {
 
     RemoveRegistration(device);
 
-    auto attempts = EventsOf(device, sim::EventKind::KeyDelete);
+    auto attempts = EventsOf<sim::ev::KeyDelete>(device);
     ASSERT_EQ(11u, attempts.size());
-    for (const sim::Event& attempt : attempts) {
-        EXPECT_EQ(platform::ErrorAccessDenied, attempt.Number("result"));
+    for (const sim::ev::KeyDelete& attempt : attempts) {
+        EXPECT_EQ(platform::ErrorAccessDenied, attempt.result);
     }
-    auto pauses = EventsOf(device, sim::EventKind::Sleep);
+    auto pauses = EventsOf<sim::ev::Sleep>(device);
     ASSERT_EQ(10u, pauses.size());
-    for (const sim::Event& pause : pauses) {
-        EXPECT_EQ(1000, pause.Number("ms"));
+    for (const sim::ev::Sleep& pause : pauses) {
+        EXPECT_EQ(1000, pause.ms);
     }
     EXPECT_EQ(10000u, device.NowMs());
     EXPECT_TRUE(device.Keys().Has(fixture::AppKey)); // left in place, silently
@@ -269,9 +269,9 @@ TEST(AppRegistration, StopsWhenTheKeyIsAlreadyGone) {
 
     RemoveRegistration(device);
 
-    auto attempts = EventsOf(device, sim::EventKind::KeyDelete);
+    auto attempts = EventsOf<sim::ev::KeyDelete>(device);
     ASSERT_EQ(1u, attempts.size());
-    EXPECT_EQ(platform::ErrorFileNotFound, attempts[0].Number("result"));
+    EXPECT_EQ(platform::ErrorFileNotFound, attempts[0].result);
     EXPECT_EQ(0, CountOf(device, sim::EventKind::Sleep));
     EXPECT_EQ(0u, device.NowMs());
     EXPECT_TRUE(device.Violations().empty());

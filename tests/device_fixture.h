@@ -1,6 +1,6 @@
-// Helpers shared by the unit tests: devices with cards and a reader, the
-// program built for the host to run on them, and readings of what the program
-// did to them.
+// Helpers shared by the unit tests: devices with cards, packages and a
+// reader, the program built for the host to run on them, and readings of what
+// the program did to them.
 #pragma once
 
 #include "autorun/constants.h"
@@ -8,6 +8,7 @@
 #include "platform/platform.h"
 #include "resources/product.h"
 #include "runner/native_program.h"
+#include "simulator/example_package.h"
 
 #include <set>
 #include <string>
@@ -17,11 +18,9 @@ namespace fixture {
 
 constexpr std::uint32_t CardAttributes = sim::AttrDirectory | sim::AttrTemporary;
 
-// A Pocket PC whose stand-in package installs the product's reader.
+// A Pocket PC.
 inline sim::Config Kind() {
-    sim::Config config;
-    config.standIn = {AppName, ReaderPath};
-    return config;
+    return sim::Config();
 }
 
 inline const std::u16string ProgramsFolder = sim::Config().programsFolder;
@@ -69,6 +68,14 @@ inline void AddFile(sim::Device& device, const std::u16string& path,
     device.Put({path, sim::AttrArchive, time});
 }
 
+// The reader's package, the example card's, at path; a burnt card's is
+// read-only, and the cabinet installer leaves it there.
+inline void AddPackage(sim::Device& device, const std::u16string& path,
+                       sim::Ticks time = sim::DefaultEntryTime,
+                       std::uint32_t attributes = sim::AttrArchive) {
+    device.Put({path, attributes, time, simtool::ExamplePackage()});
+}
+
 // An installed reader, as the cabinet installer leaves it.
 inline void AddReader(sim::Device& device, sim::Ticks time) {
     AddFile(device, ReaderPath, time);
@@ -84,25 +91,30 @@ inline std::vector<sim::Entry> Entries(const sim::Device& device) {
     return entries;
 }
 
-inline std::vector<sim::Event> EventsOf(const sim::Device& device, sim::EventKind kind) {
-    std::vector<sim::Event> found;
+// The events of kind K (sim::ev::Launch), in order.
+template <class K> std::vector<K> EventsOf(const sim::Device& device) {
+    std::vector<K> found;
     for (const sim::Event& event : device.Events()) {
-        if (event.kind == kind) {
-            found.push_back(event);
+        if (const K* fields = event.As<K>()) {
+            found.push_back(*fields);
         }
     }
     return found;
 }
 
 inline int CountOf(const sim::Device& device, sim::EventKind kind) {
-    return static_cast<int>(EventsOf(device, kind).size());
+    int count = 0;
+    for (const sim::Event& event : device.Events()) {
+        count += event.kind == kind ? 1 : 0;
+    }
+    return count;
 }
 
 // The files started through the shell, in order.
 inline std::vector<std::string> Launched(const sim::Device& device) {
     std::vector<std::string> files;
-    for (const sim::Event& event : EventsOf(device, sim::EventKind::Launch)) {
-        files.push_back(event.Text("file"));
+    for (const sim::ev::Launch& launch : EventsOf<sim::ev::Launch>(device)) {
+        files.push_back(sim::Utf8(launch.file));
     }
     return files;
 }

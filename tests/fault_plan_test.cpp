@@ -78,10 +78,10 @@ TEST_P(FaultPlan, FailsTheCallsItNames) {
     }
     EXPECT_EQ(c.results, results);
     std::vector<long long> errors;
-    for (const sim::Event& call : fixture::EventsOf(device, sim::EventKind::Call)) {
-        errors.push_back(call.Find("error") != nullptr ? call.Number("error") : 0);
-        if (call.Find("error") != nullptr) {
-            EXPECT_EQ("the fault plan makes it fail", call.Text("why"));
+    for (const sim::ev::Call& call : fixture::EventsOf<sim::ev::Call>(device)) {
+        errors.push_back(call.error.value_or(0));
+        if (call.error) {
+            EXPECT_EQ(u"the fault plan makes it fail", call.why.value_or(u""));
         }
     }
     EXPECT_EQ(c.errors, errors);

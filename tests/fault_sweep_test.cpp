@@ -44,8 +44,8 @@ TEST_P(FaultSweep, EveryFaultAndPairKeepsTheInvariants) {
             std::vector<std::string> launched;
             int boxes = 0;
             for (const sim::Event& e : device.Events()) {
-                if (e.kind == sim::EventKind::Launch) {
-                    launched.push_back(e.Text("file"));
+                if (const auto* launch = e.As<sim::ev::Launch>()) {
+                    launched.push_back(sim::Utf8(launch->file));
                 }
                 boxes += e.kind == sim::EventKind::MessageBox;
             }

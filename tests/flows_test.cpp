@@ -27,7 +27,7 @@ void Prepare(sim::Device& device, bool withPackage = true) {
     AddCard(device, u"Storage Card");
     AddFile(device, fixture::CardProgram);
     if (withPackage) {
-        AddFile(device, Package, PackageTime);
+        fixture::AddPackage(device, Package, PackageTime);
     }
 }
 
@@ -51,10 +51,11 @@ std::vector<std::string> Paths(const sim::Device& device) {
     return paths;
 }
 
-// What the program did to the device, in order.
-std::vector<std::string> Actions(const sim::Device& device) {
+// What the program did to the device, in order, from event `from` on.
+std::vector<std::string> Actions(const sim::Device& device, std::size_t from = 0) {
     std::vector<std::string> actions;
-    for (const sim::Event& event : device.Events()) {
+    for (std::size_t i = from; i < device.Events().size(); ++i) {
+        const sim::Event& event = device.Events()[i];
         if (event.kind == sim::EventKind::Launch || event.kind == sim::EventKind::Copy ||
             event.kind == sim::EventKind::Delete || event.kind == sim::EventKind::KeyDelete ||
             event.kind == sim::EventKind::MessageBox) {
@@ -65,10 +66,10 @@ std::vector<std::string> Actions(const sim::Device& device) {
 }
 
 void ExpectOnlyTheErrorBox(const sim::Device& device) {
-    auto boxes = EventsOf(device, sim::EventKind::MessageBox);
+    auto boxes = EventsOf<sim::ev::MessageBox>(device);
     ASSERT_EQ(1u, boxes.size());
-    EXPECT_EQ("Unable to find the .CAB setup program. Exiting", boxes[0].Text("text"));
-    EXPECT_EQ("Fatal Error", boxes[0].Text("caption"));
+    EXPECT_EQ("Unable to find the .CAB setup program. Exiting", U8(boxes[0].text));
+    EXPECT_EQ("Fatal Error", U8(boxes[0].caption));
     EXPECT_TRUE(Launched(device).empty());
     EXPECT_EQ(0, CountOf(device, sim::EventKind::Copy));
     EXPECT_EQ(0, CountOf(device, sim::EventKind::Delete));
@@ -99,15 +100,15 @@ TEST_P(InstallFlow, OpensThePackageUnlessTheReaderIsAsNew) {
 
     EXPECT_EQ(RunMode::Install, ModeFor(RemovalPath, InstallArgument));
     EXPECT_EQ((std::vector<std::string>{"copy", "launch"}), Actions(device));
-    auto copies = EventsOf(device, sim::EventKind::Copy);
+    auto copies = EventsOf<sim::ev::Copy>(device);
     ASSERT_EQ(1u, copies.size());
-    EXPECT_EQ(U8(MenuCopy), copies[0].Text("to"));
+    EXPECT_EQ(U8(MenuCopy), U8(copies[0].to));
     EXPECT_NE(nullptr, device.Files().Find(MenuCopy));
 
-    auto launches = EventsOf(device, sim::EventKind::Launch);
+    auto launches = EventsOf<sim::ev::Launch>(device);
     ASSERT_EQ(1u, launches.size());
-    EXPECT_EQ(U8(c.opensPackage ? Package : ReaderPath), launches[0].Text("file"));
-    EXPECT_EQ("", launches[0].Text("args"));
+    EXPECT_EQ(U8(c.opensPackage ? Package : ReaderPath), U8(launches[0].file));
+    EXPECT_EQ("", U8(launches[0].args));
     EXPECT_EQ(c.opensPackage ? 1 : 0, CountOf(device, sim::EventKind::Installed));
     EXPECT_EQ(0, CountOf(device, sim::EventKind::MessageBox));
     EXPECT_TRUE(device.Violations().empty());
@@ -189,29 +190,34 @@ TEST(LaunchFlow, WithoutReaderOrPackageShowsTheError) {
 TEST(RemovalFlow, UninstallsDeletesTheCopyAndWaitsForTheKey) {
     sim::Device device = fixture::NewDevice();
     Prepare(device);
-    AddReader(device, PackageTime);
-    AddFile(device, MenuCopy);
+    // The reader and the menu copy, as the card's package and the program
+    // put them there.
+    EXPECT_EQ(0, RunInstall(device));
+    ASSERT_NE(nullptr, device.Files().Find(ReaderPath));
+    ASSERT_NE(nullptr, device.Files().Find(MenuCopy));
+    const std::size_t removal = device.Events().size();
 
     EXPECT_EQ(0, device.Run(RemovalPath, u"uninstall"));
 
     EXPECT_EQ(RunMode::Removal, ModeFor(RemovalPath, u"uninstall"));
     EXPECT_EQ((std::vector<std::string>{"launch", "delete", "key-delete", "key-delete",
                                         "key-delete", "key-delete"}),
-              Actions(device));
-    auto launches = EventsOf(device, sim::EventKind::Launch);
-    ASSERT_EQ(1u, launches.size());
-    EXPECT_EQ(U8(UninstallerPath), launches[0].Text("file"));
-    EXPECT_EQ(U8(AppName), launches[0].Text("args"));
+              Actions(device, removal));
+    auto launches = EventsOf<sim::ev::Launch>(device);
+    ASSERT_EQ(2u, launches.size());
+    EXPECT_EQ(U8(UninstallerPath), U8(launches[1].file));
+    EXPECT_EQ(U8(AppName), U8(launches[1].args));
     EXPECT_EQ(nullptr, device.Files().Find(MenuCopy));
 
     // The uninstaller holds the key for 2.5 s, then removes it itself: three
     // refused attempts, and the fourth finds it gone and ends the loop.
-    auto attempts = EventsOf(device, sim::EventKind::KeyDelete);
+    auto attempts = EventsOf<sim::ev::KeyDelete>(device);
     ASSERT_EQ(4u, attempts.size());
-    EXPECT_EQ(platform::ErrorAccessDenied, attempts[2].Number("result"));
-    EXPECT_EQ(platform::ErrorFileNotFound, attempts[3].Number("result"));
+    EXPECT_EQ(platform::ErrorAccessDenied, attempts[2].result);
+    EXPECT_EQ(platform::ErrorFileNotFound, attempts[3].result);
     EXPECT_EQ(3, CountOf(device, sim::EventKind::Sleep));
-    EXPECT_EQ(3000u, EventsOf(device, sim::EventKind::Exit)[0].t);
+    ASSERT_EQ(sim::EventKind::Exit, device.Events().back().kind);
+    EXPECT_EQ(3000u, device.Events().back().t);
     EXPECT_FALSE(device.Keys().Has(fixture::AppKey));
     EXPECT_EQ(nullptr, device.Files().Find(ReaderPath));
     EXPECT_TRUE(device.Violations().empty());
@@ -243,8 +249,8 @@ TEST(CardLife, InsertMenuRemoveLeavesTheDeviceAsItWas) {
     // The card comes in.
     AddCard(device, u"Storage Card");
     AddFile(device, fixture::CardProgram);
-    AddFile(device, Package, PackageTime);
-    AddFile(device, u"\\Storage Card\\wince\\arm\\Reader.cab", PackageTime);
+    fixture::AddPackage(device, Package, PackageTime);
+    fixture::AddPackage(device, u"\\Storage Card\\wince\\arm\\Reader.cab", PackageTime);
 
     device.Insert();
     EXPECT_EQ(1, CountOf(device, sim::EventKind::Installed));
@@ -259,14 +265,14 @@ TEST(CardLife, InsertMenuRemoveLeavesTheDeviceAsItWas) {
     EXPECT_EQ(1, CountOf(device, sim::EventKind::Uninstalled));
 
     std::vector<std::string> starts;
-    for (const sim::Event& start : EventsOf(device, sim::EventKind::Start)) {
-        starts.push_back(start.Text("path") + " " + start.Text("args"));
+    for (const sim::ev::Start& start : EventsOf<sim::ev::Start>(device)) {
+        starts.push_back(U8(start.path) + " " + U8(start.args));
     }
     EXPECT_EQ((std::vector<std::string>{U8(RemovalPath) + " install", U8(MenuCopy) + " ",
                                         U8(RemovalPath) + " uninstall"}),
               starts);
-    for (const sim::Event& exit : EventsOf(device, sim::EventKind::Exit)) {
-        EXPECT_EQ(0, exit.Number("code"));
+    for (const sim::ev::Exit& exit : EventsOf<sim::ev::Exit>(device)) {
+        EXPECT_EQ(0, exit.code);
     }
     EXPECT_EQ(0, CountOf(device, sim::EventKind::MessageBox));
     EXPECT_TRUE(device.Violations().empty());
@@ -304,7 +310,7 @@ TEST(CardLife, ReinsertionStartsTheInstalledReader) {
     sim::Device device = fixture::NewDevice();
     AddCard(device, u"Storage Card");
     AddFile(device, fixture::CardProgram);
-    AddFile(device, Package, PackageTime);
+    fixture::AddPackage(device, Package, PackageTime, sim::AttrReadOnly);
 
     device.Insert();
     device.Insert(); // the reader is now newer than the package

@@ -199,17 +199,57 @@ inline Bytes Needing(Bytes image, std::uint8_t major, std::uint8_t minor) {
     return WithBytes(std::move(image), Optional + 48, {major, 0, minor, 0});
 }
 
+// The image with section i's flags (its characteristics) set to flags.
+inline Bytes WithSectionFlags(Bytes image, std::size_t i, std::uint32_t flags) {
+    Put32(image, SectionTable + 40 * i + 36, flags);
+    return image;
+}
+
+// The image with section i at address (relative to the base).
+inline Bytes WithSectionAt(Bytes image, std::size_t i, std::uint32_t address) {
+    Put32(image, SectionTable + 40 * i + 12, address);
+    return image;
+}
+
+constexpr std::uint32_t CodeOnly = 0x60000020;     // code, readable and executable
+constexpr std::uint32_t WritableCode = 0xE0000020; // code, also writable
+
+// x86: writes one byte into its own code, the operand of an instruction that
+// has not run yet, and runs that instruction; then writes that byte again 15
+// times, counting down, while only code translated before runs. It returns
+// the first byte written, 16. From the tenth write to a page of translated
+// code on, the emulator keeps a bitmap of the page's code, which it frees when
+// code is translated there again, and never when it is closed.
+inline Bytes X86PatchesItsCode() {
+    Bytes code = Join({{0xB9, 16, 0, 0, 0},         // mov ecx, 16
+                       {0x88, 0x0D},                // again: mov [the operand], cl
+                       Le32(X86Base + Code + 0x21), //
+                       {0x83, 0xF9, 16, 0x75, 5},   // cmp ecx, 16; jne next
+                       {0xE8, 0x0B, 0, 0, 0},       // call patched
+                       {0x49, 0x74, 0x18},          // next: dec ecx; jz done
+                       {0xEB, 0xEB}});              // jmp again
+    code.resize(0x20, 0xCC);
+    code = Join({code, {0xB0, 0x55, 0x0F, 0xB6, 0xC0, 0xEB, 0x09}}); // patched: mov al, 0x55;
+    code.resize(0x30, 0xCC);                                         // movzx eax, al; jmp done
+    code.push_back(0xC3);                                            // done: ret
+    return code;
+}
+
 inline Bytes Shortened(Bytes image, std::size_t by) {
     image.resize(image.size() - by);
     return image;
 }
 
+// How a run ends: the program exits, it crashes, or the device does not
+// start it.
+enum Ending { Exits, Crashes, Refused };
+
 struct RunCase {
     const char* name;
     Bytes image;
     std::u16string args;
-    bool crashed;
-    std::uint32_t code;
+    Ending ends;
+    std::uint32_t code;       // for a refusal, sim::BadExeFormat
     std::string reason;       // contained in the outcome's; "" for none
     std::uint64_t address;    // checked for crashes
     std::uint64_t budget = 0; // 0: the default
@@ -308,26 +348,26 @@ inline const std::vector<RunCase>& Cases() {
     static const std::vector<RunCase> cases = [] {
         std::vector<RunCase> all = {
             // How a run ends well: the entry point returns, or the process exits.
-            RunCase{"X86Returns", TinyImage(X86, {0xB8, 7, 0, 0, 0, 0xC3}), u"", false, 7, "", 0},
+            RunCase{"X86Returns", TinyImage(X86, {0xB8, 7, 0, 0, 0, 0xC3}), u"", Exits, 7, "", 0},
             RunCase{"X86ExitProcess",
                     TinyImage(X86, Join({{0x6A, 3}, CallImport(0)}), {"KERNEL32.dll!ExitProcess"}),
-                    u"", false, 3, "", 0},
+                    u"", Exits, 3, "", 0},
             // The desktop command line as a shell builds it: the quoted path first.
             RunCase{"X86CommandLine",
                     TinyImage(X86, Join({CallImport(0), {0x0F, 0xB7, 0x40, 0x02, 0xC3}}),
                               {"KERNEL32.dll!GetCommandLineW"}),
-                    u"install", false, u'\\', "", 0},
+                    u"install", Exits, u'\\', "", 0},
             // WinMain(instance, 0, command line, SW_SHOWNORMAL) on the device.
-            RunCase{"ArmInstance", TinyImage(ArmMachine, Arm({0xE1A0F00E})), u"", false, ArmBase,
+            RunCase{"ArmInstance", TinyImage(ArmMachine, Arm({0xE1A0F00E})), u"", Exits, ArmBase,
                     "", 0},
             RunCase{"ArmCommandLine", TinyImage(ArmMachine, Arm({0xE1D200B0, 0xE1A0F00E})),
-                    u"install", false, u'i', "", 0},
-            RunCase{"ArmShow", TinyImage(ArmMachine, Arm({0xE1A00003, 0xE1A0F00E})), u"", false, 1,
+                    u"install", Exits, u'i', "", 0},
+            RunCase{"ArmShow", TinyImage(ArmMachine, Arm({0xE1A00003, 0xE1A0F00E})), u"", Exits, 1,
                     "", 0},
             // StrongARM is ARMv4: BX is undefined there, and runs on a later core.
-            RunCase{"ArmBxOnStrongArm", TinyImage(ArmMachine, Arm({0xE12FFF1E})), u"", true,
+            RunCase{"ArmBxOnStrongArm", TinyImage(ArmMachine, Arm({0xE12FFF1E})), u"", Crashes,
                     sim::IllegalInstruction, "undefined instruction", ArmBase + Code},
-            RunCase{"ArmBxOnArm926", TinyImage(ArmMachine, Arm({0xE12FFF1E})), u"", false, ArmBase,
+            RunCase{"ArmBxOnArm926", TinyImage(ArmMachine, Arm({0xE12FFF1E})), u"", Exits, ArmBase,
                     "", 0, 0, Emulator::ArmCore::Arm926},
             // What the device writes lands in the guest's own pages.
             RunCase{"DeviceWritesIntoData",
@@ -340,7 +380,7 @@ inline const std::vector<RunCase>& Cases() {
                                     Le32(X86Base + Data),
                                     {0xC3}}),
                               {"KERNEL32.dll!GetModuleFileNameW"}),
-                    u"", false, u'\\', "", 0},
+                    u"", Exits, u'\\', "", 0},
 
             // A path is handed over as the guest holds it, without a terminator
             // within 260 units too (300 units of 'A' here).
@@ -355,115 +395,149 @@ inline const std::vector<RunCase>& Cases() {
                                     CallImport(0),
                                     {0xC3}}),
                               {"KERNEL32.dll!DeleteFileW"}),
-                    u"", false, 0, "", 0, 0, Emulator::ArmCore::StrongArm,
+                    u"", Exits, 0, "", 0, 0, Emulator::ArmCore::StrongArm,
                     "without a terminator within 260 units"},
 
             // COREDLL's imports are bound through its export table, by ordinal
             // (537: GetModuleFileNameW) or by name, to the same operation.
             RunCase{"ArmImportByOrdinal",
-                    TinyImage(ArmMachine, ArmModuleFileName(), {"COREDLL.dll#537"}), u"", false,
+                    TinyImage(ArmMachine, ArmModuleFileName(), {"COREDLL.dll#537"}), u"", Exits,
                     TinyPathLength, "", 0},
             RunCase{"ArmImportByName",
                     TinyImage(ArmMachine, ArmModuleFileName(), {"coredll.dll!GetModuleFileNameW"}),
-                    u"", false, TinyPathLength, "", 0},
+                    u"", Exits, TinyPathLength, "", 0},
             // What the table does not hold keeps the image from starting.
             RunCase{"ArmUnknownOrdinal",
-                    TinyImage(ArmMachine, Arm({0xE1A0F00E}), {"COREDLL.dll#999"}), u"", true,
-                    sim::ProcedureNotFound,
-                    "unknown import COREDLL.dll ordinal 999: COREDLL exports no ordinal 999",
-                    ArmBase + Slots},
+                    TinyImage(ArmMachine, Arm({0xE1A0F00E}), {"COREDLL.dll#999"}), u"", Refused,
+                    sim::BadExeFormat,
+                    "it imports COREDLL.dll ordinal 999, and COREDLL exports no ordinal 999", 0},
             RunCase{"ArmUnknownName",
                     TinyImage(ArmMachine, Arm({0xE1A0F00E}),
                               {"COREDLL.dll!Sleep", "COREDLL.dll!CreateFileW"}),
-                    u"", true, sim::ProcedureNotFound, "COREDLL exports no CreateFileW",
-                    ArmBase + Slots + 8},
+                    u"", Refused, sim::BadExeFormat, "COREDLL exports no CreateFileW", 0},
             RunCase{"ArmImportFromAnotherDll",
-                    TinyImage(ArmMachine, Arm({0xE1A0F00E}), {"KERNEL32.dll!Sleep"}), u"", true,
-                    sim::ProcedureNotFound,
-                    "unknown import KERNEL32.dll!Sleep: no DLL KERNEL32.dll on the device",
-                    ArmBase + Slots},
-            RunCase{"X86UnknownName", TinyImage(X86, {0xC3}, {"USER32.dll!DrawTextW"}), u"", true,
-                    sim::ProcedureNotFound,
-                    "unknown import USER32.dll!DrawTextW: USER32.dll exports no DrawTextW",
-                    X86Base + Slots},
-            RunCase{"X86UnknownDll", TinyImage(X86, {0xC3}, {"GDI32.dll!TextOutW"}), u"", true,
-                    sim::ProcedureNotFound, "no DLL GDI32.dll on the device", X86Base + Slots},
+                    TinyImage(ArmMachine, Arm({0xE1A0F00E}), {"KERNEL32.dll!Sleep"}), u"", Refused,
+                    sim::BadExeFormat,
+                    "it imports KERNEL32.dll!Sleep, and the device has no DLL KERNEL32.dll", 0},
+            RunCase{"X86UnknownName", TinyImage(X86, {0xC3}, {"USER32.dll!DrawTextW"}), u"",
+                    Refused, sim::BadExeFormat,
+                    "it imports USER32.dll!DrawTextW, and USER32.dll exports no DrawTextW", 0},
+            RunCase{"X86UnknownDll", TinyImage(X86, {0xC3}, {"GDI32.dll!TextOutW"}), u"", Refused,
+                    sim::BadExeFormat, "the device has no DLL GDI32.dll", 0},
             // A desktop DLL's ordinals are not stable: none is bound.
-            RunCase{"X86ImportByOrdinal", TinyImage(X86, {0xC3}, {"KERNEL32.dll#496"}), u"", true,
-                    sim::ProcedureNotFound, "KERNEL32.dll ordinal 496 is not bound",
-                    X86Base + Slots},
+            RunCase{"X86ImportByOrdinal", TinyImage(X86, {0xC3}, {"KERNEL32.dll#496"}), u"",
+                    Refused, sim::BadExeFormat, "KERNEL32.dll ordinal 496 is not bound", 0},
 
             // The string table is read when LoadStringW asks for a string: string
             // 1 here, after an empty string 0.
             RunCase{"StringReadWhenAskedFor",
                     WithStrings(TinyImage(X86, X86LoadString(1), {"USER32.dll!LoadStringW"}),
                                 Units({0, 2, 'O', 'K'})),
-                    u"", false, 2, "", 0},
+                    u"", Exits, 2, "", 0},
             // A malformed table does not keep the image from starting: the
             // strings it cannot hold are not there. Block 1 ends within string 1
             // here; string 2 cannot be reached; string 17 is in no block.
             RunCase{"StringTableCutShort",
                     WithStrings(TinyImage(X86, X86LoadString(1), {"USER32.dll!LoadStringW"}),
                                 Units({0, 5, 'O', 'K'})),
-                    u"", false, 0, "", 0},
+                    u"", Exits, 0, "", 0},
             RunCase{"StringPastACutShortOne",
                     WithStrings(TinyImage(X86, X86LoadString(2), {"USER32.dll!LoadStringW"}),
                                 Units({0, 5, 'O', 'K'})),
-                    u"", false, 0, "", 0},
+                    u"", Exits, 0, "", 0},
             RunCase{"StringInNoBlock",
                     WithStrings(TinyImage(X86, X86LoadString(17), {"USER32.dll!LoadStringW"}),
                                 Units({0, 2, 'O', 'K'})),
-                    u"", false, 0, "", 0},
+                    u"", Exits, 0, "", 0},
             // A block of two strings, the second empty: string 1 is not there.
             RunCase{"StringOneEmpty",
                     WithStrings(TinyImage(X86, X86LoadString(1), {"USER32.dll!LoadStringW"}),
                                 Units({0, 0})),
-                    u"", false, 0, "", 0},
+                    u"", Exits, 0, "", 0},
             RunCase{"StringTableOfNothing",
                     WithStrings(TinyImage(X86, X86LoadString(1), {"USER32.dll!LoadStringW"}), {}),
-                    u"", false, 0, "", 0},
+                    u"", Exits, 0, "", 0},
             RunCase{
                 "StringTableDirectoryBroken",
                 WithBytes(WithStrings(TinyImage(X86, X86LoadString(1), {"USER32.dll!LoadStringW"}),
                                       Units({0, 2, 'O', 'K'})),
                           0x700 + 14, {0xFF, 0xFF}),
-                u"", false, 0, "", 0},
+                u"", Exits, 0, "", 0},
 
             // Crashes, with the address.
-            RunCase{"ReadOfUnmapped", TinyImage(X86, {0xA1, 0x34, 0x12, 0, 0}), u"", true,
+            RunCase{"ReadOfUnmapped", TinyImage(X86, {0xA1, 0x34, 0x12, 0, 0}), u"", Crashes,
                     sim::AccessViolation, "read of unmapped memory", 0x1234},
-            RunCase{"WriteToCode", TinyImage(X86, Join({{0xA3}, Le32(X86Base + Code)})), u"", true,
-                    sim::AccessViolation, "write to protected memory", X86Base + Code},
+            RunCase{"WriteToCode", TinyImage(X86, Join({{0xA3}, Le32(X86Base + Code)})), u"",
+                    Crashes, sim::AccessViolation, "write to protected memory", X86Base + Code},
+            // Code that writes into its own code section: an access violation in
+            // a section the device maps without write access; a run to the end
+            // in one whose flags ask for it.
+            RunCase{"X86PatchesCodeOnlySection",
+                    WithSectionFlags(TinyImage(X86, X86PatchesItsCode()), 0, CodeOnly), u"",
+                    Crashes, sim::AccessViolation, "write to protected memory",
+                    X86Base + Code + 0x21},
+            RunCase{"X86PatchesWritableCode",
+                    WithSectionFlags(TinyImage(X86, X86PatchesItsCode()), 0, WritableCode), u"",
+                    Exits, 16, "", 0},
+            // The access the device's loader gives: a page shared by two sections
+            // has that of the one holding its first byte (here the code's, not
+            // the imports' after it); a section is readable whatever its flags
+            // say; one that holds import slots is made writable to fill them.
+            RunCase{"PageSharedWithCode",
+                    WithSectionAt(TinyImage(X86, Join({{0xA3}, Le32(X86Base + 0x1200), {0xC3}})), 1,
+                                  0x1200),
+                    u"", Crashes, sim::AccessViolation, "write to protected memory",
+                    X86Base + 0x1200},
+            RunCase{"DataWithoutTheReadFlag",
+                    WithSectionFlags(TinyImage(X86, Join({{0xA1}, Le32(X86Base + Data), {0xC3}})),
+                                     2, 0x00000080),
+                    u"", Exits, 0, "", 0},
+            RunCase{
+                "ImportSlotsInReadOnlySection",
+                WithSectionFlags(
+                    TinyImage(X86, Join({{0xA3}, Le32(X86Base + Slots), {0xB8, 7, 0, 0, 0, 0xC3}}),
+                              {"KERNEL32.dll!Sleep"}),
+                    1, 0x40000040),
+                u"", Exits, 7, "", 0},
+            // An ARM core cannot forbid executing what may be read: code put
+            // into data runs (mov pc, lr, stored there and jumped to).
+            RunCase{"ArmExecutionOfData",
+                    TinyImage(ArmMachine, Arm({0xE59F1008, // ldr r1, =ArmBase + Data
+                                               0xE59F2008, // ldr r2, =mov pc, lr
+                                               0xE5812000, // str r2, [r1]
+                                               0xE1A0F001, // mov pc, r1
+                                               ArmBase + Data, 0xE1A0F00E})),
+                    u"", Exits, ArmBase, "", 0},
             RunCase{"ExecutionOfData",
-                    TinyImage(X86, Join({{0xB8}, Le32(X86Base + Data), {0xFF, 0xE0}})), u"", true,
-                    sim::AccessViolation, "execution of protected memory", X86Base + Data},
+                    TinyImage(X86, Join({{0xB8}, Le32(X86Base + Data), {0xFF, 0xE0}})), u"",
+                    Crashes, sim::AccessViolation, "execution of protected memory", X86Base + Data},
             RunCase{"ArmReadOfUnmapped", TinyImage(ArmMachine, Arm({0xE3A00C12, 0xE5900000})), u"",
-                    true, sim::AccessViolation, "read of unmapped memory", 0x1200},
+                    Crashes, sim::AccessViolation, "read of unmapped memory", 0x1200},
             RunCase{
                 "DeviceGivenUnmappedPath",
                 TinyImage(X86, Join({Push(0x1234), CallImport(0)}), {"KERNEL32.dll!DeleteFileW"}),
-                u"", true, sim::AccessViolation, "read of unmapped memory", 0x1234},
-            RunCase{"DeviceWritesToCode",
-                    TinyImage(X86,
-                              Join({Push(260), Push(X86Base + Code), {0x6A, 0}, CallImport(0)}),
-                              {"KERNEL32.dll!GetModuleFileNameW"}),
-                    u"", true, sim::AccessViolation, "write to protected memory", X86Base + Code},
-            RunCase{"StackOverflow", TinyImage(X86, {0xE8, 0xFB, 0xFF, 0xFF, 0xFF}), u"", true,
+                u"", Crashes, sim::AccessViolation, "read of unmapped memory", 0x1234},
+            RunCase{
+                "DeviceWritesToCode",
+                TinyImage(X86, Join({Push(260), Push(X86Base + Code), {0x6A, 0}, CallImport(0)}),
+                          {"KERNEL32.dll!GetModuleFileNameW"}),
+                u"", Crashes, sim::AccessViolation, "write to protected memory", X86Base + Code},
+            RunCase{"StackOverflow", TinyImage(X86, {0xE8, 0xFB, 0xFF, 0xFF, 0xFF}), u"", Crashes,
                     sim::StackOverflow, "stack overflow", StackLow - 4},
             RunCase{"ArmStackOverflow", TinyImage(ArmMachine, Arm({0xE52DE004, 0xEAFFFFFD})), u"",
-                    true, sim::StackOverflow, "stack overflow", StackLow - 4},
-            RunCase{"Budget", TinyImage(X86, {0xEB, 0xFE}), u"", true, sim::BudgetExhausted,
+                    Crashes, sim::StackOverflow, "stack overflow", StackLow - 4},
+            RunCase{"Budget", TinyImage(X86, {0xEB, 0xFE}), u"", Crashes, sim::BudgetExhausted,
                     "budget of 1000 instructions", X86Base + Code, 1000},
-            RunCase{"ArmBudget", TinyImage(ArmMachine, Arm({0xEAFFFFFE})), u"", true,
+            RunCase{"ArmBudget", TinyImage(ArmMachine, Arm({0xEAFFFFFE})), u"", Crashes,
                     sim::BudgetExhausted, "budget of 1000 instructions", ArmBase + Code, 1000},
-            RunCase{"UndefinedInstruction", TinyImage(X86, {0x0F, 0x0B}), u"", true,
+            RunCase{"UndefinedInstruction", TinyImage(X86, {0x0F, 0x0B}), u"", Crashes,
                     sim::IllegalInstruction, "undefined instruction", X86Base + Code},
             // A run that calls the platform in a loop ends, at the call past the
             // bound, where it would have returned to.
             RunCase{"CallsPastTheBound",
                     TinyImage(X86, Join({{0x6A, 0}, CallImport(0), {0xEB, 0xF6}}),
                               {"KERNEL32.dll!Sleep"}),
-                    u"", true, sim::QuotaExceeded, "more than 10000 calls to the platform",
+                    u"", Crashes, sim::QuotaExceeded, "more than 10000 calls to the platform",
                     X86Base + Code + 8},
             RunCase{"ArmCallsPastTheBound",
                     TinyImage(ArmMachine,
@@ -474,7 +548,7 @@ inline const std::vector<RunCase>& Cases() {
                                    0xEAFFFFFB, // b loop
                                    ArmBase + Slots}),
                               {"COREDLL.dll#496"}),
-                    u"", true, sim::QuotaExceeded, "more than 10000 calls to the platform",
+                    u"", Crashes, sim::QuotaExceeded, "more than 10000 calls to the platform",
                     ArmBase + Code + 0x10},
             // So does one that hands the platform more than a megabyte of text:
             // a message box of 2047 units, over and over.
@@ -492,77 +566,77 @@ inline const std::vector<RunCase>& Cases() {
                                     CallImport(0),
                                     {0xEB, 0xE4}}),
                               {"USER32.dll!MessageBoxW"}),
-                    u"", true, sim::QuotaExceeded,
+                    u"", Crashes, sim::QuotaExceeded,
                     "more than 1048576 bytes copied between the program and the platform",
                     X86Base + Code + 0x2B},
 
             // Files that hold no image the device can run.
-            RunCase{"Empty", Bytes(), u"", true, runner::BadExeFormat, "no image", 0},
+            RunCase{"Empty", Bytes(), u"", Refused, sim::BadExeFormat, "no image", 0},
             // A far jump through a register, reached by a jump into the middle of
             // another instruction: the emulator would abort the process on it.
             RunCase{"X86FarJumpThroughARegister", TinyImage(X86, {0xEB, 0xFF, 0xEF, 0xC3}), u"",
-                    true, runner::BadExeFormat, "a far call or jump through a register", 0},
-            RunCase{"X86FarCallThroughARegister", TinyImage(X86, {0xFF, 0xD8, 0xC3}), u"", true,
-                    runner::BadExeFormat, "(FF D8)", 0},
-            RunCase{"NotAnImage", Bytes{'h', 'e', 'l', 'l', 'o'}, u"", true, runner::BadExeFormat,
+                    Refused, sim::BadExeFormat, "a far call or jump through a register", 0},
+            RunCase{"X86FarCallThroughARegister", TinyImage(X86, {0xFF, 0xD8, 0xC3}), u"", Refused,
+                    sim::BadExeFormat, "(FF D8)", 0},
+            RunCase{"NotAnImage", Bytes{'h', 'e', 'l', 'l', 'o'}, u"", Refused, sim::BadExeFormat,
                     "no MZ header", 0},
-            RunCase{"Truncated", Shortened(TinyImage(X86, {0xC3}), 1), u"", true,
-                    runner::BadExeFormat, "past the end of the file", 0},
+            RunCase{"Truncated", Shortened(TinyImage(X86, {0xC3}), 1), u"", Refused,
+                    sim::BadExeFormat, "past the end of the file", 0},
             // The loader refuses an image needing a later system than the
             // device's, and compares the major version before the minor one.
             RunCase{"ArmNeedsLaterSystem", Needing(TinyImage(ArmMachine, Arm({0xE1A0F00E})), 5, 0),
-                    u"", true, runner::BadExeFormat,
+                    u"", Refused, sim::BadExeFormat,
                     "it needs Windows CE 5.0 and the device has 4.20, so it is not a valid "
                     "application here",
                     0, 0, runner::Emulator::ArmCore::StrongArm, "", 4, 20},
             RunCase{"ArmNeedsNewerMajor", Needing(TinyImage(ArmMachine, Arm({0xE1A0F00E})), 3, 0),
-                    u"", true, runner::BadExeFormat, "needs Windows CE 3.0 and the device has 2.11",
+                    u"", Refused, sim::BadExeFormat, "needs Windows CE 3.0 and the device has 2.11",
                     0, 0, runner::Emulator::ArmCore::StrongArm, "", 2, 11},
             RunCase{"ArmNeedsThisSystem", Needing(TinyImage(ArmMachine, Arm({0xE1A0F00E})), 4, 20),
-                    u"", false, ArmBase, "", 0, 0, runner::Emulator::ArmCore::StrongArm, "", 4, 20},
+                    u"", Exits, ArmBase, "", 0, 0, runner::Emulator::ArmCore::StrongArm, "", 4, 20},
             RunCase{"ArmNeedsOlderSystem", Needing(TinyImage(ArmMachine, Arm({0xE1A0F00E})), 4, 21),
-                    u"", false, ArmBase, "", 0, 0, runner::Emulator::ArmCore::StrongArm, "", 5, 1},
+                    u"", Exits, ArmBase, "", 0, 0, runner::Emulator::ArmCore::StrongArm, "", 5, 1},
             RunCase{"OtherMachine", WithBytes(TinyImage(X86, {0xC3}), 0x44, {0xF0, 0x01}), u"",
-                    true, runner::BadExeFormat, "machine 0x1F0", 0},
+                    Refused, sim::BadExeFormat, "machine 0x1F0", 0},
             RunCase{"SectionPastImage", WithBytes(TinyImage(X86, {0xC3}), Optional + 57, {0x20}),
-                    u"", true, runner::BadExeFormat, "extends past the image size", 0},
+                    u"", Refused, sim::BadExeFormat, "extends past the image size", 0},
             // Only 0x200 of .text's raw data are loaded (its size in memory), but
             // all of them must be in the file.
             RunCase{"RawSizePastTheFile",
                     WithBytes(TinyImage(X86, {0xC3}), SectionTable + 16, {0x00, 0xFE, 0xFF, 0xFF}),
-                    u"", true, runner::BadExeFormat,
+                    u"", Refused, sim::BadExeFormat,
                     "section 1 (.text) has its data past the end of the file", 0},
 
             // What user mode may do: the flags of cpsr, a privileged instruction
             // whose condition fails, popf (which leaves the interrupt flag).
             RunCase{"ArmMsrCpsrFlags", TinyImage(ArmMachine, Arm({0xE328F4F0, 0xE1A0F00E})), u"",
-                    false, ArmBase, "", 0},
+                    Exits, ArmBase, "", 0},
             RunCase{"ArmMcrNotTaken",
-                    TinyImage(ArmMachine, Arm({0xE1500000, 0x1E010F10, 0xE1A0F00E})), u"", false,
+                    TinyImage(ArmMachine, Arm({0xE1500000, 0x1E010F10, 0xE1A0F00E})), u"", Exits,
                     ArmBase, "", 0},
             RunCase{"ArmSwiNotTaken",
-                    TinyImage(ArmMachine, Arm({0xE1500000, 0x1F000123, 0xE1A0F00E})), u"", false,
+                    TinyImage(ArmMachine, Arm({0xE1500000, 0x1F000123, 0xE1A0F00E})), u"", Exits,
                     ArmBase, "", 0},
             RunCase{"X86Popf", TinyImage(X86, Join({Push(0x3200), {0x9D, 0xB8, 7, 0, 0, 0, 0xC3}})),
-                    u"", false, 7, "", 0},
+                    u"", Exits, 7, "", 0},
             // Not privileged, and not runnable: another coprocessor, which the
             // device has not; a segment the program may not load; a breakpoint.
             RunCase{"ArmOtherCoprocessor", TinyImage(ArmMachine, Arm({0xE3A00005, 0xEE000710})),
-                    u"", true, sim::IllegalInstruction, "undefined instruction",
+                    u"", Crashes, sim::IllegalInstruction, "undefined instruction",
                     ArmBase + Code + 4},
-            RunCase{"X86KernelSegment", TinyImage(X86, {0xB9, 8, 0, 0, 0, 0x8E, 0xD9}), u"", true,
-                    sim::IllegalInstruction, "unhandled processor exception 13",
+            RunCase{"X86KernelSegment", TinyImage(X86, {0xB9, 8, 0, 0, 0, 0x8E, 0xD9}), u"",
+                    Crashes, sim::IllegalInstruction, "unhandled processor exception 13",
                     X86Base + Code + 5},
-            RunCase{"X86Breakpoint", TinyImage(X86, {0x90, 0xCC}), u"", true,
+            RunCase{"X86Breakpoint", TinyImage(X86, {0x90, 0xCC}), u"", Crashes,
                     sim::IllegalInstruction, "unhandled processor exception 3",
                     X86Base + Code + 2}};
         for (const Privileged& p : X86PrivilegedCases()) {
-            all.push_back(RunCase{p.name, TinyImage(X86, p.code), u"", true,
+            all.push_back(RunCase{p.name, TinyImage(X86, p.code), u"", Crashes,
                                   sim::PrivilegedInstruction, "privileged instruction",
                                   X86Base + Code + p.at});
         }
         for (const Privileged& p : ArmPrivilegedCases()) {
-            all.push_back(RunCase{p.name, TinyImage(ArmMachine, p.code), u"", true,
+            all.push_back(RunCase{p.name, TinyImage(ArmMachine, p.code), u"", Crashes,
                                   sim::PrivilegedInstruction, "privileged instruction",
                                   ArmBase + Code + p.at});
         }

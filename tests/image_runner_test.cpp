@@ -30,12 +30,13 @@ void ExpectRun(runner::ImageProgram& program, const RunCase& c) {
                     std::make_shared<const Bytes>(c.image)};
     device.Put(file);
     const sim::Outcome outcome = program.Run(device, file.path, &file, c.args);
-    EXPECT_EQ(outcome.crashed, c.crashed) << outcome.reason;
+    EXPECT_EQ(outcome.started, c.ends != cases::Refused) << outcome.reason;
+    EXPECT_EQ(outcome.crashed, c.ends == cases::Crashes) << outcome.reason;
     EXPECT_EQ(outcome.code, c.code) << outcome.reason;
     EXPECT_NE(outcome.reason.find(c.reason), std::string::npos) << outcome.reason;
-    if (c.crashed) {
+    if (c.ends == cases::Crashes) {
         EXPECT_EQ(outcome.address, c.address) << std::hex << outcome.address;
-    } else {
+    } else if (c.ends == cases::Exits) {
         EXPECT_GT(outcome.instructions, 0u);
     }
     if (c.violation.empty()) {

@@ -87,8 +87,8 @@ std::vector<std::string> LogOf(const sim::Device& device) {
 long long StackOf(const sim::Device& device) {
     long long stack = -1;
     for (const sim::Event& event : device.Events()) {
-        if (event.kind == sim::EventKind::Exit) {
-            stack = std::max(stack, event.Number("stack"));
+        if (const auto* exit = event.As<sim::ev::Exit>()) {
+            stack = std::max(stack, exit->stack.value_or(-1));
         }
     }
     return stack;

@@ -106,57 +106,78 @@ std::vector<std::string> CheckRun(const sim::Device& device, const Snapshot& bef
     const std::vector<sim::Event>& events = device.Events();
     std::string ownPath;
     int starts = 0, exits = 0, boxes = 0, keyDeletes = 0, sleeps = 0;
-    bool installed = false, uninstalled = false;
+    // What the cabinet installer and the uninstaller, which the program
+    // starts, did beside it: their changes are theirs.
+    std::vector<std::u16string> installedFiles, installedKeys, removedFiles, removedKeys;
     for (std::size_t i = before.firstEvent; i < events.size(); ++i) {
         const sim::Event& e = events[i];
         const std::string at = "event " + std::to_string(i) + " (" + e.Name() + "): ";
-        if (e.kind == sim::EventKind::Start) {
+        if (const auto* start = e.As<sim::ev::Start>()) {
             ++starts;
-            ownPath = e.Text("path");
-        } else if (e.kind == sim::EventKind::Exit) {
+            ownPath = Utf8(start->path);
+        } else if (const auto* exit = e.As<sim::ev::Exit>()) {
             ++exits;
-            if (e.Number("code") != 0) {
-                fail(at + "exit code " + std::to_string(e.Number("code")));
+            if (exit->code != 0) {
+                fail(at + "exit code " + std::to_string(exit->code));
             }
-        } else if (e.kind == sim::EventKind::Call) {
-        } else if (e.kind == sim::EventKind::Launch) {
-            const std::string file = e.Text("file");
-            const std::string args = e.Text("args");
+        } else if (const auto* call = e.As<sim::ev::Call>()) {
+            // An effect recorded right after a call is that call's, as the
+            // operation table says: the timeline tells the call by it.
+            sim::EventKind effect = sim::EventKind::Call;
+            const sim::EventKind next =
+                i + 1 < events.size() ? events[i + 1].kind : sim::EventKind::Call;
+            const bool effectKind =
+                next == sim::EventKind::Launch || next == sim::EventKind::Copy ||
+                next == sim::EventKind::Delete || next == sim::EventKind::KeyDelete ||
+                next == sim::EventKind::Sleep || next == sim::EventKind::MessageBox;
+            if (effectKind && (!sim::EffectOf(call->op, effect) || effect != next)) {
+                fail(at + sim::NameOf(call->op) + " followed by " + sim::NameOf(next));
+            }
+        } else if (const auto* launch = e.As<sim::ev::Launch>()) {
+            const std::string file = Utf8(launch->file);
+            const std::string args = Utf8(launch->args);
             bool allowed = (file == Utf8(ReaderPath) && args.empty()) ||
                            (file == Utf8(UninstallerPath) && args == Utf8(AppName)) ||
                            (IsCardPackage(file, before) && args.empty());
             if (!allowed) {
                 fail(at + "started \"" + file + "\" with \"" + args + "\"");
             }
-        } else if (e.kind == sim::EventKind::Copy) {
-            if (e.Text("to") != menuCopy || e.Text("from") != ownPath || before.title.empty()) {
-                fail(at + "copied \"" + e.Text("from") + "\" to \"" + e.Text("to") +
+        } else if (const auto* copy = e.As<sim::ev::Copy>()) {
+            if (Utf8(copy->to) != menuCopy || Utf8(copy->from) != ownPath || before.title.empty()) {
+                fail(at + "copied \"" + Utf8(copy->from) + "\" to \"" + Utf8(copy->to) +
                      "\", running as \"" + ownPath + "\"");
             }
-        } else if (e.kind == sim::EventKind::Delete) {
-            if (e.Text("path") != menuCopy || before.title.empty()) {
-                fail(at + "deleted \"" + e.Text("path") + "\"");
+        } else if (const auto* deleted = e.As<sim::ev::Delete>()) {
+            if (Utf8(deleted->path) != menuCopy || before.title.empty()) {
+                fail(at + "deleted \"" + Utf8(deleted->path) + "\"");
             }
-        } else if (e.kind == sim::EventKind::KeyDelete) {
+        } else if (const auto* key = e.As<sim::ev::KeyDelete>()) {
             ++keyDeletes;
-            if (e.Text("key") != "HKEY_LOCAL_MACHINE\\SOFTWARE\\Apps\\" + Utf8(AppName)) {
-                fail(at + "deleted key \"" + e.Text("key") + "\"");
+            if (Utf8(key->key) != "HKEY_LOCAL_MACHINE\\SOFTWARE\\Apps\\" + Utf8(AppName)) {
+                fail(at + "deleted key \"" + Utf8(key->key) + "\"");
             }
-        } else if (e.kind == sim::EventKind::Sleep) {
+        } else if (const auto* sleep = e.As<sim::ev::Sleep>()) {
             ++sleeps;
-            if (e.Number("ms") != 1000) {
-                fail(at + "paused " + std::to_string(e.Number("ms")) + " ms");
+            if (sleep->ms != 1000) {
+                fail(at + "paused " + std::to_string(sleep->ms) + " ms");
             }
-        } else if (e.kind == sim::EventKind::MessageBox) {
+        } else if (const auto* box = e.As<sim::ev::MessageBox>()) {
             ++boxes;
-            if (e.Text("text") != Utf8(ErrorText) || e.Text("caption") != Utf8(ErrorCaption)) {
-                fail(at + "message box \"" + e.Text("text") + "\" / \"" + e.Text("caption") + "\"");
+            if (box->text != ErrorText || box->caption != ErrorCaption) {
+                fail(at + "message box \"" + Utf8(box->text) + "\" / \"" + Utf8(box->caption) +
+                     "\"");
             }
-        } else if (e.kind == sim::EventKind::Installed) {
-            installed = true;
-        } else if (e.kind == sim::EventKind::Uninstalled) {
-            uninstalled = true;
-        } else {
+        } else if (const auto* made = e.As<sim::ev::Installed>()) {
+            installedFiles.insert(installedFiles.end(), made->files.begin(), made->files.end());
+            installedKeys.insert(installedKeys.end(), made->keys.begin(), made->keys.end());
+        } else if (const auto* gone = e.As<sim::ev::Uninstalled>()) {
+            removedFiles.insert(removedFiles.end(), gone->files.begin(), gone->files.end());
+            removedKeys.insert(removedKeys.end(), gone->keys.begin(), gone->keys.end());
+        } else if (const auto* deleted = e.As<sim::ev::PackageDeleted>()) {
+            if (deleted->ok) {
+                removedFiles.push_back(deleted->package);
+            }
+        } else if (e.kind != sim::EventKind::Package && e.kind != sim::EventKind::Refused) {
             fail(at + "unexpected event");
         }
     }
@@ -179,8 +200,18 @@ std::vector<std::string> CheckRun(const sim::Device& device, const Snapshot& bef
 
     // --- Files --------------------------------------------------------------
     // Only the menu copy, the Programs folder (made on demand) and what the
-    // cabinet installer and uninstaller do to the reader may change.
-    const std::u16string readerFolder = sim::ParentOf(ReaderPath);
+    // cabinet installer and the uninstaller did may change: what they name,
+    // and the folders the installer made above what it installed.
+    auto above = [](const std::u16string& folder, const std::vector<std::u16string>& paths) {
+        for (const std::u16string& path : paths) {
+            for (std::u16string up = sim::ParentOf(path); !up.empty(); up = sim::ParentOf(up)) {
+                if (sim::SameName(up, folder)) {
+                    return true;
+                }
+            }
+        }
+        return false;
+    };
     auto mayChange = [&](const std::u16string& path, bool added, bool removed) {
         if (sim::SameName(path, menuCopy16)) {
             return true;
@@ -190,14 +221,10 @@ std::vector<std::string> CheckRun(const sim::Device& device, const Snapshot& bef
              sim::SameName(path, sim::ParentOf(fixture::ProgramsFolder)))) {
             return true;
         }
-        bool reader = sim::SameName(path, ReaderPath) || sim::SameName(path, readerFolder);
-        if (installed && reader && !removed) {
-            return true;
+        if (removed) {
+            return Contains(removedFiles, path);
         }
-        if (installed && added && sim::SameName(path, sim::ParentOf(readerFolder))) {
-            return true;
-        }
-        return uninstalled && reader && removed;
+        return Contains(installedFiles, path) || (added && above(path, installedFiles));
     };
     const State& was = before.state;
     const State now = StateOf(device.Files().All());
@@ -224,15 +251,18 @@ std::vector<std::string> CheckRun(const sim::Device& device, const Snapshot& bef
     }
 
     // --- Registry -----------------------------------------------------------
+    // The application key, which the program deletes, and what the installer
+    // made and the uninstaller removed.
     for (const std::u16string& key : before.keys) {
-        if (!Contains(device.Keys().Keys(), key) && !IsAppKey(key)) {
+        if (!Contains(device.Keys().Keys(), key) && !IsAppKey(key) &&
+            !Contains(removedKeys, sim::Rooted(key))) {
             fail("removed key \"" + Utf8(key) + "\"");
         }
     }
     for (const std::u16string& key : device.Keys().Keys()) {
-        if (!Contains(before.keys, key) &&
-            !(installed && (IsAppKey(key) || sim::SameName(key, sim::AppsKeyPath) ||
-                            sim::SameName(key, u"SOFTWARE")))) {
+        const std::u16string rooted = sim::Rooted(key);
+        if (!Contains(before.keys, key) && !Contains(installedKeys, rooted) &&
+            !above(rooted, installedKeys)) {
             fail("created key \"" + Utf8(key) + "\"");
         }
     }

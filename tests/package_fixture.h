@@ -17,6 +17,11 @@ namespace fixture {
 // The package every test starts from: the reader, its folders, registry
 // values and links (tests/packages/reader.json).
 inline const std::string ReaderPackage = AUTORUN_SOURCE_DIR "/tests/packages/reader.json";
+// A package shaped as CabWiz writes one: its own install directory
+// (%CE1%\Maker\App), a shortcut named "App.lnk" whose list of string ids has
+// no closing 0, its folder (%CE11%) given as a directory in the field the
+// format document calls unknown (tests/packages/cabwiz.json).
+inline const std::string CabWizPackage = AUTORUN_SOURCE_DIR "/tests/packages/cabwiz.json";
 
 struct CabinetOrder {
     std::string name; // the file made: <build tree>/packages/<name>.cab

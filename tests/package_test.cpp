@@ -128,6 +128,99 @@ TEST(Package, GoodPackageReadWhole) {
     }
 }
 
+// What the reader settles that a package leaves implicit: the install
+// directory, where a link goes and the name of its file, the setup DLL; on
+// packages shaped as CabWiz writes them and as the format document shows.
+struct Shape {
+    const char* name;
+    std::string args; // make-cab's
+    std::string installDir;
+    sim::PackageInstallDirFrom from;
+    std::string fileFolder;                     // the first file's, when there is one
+    std::string linkFolder, linkName, linkFile; // the first link's, when there is one
+    std::string setupDll;                       // empty: none
+};
+
+TEST(Package, ShapesAsCabWizWritesThem) {
+    using From = sim::PackageInstallDirFrom;
+    const std::string cabwiz = "--json " + fixture::CabWizPackage + " ";
+    const std::string reader = "--json " + fixture::ReaderPackage + " ";
+    const std::string app = "%CE1%\\Maker\\App";
+    auto link = [](const std::string& fields) {
+        return R"(--with 'links=[{"file": "App.exe", )" + fields + "}]' ";
+    };
+    const Shape rows[] = {
+        // The Pocket PC 2003 SDK's CabWiz: the folder in the old field, no 0
+        // after the ids, ".lnk" in the name, the INF's InstallDir as
+        // string 1 and directory 1.
+        {"cabwiz", cabwiz, app, From::Folder1, app, "%CE11%", "App.lnk", "App.lnk", ""},
+        {"old-field-deeper", cabwiz + link(R"("name": "App.lnk", "inDir": "%InstallDir%\\Help")"),
+         app, From::Folder1, app, app + "\\Help", "App.lnk", "App.lnk", ""},
+        {"old-field-games", cabwiz + link(R"("name": "App.lnk", "inDir": "%CE14%")"), app,
+         From::Folder1, app, "%CE14%", "App.lnk", "App.lnk", ""},
+        // Visual Studio 2008's: the folder in base, 0 in the old field.
+        {"base", cabwiz + link(R"("name": "App.lnk", "in": "%CE11%", "terminated": false)"), app,
+         From::Folder1, app, "%CE11%", "App.lnk", "App.lnk", ""},
+        {"base-over-old-field", cabwiz + link(R"("name": "App.lnk", "in": "%CE17%", "inDir": 40)"),
+         app, From::Folder1, app, "%CE17%", "App.lnk", "App.lnk", ""},
+        {"install-dir-link", cabwiz + link(R"("name": "App", "in": "%InstallDir%")"), app,
+         From::Folder1, app, "%InstallDir%", "App", "App.lnk", ""},
+        // Names as the format document shows them, and ".lnk" in any case.
+        {"closed-by-0", cabwiz + link(R"("name": "App", "in": "%CE11%", "terminated": true)"), app,
+         From::Folder1, app, "%CE11%", "App", "App.lnk", ""},
+        {"lnk-in-capitals", cabwiz + link(R"("name": "Sub\\App.LNK", "terminated": false)"), app,
+         From::Folder1, app, "%CE11%", "Sub\\App.LNK", "Sub\\App.LNK", ""},
+        // The install directory.
+        {"install-dir-windows", cabwiz + R"(--with 'installDir="%CE2%"')", "%CE2%", From::Folder1,
+         "%CE2%", "%CE11%", "App.lnk", "App.lnk", ""},
+        {"install-dir-rooted", cabwiz + R"(--with 'installDir="\\Storage Card\\App"')",
+         "\\Storage Card\\App", From::Folder1, "\\Storage Card\\App", "%CE11%", "App.lnk",
+         "App.lnk", ""},
+        {"install-dir-no-folders",
+         cabwiz + R"(--with 'installDir="%CE2%"' --with files=[] --with links=[])", "%CE2%",
+         From::String1, "", "", "", "", ""},
+        {"format-document", reader, "%CE1%\\VellumaZRV", From::Folder1, "%CE1%\\VellumaZRV",
+         "%CE11%", "Velluma Reader", "Velluma Reader.lnk", ""},
+        {"folder-1-install-dir",
+         reader + R"(--with 'files=[{"folder": "%InstallDir%", "name": "a"}]' --with links=[])",
+         "%CE1%\\Reader ZRV", From::AppName, "%InstallDir%", "", "", "", ""},
+        {"no-app-name", reader + "--with files=[] --with links=[] --app-name ''", "%CE1%",
+         From::AppName, "", "", "", "", ""},
+        // A setup DLL, the cabinet's .999.
+        {"setup-dll", cabwiz + R"(--with 'setupDll="Setup.dll"')", app, From::Folder1, app,
+         "%CE11%", "App.lnk", "App.lnk", "000Setup.999"},
+    };
+    std::vector<fixture::CabinetOrder> orders;
+    for (const Shape& row : rows) {
+        for (const char* compression : Compressions) {
+            orders.push_back({std::string(row.name) + compression, row.args + " " + compression});
+        }
+    }
+    const std::vector<Bytes> cabinets = fixture::MakeCabinets("shapes", orders);
+    ASSERT_EQ(cabinets.size(), orders.size());
+    for (std::size_t c = 0; c < cabinets.size(); ++c) {
+        const Shape& row = rows[c / 2];
+        SCOPED_TRACE(orders[c].name);
+        sim::Package package;
+        std::string error;
+        if (!sim::ReadPackage(cabinets[c], package, error)) {
+            ADD_FAILURE() << error;
+            continue;
+        }
+        EXPECT_EQ(package.installDir, row.installDir);
+        EXPECT_EQ(package.installDirFrom, row.from);
+        EXPECT_EQ(package.files.empty() ? "" : package.files[0].folder, row.fileFolder);
+        EXPECT_EQ(package.links.empty(), row.linkName.empty());
+        if (!package.links.empty() && !row.linkName.empty()) {
+            EXPECT_EQ(package.links[0].folder, row.linkFolder);
+            EXPECT_EQ(package.links[0].name, row.linkName);
+            EXPECT_EQ(package.links[0].file, row.linkFile);
+        }
+        EXPECT_EQ(package.setupDll, row.setupDll);
+        EXPECT_EQ(package.hasSetupDll, !row.setupDll.empty());
+    }
+}
+
 // A description of a package with `count` one-byte files.
 std::string ManyFiles(int count) {
     const std::string path = std::string(AUTORUN_PACKAGES_DIR) + "/many.json";
@@ -202,6 +295,16 @@ TEST(Package, MalformedPackagesAreRefused) {
          "folder 1 names string 2, which does not exist"},
         {"hive-string", "--drop-string Reader", "hive 1 names string 7, which does not exist"},
         {"link-string", "--drop-string Home", "link 3 names string 9, which does not exist"},
+        {"link-string-without-0", "--json " + fixture::CabWizPackage + " --drop-string App.lnk",
+         "link 1 names string 7, which does not exist"},
+        {"link-half-id",
+         "--json " + fixture::CabWizPackage +
+             R"( --with 'links=[{"name": "A", "file": "App.exe", "specHex": "0100ff"}]')",
+         "link 1's string ids end in half an id (3 bytes)"},
+        {"link-folder",
+         "--json " + fixture::CabWizPackage +
+             R"( --with 'links=[{"name": "A", "file": "App.exe", "inDir": 40}]')",
+         "link 1 goes in folder 40, which does not exist"},
         {"file-not-in-cabinet", "--leave-out 2",
          "file 2 (Welcome.txt) is not in the cabinet, which holds no .002"},
         {"link-standard-folder",

@@ -45,8 +45,8 @@ void AddPackage(sim::Device& device, sim::Ticks time) {
     device.Put({u"\\" + std::u16string(248, u'n'), sim::AttrDirectory | sim::AttrTemporary});
     AddCard(device, u"\\Storage Card");
     AddFolderNamedLikeAPackage(device, u"\\Storage Card");
-    device.Put({u"\\Storage Card\\2577\\Reader.cab", 0, time});
-    device.Put({u"\\Storage Card\\wince\\arm\\Reader.cab", 0, time});
+    fixture::AddPackage(device, u"\\Storage Card\\2577\\Reader.cab", time);
+    fixture::AddPackage(device, u"\\Storage Card\\wince\\arm\\Reader.cab", time);
 }
 
 std::vector<Flow> Flows() {

@@ -37,8 +37,8 @@ std::vector<sim::Op> FailableOps();
 std::vector<std::set<sim::Op>> FaultSets();
 std::string Describe(const std::set<sim::Op>& faults);
 
-// A card with the program and a package of that time (behind a card
-// without one).
+// A card with the program and the reader's real package, of that time
+// (behind a card without one).
 void AddPackage(sim::Device& device, sim::Ticks time);
 
 // A fresh device for the flow with the given operations failing, run by

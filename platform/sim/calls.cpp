@@ -1,132 +1,103 @@
-// The platform operations on the simulated device. Each reads its arguments
-// as the real call does, consults the device's fault plan first, then does
-// what the real call does for them. Every call is recorded with its
-// arguments, result and outputs, and, when it fails, the error and why, as
-// the device knows it; effects are recorded as events too.
+// The platform operations on the simulated device. Each converts the
+// program's arguments, consults the device's fault plan first, hands the work
+// to the part of the device that owns it (the store, the registry, the shell,
+// the loader, the running program's handles), writes the answer into the
+// program's buffers, and records the call with its arguments, result and
+// outputs and, when it failed, the error and why in the device's words. An
+// effect is recorded as its own event too.
 #include "platform/platform.h"
-#include "device/deletion.h"
 #include "device/device.h"
 
 #include <cstring>
+#include <string>
+#include <vector>
 
-namespace sim {
+namespace {
 
-// The device's parts, as the operations reach them.
-class Operations {
+using sim::Answer;
+using sim::OrNull;
+using sim::Text;
+namespace ev = sim::ev;
+namespace rec = sim::rec;
+
+// One call of an operation, whose record is R: the device it acts on, what
+// it failed with, and its record.
+template <class R> class Call {
   public:
-    explicit Operations(Op op) : device_(*Device::Current()), op_(op) {
-        record_.reserve(8);
-        record_.emplace_back("op", NameValue(NameOf(op)));
-    }
-    Operations(const Operations&) = delete;
-    Operations& operator=(const Operations&) = delete;
+    static constexpr sim::Op Operation = sim::OpOf<R>::value;
 
-    Device& Dev() {
-        return device_;
-    }
-    const Config& Facts() const {
-        return device_.config_;
-    }
-    Store& Files() {
-        return device_.files_;
-    }
-    Registry& Keys() {
-        return device_.registry_;
-    }
-    Handles& Open() {
-        return device_.handles_;
-    }
-    Shell& TheShell() {
-        return device_.shell_;
-    }
-    const Process& Running() const {
-        return device_.process_;
-    }
-    Ticks Now() const {
-        return device_.clock_.Now();
-    }
-    void Advance(std::uint64_t ms) {
-        device_.clock_.Advance(ms);
-    }
-    int NextKeyDeleteAttempt(const std::u16string& key) {
-        return ++device_.keyDeleteAttempts_[Fold(key)];
-    }
-    void Violation(const std::string& what) {
-        device_.violations_.push_back(std::string(NameOf(op_)) + ": " + what);
-    }
-    void Emit(EventKind kind, Fields fields) {
-        device_.log_.Emit(kind, std::move(fields));
-    }
+    Call() : device(sim::Device::Current()) {}
+    Call(const Call&) = delete;
+    Call& operator=(const Call&) = delete;
 
-    // The fault plan, consulted with the call's path or key argument.
+    sim::Device& device;
+    R record; // the call's arguments, result and outputs
+
+    // The fault plan, consulted with the call's path or key argument (the
+    // operation table names which).
     bool Faulted(const std::u16string& argument = std::u16string()) {
         platform::LONG error = 0;
-        if (device_.faults_.Fails(op_, argument, error)) {
-            Fail(error, "the fault plan makes it fail");
+        if (device.Faults().Fails(Operation, argument, error)) {
+            answer_ = sim::Fails(error, "the fault plan makes it fail");
             return true;
         }
         return false;
     }
-    // The call fails, with an error code and why.
-    void Fail(platform::LONG error, const std::string& why) {
-        error_ = error;
-        why_ = why;
+    // What the device answered: its failure, and any misuse it noted.
+    bool Take(const Answer& answer) {
+        if (!answer.misuse.empty()) {
+            Misuse(answer.misuse);
+        }
+        if (answer.Failed()) {
+            answer_ = answer;
+        }
+        return !answer.Failed();
+    }
+    void Misuse(const std::string& what) {
+        device.Misuse(std::string(sim::NameOf(Operation)) + ": " + what);
     }
     bool Failed() const {
-        return !why_.empty();
+        return answer_.Failed();
     }
     platform::LONG Error() const {
-        return error_;
+        return answer_.error;
     }
-    // The failure, as an effect's event tells it: the error (unless the
-    // event has it as its result already) and why.
-    void AddWhy(Fields& fields, bool error = true) const {
+    // The failure, as an effect's event tells it.
+    template <class K> void AddWhy(K& effect) const {
         if (Failed()) {
-            if (error) {
-                fields.push_back({"error", NumberValue(error_)});
-            }
-            fields.push_back({"why", TextValue(why_)});
+            effect.error = answer_.error;
+            effect.why = sim::Utf16(answer_.why);
         }
     }
-    // The call's record: its arguments, result and outputs, added in that
-    // order, then, when it failed, the error and why.
-    void Add(const char* name, Value value) {
-        record_.emplace_back(name, std::move(value));
+    void AddWhy(ev::KeyDelete& effect) const { // its result is the error
+        if (Failed()) {
+            effect.why = sim::Utf16(answer_.why);
+        }
     }
+    template <class K> void Effect(K effect) {
+        device.Log().Emit(std::move(effect));
+    }
+    // Records the call: its record, then, when it failed, the error and why.
     void Record() {
+        ev::Call call;
+        call.op = Operation;
+        call.record = std::move(record);
         if (Failed()) {
-            record_.emplace_back("error", NumberValue(error_));
-            record_.emplace_back("why", TextValue(why_));
+            call.error = answer_.error;
+            call.why = sim::Utf16(answer_.why);
         }
-        device_.log_.Emit(EventKind::Call, std::move(record_));
+        device.Log().Emit(std::move(call));
     }
 
   private:
-    Device& device_;
-    Op op_;
-    platform::LONG error_ = 0;
-    std::string why_;
-    Fields record_;
+    Answer answer_;
 };
-
-} // namespace sim
-
-using sim::FlagValue;
-using sim::NullValue;
-using sim::NumberValue;
-using sim::Op;
-using sim::Operations;
-using sim::TextValue;
-
-namespace {
 
 // Reads a path argument. One without a terminator within MaxPath units is a
 // misuse of the platform: it is recorded and the call fails.
-bool ReadPath(Operations& call, const char16_t* path, std::u16string& out) {
+template <class R> bool ReadPath(Call<R>& call, const char16_t* path, std::u16string& out) {
     if (path == nullptr) {
-        call.Violation("null path");
-        call.Fail(sim::ErrorInvalidParameter, "the path is null");
-        return false;
+        return call.Take(sim::Misused(sim::ErrorInvalidParameter, "the path is null", "null path"));
     }
     for (int n = 0; n < platform::MaxPath; ++n) {
         if (path[n] == 0) {
@@ -134,9 +105,9 @@ bool ReadPath(Operations& call, const char16_t* path, std::u16string& out) {
             return true;
         }
     }
-    call.Violation("path without a terminator within 260 units");
-    call.Fail(sim::ErrorInvalidParameter, "the path has no terminator within 260 units");
-    return false;
+    return call.Take(sim::Misused(sim::ErrorInvalidParameter,
+                                  "the path has no terminator within 260 units",
+                                  "path without a terminator within 260 units"));
 }
 
 // Reads a text that has no length limit of its own (a command line).
@@ -149,8 +120,8 @@ std::u16string ReadText(const char16_t* text) {
 }
 
 // A pointer argument as the record shows it: null, or the text it points to.
-sim::Value TextOrNull(const char16_t* text) {
-    return text == nullptr ? NullValue() : TextValue(ReadText(text));
+OrNull<Text> TextOrNull(const char16_t* text) {
+    return text == nullptr ? OrNull<Text>() : OrNull<Text>(ReadText(text));
 }
 
 // Text that came back in a buffer of `units`, with or without a terminator.
@@ -162,8 +133,10 @@ std::u16string Returned(const char16_t* buffer, std::size_t units) {
     return std::u16string(buffer, n);
 }
 
-void CopyOut(const std::u16string& text, char16_t* buffer, std::size_t units) {
-    std::memcpy(buffer, text.data(), units * sizeof(char16_t));
+// Text into a buffer that has room for it and its terminator.
+void PutText(const std::u16string& text, char16_t* buffer) {
+    std::memcpy(buffer, text.data(), text.size() * sizeof(char16_t));
+    buffer[text.size()] = 0;
 }
 
 void Fill(platform::WIN32_FIND_DATAW* found, const sim::Entry& entry) {
@@ -176,34 +149,23 @@ void Fill(platform::WIN32_FIND_DATAW* found, const sim::Entry& entry) {
     found->nFileSizeLow = static_cast<platform::DWORD>(size);
     // A name of MaxPath units or more, which no real volume delivers, fills
     // the array without a terminator: the program must not count on one.
-    std::u16string name = sim::NameOf(entry.path);
+    const std::u16string name = sim::NameOf(entry.path);
     if (name.size() < static_cast<std::size_t>(platform::MaxPath)) {
-        CopyOut(name, found->cFileName, name.size());
-        found->cFileName[name.size()] = 0;
+        PutText(name, found->cFileName);
     } else {
-        CopyOut(name, found->cFileName, platform::MaxPath);
+        std::memcpy(found->cFileName, name.data(), platform::MaxPath * sizeof(char16_t));
     }
 }
 
 // What a search delivered, for the record.
-void AddDelivered(Operations& call, const platform::WIN32_FIND_DATAW* found) {
-    call.Add("name", TextValue(Returned(found->cFileName, platform::MaxPath)));
-    call.Add("attributes", NumberValue(found->dwFileAttributes));
-    call.Add("time", NumberValue(static_cast<long long>(sim::TicksOf(found->ftLastWriteTime))));
+template <class R> void AddDelivered(R& record, const platform::WIN32_FIND_DATAW* found) {
+    record.name = Returned(found->cFileName, platform::MaxPath);
+    record.attributes = found->dwFileAttributes;
+    record.time = static_cast<sim::Number>(sim::TicksOf(found->ftLastWriteTime));
 }
 
-sim::Value HandleValue(platform::HANDLE handle) {
-    return NumberValue(handle == platform::InvalidHandleValue ? -1
-                                                              : static_cast<long long>(handle));
-}
-
-std::u16string FullKey(const std::u16string& key) {
-    return u"HKEY_LOCAL_MACHINE\\" + key;
-}
-
-// The running program names itself by its instance handle, or by none.
-bool IsOwnModule(const Operations& call, platform::HINSTANCE module, bool noneToo) {
-    return module == call.Running().instance || (noneToo && module == 0);
+sim::Number HandleValue(platform::HANDLE handle) {
+    return handle == platform::InvalidHandleValue ? -1 : static_cast<sim::Number>(handle);
 }
 
 } // namespace
@@ -211,465 +173,294 @@ bool IsOwnModule(const Operations& call, platform::HINSTANCE module, bool noneTo
 namespace platform {
 
 DWORD GetModuleFileNameW(HINSTANCE module, char16_t* buffer, DWORD size) {
-    Operations call(Op::GetModuleFileNameW);
+    Call<rec::GetModuleFileNameW> call;
     DWORD length = 0;
-    if (!call.Faulted()) {
-        if (size == 0) {
-            call.Fail(sim::ErrorInsufficientBuffer, "the buffer holds nothing");
-        } else {
-            if (!IsOwnModule(call, module, true)) {
-                call.Violation("a module that is not the program's");
-            }
-            const std::u16string& own = call.Running().path;
-            // As on the platform: a path that does not fit is cut short and
-            // the full buffer size is returned.
-            std::size_t units = own.size() < size ? own.size() : size - 1;
-            CopyOut(own, buffer, units);
-            buffer[units] = 0;
-            length = own.size() < size ? static_cast<DWORD>(own.size()) : size;
-            if (own.size() >= size) {
-                call.Fail(sim::ErrorInsufficientBuffer,
-                          "the path has " + std::to_string(own.size()) +
-                              " units, more than fit with a terminator; it is cut short");
-            }
-        }
+    std::u16string path;
+    if (!call.Faulted() && (call.Take(call.device.TheLoader().ModuleFileName(
+                                call.device.Running(), module, size, path, length)) ||
+                            length != 0)) {
+        PutText(path, buffer);
     }
-    call.Add("size", NumberValue(size));
-    call.Add("result", NumberValue(length));
-    call.Add("path", length != 0 ? TextValue(Returned(buffer, size)) : NullValue());
+    call.record.size = size;
+    call.record.result = length;
+    call.record.path = length != 0 ? OrNull<Text>(Returned(buffer, size)) : OrNull<Text>();
     call.Record();
     return length;
 }
 
 int LoadStringW(HINSTANCE instance, UINT id, char16_t* buffer, int size) {
-    Operations call(Op::LoadStringW);
-    int length = 0;
-    if (!call.Faulted()) {
-        if (size <= 0) {
-            call.Fail(sim::ErrorInvalidParameter, "the buffer holds nothing");
-        } else {
-            if (!IsOwnModule(call, instance, false)) {
-                call.Violation("an instance that is not the program's");
-            }
-            std::u16string text;
-            const auto& loadString = call.Running().loadString;
-            if (loadString && loadString(id, text) && !text.empty()) {
-                std::size_t units =
-                    text.size() < static_cast<std::size_t>(size) ? text.size() : size - 1;
-                CopyOut(text, buffer, units);
-                buffer[units] = 0;
-                length = static_cast<int>(units);
-            } else {
-                call.Fail(sim::ErrorResourceNameNotFound,
-                          "the program's string table has no string " + std::to_string(id));
-            }
-        }
+    Call<rec::LoadStringW> call;
+    std::u16string text;
+    if (!call.Faulted() && call.Take(call.device.TheLoader().String(call.device.Running(), instance,
+                                                                    id, size, text))) {
+        PutText(text, buffer);
     }
-    call.Add("id", NumberValue(id));
-    call.Add("size", NumberValue(size));
-    call.Add("result", NumberValue(length));
-    call.Add("text", length > 0 ? TextValue(Returned(buffer, size)) : NullValue());
+    const int length = static_cast<int>(text.size());
+    call.record.id = id;
+    call.record.size = size;
+    call.record.result = length;
+    call.record.text = length > 0 ? OrNull<Text>(Returned(buffer, size)) : OrNull<Text>();
     call.Record();
     return length;
 }
 
-static HANDLE FindFirst(Operations& call, const std::u16string& path, WIN32_FIND_DATAW* found) {
-    if (path.empty() || path[0] != u'\\') {
-        call.Fail(sim::ErrorInvalidName, "it is not a path rooted at \"\\\"");
-        return InvalidHandleValue;
-    }
-    const std::u16string folder = sim::ParentOf(path);
-    const std::u16string name = sim::NameOf(path);
-    const bool pattern = name.find_first_of(u"*?") != std::u16string::npos;
-    if (name.empty() || !call.Files().IsFolder(folder)) {
-        call.Fail(sim::ErrorPathNotFound,
-                  name.empty() ? "it names no file" : "there is no folder " + sim::Utf8(folder));
-        return InvalidHandleValue;
-    }
-    sim::Handles::Search search;
-    if (pattern) {
-        for (const sim::Entry* entry : call.Files().Children(folder)) {
-            if (sim::MatchesPattern(sim::NameOf(entry->path), name)) {
-                search.matches.push_back(*entry);
-            }
-        }
-    } else if (const sim::Entry* entry = call.Files().Find(path)) {
-        search.matches.push_back(*entry);
-    }
-    if (search.matches.empty()) {
-        call.Fail(sim::ErrorFileNotFound, pattern ? "nothing matches" : "there is no such file");
-        return InvalidHandleValue;
-    }
-    Fill(found, search.matches[0]);
-    search.next = 1;
-    return call.Open().OpenSearch(std::move(search));
-}
-
 HANDLE FindFirstFileW(const char16_t* pathOrPattern, WIN32_FIND_DATAW* found) {
-    Operations call(Op::FindFirstFileW);
+    Call<rec::FindFirstFileW> call;
     std::u16string path;
     const bool readable = ReadPath(call, pathOrPattern, path);
     HANDLE handle = InvalidHandleValue;
-    if (readable && !call.Faulted(path)) {
-        handle = FindFirst(call, path, found);
+    std::vector<sim::Entry> matches;
+    if (readable && !call.Faulted(path) && call.Take(call.device.Files().Search(path, matches))) {
+        sim::Entry first;
+        handle = call.device.Held().OpenSearch(std::move(matches));
+        call.device.Held().Next(handle, first);
+        Fill(found, first);
     }
-    call.Add("path", readable ? TextValue(path) : NullValue());
-    call.Add("result", HandleValue(handle));
+    call.record.path = readable ? OrNull<Text>(path) : OrNull<Text>();
+    call.record.result = HandleValue(handle);
     if (handle != InvalidHandleValue) {
-        AddDelivered(call, found);
+        AddDelivered(call.record, found);
     }
     call.Record();
     return handle;
 }
 
 BOOL FindNextFileW(HANDLE handle, WIN32_FIND_DATAW* found) {
-    Operations call(Op::FindNextFileW);
-    BOOL result = 0;
-    if (!call.Faulted()) {
-        sim::Handles::Search* search = call.Open().FindSearch(handle);
-        if (search == nullptr) {
-            call.Violation("not an open search");
-            call.Fail(sim::ErrorInvalidHandle, "it is not an open search");
-        } else if (search->next < search->matches.size()) {
-            Fill(found, search->matches[search->next++]);
-            result = 1;
-        } else {
-            call.Fail(sim::ErrorNoMoreFiles, "the search has no more entries");
-        }
-    }
-    call.Add("handle", HandleValue(handle));
-    call.Add("result", NumberValue(result));
+    Call<rec::FindNextFileW> call;
+    sim::Entry entry;
+    const BOOL result =
+        !call.Faulted() && call.Take(call.device.Held().Next(handle, entry)) ? 1 : 0;
     if (result) {
-        AddDelivered(call, found);
+        Fill(found, entry);
+    }
+    call.record.handle = HandleValue(handle);
+    call.record.result = result;
+    if (result) {
+        AddDelivered(call.record, found);
     }
     call.Record();
     return result;
 }
 
 BOOL FindClose(HANDLE handle) {
-    Operations call(Op::FindClose);
+    Call<rec::FindClose> call;
     call.Faulted();
-    const BOOL result = call.Open().CloseSearch(handle) ? 1 : 0;
-    if (!result) {
-        call.Violation("not an open search");
-        call.Fail(sim::ErrorInvalidHandle, "it is not an open search");
-    }
-    call.Add("handle", HandleValue(handle));
-    call.Add("result", NumberValue(result));
+    const BOOL result = call.Take(call.device.Held().CloseSearch(handle)) ? 1 : 0;
+    call.record.handle = HandleValue(handle);
+    call.record.result = result;
     call.Record();
     return result;
 }
 
 LONG CompareFileTime(const FILETIME* first, const FILETIME* second) {
-    Operations call(Op::CompareFileTime);
+    Call<rec::CompareFileTime> call;
     call.Faulted();
     const sim::Ticks a = sim::TicksOf(*first);
     const sim::Ticks b = sim::TicksOf(*second);
-    const LONG result = a < b ? -1 : a > b ? 1 : 0;
-    call.Add("first", NumberValue(static_cast<long long>(a)));
-    call.Add("second", NumberValue(static_cast<long long>(b)));
-    call.Add("result", NumberValue(result));
+    const LONG result = sim::CompareTimes(a, b);
+    call.record.first = static_cast<sim::Number>(a);
+    call.record.second = static_cast<sim::Number>(b);
+    call.record.result = result;
     call.Record();
     return result;
 }
 
 BOOL SystemParametersInfoW(UINT action, UINT param, void* buffer, UINT winIni) {
-    Operations call(Op::SystemParametersInfoW);
-    BOOL result = 0;
-    const std::u16string& type = call.Facts().platformType;
-    if (!call.Faulted()) {
-        const std::size_t needed = (type.size() + 1) * sizeof(char16_t);
-        if (action != SpiGetPlatformType) {
-            call.Fail(sim::ErrorInvalidParameter,
-                      "the device knows no action " + std::to_string(action));
-        } else if (needed > param) {
-            call.Fail(sim::ErrorInsufficientBuffer,
-                      "the platform type needs " + std::to_string(needed) +
-                          " bytes; the buffer has " + std::to_string(param));
-        } else {
-            char16_t* out = static_cast<char16_t*>(buffer);
-            CopyOut(type, out, type.size());
-            out[type.size()] = 0;
-            result = 1;
-        }
+    Call<rec::SystemParametersInfoW> call;
+    std::u16string type;
+    const BOOL result =
+        !call.Faulted() && call.Take(call.device.TheSystem().PlatformType(action, param, type)) ? 1
+                                                                                                : 0;
+    if (result) {
+        PutText(type, static_cast<char16_t*>(buffer));
     }
-    call.Add("action", NumberValue(action));
-    call.Add("param", NumberValue(param));
-    call.Add("winIni", NumberValue(winIni));
-    call.Add("result", NumberValue(result));
-    call.Add("text", result ? TextValue(type) : NullValue());
+    call.record.action = action;
+    call.record.param = param;
+    call.record.winIni = winIni;
+    call.record.result = result;
+    call.record.text = result ? OrNull<Text>(type) : OrNull<Text>();
     call.Record();
     return result;
 }
 
 BOOL GetVersionExW(OSVERSIONINFOW* info) {
-    Operations call(Op::GetVersionExW);
-    BOOL result = 0;
+    Call<rec::GetVersionExW> call;
     const DWORD size = info->dwOSVersionInfoSize;
-    if (!call.Faulted()) {
-        if (size != OsVersionInfoSize) {
-            call.Violation("wrong record size");
-            call.Fail(sim::ErrorInvalidParameter, "the record's size is " + std::to_string(size) +
-                                                      ", not " + std::to_string(OsVersionInfoSize));
-        } else {
-            info->dwMajorVersion = call.Facts().osMajor;
-            info->dwMinorVersion = call.Facts().osMinor;
-            info->dwBuildNumber = call.Facts().osBuild;
-            info->dwPlatformId = 3; // VER_PLATFORM_WIN32_CE
-            std::memset(info->szCSDVersion, 0, sizeof info->szCSDVersion);
-            result = 1;
-        }
+    const BOOL result =
+        !call.Faulted() && call.Take(call.device.TheSystem().Version(size, *info)) ? 1 : 0;
+    call.record.size = size;
+    call.record.result = result;
+    if (result) {
+        call.record.major = info->dwMajorVersion;
+        call.record.minor = info->dwMinorVersion;
+        call.record.build = info->dwBuildNumber;
     }
-    call.Add("size", NumberValue(size));
-    call.Add("result", NumberValue(result));
-    call.Add("major", result ? NumberValue(info->dwMajorVersion) : NullValue());
-    call.Add("minor", result ? NumberValue(info->dwMinorVersion) : NullValue());
-    call.Add("build", result ? NumberValue(info->dwBuildNumber) : NullValue());
     call.Record();
     return result;
 }
 
 BOOL ShellExecuteEx(SHELLEXECUTEINFO* info) {
-    Operations call(Op::ShellExecuteEx);
+    Call<rec::ShellExecuteEx> call;
     if (info->cbSize != ShellExecuteInfoSize) {
-        call.Violation("wrong record size");
+        call.Misuse("wrong record size");
     }
     std::u16string file;
     const bool readable = ReadPath(call, info->lpFile, file);
     const std::u16string args = ReadText(info->lpParameters);
-    bool ok = false;
-    if (readable && !call.Faulted(file)) {
-        LONG error = 0;
-        std::string why;
-        ok = call.TheShell().Open(file, args, error, why);
-        if (!ok) {
-            call.Fail(error, why);
-        }
-    }
-    call.Add("cbSize", NumberValue(info->cbSize));
-    call.Add("fMask", NumberValue(info->fMask));
-    call.Add("hwnd", NumberValue(static_cast<long long>(info->hwnd)));
-    call.Add("verb", TextOrNull(info->lpVerb));
-    call.Add("file", readable ? TextValue(file) : NullValue());
-    call.Add("parameters", TextOrNull(info->lpParameters));
-    call.Add("directory", TextOrNull(info->lpDirectory));
-    call.Add("nShow", NumberValue(info->nShow));
-    call.Add("result", NumberValue(ok ? 1 : 0));
+    const bool ok =
+        readable && !call.Faulted(file) && call.Take(call.device.TheShell().Open(file, args));
+    call.record.cbSize = info->cbSize;
+    call.record.fMask = info->fMask;
+    call.record.hwnd = static_cast<sim::Number>(info->hwnd);
+    call.record.verb = TextOrNull(info->lpVerb);
+    call.record.file = readable ? OrNull<Text>(file) : OrNull<Text>();
+    call.record.parameters = TextOrNull(info->lpParameters);
+    call.record.directory = TextOrNull(info->lpDirectory);
+    call.record.nShow = info->nShow;
+    call.record.result = ok ? 1 : 0;
     call.Record();
-    sim::Fields launch = {
-        {"file", TextValue(file)}, {"args", TextValue(args)}, {"ok", FlagValue(ok)}};
+    ev::Launch launch{file, args, ok};
     call.AddWhy(launch);
-    call.Emit(sim::EventKind::Launch, std::move(launch));
+    call.Effect(launch);
     return ok ? 1 : 0;
 }
 
 BOOL SHGetSpecialFolderPath(HWND owner, char16_t* path, int folder, BOOL create) {
-    Operations call(Op::SHGetSpecialFolderPath);
+    Call<rec::SHGetSpecialFolderPath> call;
     BOOL result = 0;
-    const std::u16string& programs = call.Facts().programsFolder;
-    if (!call.Faulted()) {
-        if (folder != CsidlPrograms) {
-            call.Fail(sim::ErrorInvalidParameter,
-                      "the device knows no special folder " + std::to_string(folder));
-        } else if (!call.Files().IsFolder(programs) && !create) {
-            call.Fail(sim::ErrorPathNotFound, "the folder does not exist, and is not to be made");
-        } else {
-            if (!call.Files().IsFolder(programs)) {
-                call.Files().Add({programs, sim::AttrDirectory, call.Now(), nullptr});
-            }
-            CopyOut(programs, path, programs.size());
-            path[programs.size()] = 0;
-            result = call.Facts().folderPathAnswersFalse ? 0 : 1;
-        }
+    std::u16string found;
+    if (!call.Faulted() &&
+        call.Take(call.device.TheShell().SpecialFolder(folder, create != 0, found, result))) {
+        PutText(found, path);
     }
-    call.Add("owner", NumberValue(static_cast<long long>(owner)));
-    call.Add("folder", NumberValue(folder));
-    call.Add("create", NumberValue(create));
-    call.Add("result", NumberValue(result));
-    call.Add("path", !call.Failed() ? TextValue(programs) : NullValue());
+    call.record.owner = static_cast<sim::Number>(owner);
+    call.record.folder = folder;
+    call.record.create = create;
+    call.record.result = result;
+    call.record.path = !call.Failed() ? OrNull<Text>(found) : OrNull<Text>();
     call.Record();
     return result;
 }
 
 int MessageBoxW(HWND owner, const char16_t* text, const char16_t* caption, UINT type) {
-    Operations call(Op::MessageBoxW);
-    const int result = call.Faulted(ReadText(text)) ? 0 : 1; // IDOK: dismissed at once
-    call.Add("owner", NumberValue(static_cast<long long>(owner)));
-    call.Add("text", TextOrNull(text));
-    call.Add("caption", TextOrNull(caption));
-    call.Add("type", NumberValue(type));
-    call.Add("result", NumberValue(result));
+    Call<rec::MessageBoxW> call;
+    const int result = call.Faulted(ReadText(text)) ? 0 : call.device.TheShell().ShowMessage();
+    call.record.owner = static_cast<sim::Number>(owner);
+    call.record.text = TextOrNull(text);
+    call.record.caption = TextOrNull(caption);
+    call.record.type = type;
+    call.record.result = result;
     call.Record();
     if (result != 0) {
-        call.Emit(sim::EventKind::MessageBox,
-                  {{"text", TextValue(ReadText(text))}, {"caption", TextValue(ReadText(caption))}});
+        call.Effect(ev::MessageBox{ReadText(text), ReadText(caption)});
     }
     return result;
 }
 
-// Whether source can be copied to target, and why not.
-static bool CanCopy(Operations& call, const std::u16string& from, const std::u16string& to,
-                    BOOL failIfExists) {
-    const sim::Entry* original = call.Files().Find(from);
-    const sim::Entry* existing = call.Files().Find(to);
-    if (original == nullptr) {
-        call.Fail(sim::ErrorFileNotFound, "there is no file " + sim::Utf8(from));
-    } else if (!sim::IsFile(original)) {
-        call.Fail(sim::ErrorAccessDenied, sim::Utf8(from) + " is a folder");
-    } else if (to.empty() || to[0] != u'\\' || !call.Files().IsFolder(sim::ParentOf(to))) {
-        call.Fail(sim::ErrorPathNotFound, "there is no folder " + sim::Utf8(sim::ParentOf(to)));
-    } else if (sim::SameName(from, to)) {
-        call.Fail(sim::ErrorSharingViolation, "the source and the target are the same file");
-    } else if (existing != nullptr && failIfExists) {
-        call.Fail(sim::ErrorFileExists, "the target exists");
-    } else if (existing != nullptr && (existing->attributes & sim::AttrDirectory) != 0) {
-        call.Fail(sim::ErrorAccessDenied, "the target is a folder");
-    } else if (existing != nullptr && (existing->attributes & sim::AttrReadOnly) != 0) {
-        call.Fail(sim::ErrorAccessDenied, "the target is read-only");
-    } else {
-        return true;
-    }
-    return false;
-}
-
 BOOL CopyFileW(const char16_t* source, const char16_t* target, BOOL failIfExists) {
-    Operations call(Op::CopyFileW);
+    Call<rec::CopyFileW> call;
     std::u16string from;
     std::u16string to;
     const bool sourceReadable = ReadPath(call, source, from);
     const bool readable = ReadPath(call, target, to) && sourceReadable;
-    bool ok = false;
-    if (readable && !call.Faulted(to) && CanCopy(call, from, to, failIfExists)) {
-        // A copy keeps the original's attributes, last-write time and content.
-        const sim::Entry* existing = call.Files().Find(to);
-        sim::Entry copy = *call.Files().Find(from);
-        copy.path = existing != nullptr ? existing->path : to;
-        call.Files().Add(copy);
-        ok = true;
-    }
-    call.Add("source", sourceReadable ? TextValue(from) : NullValue());
-    call.Add("target", TextValue(to));
-    call.Add("failIfExists", NumberValue(failIfExists));
-    call.Add("result", NumberValue(ok ? 1 : 0));
+    const bool ok = readable && !call.Faulted(to) &&
+                    call.Take(call.device.Files().Copy(from, to, failIfExists != 0,
+                                                       call.device.Running().path));
+    call.record.source = sourceReadable ? OrNull<Text>(from) : OrNull<Text>();
+    call.record.target = to;
+    call.record.failIfExists = failIfExists;
+    call.record.result = ok ? 1 : 0;
     call.Record();
-    sim::Fields copied = {{"from", TextValue(from)}, {"to", TextValue(to)}, {"ok", FlagValue(ok)}};
+    ev::Copy copied{from, to, ok};
     call.AddWhy(copied);
-    call.Emit(sim::EventKind::Copy, std::move(copied));
+    call.Effect(copied);
     return ok ? 1 : 0;
 }
 
 BOOL DeleteFileW(const char16_t* path) {
-    Operations call(Op::DeleteFileW);
+    Call<rec::DeleteFileW> call;
     std::u16string name;
     // The path is read even when the call is to fail, so the event names it.
     const bool readable = ReadPath(call, path, name);
-    bool ok = false;
-    if (readable && !call.Faulted(name)) {
-        std::string why;
-        const LONG error = sim::DeletionRefused(call.Files(), name, call.Running().path, why);
-        if (error != sim::ErrorSuccess) {
-            call.Fail(error, why);
-        } else {
-            call.Files().RemoveTree(name);
-            ok = true;
-        }
-    }
-    call.Add("path", readable ? TextValue(name) : NullValue());
-    call.Add("result", NumberValue(ok ? 1 : 0));
+    const bool ok = readable && !call.Faulted(name) &&
+                    call.Take(call.device.Files().Delete(name, call.device.Running().path));
+    call.record.path = readable ? OrNull<Text>(name) : OrNull<Text>();
+    call.record.result = ok ? 1 : 0;
     call.Record();
-    sim::Fields deleted = {{"path", TextValue(name)}, {"ok", FlagValue(ok)}};
+    ev::Delete deleted{name, ok};
     call.AddWhy(deleted);
-    call.Emit(sim::EventKind::Delete, std::move(deleted));
+    call.Effect(deleted);
     return ok ? 1 : 0;
 }
 
 LONG RegOpenKeyExW(HKEY key, const char16_t* subKey, DWORD options, DWORD access, HKEY* opened) {
-    Operations call(Op::RegOpenKeyExW);
+    Call<rec::RegOpenKeyExW> call;
     std::u16string name;
     const bool readable = ReadPath(call, subKey, name);
-    if (readable && !call.Faulted(FullKey(name))) {
-        if (key != HkeyLocalMachine) {
-            call.Fail(sim::ErrorInvalidParameter,
-                      "the device has keys under HKEY_LOCAL_MACHINE only");
-        } else if (!call.Keys().Has(name)) {
-            call.Fail(sim::ErrorFileNotFound, "there is no such key");
-        } else {
-            *opened = call.Open().OpenKey(name);
-        }
+    if (readable && !call.Faulted(sim::Rooted(name)) &&
+        call.Take(call.device.Keys().Open(key, name))) {
+        *opened = call.device.Held().OpenKey(name);
     }
     const LONG result = call.Failed() ? call.Error() : sim::ErrorSuccess;
-    call.Add("key", NumberValue(static_cast<long long>(key)));
-    call.Add("subKey", readable ? TextValue(name) : NullValue());
-    call.Add("options", NumberValue(options));
-    call.Add("access", NumberValue(access));
-    call.Add("result", NumberValue(result));
-    call.Add("handle", result == sim::ErrorSuccess ? NumberValue(static_cast<long long>(*opened))
-                                                   : NullValue());
+    call.record.key = static_cast<sim::Number>(key);
+    call.record.subKey = readable ? OrNull<Text>(name) : OrNull<Text>();
+    call.record.options = options;
+    call.record.access = access;
+    call.record.result = result;
+    if (result == sim::ErrorSuccess) {
+        call.record.handle = static_cast<sim::Number>(*opened);
+    }
     call.Record();
     return result;
 }
 
 LONG RegDeleteKeyW(HKEY key, const char16_t* subKey) {
-    Operations call(Op::RegDeleteKeyW);
+    Call<rec::RegDeleteKeyW> call;
     std::u16string name;
     const bool readable = ReadPath(call, subKey, name);
-    const std::u16string* open = call.Open().KeyOf(key);
-    if (open == nullptr) {
-        call.Violation("not an open key");
-        call.Fail(sim::ErrorInvalidHandle, "it is not an open key");
-    } else if (readable) {
-        const std::u16string full = *open + u"\\" + name;
-        const int attempt = call.NextKeyDeleteAttempt(full);
-        // A failure the plan makes is recorded by Faulted itself.
-        if (!call.Faulted(FullKey(full))) {
-            if (call.Keys().Held(full, call.Dev().NowMs())) {
-                call.Fail(sim::ErrorAccessDenied, "the uninstaller holds it open");
-            } else if (!call.Keys().RemoveTree(full)) {
-                call.Fail(sim::ErrorFileNotFound, "there is no such key");
-            }
+    std::u16string open;
+    const bool held = call.Take(call.device.Held().KeyOf(key, open));
+    // An attempt is a deletion of a key the program holds open, of a name it
+    // gives; a failure the plan makes is recorded by Faulted itself.
+    const std::u16string full = open + u"\\" + name;
+    int attempt = 0;
+    if (held && readable) {
+        attempt = call.device.Held().CountKeyDeletion(full);
+        if (!call.Faulted(sim::Rooted(full))) {
+            call.Take(call.device.Keys().Delete(full, call.device.Time().NowMs()));
         }
-        const LONG result = call.Failed() ? call.Error() : sim::ErrorSuccess;
-        call.Add("key", NumberValue(static_cast<long long>(key)));
-        call.Add("subKey", TextValue(name));
-        call.Add("result", NumberValue(result));
-        call.Record();
-        sim::Fields deleted = {{"key", TextValue(FullKey(full))},
-                               {"attempt", NumberValue(attempt)},
-                               {"result", NumberValue(result)}};
-        call.AddWhy(deleted, false);
-        call.Emit(sim::EventKind::KeyDelete, std::move(deleted));
-        return result;
     }
-    const LONG result = call.Error();
-    call.Add("key", NumberValue(static_cast<long long>(key)));
-    call.Add("subKey", readable ? TextValue(name) : NullValue());
-    call.Add("result", NumberValue(result));
+    const LONG result = call.Failed() ? call.Error() : sim::ErrorSuccess;
+    call.record.key = static_cast<sim::Number>(key);
+    call.record.subKey = readable ? OrNull<Text>(name) : OrNull<Text>();
+    call.record.result = result;
     call.Record();
+    if (held && readable) {
+        ev::KeyDelete deleted{sim::Rooted(full), attempt, result};
+        call.AddWhy(deleted);
+        call.Effect(deleted);
+    }
     return result;
 }
 
 LONG RegCloseKey(HKEY key) {
-    Operations call(Op::RegCloseKey);
+    Call<rec::RegCloseKey> call;
     call.Faulted();
-    LONG result = sim::ErrorSuccess;
-    if (!call.Open().CloseKey(key)) {
-        call.Violation("not an open key");
-        call.Fail(sim::ErrorInvalidHandle, "it is not an open key");
-        result = sim::ErrorInvalidHandle;
-    }
-    call.Add("key", NumberValue(static_cast<long long>(key)));
-    call.Add("result", NumberValue(result));
+    call.Take(call.device.Held().CloseKey(key));
+    const LONG result = call.Failed() ? call.Error() : sim::ErrorSuccess;
+    call.record.key = static_cast<sim::Number>(key);
+    call.record.result = result;
     call.Record();
     return result;
 }
 
 void Sleep(DWORD milliseconds) {
-    Operations call(Op::Sleep);
+    Call<rec::Sleep> call;
     call.Faulted();
-    call.Add("ms", NumberValue(milliseconds));
+    call.record.ms = milliseconds;
     call.Record();
-    call.Emit(sim::EventKind::Sleep, {{"ms", NumberValue(milliseconds)}});
-    call.Advance(milliseconds);
+    call.Effect(ev::Sleep{milliseconds});
+    call.device.Time().Advance(milliseconds);
 }
 
 } // namespace platform

@@ -9,8 +9,8 @@ import unittest
 
 SCRIPT = pathlib.Path(__file__).resolve().parents[2] / "cmake" / "wince" / "make_def.py"
 
-ROW_SLEEP = "    X(Sleep,                  496, KERNEL32, Sleep,                   1, 0)"
-ROW_SHELL = "    X(ShellExecuteEx,         480, SHELL32,  ShellExecuteExW,         1, 1)     \\"
+ROW_SLEEP = "    X(Sleep, 496, KERNEL32, Sleep, 1, 0, AccessDenied, none, Sleep)"
+ROW_SHELL = "    X(ShellExecuteEx, 480, SHELL32, ShellExecuteExW, 1, 1, FileNotFound, file, Launch) \\"
 
 
 def header(*rows):

@@ -1,12 +1,9 @@
-// The device's cabinet installer: reads a package opened through the shell
-// as a Windows CE installation cabinet, refuses one that is not for this
-// device, installs what it declares at this device's folders, registers the
-// application under SOFTWARE\Apps, and then deletes the package, as it does
-// unless told otherwise. A package that holds no bytes stands in for one.
-#include "device/deletion.h"
+// The device's cabinet installer.
+#include "device/cab_installer.h"
+
 #include "device/names.h"
 #include "device/package.h"
-#include "device/shell.h"
+#include "device/paths.h"
 
 #include <cstdio>
 
@@ -148,7 +145,7 @@ RegistryValue ValueOf(const PackageValue& value, const Places& places) {
     switch (value.type) {
     case PackageValueType::String:
         out.type = "string";
-        out.data = TextValue(value.substitute ? places.Substituted(value.text) : Utf16(value.text));
+        out.text = value.substitute ? places.Substituted(value.text) : Utf16(value.text);
         break;
     case PackageValueType::MultiString: {
         out.type = "multi-string";
@@ -156,16 +153,16 @@ RegistryValue ValueOf(const PackageValue& value, const Places& places) {
         for (const std::string& text : value.texts) {
             texts.push_back(value.substitute ? places.Substituted(text) : Utf16(text));
         }
-        out.data = ListValue(texts);
+        out.texts = texts;
         break;
     }
     case PackageValueType::Dword:
         out.type = "dword";
-        out.data = NumberValue(value.number);
+        out.number = value.number;
         break;
     case PackageValueType::Binary:
         out.type = "binary";
-        out.data = TextValue(Hex(value.data));
+        out.text = Utf16(Hex(value.data));
         break;
     }
     return out;
@@ -181,124 +178,143 @@ Content ShortcutTo(const std::u16string& target) {
 
 } // namespace
 
-void Shell::Install(const std::u16string& packagePath) {
-    const Entry* entry = parts_.files.Find(packagePath);
-    if (entry == nullptr || !entry->content || entry->content->empty()) {
-        InstallStandIn(packagePath);
+std::u16string ApplicationName(const PackageHeader& header) {
+    return Utf16(header.provider.empty() ? header.appName : header.provider + " " + header.appName);
+}
+
+// Where an installation puts everything, all settled before anything
+// changes: a package refused changes nothing on the device.
+struct CabInstaller::Plan {
+    std::u16string installDir;
+    std::vector<std::u16string> targets;                              // each file's, in order
+    std::vector<std::pair<std::u16string, std::u16string>> shortcuts; // file, target
+    Installation made;
+    std::vector<std::u16string> kept; // files that were there and stay as they were
+    std::vector<std::u16string> keys; // made, with their roots
+};
+
+void CabInstaller::Install(const std::u16string& path) {
+    Package package;
+    std::u16string name;
+    Plan plan;
+    if (!Read(path, package, name) || !Place(path, name, package, plan)) {
         return;
     }
-    Package package;
-    std::string error;
-    if (!ReadPackage(*entry->content, package, error)) {
-        parts_.log.Emit(EventKind::Refused,
-                        {{"package", TextValue(packagePath)},
-                         {"why", TextValue("it is not a valid Windows CE Setup file: " + error)}});
-        return;
+    PutFiles(package, plan);
+    PutValues(package, plan);
+    Register(path, name, plan);
+    installed_.Add(name, plan.made);
+    log_.Emit(ev::Installed{path, name, plan.installDir, plan.made.files, plan.kept, plan.keys});
+    DeletePackage(path);
+}
+
+bool CabInstaller::Read(const std::u16string& path, Package& package, std::u16string& name) {
+    // The shell hands over a file it found; the package is what it holds.
+    const Content& bytes = files_.Find(path)->content;
+    std::string error = "it holds no bytes";
+    if (!bytes || bytes->empty() || !ReadPackage(*bytes, package, error)) {
+        log_.Emit(
+            ev::Refused{path, {}, Utf16("it is not a valid Windows CE Setup file: " + error)});
+        return false;
     }
     const PackageHeader& header = package.header;
-    const std::u16string name =
-        Utf16(header.provider.empty() ? header.appName : header.provider + " " + header.appName);
+    name = ApplicationName(header);
     std::vector<std::u16string> unsupported;
     for (const std::string& platform : header.unsupported) {
         unsupported.push_back(Utf16(platform));
     }
-    parts_.log.Emit(EventKind::Package,
-                    {{"package", TextValue(packagePath)},
-                     {"app", TextValue(name)},
-                     {"provider", TextValue(header.provider)},
-                     {"appName", TextValue(header.appName)},
-                     {"processor", NumberValue(header.processor)},
-                     {"minVersion", TextValue(Version(header.minMajor, header.minMinor))},
-                     {"maxVersion", TextValue(Version(header.maxMajor, header.maxMinor))},
-                     {"minBuild", NumberValue(header.minBuild)},
-                     {"maxBuild", NumberValue(header.maxBuild)},
-                     {"unsupported", ListValue(unsupported)}});
-    std::string why = Refusal(header, parts_.config);
+    log_.Emit(ev::Package{path, name, Utf16(header.provider), Utf16(header.appName),
+                          header.processor, Utf16(Version(header.minMajor, header.minMinor)),
+                          Utf16(Version(header.maxMajor, header.maxMinor)), header.minBuild,
+                          header.maxBuild, unsupported});
+    return true;
+}
 
-    // Where everything goes, all settled before anything changes: a package
-    // refused changes nothing on the device.
-    auto ce1 = parts_.config.folders->find(u"%CE1%");
-    const std::u16string installDir =
-        (ce1 != parts_.config.folders->end() ? ce1->second : u"\\Program Files") + u"\\" +
-        Utf16(header.appName);
-    const Places places(parts_.config, installDir);
-    std::vector<std::u16string> targets;
+bool CabInstaller::Place(const std::u16string& path, const std::u16string& name,
+                         const Package& package, Plan& plan) {
+    std::string why = Refusal(package.header, config_);
+    auto ce1 = config_.folders->find(u"%CE1%");
+    plan.installDir = (ce1 != config_.folders->end() ? ce1->second : u"\\Program Files") + u"\\" +
+                      Utf16(package.header.appName);
+    const Places places(config_, plan.installDir);
     for (const PackageFile& file : package.files) {
         std::u16string folder;
         if (why.empty() && places.Resolve(file.folder, folder, why)) {
-            targets.push_back(folder + u"\\" + Utf16(file.name));
+            plan.targets.push_back(folder + u"\\" + Utf16(file.name));
         }
     }
-    std::vector<std::pair<std::u16string, std::u16string>> shortcuts; // file, target
     for (const PackageLink& link : package.links) {
         std::u16string folder;
         std::u16string target;
         if (why.empty() && places.Resolve(link.folder, folder, why) &&
             places.Resolve(link.target, target, why)) {
-            shortcuts.push_back({folder + u"\\" + Utf16(link.name) + u".lnk", target});
+            plan.shortcuts.push_back({folder + u"\\" + Utf16(link.name) + u".lnk", target});
         }
     }
     if (!why.empty()) {
-        parts_.log.Emit(EventKind::Refused, {{"package", TextValue(packagePath)},
-                                             {"app", TextValue(name)},
-                                             {"why", TextValue(why)}});
-        return;
+        log_.Emit(ev::Refused{path, name, Utf16(why)});
+        return false;
     }
+    return true;
+}
 
-    Installation made;
-    const Ticks now = parts_.clock.Now();
+void CabInstaller::PutFiles(const Package& package, Plan& plan) {
+    const Ticks now = clock_.Now();
     auto makeFolders = [&](const std::u16string& path) {
         std::vector<std::u16string> missing;
         for (std::u16string folder = ParentOf(path); !folder.empty(); folder = ParentOf(folder)) {
-            if (parts_.files.Find(folder) != nullptr) {
+            if (files_.Find(folder) != nullptr) {
                 break;
             }
             missing.insert(missing.begin(), folder);
         }
         for (const std::u16string& folder : missing) {
-            parts_.files.Add({folder, AttrDirectory, now, nullptr});
-            made.folders.push_back(folder);
+            files_.Add({folder, AttrDirectory, now, nullptr});
+            plan.made.folders.push_back(folder);
         }
     };
-    std::vector<std::u16string> skipped;
     for (std::size_t i = 0; i < package.files.size(); ++i) {
         const PackageFile& file = package.files[i];
-        const Entry* existing = parts_.files.Find(targets[i]);
+        const std::u16string& target = plan.targets[i];
+        const Entry* existing = files_.Find(target);
         const bool keep =
             existing != nullptr &&
             ((existing->attributes & (AttrDirectory | AttrReadOnly)) != 0 ||
              (file.flags & PackageFileNoOverwrite) != 0 ||
              ((file.flags & PackageFileKeepNewer) != 0 && existing->time > file.time));
         if (keep || (existing == nullptr && (file.flags & PackageFileOnlyIfExists) != 0)) {
-            skipped.push_back(targets[i]);
+            plan.kept.push_back(target);
             continue;
         }
-        makeFolders(targets[i]);
-        parts_.files.Add({targets[i], AttrArchive, file.time, file.bytes});
-        made.files.push_back(targets[i]);
+        makeFolders(target);
+        files_.Add({target, AttrArchive, file.time, file.bytes});
+        plan.made.files.push_back(target);
     }
-    for (const auto& shortcut : shortcuts) {
+    for (const auto& shortcut : plan.shortcuts) {
         makeFolders(shortcut.first);
-        parts_.files.Add({shortcut.first, AttrArchive, now, ShortcutTo(shortcut.second)});
-        made.files.push_back(shortcut.first);
+        files_.Add({shortcut.first, AttrArchive, now, ShortcutTo(shortcut.second)});
+        plan.made.files.push_back(shortcut.first);
     }
-    std::vector<std::u16string> keys;
+}
+
+void CabInstaller::PutValues(const Package& package, Plan& plan) {
+    const Places places(config_, plan.installDir);
     for (const PackageValue& value : package.values) {
         const std::u16string root = Utf16(RootName(value.root));
         const std::u16string key = Utf16(value.key);
-        Registry& registry =
-            value.root == PackageRootLocalMachine ? parts_.registry : parts_.roots[root];
+        const bool local = value.root == PackageRootLocalMachine;
+        Registry& registry = local ? registry_ : roots_[root];
         // The keys that are not there yet, from the shallowest down, each
         // made by this installation.
         for (std::size_t end = key.find(u'\\');; end = key.find(u'\\', end + 1)) {
             const std::u16string part = key.substr(0, end);
             if (!part.empty() && !registry.Has(part)) {
-                if (value.root == PackageRootLocalMachine) {
-                    made.keys.push_back(part);
+                if (local) {
+                    plan.made.keys.push_back(part);
                 } else {
-                    made.rootKeys.push_back({root, part});
+                    plan.made.rootKeys.push_back({root, part});
                 }
-                keys.push_back(root + u"\\" + part);
+                plan.keys.push_back(root + u"\\" + part);
                 registry.Add(part);
             }
             if (end == std::u16string::npos) {
@@ -306,87 +322,30 @@ void Shell::Install(const std::u16string& packagePath) {
             }
         }
         if (registry.SetValue(key, ValueOf(value, places), value.noClobber)) {
-            made.values.push_back({root, key, Utf16(value.name)});
+            plan.made.values.push_back({root, key, Utf16(value.name)});
         }
     }
+}
+
+void CabInstaller::Register(const std::u16string& path, const std::u16string& name, Plan& plan) {
     // The application's registration, which the uninstaller goes by.
     const std::u16string appKey = AppKey(name);
-    parts_.registry.SetValue(appKey, {u"CabFile", "string", TextValue(packagePath)}, false);
-    parts_.registry.SetValue(appKey, {u"InstallDir", "string", TextValue(installDir)}, false);
-    parts_.registry.SetValue(appKey, {u"Instl", "dword", NumberValue(1)}, false);
-    made.keys.push_back(appKey);
-    keys.push_back(u"HKEY_LOCAL_MACHINE\\" + appKey);
-    Remember(name, made);
-    parts_.log.Emit(EventKind::Installed, {{"package", TextValue(packagePath)},
-                                           {"app", TextValue(name)},
-                                           {"installDir", TextValue(installDir)},
-                                           {"files", ListValue(made.files)},
-                                           {"kept", ListValue(skipped)},
-                                           {"keys", ListValue(keys)}});
-    DeletePackage(packagePath);
+    registry_.SetValue(appKey, {u"CabFile", "string", path, {}, 0}, false);
+    registry_.SetValue(appKey, {u"InstallDir", "string", plan.installDir, {}, 0}, false);
+    registry_.SetValue(appKey, {u"Instl", "dword", {}, {}, 1}, false);
+    plan.made.keys.push_back(appKey);
+    plan.keys.push_back(Rooted(appKey));
 }
 
-void Shell::DeletePackage(const std::u16string& package) {
-    std::string why;
-    const platform::LONG error = DeletionRefused(parts_.files, package, u"", why);
-    Fields fields = {{"package", TextValue(package)}, {"ok", FlagValue(error == 0)}};
-    if (error == 0) {
-        parts_.files.RemoveTree(package);
-    } else {
-        fields.push_back({"error", NumberValue(error)});
-        fields.push_back({"why", TextValue(why)});
+void CabInstaller::DeletePackage(const std::u16string& package) {
+    // As a program's deletion would, but no program is running.
+    const Answer answer = files_.Delete(package, u"");
+    ev::PackageDeleted deleted{package, !answer.Failed()};
+    if (answer.Failed()) {
+        deleted.error = answer.error;
+        deleted.why = Utf16(answer.why);
     }
-    parts_.log.Emit(EventKind::PackageDeleted, std::move(fields));
-}
-
-void Shell::InstallStandIn(const std::u16string& package) {
-    // A package that holds no bytes stands in for the real one: it installs
-    // the stand-in application's one file, stamped with the device's clock,
-    // and registers the application. It is a description's, not a card's,
-    // and stays where it is.
-    const StandInPackage& app = parts_.config.standIn;
-    Installation made;
-    if (!app.readerPath.empty()) {
-        for (std::u16string folder = ParentOf(app.readerPath); !folder.empty();
-             folder = ParentOf(folder)) {
-            if (parts_.files.Find(folder) == nullptr) {
-                made.folders.insert(made.folders.begin(), folder);
-            }
-        }
-        parts_.files.Add({app.readerPath, AttrArchive, parts_.clock.Now(), nullptr});
-        made.files.push_back(app.readerPath);
-    }
-    if (!app.appName.empty()) {
-        parts_.registry.Add(AppKey(app.appName));
-        made.keys.push_back(AppKey(app.appName));
-        Remember(app.appName, made);
-    }
-    parts_.log.Emit(EventKind::Installed, {{"package", TextValue(package)},
-                                           {"standIn", FlagValue(true)},
-                                           {"app", TextValue(app.appName)},
-                                           {"files", ListValue(made.files)},
-                                           {"keys", ListValue(Rooted(made.keys))}});
-}
-
-void Shell::Remember(const std::u16string& name, const Installation& made) {
-    // Installed again over itself, an application keeps what it made before.
-    Installation& record = installed_[Fold(name)];
-    auto add = [](std::vector<std::u16string>& to, const std::vector<std::u16string>& from) {
-        for (const std::u16string& item : from) {
-            bool known = false;
-            for (const std::u16string& had : to) {
-                known = known || SameName(had, item);
-            }
-            if (!known) {
-                to.push_back(item);
-            }
-        }
-    };
-    add(record.files, made.files);
-    add(record.folders, made.folders);
-    add(record.keys, made.keys);
-    record.values.insert(record.values.end(), made.values.begin(), made.values.end());
-    record.rootKeys.insert(record.rootKeys.end(), made.rootKeys.begin(), made.rootKeys.end());
+    log_.Emit(deleted);
 }
 
 } // namespace sim

@@ -1,0 +1,73 @@
+// The device's loader: whether it starts an image (the machine it is for,
+// the version of the system it needs, what it imports), which of the
+// device's exports each import names, and what a running program's module
+// answers: its path (GetModuleFileName) and its string table (LoadString).
+// Whatever runs programs (runner/) asks it and obeys.
+#pragma once
+
+#include "device/answer.h"
+#include "device/config.h"
+#include "device/operations.h"
+#include "device/process.h"
+
+#include <cstdint>
+#include <string>
+
+namespace sim {
+
+// Machines, as an image's header numbers them.
+constexpr std::uint16_t MachineI386 = 0x14C;
+constexpr std::uint16_t MachineArm = 0x1C0;
+// "ARM", "i386", or the number in hexadecimal.
+std::string MachineName(std::uint16_t machine);
+
+// What the loader reads of an image before it starts it.
+struct ImageFacts {
+    std::uint16_t machine = 0;
+    // The version of the system it needs (its subsystem version).
+    std::uint16_t subsystemMajor = 0;
+    std::uint16_t subsystemMinor = 0;
+};
+
+// One procedure an image imports: by name, or by ordinal.
+struct Import {
+    std::string dll;
+    bool byOrdinal = false;
+    std::string name;          // by name
+    std::uint16_t ordinal = 0; // by ordinal
+};
+
+// "GDI32.dll!DrawTextW" or "COREDLL.dll ordinal 999".
+std::string ImportName(const Import& import);
+
+class Loader {
+  public:
+    explicit Loader(const Config& config) : config_(config) {}
+
+    // Why the device does not start an image with these facts; empty when it
+    // does. It runs ARM images, the device's own, which need a version of the
+    // system no later than its own, and i386 images (the desktop's).
+    std::string Refusal(const ImageFacts& image) const;
+    // Why the device does not start a program it stands in for (the program
+    // built for the host, playing an image for this machine that needs
+    // version major.minor); empty when it would start the image.
+    std::string NeedsNewerSystem(std::uint32_t major, std::uint32_t minor) const;
+    // The operation a device image's import names in the device's core
+    // library (COREDLL, by ordinal or by name); false, with why, when the
+    // device exports no such thing.
+    bool Resolve(const Import& import, Op& op, std::string& why) const;
+
+    // The running program's path as a buffer of `size` units takes it: cut
+    // short, when it does not fit, to size - 1 units, with the length the
+    // call answers (the size, when cut).
+    Answer ModuleFileName(const Process& running, platform::HINSTANCE module, platform::DWORD size,
+                          std::u16string& path, platform::DWORD& length) const;
+    // String id of the running program's string table, cut to size - 1 units.
+    Answer String(const Process& running, platform::HINSTANCE instance, platform::UINT id, int size,
+                  std::u16string& text) const;
+
+  private:
+    const Config& config_;
+};
+
+} // namespace sim
