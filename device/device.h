@@ -59,6 +59,11 @@ class Device {
     void PutKey(const std::u16string& key); // and its missing parents
     void ClearRegistry();
     void AddFault(const FaultRule& rule);
+    // The cabinet installer installs the package at path, as when a program
+    // opens it, at once.
+    void InstallPackage(const std::u16string& path) {
+        installer_.Install(path);
+    }
     void SetLauncher(Launcher* launcher) {
         launcher_ = launcher;
     }

@@ -43,13 +43,21 @@ TEST_P(FaultSweep, EveryFaultAndPairKeepsTheInvariants) {
             // flow that really runs.
             std::vector<std::string> launched;
             int boxes = 0;
+            std::vector<sim::Number> configured;
             for (const sim::Event& e : device.Events()) {
                 if (const auto* launch = e.As<sim::ev::Launch>()) {
                     launched.push_back(sim::Utf8(launch->file));
                 }
+                if (const auto* configure = e.As<sim::ev::Configure>()) {
+                    configured.push_back(configure->result);
+                }
                 boxes += e.kind == sim::EventKind::MessageBox;
             }
-            if (flow.expectedLaunch.empty()) {
+            if (flow.configures) {
+                EXPECT_EQ(configured, std::vector<sim::Number>{platform::SOk});
+                EXPECT_TRUE(launched.empty());
+                EXPECT_EQ(boxes, 0);
+            } else if (flow.expectedLaunch.empty()) {
                 EXPECT_TRUE(launched.empty());
                 EXPECT_EQ(boxes, 1);
             } else {
