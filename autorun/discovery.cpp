@@ -38,7 +38,9 @@ int IsPocketPcPlatform() {
                                          platformType, 0)) {
         return 0;
     }
-    return platformType[0] == u'P' && OsMajorVersion() >= 3 ? 1 : 0;
+    // The version is asked for whatever the platform type says.
+    const platform::DWORD major = OsMajorVersion();
+    return platformType[0] == u'P' && major >= 3 ? 1 : 0;
 }
 
 // Looks for the first package in one card's platform folder. Paths that would
