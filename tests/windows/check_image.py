@@ -359,7 +359,7 @@ def check_device(pe, table):
 
 
 # What the desktop entry point calls besides the program's operations.
-START_UP = ["ExitProcess", "GetCommandLineW", "GetModuleHandleW"]
+START_UP = ["ExitProcess", "GetCommandLineW"]
 
 
 def check_desktop(pe, table):
