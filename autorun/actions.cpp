@@ -41,8 +41,7 @@ static bool UninstallThroughConfiguration() {
         // platform's heap. This program has no heap and ends at once, so the
         // system takes it back with the process.
         char16_t* answer = nullptr;
-        done = process(UninstallDocument, platform::CfgflagProcess, &answer) ==
-               platform::SOk;
+        done = process(UninstallDocument, platform::CfgflagProcess, &answer) == platform::SOk;
     }
     platform::FreeLibrary(library);
     return done;

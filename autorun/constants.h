@@ -30,10 +30,12 @@ inline constexpr unsigned ConfigurationManagerMajor = 5;
 inline constexpr char16_t ConfigurationLibrary[] = u"aygshell.dll";
 inline constexpr char16_t ConfigurationFunction[] = u"DMProcessConfigXML";
 
+// clang-format off
 inline constexpr char16_t UninstallDocument[] =
-    u"<wap-provisioningdoc><characteristic type=\"UnInstall\"><characteristic type=\"" AUTORUN_APP_NAME
-    u"\"><parm name=\"uninstall\" value=\"1\"/></characteristic></characteristic>"
-    u"</wap-provisioningdoc>";
+    u"<wap-provisioningdoc><characteristic type=\"UnInstall\">"
+    u"<characteristic type=\"" AUTORUN_APP_NAME u"\"><parm name=\"uninstall\" value=\"1\"/>"
+    u"</characteristic></characteristic></wap-provisioningdoc>";
+// clang-format on
 
 // String resource that holds the product title.
 inline constexpr unsigned TitleStringId = 1;

@@ -31,8 +31,8 @@ Configured Refuses(platform::HRESULT result, std::string why) {
 
 // The failure of one element: it becomes a characteristic-error that says
 // why, and the document so marked is the answer.
-Configured FailsAt(pugi::xml_document& document, pugi::xml_node element,
-                   platform::HRESULT result, const std::string& why) {
+Configured FailsAt(pugi::xml_document& document, pugi::xml_node element, platform::HRESULT result,
+                   const std::string& why) {
     element.set_name("characteristic-error");
     element.append_attribute("desc") = why.c_str();
     Configured answer = Refuses(result, why);
@@ -74,20 +74,20 @@ std::string ModelledProviders() {
 Configured ConfigManager::Process(const std::u16string& text, platform::DWORD flags) {
     if (flags != platform::CfgflagProcess) {
         return Refuses(EInvalidArg, "the flags are " + std::to_string(flags) +
-                                      "; the device carries a document out with "
-                                      "CFGFLAG_PROCESS (1) alone");
+                                        "; the device carries a document out with "
+                                        "CFGFLAG_PROCESS (1) alone");
     }
     pugi::xml_document document;
     const pugi::xml_parse_result parsed = document.load_buffer(
         text.data(), text.size() * sizeof(char16_t), pugi::parse_default, pugi::encoding_utf16);
     if (!parsed) {
         return Refuses(ConfigEBadXml,
-                     std::string("the document is not well-formed XML: ") + parsed.description());
+                       std::string("the document is not well-formed XML: ") + parsed.description());
     }
     const pugi::xml_node root = document.document_element();
     if (std::string(root.name()) != "wap-provisioningdoc") {
         return Refuses(ConfigEBadXml, "the document is " + Element(root) +
-                                        ", not a provisioning document <wap-provisioningdoc>");
+                                          ", not a provisioning document <wap-provisioningdoc>");
     }
     // Every element is known, every provider there, every application to
     // uninstall installed, before anything is done.
@@ -99,8 +99,8 @@ Configured ConfigManager::Process(const std::u16string& text, platform::DWORD fl
         const std::string type = provider.attribute("type").value();
         if (std::string(provider.name()) != "characteristic") {
             return Refuses(ConfigEBadXml, Element(provider) +
-                                            " is no element the Configuration Manager carries "
-                                            "out here; it takes a provider's <characteristic>");
+                                              " is no element the Configuration Manager carries "
+                                              "out here; it takes a provider's <characteristic>");
         }
         const auto& have = config_.configurationProviders;
         if (std::find(have.begin(), have.end(), type) == have.end()) {
@@ -115,7 +115,8 @@ Configured ConfigManager::Process(const std::u16string& text, platform::DWORD fl
             if (std::string(app.name()) != "characteristic") {
                 return FailsAt(document, app, ConfigECspException,
                                "the UnInstall provider takes an application's <characteristic>, "
-                               "not " + Element(app));
+                               "not " +
+                                   Element(app));
             }
             bool uninstall = false;
             for (pugi::xml_node parm : app.children()) {
@@ -128,7 +129,8 @@ Configured ConfigManager::Process(const std::u16string& text, platform::DWORD fl
                     (value != "0" && value != "1")) {
                     return FailsAt(document, app, ConfigECspException,
                                    "the UnInstall provider takes a parm \"uninstall\" of 1 or 0 "
-                                   "for \"" + Utf8(name) + "\", not " + Element(parm) +
+                                   "for \"" +
+                                       Utf8(name) + "\", not " + Element(parm) +
                                        (parmName.empty() ? "" : " \"" + parmName + "\""));
                 }
                 uninstall = value == "1";

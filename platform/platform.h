@@ -40,8 +40,8 @@ using HRESULT = std::int32_t;
 using FARPROC = void(PLATFORM_EXPORT_CALL*)();
 // aygshell.dll's DMProcessConfigXML: the Configuration Manager processes a
 // provisioning document, and hands back a document it allocated.
-using DMProcessConfigXMLProc = HRESULT(PLATFORM_EXPORT_CALL*)(const char16_t* document,
-                                                               DWORD flags, char16_t** output);
+using DMProcessConfigXMLProc = HRESULT(PLATFORM_EXPORT_CALL*)(const char16_t* document, DWORD flags,
+                                                              char16_t** output);
 
 constexpr int MaxPath = 260;
 constexpr HANDLE InvalidHandleValue = ~HANDLE{0};

@@ -333,7 +333,8 @@ sim::Outcome ImageProgram::Execute(Emulator& cpu, const Loaded& program, std::ui
         const std::uint32_t size = PagesFor(bytes);
         if (size > Thunks - heapEnd ||
             cpu.Map(heapEnd, size, AccessRead | AccessWrite) == nullptr) {
-            cpu.Crash(sim::QuotaExceeded, "what the device hands the program does not fit in its heap",
+            cpu.Crash(sim::QuotaExceeded,
+                      "what the device hands the program does not fit in its heap",
                       cpu.ReturnAddress());
             return std::uint32_t{0};
         }

@@ -27,7 +27,7 @@ class CallStory {
     std::string TellFindFirst(const sim::rec::FindFirstFileW& r, bool failed,
                               const std::string& why);
 
-    std::map<long long, bool> searches_; // the run's open searches: of the root folder?
+    std::map<long long, bool> searches_;         // the run's open searches: of the root folder?
     std::map<long long, std::string> libraries_; // the run's loaded libraries, by handle
     // The library a handle holds, by the name the program loaded it by.
     std::string LibraryOf(long long handle) const;

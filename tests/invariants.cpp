@@ -189,8 +189,7 @@ std::vector<std::string> CheckRun(const sim::Device& device, const Snapshot& bef
             }
             removedFiles.insert(removedFiles.end(), configured->files.begin(),
                                 configured->files.end());
-            removedKeys.insert(removedKeys.end(), configured->keys.begin(),
-                               configured->keys.end());
+            removedKeys.insert(removedKeys.end(), configured->keys.begin(), configured->keys.end());
         } else if (const auto* deleted = e.As<sim::ev::PackageDeleted>()) {
             if (deleted->ok) {
                 removedFiles.push_back(deleted->package);

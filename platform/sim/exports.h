@@ -11,7 +11,6 @@ namespace simexports {
 // aygshell.dll's: the Configuration Manager carries out the document. The
 // document it answers with is a buffer the device keeps until the run ends.
 platform::HRESULT PLATFORM_EXPORT_CALL DMProcessConfigXML(const char16_t* document,
-                                                          platform::DWORD flags,
-                                                          char16_t** output);
+                                                          platform::DWORD flags, char16_t** output);
 
 } // namespace simexports

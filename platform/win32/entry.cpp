@@ -11,7 +11,7 @@ extern "C" IMAGE_DOS_HEADER __ImageBase;
 
 extern "C" void RunProcess() {
     char16_t* arguments = win32::SkipProgramName(reinterpret_cast<char16_t*>(::GetCommandLineW()));
-    int result = win32::StartProgram(reinterpret_cast<platform::HINSTANCE>(&__ImageBase),
-                                     arguments, SW_SHOWDEFAULT);
+    int result = win32::StartProgram(reinterpret_cast<platform::HINSTANCE>(&__ImageBase), arguments,
+                                     SW_SHOWDEFAULT);
     ::ExitProcess(static_cast<UINT>(result));
 }
