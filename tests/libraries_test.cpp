@@ -33,9 +33,9 @@ TEST(Libraries, LoadByNameIgnoringCaseWithOrWithoutDll) {
         const char* name;
         bool found;
     };
-    const Case cases[] = {{"aygshell.dll", true}, {"AYGSHELL", true},    {"AygShell.DLL", true},
-                          {"coredll", true},      {"aygshell.dl", false}, {"ayg", false},
-                          {"aygshell.dll.dll", false}, {"", false}};
+    const Case cases[] = {
+        {"aygshell.dll", true}, {"AYGSHELL", true}, {"AygShell.DLL", true},      {"coredll", true},
+        {"aygshell.dl", false}, {"ayg", false},     {"aygshell.dll.dll", false}, {"", false}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         sim::Device device = fixture::NewDevice(fixture::WindowsMobile());
@@ -74,7 +74,8 @@ TEST(Libraries, AnExportByItsExactName) {
         EXPECT_EQ(sim::ErrorProcNotFound, device.Events().back().As<sim::ev::Call>()->error);
     }
     EXPECT_EQ(nullptr, platform::GetProcAddressW(core, u"DMProcessConfigXML"));
-    auto sleep = reinterpret_cast<void (*)(platform::DWORD)>(platform::GetProcAddressW(core, u"Sleep"));
+    auto sleep =
+        reinterpret_cast<void (*)(platform::DWORD)>(platform::GetProcAddressW(core, u"Sleep"));
     ASSERT_NE(nullptr, sleep);
     sleep(250);
     EXPECT_EQ(250u, device.NowMs());
@@ -126,8 +127,8 @@ TEST(ConfigurationManager, CarriesOutTheUnInstallProvider) {
     const Case cases[] = {
         {"the program's document", UninstallDocument, 1, fixture::WindowsMobile(), platform::SOk,
          U8(UninstallDocument), true},
-        {"an uninstall parm of 0", uninstall(app, u"0"), 1, fixture::WindowsMobile(),
-         platform::SOk, "value=\"0\"", false},
+        {"an uninstall parm of 0", uninstall(app, u"0"), 1, fixture::WindowsMobile(), platform::SOk,
+         "value=\"0\"", false},
         {"an application not installed", uninstall(u"Other Reader"), 1, fixture::WindowsMobile(),
          sim::ConfigECspException,
          "<characteristic-error type=\"Other Reader\" desc=\"the UnInstall provider finds "
@@ -144,11 +145,10 @@ TEST(ConfigurationManager, CarriesOutTheUnInstallProvider) {
         {"a device without the UnInstall provider", UninstallDocument, 1, noProvider,
          sim::ConfigEEntryNotFound, "<characteristic-error type=\"UnInstall\"", false},
         {"a parm the provider does not take",
-         u"<wap-provisioningdoc><characteristic type=\"UnInstall\"><characteristic type=\"" +
-             app + u"\"><parm name=\"remove\" value=\"1\"/></characteristic></characteristic>"
-                   u"</wap-provisioningdoc>",
-         1,
-         fixture::WindowsMobile(), sim::ConfigECspException, "<characteristic-error", false},
+         u"<wap-provisioningdoc><characteristic type=\"UnInstall\"><characteristic type=\"" + app +
+             u"\"><parm name=\"remove\" value=\"1\"/></characteristic></characteristic>"
+             u"</wap-provisioningdoc>",
+         1, fixture::WindowsMobile(), sim::ConfigECspException, "<characteristic-error", false},
         {"flags other than CFGFLAG_PROCESS", UninstallDocument, 2, fixture::WindowsMobile(),
          sim::EInvalidArg, "", false},
     };
