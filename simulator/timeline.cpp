@@ -426,6 +426,20 @@ void WriteIntro(std::ostream& out, const Description& description, const sim::De
         out << "  The device has no \\Windows\\Unload.exe.\n";
         break;
     }
+    for (const sim::LibraryFacts& library : facts.libraries) {
+        std::vector<std::string> exports;
+        for (sim::Procedure procedure : library.exports) {
+            exports.push_back(sim::NameOf(procedure));
+        }
+        out << Escaped("  " + sim::Utf8(library.name) + " exports " +
+                       (exports.empty() ? std::string("nothing") : Listed(exports)) + ".")
+            << "\n";
+    }
+    if (!facts.configurationProviders.empty()) {
+        out << Escaped("  The Configuration Manager's providers: " +
+                       Listed(facts.configurationProviders) + ".")
+            << "\n";
+    }
     out << "Times are seconds since " << FormatTime(facts.clockStart) << ", the device's clock.\n";
 }
 
