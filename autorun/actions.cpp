@@ -1,5 +1,6 @@
 // What the program does to the device: start a program or open a document,
-// keep its copy in the Programs menu, and delete the reader's application key.
+// have the reader uninstalled, keep its copy in the Programs menu, and delete
+// the reader's application key.
 #include "autorun/autorun.h"
 #include "autorun/constants.h"
 #include "autorun/text.h"
@@ -22,6 +23,39 @@ void LaunchProgram(const char16_t* file, const char16_t* arguments) {
     // The result is not examined and nothing is waited for: a failed start
     // changes nothing that follows.
     platform::ShellExecuteEx(&info);
+}
+
+// Has the Configuration Manager's UnInstall provider uninstall the reader;
+// false when the library or its export cannot be had, or the call does not
+// succeed.
+static bool UninstallThroughConfiguration() {
+    platform::HMODULE library = platform::LoadLibraryW(ConfigurationLibrary);
+    if (library == 0) {
+        return false;
+    }
+    bool done = false;
+    auto process = reinterpret_cast<platform::DMProcessConfigXMLProc>(
+        platform::GetProcAddressW(library, ConfigurationFunction));
+    if (process != nullptr) {
+        // The document it answers with is the caller's to free from the
+        // platform's heap. This program has no heap and ends at once, so the
+        // system takes it back with the process.
+        char16_t* answer = nullptr;
+        done = process(UninstallDocument, platform::CfgflagProcess, &answer) == platform::SOk;
+    }
+    platform::FreeLibrary(library);
+    return done;
+}
+
+void UninstallReader() {
+    // From Windows Mobile 5 on, Unload.exe removes nothing: uninstalling goes
+    // through the Configuration Manager. Where that cannot be done, and on
+    // every older device, Unload.exe is started as always; where it does
+    // nothing, starting it is harmless.
+    if (OsMajorVersion() >= ConfigurationManagerMajor && UninstallThroughConfiguration()) {
+        return;
+    }
+    LaunchProgram(UninstallerPath, AppName);
 }
 
 void SetProgramsMenuEntry(platform::HINSTANCE hInstance, int folder, bool present) {

@@ -17,8 +17,14 @@ RunMode DetermineRunMode(platform::HINSTANCE hInstance, const char16_t* lpCmdLin
 int FindInstalledReader(char16_t* pathOut, platform::FILETIME* timeOut);
 int FindCardInstaller(char16_t* pathOut, platform::FILETIME* timeOut);
 int IsPocketPcPlatform();
+// The device's major version, or 0 when it cannot be had.
+platform::DWORD OsMajorVersion();
 
 void LaunchProgram(const char16_t* file, const char16_t* arguments);
+// Has the device's uninstaller remove the reader: the Configuration Manager on
+// Windows Mobile 5 and later, \Windows\Unload.exe wherever that cannot be
+// done and on every older device.
+void UninstallReader();
 void SetProgramsMenuEntry(platform::HINSTANCE hInstance, int folder, bool present);
 void RemoveAppRegistration();
 

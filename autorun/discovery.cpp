@@ -23,22 +23,24 @@ int FindInstalledReader(char16_t* pathOut, FILETIME* timeOut) {
     return 1;
 }
 
+platform::DWORD OsMajorVersion() {
+    platform::OSVERSIONINFOW version = {};
+    version.dwOSVersionInfoSize = platform::OsVersionInfoSize;
+    static_assert(sizeof version == platform::OsVersionInfoSize, "device layout");
+    return platform::GetVersionExW(&version) ? version.dwMajorVersion : 0;
+}
+
 int IsPocketPcPlatform() {
     // A query that fails leaves its buffer zeroed, which reads as "not a
     // Pocket PC".
     char16_t platformType[256] = {};
-    platform::OSVERSIONINFOW version = {};
-    version.dwOSVersionInfoSize = platform::OsVersionInfoSize;
-    static_assert(sizeof version == platform::OsVersionInfoSize, "device layout");
-
     if (!platform::SystemParametersInfoW(platform::SpiGetPlatformType, sizeof platformType,
                                          platformType, 0)) {
         return 0;
     }
-    if (!platform::GetVersionExW(&version)) {
-        return 0;
-    }
-    return platformType[0] == u'P' && version.dwMajorVersion >= 3 ? 1 : 0;
+    // The version is asked for whatever the platform type says.
+    const platform::DWORD major = OsMajorVersion();
+    return platformType[0] == u'P' && major >= 3 ? 1 : 0;
 }
 
 // Looks for the first package in one card's platform folder. Paths that would

@@ -21,7 +21,7 @@ int WinMain(platform::HINSTANCE hInstance, platform::HINSTANCE, char16_t* lpCmdL
 
     switch (DetermineRunMode(hInstance, lpCmdLine)) {
     case RunMode::Removal:
-        LaunchProgram(UninstallerPath, AppName);
+        UninstallReader();
         SetProgramsMenuEntry(hInstance, platform::CsidlPrograms, false);
         RemoveAppRegistration();
         break;

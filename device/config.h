@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace sim {
 
@@ -23,6 +24,17 @@ enum class Unload {
 };
 
 using Folders = std::map<std::u16string, std::u16string>;
+
+// What a library other than COREDLL may export, of the procedures the device
+// carries out: the Configuration Manager's DMProcessConfigXML.
+enum class Procedure { DMProcessConfigXML };
+
+// A library the device has besides COREDLL (whose exports are the platform
+// operations): its file name and what it exports by name.
+struct LibraryFacts {
+    std::u16string name; // "aygshell.dll"
+    std::vector<Procedure> exports;
+};
 
 // A Pocket PC's standard folders.
 const std::shared_ptr<const Folders>& PocketPcFolders();
@@ -43,6 +55,10 @@ struct Config {
     Unload unload = Unload::Uninstalls;
     bool installerChecksMaxVersion = true;
     std::uint64_t uninstallMs = 2500; // how long the uninstaller holds the key it removes
+    // The libraries besides COREDLL, and the configuration service providers
+    // of the Configuration Manager ("UnInstall"): none unless told.
+    std::vector<LibraryFacts> libraries;
+    std::vector<std::string> configurationProviders;
     Ticks clockStart = DefaultClockStart;
 };
 

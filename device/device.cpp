@@ -30,6 +30,7 @@ Device::Device(Config config, Launcher* launcher)
     : config_(std::move(config)), clock_(config_.clockStart), log_(clock_), system_(config_),
       loader_(config_), installer_(config_, files_, registry_, roots_, clock_, log_),
       uninstaller_(config_, files_, registry_, roots_, clock_, log_, installer_.Installed()),
+      libraries_(config_), configuration_(config_, installer_.Installed(), uninstaller_),
       shell_(config_, files_, clock_, log_, installer_, uninstaller_,
              [this](const std::u16string& path, const std::u16string& args) { Run(path, args); }),
       launcher_(launcher) {
@@ -81,6 +82,9 @@ Device::Use::~Use() {
     }
     if (device_.handles_.KeysOpen()) {
         device_.violations_.push_back("a registry key was left open");
+    }
+    if (device_.handles_.LibrariesLeft()) {
+        device_.violations_.push_back("a library was left loaded");
     }
     device_.handles_ = Handles();
     device_.process_ = Process();

@@ -1,6 +1,7 @@
 // The simulated Windows CE device: its kind (Config), its parts (object store
-// and storage cards, registry, what it says of itself, loader, shell with its
-// cabinet installer and uninstaller), its virtual clock with the work that
+// and storage cards, registry, what it says of itself, loader, libraries,
+// shell with its cabinet installer and uninstaller, Configuration Manager),
+// its virtual clock with the work that
 // falls due, its fault plan, and the log of what happened. Programs run on it
 // through platform/platform.h (implemented over its parts in platform/sim/);
 // tests and autorun-sim set it up, drive it through the card's life and read
@@ -16,9 +17,11 @@
 #include "device/cab_installer.h"
 #include "device/clock.h"
 #include "device/config.h"
+#include "device/config_manager.h"
 #include "device/events.h"
 #include "device/faults.h"
 #include "device/handles.h"
+#include "device/libraries.h"
 #include "device/loader.h"
 #include "device/paths.h"
 #include "device/process.h"
@@ -56,6 +59,11 @@ class Device {
     void PutKey(const std::u16string& key); // and its missing parents
     void ClearRegistry();
     void AddFault(const FaultRule& rule);
+    // The cabinet installer installs the package at path, as when a program
+    // opens it, at once.
+    void InstallPackage(const std::u16string& path) {
+        installer_.Install(path);
+    }
     void SetLauncher(Launcher* launcher) {
         launcher_ = launcher;
     }
@@ -115,7 +123,8 @@ class Device {
         return clock_.Now();
     }
     // Misuse of the platform: paths without a terminator within 260 units,
-    // handles left open, wrong record sizes or instances.
+    // handles left open, libraries left loaded, wrong record sizes or
+    // instances.
     const std::vector<std::string>& Violations() const {
         return violations_;
     }
@@ -159,6 +168,12 @@ class Device {
     const Loader& TheLoader() const {
         return loader_;
     }
+    const Libraries& TheLibraries() const {
+        return libraries_;
+    }
+    ConfigManager& Configuration() {
+        return configuration_;
+    }
     FaultPlan& Faults() {
         return faults_;
     }
@@ -192,6 +207,8 @@ class Device {
     Loader loader_;
     CabInstaller installer_;
     Uninstaller uninstaller_;
+    Libraries libraries_;
+    ConfigManager configuration_;
     Shell shell_;
     Launcher* launcher_ = nullptr;
     std::vector<std::string> violations_;

@@ -33,7 +33,8 @@
     X(Refused,        "refused",         "the cabinet installer refuses a package")               \
     X(Installed,      "installed",       "the cabinet installer installed a package")             \
     X(PackageDeleted, "package-deleted", "the cabinet installer deleted the package, or could not") \
-    X(Uninstalled,    "uninstalled",     "the uninstaller finished")
+    X(Uninstalled,    "uninstalled",     "the uninstaller finished")                              \
+    X(Configure,      "configure",       "a program hands the Configuration Manager a document")
 
 #define AUTORUN_EVENT_FIELDS_Step(F)                                                                \
     F(name,    Text,             "insert, menu, tap, remove or run")                               \
@@ -122,6 +123,17 @@
     F(files,   Texts,            "the files and folders it removed")                               \
     F(keys,    Texts,            "the keys it removed")
 
+#define AUTORUN_EVENT_FIELDS_Configure(F)                                                           \
+    F(document, Text,            "the provisioning document, as given")                            \
+    F(flags,    Number,          "how it is to be taken: 1 (CFGFLAG_PROCESS) carries it out")      \
+    F(result,   Number,          "the answer: 0 (S_OK), or an error code such as 2147753991 "       \
+                                 "(0x80042007, CONFIG_E_CSPEXCEPTION)")                             \
+    F(output,   OrNull<Text>,    "the document answered; null for none")                           \
+    F(why,      Omitted<Text>,   "when it failed: why")                                            \
+    F(apps,     Texts,           "the applications the UnInstall provider uninstalled")            \
+    F(files,    Texts,           "the files and folders it removed")                               \
+    F(keys,     Texts,           "the keys it removed")
+
 #define AUTORUN_CALL_FIELDS_GetModuleFileNameW(F)                                                   \
     F(size, Number) F(result, Number) F(path, OrNull<Text>)
 #define AUTORUN_CALL_FIELDS_LoadStringW(F)                                                          \
@@ -163,4 +175,10 @@
     F(result, Number)
 #define AUTORUN_CALL_FIELDS_Sleep(F)                                                                \
     F(ms, Number)
+#define AUTORUN_CALL_FIELDS_LoadLibraryW(F)                                                         \
+    F(name, OrNull<Text>) F(result, Number)
+#define AUTORUN_CALL_FIELDS_FreeLibrary(F)                                                          \
+    F(module, Number) F(result, Number)
+#define AUTORUN_CALL_FIELDS_GetProcAddressW(F)                                                      \
+    F(module, Number) F(name, OrNull<Text>) F(result, OrNull<Text>)
 // clang-format on

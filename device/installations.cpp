@@ -35,4 +35,8 @@ bool Installations::Take(const std::u16string& name, Installation& what) {
     return true;
 }
 
+bool Installations::Has(const std::u16string& name) const {
+    return installed_.count(Fold(name)) != 0;
+}
+
 } // namespace sim

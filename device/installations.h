@@ -34,6 +34,8 @@ class Installations {
     // What was installed under the name, taken off the record; empty for a
     // name nothing was installed under.
     bool Take(const std::u16string& name, Installation& what);
+    // Whether anything was installed under the name.
+    bool Has(const std::u16string& name) const;
 
   private:
     std::map<std::u16string, Installation> installed_; // folded name -> what it installed

@@ -94,6 +94,10 @@ const char* ErrorText(platform::LONG error) {
         return "buffer too small";
     case ErrorInvalidName:
         return "invalid name";
+    case ErrorModNotFound:
+        return "the module was not found";
+    case ErrorProcNotFound:
+        return "the procedure was not found";
     case ErrorNoAssociation:
         return "no program is associated with the file";
     case ErrorResourceNameNotFound:

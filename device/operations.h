@@ -63,6 +63,8 @@ enum : platform::LONG {
     ErrorInvalidParameter = 87,
     ErrorInsufficientBuffer = 122,
     ErrorInvalidName = 123,
+    ErrorModNotFound = 126,
+    ErrorProcNotFound = 127,
     ErrorNoAssociation = 1155,
     ErrorResourceNameNotFound = 1814,
 };

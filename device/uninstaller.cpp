@@ -23,13 +23,21 @@ void Uninstaller::Uninstall(const std::u16string& name) {
         log_.Emit(inert);
         return;
     }
-    const std::u16string key = AppKey(name);
-    registry_.Release(key);
+    registry_.Release(AppKey(name));
+    std::vector<std::u16string> removed;
+    std::vector<std::u16string> keys;
+    Remove(name, removed, keys);
+    log_.Emit(ev::Uninstalled{name, {}, removed, keys});
+}
+
+bool Uninstaller::Remove(const std::u16string& name, std::vector<std::u16string>& removed,
+                         std::vector<std::u16string>& keys) {
     // What the installer installed under the name; nothing when it installed
     // nothing under it.
     Installation what;
-    installed_.Take(name, what);
-    std::vector<std::u16string> removed;
+    if (!installed_.Take(name, what)) {
+        return false;
+    }
     for (const std::u16string& path : what.files) {
         const Entry* file = files_.Find(path);
         if (IsFile(file)) {
@@ -47,7 +55,6 @@ void Uninstaller::Uninstall(const std::u16string& name) {
             files_.RemoveTree(*folder);
         }
     }
-    std::vector<std::u16string> keys;
     for (const InstalledValue& value : what.values) {
         Registry& registry = value.root == LocalMachine ? registry_ : roots_[value.root];
         registry.RemoveValue(value.key, value.name);
@@ -62,7 +69,7 @@ void Uninstaller::Uninstall(const std::u16string& name) {
             keys.push_back(Rooted(*made));
         }
     }
-    log_.Emit(ev::Uninstalled{name, {}, removed, keys});
+    return true;
 }
 
 } // namespace sim

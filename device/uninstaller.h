@@ -16,6 +16,7 @@
 
 #include <map>
 #include <string>
+#include <vector>
 
 namespace sim {
 
@@ -30,6 +31,13 @@ class Uninstaller {
     // Starts it, told the application's name: it works beside the program
     // that started it, and finishes after the device's uninstallMs.
     void Start(const std::u16string& name);
+
+    // Removes at once what the installer installed under the name, by the
+    // record of installations (the Configuration Manager's UnInstall
+    // provider goes by it too): the files and folders, then the keys,
+    // removed. False, removing nothing, when nothing was installed under it.
+    bool Remove(const std::u16string& name, std::vector<std::u16string>& files,
+                std::vector<std::u16string>& keys);
 
   private:
     void Uninstall(const std::u16string& name);

@@ -1,5 +1,6 @@
 // libFuzzer target: builds a simulated device from the input (cards, folders
-// and packages with any names, the platform probe's answers, the title, the
+// and packages with any names, the platform probe's answers, whether it
+// uninstalls through the Configuration Manager, the title, the
 // program's own path and command line, failing operations), runs the program
 // on it, and aborts when any rule of tests/invariants.h is broken or when the
 // program misused the platform (a path without a terminator within 260 units,
@@ -92,7 +93,8 @@ std::u16string PlatformFolder(Input& in) {
 
 // The kind of device and the program's title, read first.
 void ReadKind(Input& in, sim::Config& kind, runner::NativeProgram& program) {
-    switch (in.Byte() % 4) {
+    const std::uint8_t platform = in.Byte();
+    switch (platform % 4) {
     case 0:
         kind.platformType = u"PocketPC";
         break;
@@ -104,6 +106,14 @@ void ReadKind(Input& in, sim::Config& kind, runner::NativeProgram& program) {
         break;
     default:
         kind.platformType = in.Text(LongName);
+    }
+    // With bit 2, Windows Mobile's uninstalling: the Configuration Manager
+    // and its UnInstall provider, and an Unload.exe that removes nothing.
+    if ((platform & 4) != 0) {
+        const sim::Config windowsMobile = fixture::WindowsMobile();
+        kind.libraries = windowsMobile.libraries;
+        kind.configurationProviders = windowsMobile.configurationProviders;
+        kind.unload = windowsMobile.unload;
     }
     kind.osMajor = in.U32();
     switch (in.Byte() % 4) {

@@ -90,6 +90,8 @@ seeds = {
                                reader_time=TIME, menu_copy=True, steps=((2,), (5, "INSTALL"))),
     "failing-probe": device(failing=["SystemParametersInfoW", "LoadStringW"], roots=[card]),
     "custom-title": device(title=3, title_text="Velluma & Co\\Reader", roots=[card], steps=((0,), (1,))),
+    # A Windows Mobile 6 device (platform bit 2: the Configuration Manager).
+    "windows-mobile-life": device(platform=4, major=5, roots=[card]),
 }
 
 here = os.path.join(os.path.dirname(os.path.abspath(__file__)), "corpus")

@@ -7,12 +7,13 @@
 //
 // A row: the name COREDLL exports it by, its ordinal there, the desktop DLL
 // and the name it has there, how many 32-bit arguments it takes, and whether
-// a fault plan can make it fail (1) or not (0: closing a handle, comparing
-// times and pausing cannot fail); then, on the simulated device, the error it
-// fails with when nothing else says which (ERROR_<usual>), the argument a
-// fault plan's pattern is matched against (none: it has none), and the event
-// its effect is recorded as (None: it has no effect of its own). The order is
-// fixed: the fuzz seeds number the failable operations in it.
+// a fault plan can make it fail (1) or not (0: closing a search or a key,
+// comparing times and pausing cannot fail; freeing a library can); then, on
+// the simulated device, the error it fails with when nothing else says which
+// (ERROR_<usual>), the argument a fault plan's pattern is matched against
+// (none: it has none), and the event its effect is recorded as (None: it has
+// no effect of its own). The order is fixed: the fuzz seeds number the
+// failable operations in it.
 //
 // Used as AUTORUN_OPERATIONS(X), with X(name, ordinal, dll, desktopName,
 // arguments, failable, usual, matched, effect).
@@ -36,5 +37,8 @@
     X(RegDeleteKeyW,          457, ADVAPI32, RegDeleteKeyW,           2, 1, AccessDenied,          key,    KeyDelete)  \
     X(RegCloseKey,            455, ADVAPI32, RegCloseKey,             1, 0, AccessDenied,          none,   None)       \
     X(MessageBoxW,            858, USER32,   MessageBoxW,             4, 1, AccessDenied,          text,   MessageBox) \
-    X(Sleep,                  496, KERNEL32, Sleep,                   1, 0, AccessDenied,          none,   Sleep)
+    X(Sleep,                  496, KERNEL32, Sleep,                   1, 0, AccessDenied,          none,   Sleep)      \
+    X(LoadLibraryW,           528, KERNEL32, LoadLibraryW,            1, 1, ModNotFound,           name,   None)       \
+    X(FreeLibrary,            529, KERNEL32, FreeLibrary,             1, 1, InvalidHandle,         none,   None)       \
+    X(GetProcAddressW,        530, KERNEL32, GetProcAddress,          2, 1, ProcNotFound,          name,   None)
 // clang-format on

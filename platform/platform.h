@@ -23,6 +23,25 @@ using HANDLE = std::uintptr_t;
 using HKEY = std::uintptr_t;
 using HWND = std::uintptr_t;
 using HINSTANCE = std::uintptr_t;
+using HMODULE = std::uintptr_t;
+using HRESULT = std::int32_t;
+
+// The calling convention of what a library exports, as a program calls it
+// through the address GetProcAddressW gives: the platform's own, which is
+// stdcall on 32-bit x86 Windows; ARM and x86-64 have only one.
+#if defined(_WIN32) && defined(__i386__)
+#define PLATFORM_EXPORT_CALL __attribute__((stdcall))
+#else
+#define PLATFORM_EXPORT_CALL
+#endif
+
+// An export's address, to be converted to the export's own type before it is
+// called.
+using FARPROC = void(PLATFORM_EXPORT_CALL*)();
+// aygshell.dll's DMProcessConfigXML: the Configuration Manager processes a
+// provisioning document, and hands back a document it allocated.
+using DMProcessConfigXMLProc = HRESULT(PLATFORM_EXPORT_CALL*)(const char16_t* document, DWORD flags,
+                                                              char16_t** output);
 
 constexpr int MaxPath = 260;
 constexpr HANDLE InvalidHandleValue = ~HANDLE{0};
@@ -38,6 +57,8 @@ constexpr UINT MbOk = 0;
 constexpr int SwShowNormal = 1;
 constexpr DWORD ShellExecuteInfoSize = 60; // cbSize of the record on the device
 constexpr DWORD OsVersionInfoSize = 276;   // dwOSVersionInfoSize on the device
+constexpr HRESULT SOk = 0;
+constexpr DWORD CfgflagProcess = 1; // DMProcessConfigXML: carry the document out
 
 struct FILETIME {
     DWORD dwLowDateTime;
@@ -134,5 +155,13 @@ LONG RegCloseKey(HKEY key);
 // Time.
 // Pauses the calling thread for that many milliseconds.
 void Sleep(DWORD milliseconds);
+
+// Libraries.
+// Loads the library of that name, or takes another use of it; its handle, or 0 when it fails.
+HMODULE LoadLibraryW(const char16_t* name);
+// Gives back one use of a library LoadLibraryW loaded; 0 when it fails.
+BOOL FreeLibrary(HMODULE module);
+// The address of what the library exports by that name, or null when it exports nothing so named.
+FARPROC GetProcAddressW(HMODULE module, const char16_t* name);
 
 } // namespace platform

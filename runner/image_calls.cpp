@@ -6,6 +6,7 @@
 #include "device/operations.h"
 #include "platform/operations.h"
 #include "platform/platform.h"
+#include "platform/sim/exports.h"
 #include "runner/pe_image.h"
 
 #include <algorithm>
@@ -83,6 +84,27 @@ GuestText ReadPath(ImageProcess& p, std::uint32_t address) {
         path.units.resize(MaxPath + 1, u'\0');
     }
     return path;
+}
+
+// A name as the desktop's GetProcAddress takes it, in the ANSI code page:
+// each byte is handed to the device as one unit, held to the bound a path is.
+GuestText ReadNarrowName(ImageProcess& p, std::uint32_t address) {
+    GuestText name;
+    if (address == 0) {
+        return name;
+    }
+    name.null = false;
+    const std::size_t readable = p.cpu.Readable(address, MaxPath);
+    std::vector<std::uint8_t> bytes(readable);
+    p.cpu.Read(address, bytes.data(), readable);
+    auto end = std::find(bytes.begin(), bytes.end(), 0);
+    if (end == bytes.end() && readable < static_cast<std::size_t>(MaxPath)) {
+        throw GuestFault{static_cast<std::uint32_t>(address + readable), false};
+    }
+    name.units.assign(bytes.begin(), end);
+    Copied(p, name.units.size() + (end != bytes.end() ? 1 : 0));
+    name.units.resize(MaxPath + 1, u'\0');
+    return name;
 }
 
 // A command line or message text, cut at TextLimit units.
@@ -376,6 +398,58 @@ std::uint32_t Sleep(ImageProcess& p) {
     return 0;
 }
 
+std::uint32_t LoadLibraryW(ImageProcess& p) {
+    GuestText name = ReadPath(p, Arg(p, 0));
+    return static_cast<std::uint32_t>(platform::LoadLibraryW(name.Get()));
+}
+
+std::uint32_t FreeLibrary(ImageProcess& p) {
+    return static_cast<std::uint32_t>(platform::FreeLibrary(Arg(p, 0)));
+}
+
+const Binding* ExportBinding(platform::FARPROC host);
+
+std::uint32_t GetProcAddressW(ImageProcess& p) {
+    GuestText name =
+        p.machine == MachineArm ? ReadPath(p, Arg(p, 1)) : ReadNarrowName(p, Arg(p, 1));
+    const platform::FARPROC host = platform::GetProcAddressW(Arg(p, 0), name.Get());
+    const Binding* binding = host != nullptr ? ExportBinding(host) : nullptr;
+    return binding != nullptr ? p.exportAddress(host, *binding) : 0;
+}
+
+// --- What the device's other libraries export ---------------------------------
+
+std::uint32_t DMProcessConfigXML(ImageProcess& p) {
+    GuestText document = ReadText(p, Arg(p, 0));
+    const std::uint32_t outputAt = Arg(p, 2);
+    char16_t* output = nullptr;
+    const platform::HRESULT result = simexports::DMProcessConfigXML(
+        document.Get(), Arg(p, 1), outputAt != 0 ? &output : nullptr);
+    if (outputAt == 0) {
+        return static_cast<std::uint32_t>(result);
+    }
+    // The document it answers with is put in the program's heap, as the
+    // device allocates it there.
+    std::uint32_t guest = 0;
+    if (output != nullptr) {
+        std::size_t units = 0;
+        while (output[units] != 0) {
+            ++units;
+        }
+        const std::uint32_t bytes = static_cast<std::uint32_t>((units + 1) * 2);
+        Copied(p, bytes);
+        guest = p.allocate(bytes);
+        if (guest == 0) {
+            return 0;
+        }
+        p.cpu.Write(guest, output, bytes);
+    }
+    Output pointer(p, outputAt, 4);
+    std::memcpy(pointer.Data(), &guest, 4);
+    pointer.WriteBack();
+    return static_cast<std::uint32_t>(result);
+}
+
 // --- The process's own services on the desktop ------------------------------
 
 std::uint32_t GetModuleHandleW(ImageProcess& p) {
@@ -401,6 +475,26 @@ const Binding Operations[] = {
     AUTORUN_OPERATIONS(AUTORUN_BINDING)
 #undef AUTORUN_BINDING
 };
+
+// What an address the device's GetProcAddressW gives on the host is bound to
+// in an image: an operation, or a procedure of another library.
+const Binding* ExportBinding(platform::FARPROC host) {
+    static const std::pair<platform::FARPROC, Binding> exports[] = {
+#define AUTORUN_EXPORT_BINDING(name, ordinal, dll, desktopName, arguments, failable, usual,        \
+                               matched, effect)                                                    \
+    {reinterpret_cast<platform::FARPROC>(&platform::name), {name, arguments}},
+        AUTORUN_OPERATIONS(AUTORUN_EXPORT_BINDING)
+#undef AUTORUN_EXPORT_BINDING
+            {reinterpret_cast<platform::FARPROC>(&simexports::DMProcessConfigXML),
+             {DMProcessConfigXML, 3}},
+    };
+    for (const auto& [address, binding] : exports) {
+        if (address == host) {
+            return &binding;
+        }
+    }
+    return nullptr;
+}
 
 struct DesktopImport {
     const char* dll;

@@ -5,17 +5,21 @@
 #pragma once
 
 #include "device/loader.h"
+#include "platform/platform.h"
 #include "runner/emulator.h"
 #include "runner/pe_image.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace runner {
 
 // The longest command line a process can be started with, in units.
 constexpr std::size_t MaxCommandLine = 32767;
+
+struct Binding;
 
 // What an import sees of the running image besides its processor.
 struct ImageProcess {
@@ -27,6 +31,14 @@ struct ImageProcess {
     // far in the run, and how many the run may copy.
     std::uint64_t copied = 0;
     std::uint64_t copyBound = UINT64_MAX;
+    // An address in emulated memory bound to what the device exports (known
+    // by its address on the host), the same each time it is asked for; 0,
+    // the run ended in a crash, when there is no room for another.
+    std::function<std::uint32_t(platform::FARPROC host, const Binding& binding)> exportAddress;
+    // Room of that many bytes in the process's heap, where the device puts
+    // what it hands the program; 0, the run ended in a crash, when the heap
+    // is full.
+    std::function<std::uint32_t(std::uint32_t bytes)> allocate;
 };
 
 // Thrown by a call that would copy more than copyBound bytes in the run.

@@ -209,10 +209,11 @@ sim::Outcome ImageProgram::Run(sim::Device& device, const std::u16string& path,
     };
     sim::Device::Use use(device, running);
     sim::Outcome crash;
-    if (!Map(cpu, program, crash)) {
+    std::uint8_t* thunks = nullptr;
+    if (!Map(cpu, program, crash, thunks)) {
         return crash;
     }
-    return Execute(cpu, program);
+    return Execute(cpu, program, thunks);
 }
 
 std::string ImageProgram::Load(const sim::Device& device, const std::u16string& path,
@@ -272,13 +273,14 @@ std::string ImageProgram::Bind(const sim::Device& device, Loaded& program) const
     return std::string();
 }
 
-bool ImageProgram::Map(Emulator& cpu, const Loaded& program, sim::Outcome& crash) const {
+bool ImageProgram::Map(Emulator& cpu, const Loaded& program, sim::Outcome& crash,
+                       std::uint8_t*& thunks) const {
     const PeImage& image = program.image;
     const std::u16string& line = program.commandLine;
     const std::uint32_t stackSize = PagesFor(image.stackReserve);
     const std::uint32_t stackLow = StackTop - stackSize;
     std::uint8_t* memory = cpu.Map(image.imageBase, PageAccess(image));
-    std::uint8_t* thunks = cpu.Map(Thunks, GuestPageSize, AccessRead | AccessExecute);
+    thunks = cpu.Map(Thunks, GuestPageSize, AccessRead | AccessExecute);
     std::uint8_t* data =
         cpu.Map(ProcessData, PagesFor((line.size() + 1) * 2), AccessRead | AccessWrite);
     bool mapped = memory != nullptr && thunks != nullptr && data != nullptr &&
@@ -302,23 +304,63 @@ bool ImageProgram::Map(Emulator& cpu, const Loaded& program, sim::Outcome& crash
     return true;
 }
 
-sim::Outcome ImageProgram::Execute(Emulator& cpu, const Loaded& program) {
+sim::Outcome ImageProgram::Execute(Emulator& cpu, const Loaded& program, std::uint8_t* thunks) {
     const PeImage& image = program.image;
     const std::vector<Binding>& bindings = program.bindings;
-    ImageProcess process{cpu, image.machine, image.imageBase, ProcessData, 0, copyBound};
+    ImageProcess process{cpu, image.machine, image.imageBase, ProcessData, 0, copyBound, {}, {}};
+    // The exports whose addresses GetProcAddressW gave: export i has the slot
+    // below the exit's by i + 1, under which the imports' slots end.
+    std::vector<std::pair<platform::FARPROC, Binding>> exported;
+    process.exportAddress = [&](platform::FARPROC host, const Binding& binding) {
+        std::size_t i = 0;
+        while (i < exported.size() && exported[i].first != host) {
+            ++i;
+        }
+        const std::uint32_t slot = ExitSlot - 1 - static_cast<std::uint32_t>(i);
+        if (i == exported.size()) {
+            if (slot < bindings.size()) {
+                cpu.Crash(sim::QuotaExceeded, "no room for the address of another export",
+                          cpu.ReturnAddress());
+                return std::uint32_t{0};
+            }
+            exported.emplace_back(host, binding);
+            PutSlot(thunks, slot, image.machine, binding.arguments, false);
+        }
+        return Thunks + slot * SlotSize;
+    };
+    std::uint32_t heapEnd = Heap;
+    process.allocate = [&](std::uint32_t bytes) {
+        const std::uint32_t size = PagesFor(bytes);
+        if (size > Thunks - heapEnd ||
+            cpu.Map(heapEnd, size, AccessRead | AccessWrite) == nullptr) {
+            cpu.Crash(sim::QuotaExceeded,
+                      "what the device hands the program does not fit in its heap",
+                      cpu.ReturnAddress());
+            return std::uint32_t{0};
+        }
+        heapEnd += size;
+        return heapEnd - size;
+    };
     std::uint32_t calls = 0;
     cpu.SetTraps(Thunks, GuestPageSize, [&](std::uint32_t address) {
-        std::uint32_t slot = (address - Thunks) / SlotSize;
+        const std::uint32_t slot = (address - Thunks) / SlotSize;
+        const std::uint32_t below = ExitSlot - 1 - slot; // an export's number, for its slot
+        const Binding* bound = nullptr;
+        if (address % SlotSize == 0 && slot < bindings.size()) {
+            bound = &bindings[slot];
+        } else if (address % SlotSize == 0 && slot < ExitSlot && below < exported.size()) {
+            bound = &exported[below].second;
+        }
         if (slot == ExitSlot) {
             cpu.Finish(cpu.Result()); // the entry point returned
-        } else if (slot < bindings.size() && address % SlotSize == 0 && calls == callBound) {
+        } else if (bound != nullptr && calls == callBound) {
             cpu.Crash(sim::QuotaExceeded,
                       "more than " + std::to_string(callBound) + " calls to the platform",
                       cpu.ReturnAddress());
-        } else if (slot < bindings.size() && address % SlotSize == 0) {
+        } else if (bound != nullptr) {
             ++calls;
             try {
-                cpu.SetResult(bindings[slot].call(process));
+                cpu.SetResult(bound->call(process));
             } catch (const CopyBoundExceeded&) {
                 cpu.Crash(sim::QuotaExceeded,
                           "more than " + std::to_string(copyBound) +
@@ -326,7 +368,10 @@ sim::Outcome ImageProgram::Execute(Emulator& cpu, const Loaded& program) {
                           cpu.ReturnAddress());
             }
         } else {
-            cpu.Crash(sim::AccessViolation, "a jump into the import thunks", address);
+            cpu.Crash(sim::AccessViolation,
+                      "a call into the thunks at an address that no import and no "
+                      "GetProcAddressW gave",
+                      address);
         }
     });
     std::vector<std::uint32_t> arguments;

@@ -30,10 +30,13 @@ constexpr std::uint64_t DefaultCopyBound = 1u << 20;
 
 // Where the runner puts what is not the image (the image may not overlap it):
 // the stack ends at StackTop, with an unmapped page below its reserve; the
-// command line is at ProcessData, and the imports' thunks are at Thunks; the
-// emulator's SystemPage is above them.
+// command line is at ProcessData, what the device hands the program (a
+// document it answers with) in the heap from Heap on, and the thunks of the
+// imports, and of the exports whose addresses GetProcAddressW gives, at
+// Thunks; the emulator's SystemPage is above them.
 constexpr std::uint32_t StackTop = 0x7FF00000u;
 constexpr std::uint32_t ProcessData = 0x7FF10000u;
+constexpr std::uint32_t Heap = 0x7FF20000u;
 constexpr std::uint32_t Thunks = 0x7FFE0000u;
 
 class ImageProgram : public sim::Launcher {
@@ -71,9 +74,11 @@ class ImageProgram : public sim::Launcher {
                      const std::u16string& args, Loaded& program) const;
     std::string Bind(const sim::Device& device, Loaded& program) const;
     // Lays the image, its import thunks, its command line and its stack out
-    // in the emulator's memory; false, with the crash, when it cannot.
-    bool Map(Emulator& cpu, const Loaded& program, sim::Outcome& crash) const;
-    sim::Outcome Execute(Emulator& cpu, const Loaded& program);
+    // in the emulator's memory, with the thunks' page on the host side; false,
+    // with the crash, when it cannot.
+    bool Map(Emulator& cpu, const Loaded& program, sim::Outcome& crash,
+             std::uint8_t*& thunks) const;
+    sim::Outcome Execute(Emulator& cpu, const Loaded& program, std::uint8_t* thunks);
 
     // An emulator for a run: one kept from an earlier run, reset, when there
     // is one (opening an emulator costs more than most runs), else a new one.

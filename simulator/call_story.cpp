@@ -120,12 +120,36 @@ std::string CallStory::Tell(const sim::ev::Call& call) {
         return failed ? "It cannot open the key " + key + ": " + why + "."
                       : "It opens the key " + key + ".";
     }
+    case sim::Op::LoadLibraryW: {
+        const auto& r = std::get<rec::LoadLibraryW>(call.record);
+        if (!failed) {
+            libraries_[r.result] = Text(r.name);
+        }
+        return failed ? "It cannot load the library " + Text(r.name) + ": " + why + "."
+                      : "It loads the library " + Text(r.name) + ".";
+    }
+    case sim::Op::GetProcAddressW: {
+        const auto& r = std::get<rec::GetProcAddressW>(call.record);
+        return "It asks " + LibraryOf(r.module) + " for the address of " + Text(r.name) + ": " +
+               (failed ? why : "it has it") + ".";
+    }
+    case sim::Op::FreeLibrary: {
+        const auto& r = std::get<rec::FreeLibrary>(call.record);
+        return failed ? "It tries to free " + LibraryOf(r.module) + ": " + why + "."
+                      : "It frees " + LibraryOf(r.module) + ".";
+    }
     default:
         // Told by its effect's event, or only when it fails.
         break;
     }
     return failed ? "Its call of " + std::string(sim::NameOf(call.op)) + " fails: " + why + "."
                   : std::string();
+}
+
+std::string CallStory::LibraryOf(long long handle) const {
+    auto found = libraries_.find(handle);
+    return found != libraries_.end() ? "the library " + found->second
+                                     : "the handle " + std::to_string(handle);
 }
 
 std::string CallStory::TellFindFirst(const rec::FindFirstFileW& r, bool failed,

@@ -12,9 +12,10 @@ namespace simtool {
 
 class CallStory {
   public:
-    // A run begins: its searches are new.
+    // A run begins: its searches and libraries are new.
     void NewRun() {
         searches_.clear();
+        libraries_.clear();
     }
     // The sentence for the call; empty for one that did what it was asked
     // and has nothing more to tell.
@@ -26,7 +27,10 @@ class CallStory {
     std::string TellFindFirst(const sim::rec::FindFirstFileW& r, bool failed,
                               const std::string& why);
 
-    std::map<long long, bool> searches_; // the run's open searches: of the root folder?
+    std::map<long long, bool> searches_;         // the run's open searches: of the root folder?
+    std::map<long long, std::string> libraries_; // the run's loaded libraries, by handle
+    // The library a handle holds, by the name the program loaded it by.
+    std::string LibraryOf(long long handle) const;
 };
 
 } // namespace simtool

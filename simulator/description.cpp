@@ -43,7 +43,9 @@ const std::vector<std::string> DeviceFacts = {"profile",
                                               "folders",
                                               "unload",
                                               "installerChecksMaxVersion",
-                                              "folderPathAnswersFalse"};
+                                              "folderPathAnswersFalse",
+                                              "libraries",
+                                              "configurationProviders"};
 // Those, and what is on the device and what happens.
 const std::vector<std::string> RootFields = [] {
     std::vector<std::string> fields = DeviceFacts;
@@ -204,6 +206,13 @@ class Parser {
         if (root.contains("installerChecksMaxVersion")) {
             c.installerChecksMaxVersion =
                 Boolean(root["installerChecksMaxVersion"], "installerChecksMaxVersion");
+        }
+        if (root.contains("libraries")) {
+            c.libraries = ParseLibraries(root["libraries"], "libraries");
+        }
+        if (root.contains("configurationProviders")) {
+            c.configurationProviders =
+                ParseProviders(root["configurationProviders"], "configurationProviders");
         }
         if (root.contains("title")) {
             Fail("title", "is gone: the menu step taps the file the card's program copied itself "
@@ -608,6 +617,54 @@ class Parser {
             const Place at = place.Field(name.c_str());
             folders[sim::Utf16(name)] = DevicePath(it.value(), at);
         }
+    }
+
+    // The libraries besides COREDLL: {"aygshell.dll": ["DMProcessConfigXML"]},
+    // each exporting procedures the device carries out.
+    std::vector<sim::LibraryFacts> ParseLibraries(const Json& value, const Place& place) const {
+        if (!value.is_object()) {
+            Fail(place, "expected an object, found " + KindOf(value));
+        }
+        std::vector<sim::LibraryFacts> libraries;
+        for (auto it = value.begin(); it != value.end(); ++it) {
+            sim::LibraryFacts library{sim::Utf16(it.key()), {}};
+            if (library.name.empty() || !NameProblem(library.name).empty()) {
+                Fail(place, Quoted(it.key()) + " is not a library's file name");
+            }
+            if (sim::SameName(library.name, sim::CoreLibrary) ||
+                sim::SameName(library.name + u".dll", sim::CoreLibrary)) {
+                Fail(place, "COREDLL is every device's, its exports the platform operations; "
+                            "list only the other libraries");
+            }
+            const Place at = place.Field(it.key().c_str());
+            const Json& names = Array(it.value(), at);
+            for (std::size_t i = 0; i < names.size(); ++i) {
+                const std::string& name = String(names[i], at[i]);
+                sim::Procedure procedure;
+                if (!sim::ProcedureNamed(name, procedure)) {
+                    Fail(at[i], "the device carries out no procedure " + Quoted(name) +
+                                    " (known: " + sim::ProcedureNames() + ")");
+                }
+                library.exports.push_back(procedure);
+            }
+            libraries.push_back(std::move(library));
+        }
+        return libraries;
+    }
+
+    // The Configuration Manager's providers: ["UnInstall"].
+    std::vector<std::string> ParseProviders(const Json& value, const Place& place) const {
+        std::vector<std::string> providers;
+        const Json& names = Array(value, place);
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            const std::string& name = String(names[i], place[i]);
+            if (!sim::ProviderModelled(name)) {
+                Fail(place[i], "the device carries out no configuration service provider " +
+                                   Quoted(name) + " (known: " + sim::ModelledProviders() + ")");
+            }
+            providers.push_back(name);
+        }
+        return providers;
     }
 
     void ParseFaults(const Json& value, const Place& place, Description& d) const {

@@ -291,6 +291,40 @@ class Story {
                           Listed(removed) + ".");
     }
 
+    void Tell(std::uint64_t t, const ev::Configure& e, const sim::Event*) {
+        const auto result = static_cast<platform::HRESULT>(static_cast<std::uint32_t>(e.result));
+        char code[16];
+        std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(result));
+        const std::string name = sim::ResultName(result);
+        const std::string answer = name.empty() ? code : name + " (" + code + ")";
+        if (trace_) {
+            More("configure(document " + Quoted(sim::Utf8(e.document)) + ", flags " +
+                 std::to_string(e.flags) + ") = " + answer + "; output " +
+                 (e.output ? Quoted(sim::Utf8(*e.output)) : std::string("null")));
+        }
+        if (result != platform::SOk) {
+            Line(t, "The program hands the Configuration Manager a provisioning document, which "
+                    "it does not carry out: " +
+                        sim::Utf8(e.why.value_or(u"")) + "; it answers " + answer + ".");
+            return;
+        }
+        std::vector<std::string> apps;
+        for (const std::string& app : Texts(e.apps)) {
+            apps.push_back(Quoted(app));
+        }
+        std::vector<std::string> removed = Texts(e.files);
+        for (const std::string& key : Texts(e.keys, "the key ")) {
+            removed.push_back(key);
+        }
+        Line(t, apps.empty() ? "The Configuration Manager carries out the program's provisioning "
+                               "document, which asks it to change nothing; it answers " +
+                                   answer + "."
+                             : "The Configuration Manager uninstalls " + Listed(apps) +
+                                   ", as the program's provisioning document asks: it removes " +
+                                   (removed.empty() ? std::string("nothing") : Listed(removed)) +
+                                   "; it answers " + answer + ".");
+    }
+
     bool InProgramsMenu(const std::u16string& path) const {
         return sim::SameName(sim::ParentOf(path), device_.Facts().programsFolder);
     }
@@ -391,6 +425,20 @@ void WriteIntro(std::ostream& out, const Description& description, const sim::De
     case sim::Unload::Absent:
         out << "  The device has no \\Windows\\Unload.exe.\n";
         break;
+    }
+    for (const sim::LibraryFacts& library : facts.libraries) {
+        std::vector<std::string> exports;
+        for (sim::Procedure procedure : library.exports) {
+            exports.push_back(sim::NameOf(procedure));
+        }
+        out << Escaped("  " + sim::Utf8(library.name) + " exports " +
+                       (exports.empty() ? std::string("nothing") : Listed(exports)) + ".")
+            << "\n";
+    }
+    if (!facts.configurationProviders.empty()) {
+        out << Escaped("  The Configuration Manager's providers: " +
+                       Listed(facts.configurationProviders) + ".")
+            << "\n";
     }
     out << "Times are seconds since " << FormatTime(facts.clockStart) << ", the device's clock.\n";
 }

@@ -745,6 +745,8 @@ class Steps(Case):
         self.assertNotIn(CARD, paths(state))
 
     def test_timeline_says_why(self):
+        # A card, and the shell's copy of its program, for a removal first.
+        removal_card = card() + [{"path": "\\Windows\\autorun.exe"}]
         # Each call told with what the device answered; each failure with why,
         # as the device knows it.
         cases = [
@@ -778,6 +780,32 @@ class Steps(Case):
             ({"registry": [], "entries": card()}, ["insert", "remove"],
              "It cannot open the key HKEY_LOCAL_MACHINE\\SOFTWARE\\Apps: there is no such key "
              "(error 2)."),
+            # Windows Mobile: the Configuration Manager, its library and its
+            # answers, and the device's facts about them.
+            ({"profile": "wm6", "entries": card(("R.cab", "2026-01-02T00:00:00Z"))},
+             ["insert", "remove"],
+             'The Configuration Manager uninstalls "Velluma Reader ZRV", as the program\'s '
+             "provisioning document asks: it removes \\Program Files\\VellumaZRV\\vellumabook.exe, "),
+            ({"profile": "wm6", "entries": removal_card}, ["remove"],
+             "The program hands the Configuration Manager a provisioning document, which it does "
+             'not carry out: the UnInstall provider finds nothing installed under "Velluma Reader '
+             'ZRV"; it answers CONFIG_E_CSPEXCEPTION (0x80042007).'),
+            ({"profile": "wm6", "configurationProviders": [], "entries": removal_card}, ["remove"],
+             'the device has no configuration service provider "UnInstall"; it answers '
+             "CONFIG_E_ENTRYNOTFOUND (0x80042004)."),
+            ({"profile": "wm6", "entries": removal_card,
+              "faults": {"plan": [{"op": "LoadLibraryW", "match": "aygshell*"}]}}, ["remove"],
+             "It cannot load the library aygshell.dll: the fault plan makes it fail (error 126)."),
+            ({"profile": "wm5", "libraries": {}, "entries": removal_card}, ["remove"],
+             "It cannot load the library aygshell.dll: the device has no library aygshell.dll "
+             "(error 126)."),
+            ({"profile": "wm6", "entries": removal_card,
+              "faults": {"failing": ["GetProcAddressW"]}}, ["remove"],
+             "It asks the library aygshell.dll for the address of DMProcessConfigXML: the fault "
+             "plan makes it fail (error 127)."),
+            ({"profile": "wm6.5", "entries": removal_card}, ["remove"],
+             "  aygshell.dll exports DMProcessConfigXML.\n  The Configuration Manager's "
+             "providers: UnInstall.\n"),
         ]
         for description, steps, text in cases:
             with self.subTest(text=text):

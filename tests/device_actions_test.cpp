@@ -276,3 +276,76 @@ TEST(AppRegistration, StopsWhenTheKeyIsAlreadyGone) {
     EXPECT_EQ(0u, device.NowMs());
     EXPECT_TRUE(device.Violations().empty());
 }
+
+// --- Removal through the device's uninstaller --------------------------------
+
+// On Windows Mobile 5 and later the Configuration Manager's UnInstall
+// provider removes the reader; where that cannot be done, and on every older
+// device, Unload.exe is started as before. The library is freed whenever it
+// was loaded.
+TEST(UninstallReader, ThroughTheConfigurationManagerOrUnload) {
+    const sim::Config windowsMobile = fixture::WindowsMobile();
+    sim::Config noProvider = windowsMobile;
+    noProvider.configurationProviders.clear();
+    sim::Config versionFiveOnly = fixture::Kind(); // no aygshell.dll
+    versionFiveOnly.osMajor = 5;
+    struct Case {
+        const char* what;
+        sim::Config kind;
+        std::set<sim::Op> failing;
+        bool installed;                     // by the cabinet installer
+        std::vector<sim::Number> configure; // what each configuration call answered
+        bool unload;
+    };
+    const sim::Number cspException = static_cast<std::uint32_t>(sim::ConfigECspException);
+    const sim::Number entryNotFound = static_cast<std::uint32_t>(sim::ConfigEEntryNotFound);
+    const Case cases[] = {
+        {"Windows Mobile", windowsMobile, {}, true, {platform::SOk}, false},
+        {"freeing the library fails",
+         windowsMobile,
+         {sim::Op::FreeLibrary},
+         true,
+         {platform::SOk},
+         false},
+        {"a Pocket PC 2003 (version 4)", fixture::Kind(), {}, true, {}, true},
+        {"version 5 without aygshell.dll", versionFiveOnly, {}, true, {}, true},
+        {"the version cannot be had", windowsMobile, {sim::Op::GetVersionExW}, true, {}, true},
+        {"the library does not load", windowsMobile, {sim::Op::LoadLibraryW}, true, {}, true},
+        {"no DMProcessConfigXML", windowsMobile, {sim::Op::GetProcAddressW}, true, {}, true},
+        {"nothing installed under the name", windowsMobile, {}, false, {cspException}, true},
+        {"no UnInstall provider", noProvider, {}, true, {entryNotFound}, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        sim::Device device = fixture::NewDevice(c.kind);
+        if (c.installed) {
+            fixture::InstallReader(device);
+        } else {
+            fixture::AddReader(device, sim::DefaultEntryTime);
+        }
+        fixture::Failing(device, c.failing);
+        {
+            sim::Device::Use use(device, fixture::ProgramAt(OwnPath));
+            UninstallReader();
+        }
+        std::vector<sim::Number> configured;
+        for (const sim::ev::Configure& e : EventsOf<sim::ev::Configure>(device)) {
+            configured.push_back(e.result);
+            EXPECT_EQ(U8(UninstallDocument), U8(e.document));
+            EXPECT_EQ(platform::CfgflagProcess, e.flags);
+        }
+        EXPECT_EQ(c.configure, configured);
+        const std::vector<std::string> unload = {U8(UninstallerPath)};
+        EXPECT_EQ(c.unload ? unload : std::vector<std::string>(), fixture::Launched(device));
+        const bool removed = c.configure == std::vector<sim::Number>{platform::SOk};
+        EXPECT_EQ(removed, device.Files().Find(ReaderPath) == nullptr);
+        EXPECT_EQ(removed, !device.Keys().Has(fixture::AppKey));
+        int loaded = 0;
+        for (const sim::Event& e : device.Events()) {
+            const auto* load = sim::RecordOf<sim::rec::LoadLibraryW>(e);
+            loaded += load != nullptr && load->result != 0 ? 1 : 0;
+        }
+        EXPECT_EQ(loaded, device.Faults().CallsOf(sim::Op::FreeLibrary));
+        EXPECT_TRUE(device.Violations().empty()) << device.Violations()[0];
+    }
+}

@@ -23,6 +23,19 @@ inline sim::Config Kind() {
     return sim::Config();
 }
 
+// A Windows Mobile 6 Pocket PC: version 5.2, uninstalling through the
+// Configuration Manager's UnInstall provider, and Unload.exe there but
+// removing nothing.
+inline sim::Config WindowsMobile() {
+    sim::Config kind;
+    kind.osMajor = 5;
+    kind.osMinor = 2;
+    kind.unload = sim::Unload::DoesNothing;
+    kind.libraries = {{u"aygshell.dll", {sim::Procedure::DMProcessConfigXML}}};
+    kind.configurationProviders = {"UnInstall"};
+    return kind;
+}
+
 inline const std::u16string ProgramsFolder = sim::Config().programsFolder;
 inline const std::u16string Title = u"" PRODUCT_TITLE;
 inline const std::u16string MenuCopy = ProgramsFolder + u"\\" + Title + u".exe";
@@ -76,10 +89,19 @@ inline void AddPackage(sim::Device& device, const std::u16string& path,
     device.Put({path, attributes, time, simtool::ExamplePackage()});
 }
 
-// An installed reader, as the cabinet installer leaves it.
+// An installed reader, as the cabinet installer leaves it (without its
+// record of what it installed: the reader's file and key alone).
 inline void AddReader(sim::Device& device, sim::Ticks time) {
     AddFile(device, ReaderPath, time);
     device.PutKey(AppKey);
+}
+
+// The reader installed by the cabinet installer from the example package,
+// which it then deletes.
+inline void InstallReader(sim::Device& device) {
+    const std::u16string package = u"\\Windows\\Reader.cab";
+    AddPackage(device, package);
+    device.InstallPackage(package);
 }
 
 // Every entry of the device, in the order they were made.

@@ -43,13 +43,21 @@ TEST_P(FaultSweep, EveryFaultAndPairKeepsTheInvariants) {
             // flow that really runs.
             std::vector<std::string> launched;
             int boxes = 0;
+            std::vector<sim::Number> configured;
             for (const sim::Event& e : device.Events()) {
                 if (const auto* launch = e.As<sim::ev::Launch>()) {
                     launched.push_back(sim::Utf8(launch->file));
                 }
+                if (const auto* configure = e.As<sim::ev::Configure>()) {
+                    configured.push_back(configure->result);
+                }
                 boxes += e.kind == sim::EventKind::MessageBox;
             }
-            if (flow.expectedLaunch.empty()) {
+            if (flow.configures) {
+                EXPECT_EQ(configured, std::vector<sim::Number>{platform::SOk});
+                EXPECT_TRUE(launched.empty());
+                EXPECT_EQ(boxes, 0);
+            } else if (flow.expectedLaunch.empty()) {
                 EXPECT_TRUE(launched.empty());
                 EXPECT_EQ(boxes, 1);
             } else {
@@ -105,9 +113,28 @@ class StrayProgram : public sim::Launcher {
     }
 };
 
+// A program that loads aygshell.dll twice and hands the Configuration Manager
+// a document twice, freeing the library once: more than a run of autorun may.
+class GreedyProgram : public sim::Launcher {
+  public:
+    sim::Outcome Run(sim::Device& device, const std::u16string& path, const sim::Entry*,
+                     const std::u16string&) override {
+        sim::Device::Use use(device, fixture::ProgramAt(path));
+        const platform::HMODULE library = platform::LoadLibraryW(u"aygshell.dll");
+        platform::LoadLibraryW(u"aygshell.dll");
+        auto process = reinterpret_cast<platform::DMProcessConfigXMLProc>(
+            platform::GetProcAddressW(library, u"DMProcessConfigXML"));
+        char16_t* output = nullptr;
+        process(UninstallDocument, platform::CfgflagProcess, &output);
+        process(UninstallDocument, platform::CfgflagProcess, &output);
+        platform::FreeLibrary(library);
+        return sim::Outcome();
+    }
+};
+
 // The checker itself catches what it is for: a device changed behind the
-// program's back and a stray launch are reported; a run of the program is
-// not.
+// program's back, a stray launch, and more libraries and configuration calls
+// than a run may make are reported; a run of the program is not.
 TEST(Invariants, ReportStrayChangesAndLaunches) {
     sim::Device device = fixture::NewDevice();
     sweep::AddPackage(device, sim::DefaultEntryTime);
@@ -125,6 +152,16 @@ TEST(Invariants, ReportStrayChangesAndLaunches) {
     ASSERT_EQ(broken.size(), 2u);
     EXPECT_NE(broken[0].find("cmd.exe"), std::string::npos);
     EXPECT_NE(broken[1].find("stray.txt"), std::string::npos);
+
+    GreedyProgram greedy;
+    sim::Device greedyDevice(fixture::WindowsMobile(), &greedy);
+    before = invariants::Take(greedyDevice, fixture::Title);
+    greedyDevice.Run(RemovalPath, u"uninstall");
+    broken = invariants::CheckRun(greedyDevice, before);
+    const std::vector<std::string> want = {"2 libraries loaded and 1 calls to free one",
+                                           "2 calls of the Configuration Manager",
+                                           "platform misuse: a library was left loaded"};
+    EXPECT_EQ(want, broken);
 }
 
 } // namespace

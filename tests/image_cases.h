@@ -184,6 +184,79 @@ inline Bytes ArmModuleFileName() {
                 ArmBase + Data, ArmBase + Slots});
 }
 
+// Code, then from offset 0x100 of the code section on, data it reads.
+inline Bytes WithData(Bytes code, const Bytes& data) {
+    code.resize(0x100, 0xCC);
+    return Join({code, data});
+}
+
+// UTF-16 or 8-bit text with its terminator, as bytes.
+inline Bytes WideText(const std::string& text) {
+    Bytes bytes;
+    for (char c : text + '\0') {
+        bytes.push_back(static_cast<std::uint8_t>(c));
+        bytes.push_back(0);
+    }
+    return bytes;
+}
+inline Bytes NarrowText(const std::string& text) {
+    return Bytes(text.c_str(), text.c_str() + text.size() + 1);
+}
+
+// x86: loads COREDLL (imports 0 to 2: LoadLibraryW, GetProcAddress,
+// FreeLibrary), calls its export GetModuleFileNameW(0, Data, 260) through the
+// address GetProcAddress gives, stdcall, frees the library and returns what
+// the export answered.
+inline Bytes X86CallsAnExport(const std::string& name) {
+    const std::uint32_t data = X86Base + Code + 0x100;
+    return WithData(Join({Push(data),
+                          CallImport(0), // LoadLibraryW(L"coredll")
+                          {0x89, 0xC6},  // mov esi, eax
+                          Push(data + 16),
+                          {0x56},
+                          CallImport(1), // GetProcAddress(esi, name)
+                          Push(260),
+                          Push(X86Base + Data),
+                          {0x6A, 0},
+                          {0xFF, 0xD0},         // call eax
+                          {0x89, 0xC7, 0x56},   // mov edi, eax; push esi
+                          CallImport(2),        // FreeLibrary(esi)
+                          {0x89, 0xF8, 0xC3}}), // mov eax, edi; ret
+                    Join({WideText("coredll"), NarrowText(name)}));
+}
+
+// ARM: the same, through LoadLibraryW, GetProcAddressW and FreeLibrary.
+inline Bytes ArmCallsAnExport() {
+    const std::uint32_t data = ArmBase + Code + 0x100;
+    const Bytes code = Arm({0xE1A0400E,   // mov r4, lr
+                            0xE59F0050,   // ldr r0, =L"coredll"
+                            0xE59FC050,   // ldr r12, =slot 0
+                            0xE1A0E00F,   // mov lr, pc
+                            0xE59CF000,   // ldr pc, [r12]      LoadLibraryW
+                            0xE1A05000,   // mov r5, r0
+                            0xE59F1044,   // ldr r1, =L"GetModuleFileNameW"
+                            0xE59FC044,   // ldr r12, =slot 1
+                            0xE1A0E00F,   // mov lr, pc
+                            0xE59CF000,   // ldr pc, [r12]      GetProcAddressW
+                            0xE1A03000,   // mov r3, r0
+                            0xE3A00000,   // mov r0, #0
+                            0xE59F1034,   // ldr r1, =Data
+                            0xE3A02F41,   // mov r2, #260
+                            0xE1A0E00F,   // mov lr, pc
+                            0xE1A0F003,   // mov pc, r3         the export
+                            0xE1A06000,   // mov r6, r0
+                            0xE1A00005,   // mov r0, r5
+                            0xE59FC020,   // ldr r12, =slot 2
+                            0xE1A0E00F,   // mov lr, pc
+                            0xE59CF000,   // ldr pc, [r12]      FreeLibrary
+                            0xE1A00006,   // mov r0, r6
+                            0xE1A0F004}); // mov pc, r4
+    const Bytes literals = Arm({data, ArmBase + Slots, data + 16, ArmBase + Slots + 8,
+                                ArmBase + Data, ArmBase + Slots + 16});
+    return WithData(Join({code, literals}),
+                    Join({WideText("coredll"), WideText("GetModuleFileNameW")}));
+}
+
 // x86: the entry point returns what LoadStringW(base, id, Data, 260) answers.
 inline Bytes X86LoadString(std::uint32_t id) {
     return Join({Push(260), Push(X86Base + Data), Push(id), Push(X86Base), CallImport(0), {0xC3}});
@@ -572,6 +645,33 @@ inline const std::vector<RunCase>& Cases() {
 
             // Files that hold no image the device can run.
             RunCase{"Empty", Bytes(), u"", Refused, sim::BadExeFormat, "no image", 0},
+            // An address GetProcAddressW gives is bound to the export, and
+            // calling it runs the device's operation with the image's
+            // calling convention (stdcall on x86: the callee pops).
+            RunCase{"X86CallsAnExport",
+                    TinyImage(X86, X86CallsAnExport("GetModuleFileNameW"),
+                              {"KERNEL32.dll!LoadLibraryW", "KERNEL32.dll!GetProcAddress",
+                               "KERNEL32.dll!FreeLibrary"}),
+                    u"", Exits, TinyPathLength, "", 0},
+            RunCase{"ArmCallsAnExport",
+                    TinyImage(ArmMachine, ArmCallsAnExport(),
+                              {"COREDLL.dll#528", "COREDLL.dll#530", "COREDLL.dll#529"}),
+                    u"", Exits, TinyPathLength, "", 0},
+            // An export the library has not: no address, and a call through
+            // the null it gives is a crash at 0.
+            RunCase{"X86CallsAMissingExport",
+                    TinyImage(X86, X86CallsAnExport("CreateFileW"),
+                              {"KERNEL32.dll!LoadLibraryW", "KERNEL32.dll!GetProcAddress",
+                               "KERNEL32.dll!FreeLibrary"}),
+                    u"", Crashes, sim::AccessViolation, "execution of unmapped memory", 0, 0,
+                    runner::Emulator::ArmCore::StrongArm, "a library was left loaded"},
+            // A call to an address among the thunks that nothing gave.
+            RunCase{"CallIntoTheThunks",
+                    TinyImage(X86, Join({{0xB8}, Le32(runner::Thunks + 0x100), {0xFF, 0xD0}})), u"",
+                    Crashes, sim::AccessViolation,
+                    "an address that no import and no GetProcAddressW gave",
+                    runner::Thunks + 0x100},
+
             // A far jump through a register, reached by a jump into the middle of
             // another instruction: the emulator would abort the process on it.
             RunCase{"X86FarJumpThroughARegister", TinyImage(X86, {0xEB, 0xFF, 0xEF, 0xC3}), u"",

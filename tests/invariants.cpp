@@ -106,6 +106,7 @@ std::vector<std::string> CheckRun(const sim::Device& device, const Snapshot& bef
     const std::vector<sim::Event>& events = device.Events();
     std::string ownPath;
     int starts = 0, exits = 0, boxes = 0, keyDeletes = 0, sleeps = 0;
+    int loaded = 0, freed = 0, configurations = 0;
     // What the cabinet installer and the uninstaller, which the program
     // starts, did beside it: their changes are theirs.
     std::vector<std::u16string> installedFiles, installedKeys, removedFiles, removedKeys;
@@ -133,6 +134,10 @@ std::vector<std::string> CheckRun(const sim::Device& device, const Snapshot& bef
             if (effectKind && (!sim::EffectOf(call->op, effect) || effect != next)) {
                 fail(at + sim::NameOf(call->op) + " followed by " + sim::NameOf(next));
             }
+            if (const auto* load = sim::RecordOf<sim::rec::LoadLibraryW>(e)) {
+                loaded += load->result != 0;
+            }
+            freed += call->op == sim::Op::FreeLibrary;
         } else if (const auto* launch = e.As<sim::ev::Launch>()) {
             const std::string file = Utf8(launch->file);
             const std::string args = Utf8(launch->args);
@@ -173,6 +178,18 @@ std::vector<std::string> CheckRun(const sim::Device& device, const Snapshot& bef
         } else if (const auto* gone = e.As<sim::ev::Uninstalled>()) {
             removedFiles.insert(removedFiles.end(), gone->files.begin(), gone->files.end());
             removedKeys.insert(removedKeys.end(), gone->keys.begin(), gone->keys.end());
+        } else if (const auto* configured = e.As<sim::ev::Configure>()) {
+            // Only the reader is uninstalled; what went with it is the
+            // Configuration Manager's doing.
+            ++configurations;
+            for (const std::u16string& app : configured->apps) {
+                if (app != AppName) {
+                    fail(at + "uninstalled \"" + Utf8(app) + "\"");
+                }
+            }
+            removedFiles.insert(removedFiles.end(), configured->files.begin(),
+                                configured->files.end());
+            removedKeys.insert(removedKeys.end(), configured->keys.begin(), configured->keys.end());
         } else if (const auto* deleted = e.As<sim::ev::PackageDeleted>()) {
             if (deleted->ok) {
                 removedFiles.push_back(deleted->package);
@@ -193,6 +210,15 @@ std::vector<std::string> CheckRun(const sim::Device& device, const Snapshot& bef
     }
     if (sleeps > 10) {
         fail(std::to_string(sleeps) + " pauses");
+    }
+    // At most one library loaded, and freed in the same run; at most one
+    // document handed to the Configuration Manager.
+    if (loaded > 1 || freed != loaded) {
+        fail(std::to_string(loaded) + " libraries loaded and " + std::to_string(freed) +
+             " calls to free one");
+    }
+    if (configurations > 1) {
+        fail(std::to_string(configurations) + " calls of the Configuration Manager");
     }
     for (std::size_t i = before.violations; i < device.Violations().size(); ++i) {
         fail("platform misuse: " + device.Violations()[i]);

@@ -110,6 +110,23 @@ std::vector<Flow> Flows() {
              d.Put({RemovalPath});
          },
          shell, u"", unload},
+        // On Windows Mobile the Configuration Manager uninstalls what the
+        // installer installed; a reader it has no record of leaves it to
+        // Unload.exe.
+        {"RemovalWindowsMobile",
+         [](sim::Device& d) {
+             fixture::InstallReader(d);
+             AddMenuCopy(d);
+             d.Put({RemovalPath});
+         },
+         shell, u"uninstall", "", u"PocketPC", fixture::WindowsMobile, true},
+        {"RemovalWindowsMobileNotInstalled",
+         [](sim::Device& d) {
+             AddReader(d, Older);
+             AddMenuCopy(d);
+             d.Put({RemovalPath});
+         },
+         shell, u"uninstall", unload, u"PocketPC", fixture::WindowsMobile},
     };
 }
 
@@ -147,8 +164,7 @@ std::string Describe(const std::set<sim::Op>& faults) {
 
 std::unique_ptr<sim::Device> RunFlow(const Flow& flow, const std::set<sim::Op>& faults,
                                      sim::Launcher& launcher, sim::Content image) {
-    static const sim::Config base = fixture::Kind();
-    sim::Config kind = base;
+    sim::Config kind = flow.kind != nullptr ? flow.kind() : fixture::Kind();
     kind.platformType = flow.platform;
     auto device = std::make_unique<sim::Device>(std::move(kind), &launcher);
     flow.build(*device);

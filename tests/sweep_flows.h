@@ -21,9 +21,14 @@ struct Flow {
     std::u16string path;
     std::u16string args;
     // What the flow does when nothing fails: the file it starts (empty: the
-    // error box), to show the flow is really taken.
+    // error box, or the Configuration Manager's uninstall where the flow
+    // configures), to show the flow is really taken.
     std::string expectedLaunch;
     std::u16string platform = u"PocketPC";
+    // The kind of device (null: a Pocket PC), and whether the program has
+    // the Configuration Manager uninstall the reader, starting nothing.
+    sim::Config (*kind)() = nullptr;
+    bool configures = false;
 };
 
 // Shown by name in test output (the default would print the raw bytes).

@@ -7,6 +7,7 @@
 // effect is recorded as its own event too.
 #include "platform/platform.h"
 #include "device/device.h"
+#include "platform/sim/exports.h"
 
 #include <cstring>
 #include <string>
@@ -93,11 +94,15 @@ template <class R> class Call {
     Answer answer_;
 };
 
-// Reads a path argument. One without a terminator within MaxPath units is a
+// Reads a path argument, or a name (a library's, an export's), which is held
+// to the same bound. One without a terminator within MaxPath units is a
 // misuse of the platform: it is recorded and the call fails.
-template <class R> bool ReadPath(Call<R>& call, const char16_t* path, std::u16string& out) {
+template <class R>
+bool ReadPath(Call<R>& call, const char16_t* path, std::u16string& out,
+              const std::string& what = "path") {
     if (path == nullptr) {
-        return call.Take(sim::Misused(sim::ErrorInvalidParameter, "the path is null", "null path"));
+        return call.Take(
+            sim::Misused(sim::ErrorInvalidParameter, "the " + what + " is null", "null " + what));
     }
     for (int n = 0; n < platform::MaxPath; ++n) {
         if (path[n] == 0) {
@@ -106,8 +111,8 @@ template <class R> bool ReadPath(Call<R>& call, const char16_t* path, std::u16st
         }
     }
     return call.Take(sim::Misused(sim::ErrorInvalidParameter,
-                                  "the path has no terminator within 260 units",
-                                  "path without a terminator within 260 units"));
+                                  "the " + what + " has no terminator within 260 units",
+                                  what + " without a terminator within 260 units"));
 }
 
 // Reads a text that has no length limit of its own (a command line).
@@ -166,6 +171,26 @@ template <class R> void AddDelivered(R& record, const platform::WIN32_FIND_DATAW
 
 sim::Number HandleValue(platform::HANDLE handle) {
     return handle == platform::InvalidHandleValue ? -1 : static_cast<sim::Number>(handle);
+}
+
+// What an export's address is on the host: the operation's own function, or
+// the procedure's (platform/sim/exports.h).
+platform::FARPROC AddressOf(const sim::Export& found) {
+    static const platform::FARPROC operations[] = {
+#define AUTORUN_OP_ADDRESS(name, ordinal, dll, desktopName, arguments, failable, usual, matched,   \
+                           effect)                                                                 \
+    reinterpret_cast<platform::FARPROC>(&platform::name),
+        AUTORUN_OPERATIONS(AUTORUN_OP_ADDRESS)
+#undef AUTORUN_OP_ADDRESS
+    };
+    if (found.isOperation) {
+        return operations[static_cast<std::size_t>(found.op)];
+    }
+    switch (found.procedure) {
+    case sim::Procedure::DMProcessConfigXML:
+        return reinterpret_cast<platform::FARPROC>(&simexports::DMProcessConfigXML);
+    }
+    return nullptr;
 }
 
 } // namespace
@@ -461,6 +486,55 @@ void Sleep(DWORD milliseconds) {
     call.Record();
     call.Effect(ev::Sleep{milliseconds});
     call.device.Time().Advance(milliseconds);
+}
+
+HMODULE LoadLibraryW(const char16_t* name) {
+    Call<rec::LoadLibraryW> call;
+    std::u16string given;
+    std::u16string library;
+    const bool readable = ReadPath(call, name, given, "name");
+    HMODULE handle = 0;
+    if (readable && !call.Faulted(given) &&
+        call.Take(call.device.TheLibraries().Find(given, library))) {
+        handle = call.device.Held().LoadLibrary(library);
+    }
+    call.record.name = readable ? OrNull<Text>(given) : OrNull<Text>();
+    call.record.result = static_cast<sim::Number>(handle);
+    call.Record();
+    return handle;
+}
+
+BOOL FreeLibrary(HMODULE module) {
+    Call<rec::FreeLibrary> call;
+    // The program gives the library back by calling, whatever the answer.
+    const bool held = call.Take(call.device.Held().GiveBackLibrary(module));
+    const BOOL result = held && !call.Faulted() ? 1 : 0;
+    if (result) {
+        call.device.Held().Unload(module);
+    }
+    call.record.module = static_cast<sim::Number>(module);
+    call.record.result = result;
+    call.Record();
+    return result;
+}
+
+FARPROC GetProcAddressW(HMODULE module, const char16_t* name) {
+    Call<rec::GetProcAddressW> call;
+    std::u16string library;
+    std::u16string wanted;
+    const bool held = call.Take(call.device.Held().LibraryOf(module, library));
+    const bool readable = ReadPath(call, name, wanted, "name");
+    sim::Export found;
+    FARPROC address = nullptr;
+    if (held && readable && !call.Faulted(wanted) &&
+        call.Take(call.device.TheLibraries().FindExport(library, wanted, found))) {
+        address = AddressOf(found);
+    }
+    call.record.module = static_cast<sim::Number>(module);
+    call.record.name = readable ? OrNull<Text>(wanted) : OrNull<Text>();
+    call.record.result = address != nullptr ? OrNull<Text>(found.Name()) : OrNull<Text>();
+    call.Record();
+    return address;
 }
 
 } // namespace platform

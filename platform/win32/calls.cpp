@@ -23,6 +23,10 @@ bool IsInvalid(::HANDLE handle) {
     return handle == INVALID_HANDLE_VALUE;
 }
 
+HMODULE ModuleOf(platform::HMODULE module) {
+    return reinterpret_cast<HMODULE>(module);
+}
+
 HWND WindowOf(platform::HWND window) {
     return reinterpret_cast<HWND>(window);
 }
@@ -198,6 +202,31 @@ LONG RegCloseKey(HKEY key) {
 
 void Sleep(DWORD milliseconds) {
     ::Sleep(milliseconds);
+}
+
+HMODULE LoadLibraryW(const char16_t* name) {
+    return reinterpret_cast<HMODULE>(::LoadLibraryW(Wide(name)));
+}
+
+BOOL FreeLibrary(HMODULE module) {
+    return ::FreeLibrary(ModuleOf(module)) ? 1 : 0;
+}
+
+FARPROC GetProcAddressW(HMODULE module, const char16_t* name) {
+    // The desktop's GetProcAddress takes the name in the ANSI code page, and
+    // export names are ASCII: a name that is not, or is longer than any
+    // export's, names nothing.
+    char narrow[256];
+    for (unsigned i = 0;; ++i) {
+        if (i == sizeof narrow || name[i] > 0x7F) {
+            return nullptr;
+        }
+        narrow[i] = static_cast<char>(name[i]);
+        if (name[i] == 0) {
+            break;
+        }
+    }
+    return reinterpret_cast<FARPROC>(::GetProcAddress(ModuleOf(module), narrow));
 }
 
 } // namespace platform

@@ -5,10 +5,13 @@
 #include "platform/win32/start.h"
 #include "platform/win32/win32_api.h"
 
+// The image's own headers, where the linker places the image: its base is the
+// module's handle, which the process need not ask for.
+extern "C" IMAGE_DOS_HEADER __ImageBase;
+
 extern "C" void RunProcess() {
-    HMODULE module = ::GetModuleHandleW(nullptr);
     char16_t* arguments = win32::SkipProgramName(reinterpret_cast<char16_t*>(::GetCommandLineW()));
-    int result = win32::StartProgram(reinterpret_cast<platform::HINSTANCE>(module), arguments,
+    int result = win32::StartProgram(reinterpret_cast<platform::HINSTANCE>(&__ImageBase), arguments,
                                      SW_SHOWDEFAULT);
     ::ExitProcess(static_cast<UINT>(result));
 }

@@ -73,4 +73,16 @@ void Sleep(DWORD milliseconds) {
     ::Sleep(milliseconds);
 }
 
+HMODULE LoadLibraryW(const char16_t* name) {
+    return ::LoadLibraryW(name);
+}
+
+BOOL FreeLibrary(HMODULE module) {
+    return ::FreeLibrary(module);
+}
+
+FARPROC GetProcAddressW(HMODULE module, const char16_t* name) {
+    return ::GetProcAddressW(module, name);
+}
+
 } // namespace platform

@@ -12,10 +12,12 @@ namespace wince {
 
 using platform::BOOL;
 using platform::DWORD;
+using platform::FARPROC;
 using platform::FILETIME;
 using platform::HANDLE;
 using platform::HINSTANCE;
 using platform::HKEY;
+using platform::HMODULE;
 using platform::HWND;
 using platform::LONG;
 using platform::OSVERSIONINFOW;
@@ -49,5 +51,8 @@ wince::LONG RegOpenKeyExW(wince::HKEY key, const char16_t* subKey, wince::DWORD 
 wince::LONG RegDeleteKeyW(wince::HKEY key, const char16_t* subKey);
 wince::LONG RegCloseKey(wince::HKEY key);
 void Sleep(wince::DWORD milliseconds);
+wince::HMODULE LoadLibraryW(const char16_t* name);
+wince::BOOL FreeLibrary(wince::HMODULE module);
+wince::FARPROC GetProcAddressW(wince::HMODULE module, const char16_t* name);
 
 } // extern "C"

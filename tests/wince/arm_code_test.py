@@ -36,8 +36,13 @@ ROWS = [
         0xE1A0F00E,  # mov pc, lr
         0xE1C200D0,  # ldrd r0, r1, [r2]
     ], "ldrd r0, r1, [r2]: not an ARMv4 instruction", set()),
-    ("a call through a register", [
+    ("a call through a register goes to an export the device gave; the path goes on", [
         0xE1A0E00F,  # mov lr, pc
+        0xE1A0F003,  # mov pc, r3
+        0xE1C200D0,  # ldrd r0, r1, [r2]
+    ], "ldrd r0, r1, [r2]: not an ARMv4 instruction", set()),
+    ("a jump through a register, which is no call", [
+        0xE3A0E000,  # mov lr, #0
         0xE1A0F003,  # mov pc, r3
     ], "mov pc, r3: indirect branch, cannot follow it", set()),
     ("a jump through a word that is no import slot", [

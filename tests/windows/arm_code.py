@@ -8,8 +8,11 @@ at the entry point and follows every direct branch and call instead. The
 words that `ldr rX, [pc, #n]` loads are data. A path ends at a return
 (`mov pc, lr`, or a pop or ldm into pc), an unconditional branch, or a jump
 through an import slot (the import library's thunk: `ldr ip, [pc]` then
-`ldr pc, [ip]`). Anything else that writes the pc is an indirect branch the
-walk cannot follow: a failure, since the code behind it would go unchecked.
+`ldr pc, [ip]`). A call through a register (`mov lr, pc` then `mov pc, rX`)
+goes to an address the program was given at run time, an export's from
+GetProcAddressW, outside the image: the path goes on after it. Anything else
+that writes the pc is an indirect branch the walk cannot follow: a failure,
+since the code behind it would go unchecked.
 
 Also a failure: a literal that is 0 (a reference the linker resolved to
 address 0, as a discarded duplicate of a COMDAT symbol would be).
@@ -42,13 +45,15 @@ def walk(code, base, entry, imports):
     disassembler.detail = True
     end = base + len(code)
     failures, literals, walked, reached = [], set(), set(), set()
-    pending = [(entry, None)]  # (address, the literal loaded into ip just before)
+    # (address, the literal loaded into ip just before, whether the
+    # instruction before set lr to return to this address's successor)
+    pending = [(entry, None, False)]
 
     def word(address):
         return struct.unpack_from("<I", code, address - base)[0]
 
     while pending:
-        address, ip_value = pending.pop()
+        address, ip_value, linked = pending.pop()
         if address in walked:
             continue
         if not base <= address <= end - 4 or address % 4:
@@ -84,22 +89,27 @@ def walk(code, base, entry, imports):
                 loaded_ip = word(at)
 
         if arm.ARM_REG_PC not in insn.regs_access()[1]:
-            pending.append((address + 4, loaded_ip))
+            links = (insn.id == arm.ARM_INS_MOV and ops[0].reg == arm.ARM_REG_LR
+                     and ops[1].type == arm.ARM_OP_REG and ops[1].reg == arm.ARM_REG_PC)
+            pending.append((address + 4, loaded_ip, links))
             continue
 
         # The instruction writes the pc.
         if insn.id in (arm.ARM_INS_B, arm.ARM_INS_BL):
-            pending.append((ops[0].imm, None))
+            pending.append((ops[0].imm, None, False))
             if insn.id == arm.ARM_INS_BL or not last:
-                pending.append((address + 4, None))
+                pending.append((address + 4, None, False))
         elif (insn.id in (arm.ARM_INS_POP, arm.ARM_INS_LDM, arm.ARM_INS_LDMDA, arm.ARM_INS_LDMDB,
                           arm.ARM_INS_LDMIB)
               or (insn.id == arm.ARM_INS_MOV and ops[1].reg == arm.ARM_REG_LR)):
             if not last:  # a return
-                pending.append((address + 4, None))
+                pending.append((address + 4, None, False))
         elif (insn.id == arm.ARM_INS_LDR and ops[1].mem.base == arm.ARM_REG_IP
               and ops[1].mem.disp == 0 and ip_value in imports):
             reached.add(imports[ip_value])
+        elif (linked and insn.id == arm.ARM_INS_MOV and ops[1].type == arm.ARM_OP_REG
+              and ops[1].reg != arm.ARM_REG_LR):
+            pending.append((address + 4, None, False))  # a call through a register
         else:
             failures.append(f"{text}: indirect branch, cannot follow it")
 
