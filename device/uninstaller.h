@@ -1,8 +1,9 @@
 // The device's uninstaller, \Windows\Unload.exe: given an application's
 // name, it holds the application's key open while it works, then removes
 // what the cabinet installer installed under that name (files and
-// shortcuts, the folders it made once they are empty, registry values and
-// keys) and the application's key. Given a name nothing was installed under,
+// shortcuts, the folders it made once they are empty and as deep as this
+// kind of uninstaller reaches, registry values and keys) and the
+// application's key. Given a name nothing was installed under,
 // it removes nothing. Where the kind of device uninstalls another way, it
 // removes nothing at all.
 #pragma once
