@@ -296,6 +296,12 @@ class CheckDescriptions(CardFolders):
         with open(self.description()) as f:
             result = run("check", "-", stdin=f.read())
         self.assertEqual((result.returncode, result.stdout), (4, folder))
+        # Its registry comes on top of each kind's standard keys: the device
+        # does as with none, and the key the program opens is there.
+        explained = [self.check(card, "--explain", "pocket-pc-2003").stdout.split("\n", 1)[1]
+                     for card in (self.cards["good"], self.description(registry=[]))]
+        self.assertEqual(explained[1], explained[0])
+        self.assertIn("It opens the key HKEY_LOCAL_MACHINE\\SOFTWARE\\Apps.", explained[1])
         # Its own device facts and steps are not used, and the table says so.
         result = self.check(self.description(platform="HPC", osMajor=9, steps=["insert"]))
         self.assertEqual(result.returncode, 4)
