@@ -1141,6 +1141,18 @@ class UnusableInput(Case):
                               " names HKEY_LOCAL_MACHINE itself, which always exists")
         self.refused_text('{"registry": ["HKLM\\\\A\\\\"]}', ": registry[0]: ",
                           "has an empty or unprintable key name")
+        # A kind's standard keys have any of the four roots; its folders are paths.
+        self.refused_text('{"standardKeys": ["SOFTWARE\\\\Apps"]}', ': standardKeys[0]: '
+                          '"SOFTWARE\\Apps" does not start with a root: HKEY_LOCAL_MACHINE')
+        self.refused_text('{"standardKeys": ["HKCU"]}',
+                          ': standardKeys[0]: "HKCU" names a root, which always exists')
+        self.refused_text('{"standardKeys": ["hku\\\\\\\\A"]}', ": standardKeys[0]: ",
+                          "has an empty or unprintable key name")
+        self.refused_text('{"standardFolders": ["Windows"]}',
+                          ': standardFolders[0]: "Windows" is not rooted at')
+        self.refused_text('{"standardFolders": "\\\\Windows"}',
+                          ": standardFolders: expected an array, found a string")
+        self.refused_text('{"uninstallerDepth": -2}', ": uninstallerDepth: must not be negative")
         self.refused_text('{"platform": "Pocket\\u0000PC"}',
                           ': platform: "Pocket\\u0000PC" has a NUL character in it')
         self.refused_text('{"faults": {"appKeyDeleteFailures": true}}',
