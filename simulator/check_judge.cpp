@@ -346,9 +346,10 @@ class Judge {
                                          ", which starts nothing that the package installed");
     }
 
-    // The device's own folders, which a real device has from the start and
-    // the simulated one makes when a program first needs them: the Programs
-    // folder and the installer's standard folders, with the folders above.
+    // The device's own folders, which a real device has from the start, as a
+    // profile's does; a kind given without them makes them when a program
+    // first needs them: the Programs folder and the installer's standard
+    // folders, with the folders above.
     bool Standard(const sim::Entry& entry) const {
         if ((entry.attributes & sim::AttrDirectory) == 0) {
             return false;
