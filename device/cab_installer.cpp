@@ -62,7 +62,8 @@ class Places {
         : device_(device), installDir_(installDir) {}
 
     // A package's folder text as a path on this device; false, with why,
-    // when it names a standard folder this device does not have.
+    // when it names a standard folder this device does not have or is no
+    // path at all.
     bool Resolve(const std::string& text, std::u16string& path, std::string& why) const {
         const std::u16string wide = Utf16(text);
         const std::size_t end = wide.find(u'\\');
@@ -79,14 +80,14 @@ class Places {
                     return true;
                 }
             }
-            why = "it names the folder " + Utf8(first) + ", which this kind of device has not";
+            why = "this kind of device has no folder " + Utf8(first);
             return false;
         }
         if (!wide.empty() && wide[0] == u'\\') {
             path = wide;
             return true;
         }
-        why = "the folder \"" + text + "\" is not a path on the device";
+        why = "it is not a path on the device";
         return false;
     }
 
@@ -204,7 +205,13 @@ void CabInstaller::Install(const std::u16string& path) {
     PutValues(package, plan);
     Register(path, name, plan);
     installed_.Add(name, plan.made);
-    log_.Emit(ev::Installed{path, name, plan.installDir, plan.made.files, plan.kept, plan.keys});
+    ev::Installed installed{path, name, plan.installDir, plan.made.files, plan.kept, plan.keys};
+    if (package.hasSetupDll) {
+        // The device's installer would load it and call it now; the
+        // simulated one runs no DLL, and says which it did not run.
+        installed.setupDll = Utf16(package.setupDll);
+    }
+    log_.Emit(installed);
     DeletePackage(path);
 }
 
@@ -233,23 +240,34 @@ bool CabInstaller::Read(const std::u16string& path, Package& package, std::u16st
 bool CabInstaller::Place(const std::u16string& path, const std::u16string& name,
                          const Package& package, Plan& plan) {
     std::string why = Refusal(package.header, config_);
-    auto ce1 = config_.folders->find(u"%CE1%");
-    plan.installDir = (ce1 != config_.folders->end() ? ce1->second : u"\\Program Files") + u"\\" +
-                      Utf16(package.header.appName);
+    // The install directory the package gives (it starts with "%CEn%" or
+    // "\"), at this device's folders: what "%InstallDir%" stands for.
+    if (why.empty() && !Places(config_, u"").Resolve(package.installDir, plan.installDir, why)) {
+        why = "its install directory " + package.installDir + ": " + why;
+    }
     const Places places(config_, plan.installDir);
     for (const PackageFile& file : package.files) {
         std::u16string folder;
-        if (why.empty() && places.Resolve(file.folder, folder, why)) {
-            plan.targets.push_back(folder + u"\\" + Utf16(file.name));
+        if (why.empty() && !places.Resolve(file.folder, folder, why)) {
+            why = "file " + std::to_string(file.id) + " (" + file.name + ") goes in " +
+                  file.folder + ": " + why;
         }
+        plan.targets.push_back(folder + u"\\" + Utf16(file.name));
     }
     for (const PackageLink& link : package.links) {
         std::u16string folder;
         std::u16string target;
-        if (why.empty() && places.Resolve(link.folder, folder, why) &&
-            places.Resolve(link.target, target, why)) {
-            plan.shortcuts.push_back({folder + u"\\" + Utf16(link.name) + u".lnk", target});
+        if (why.empty() && !places.Resolve(link.folder, folder, why)) {
+            why = "link " + std::to_string(link.id) + " (" + link.file + ") goes in " +
+                  link.folder + ": " + why;
         }
+        if (why.empty() && !places.Resolve(link.target, target, why)) {
+            why = "link " + std::to_string(link.id) + " (" + link.file + ") " +
+                  (link.toFile ? "starts " : "opens ") + link.target + ": " + why;
+        }
+        // The shortcut's file is the name the package stores (".lnk"
+        // included, as CabWiz stores it).
+        plan.shortcuts.push_back({folder + u"\\" + Utf16(link.file), target});
     }
     if (!why.empty()) {
         log_.Emit(ev::Refused{path, name, Utf16(why)});

@@ -39,6 +39,18 @@ struct LibraryFacts {
 // A Pocket PC's standard folders.
 const std::shared_ptr<const Folders>& PocketPcFolders();
 
+// What a new device of its kind holds before anything is installed: its
+// standard folders, and its standard registry keys, each with its root
+// ("HKEY_LOCAL_MACHINE\SOFTWARE\Apps", "HKEY_CURRENT_USER\Software").
+// Nothing installs them and nothing removes them.
+struct Standard {
+    std::vector<std::u16string> folders;
+    std::vector<std::u16string> keys;
+};
+
+// A bare device's: \Windows, \Program Files, and HKEY_LOCAL_MACHINE\SOFTWARE\Apps.
+const std::shared_ptr<const Standard>& BareStandard();
+
 struct Config {
     std::u16string platformType = u"PocketPC"; // SystemParametersInfo's platform type
     std::uint32_t osMajor = 4;
@@ -52,7 +64,13 @@ struct Config {
     // SHGetSpecialFolderPath answers FALSE even when it gives the path, as
     // the shell of Pocket PC 2002 and earlier does.
     bool folderPathAnswersFalse = false;
+    // Its standard folders and keys, a bare device's unless told otherwise;
+    // shared, never changed in place.
+    std::shared_ptr<const Standard> standard = BareStandard();
     Unload unload = Unload::Uninstalls;
+    // The deepest folder the uninstaller removes, counted from the root
+    // (\Program Files is level 1, \Program Files\A level 2); 0: any depth.
+    std::uint32_t uninstallerDepth = 0;
     bool installerChecksMaxVersion = true;
     std::uint64_t uninstallMs = 2500; // how long the uninstaller holds the key it removes
     // The libraries besides COREDLL, and the configuration service providers

@@ -147,7 +147,7 @@ Configured ConfigManager::Process(const std::u16string& text, platform::DWORD fl
     }
     Configured done;
     for (const std::u16string& app : apps) {
-        if (uninstaller_.Remove(app, done.files, done.keys)) {
+        if (uninstaller_.Remove(app, done.files, done.keys, done.kept)) {
             done.apps.push_back(app);
         }
     }

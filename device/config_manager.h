@@ -39,6 +39,7 @@ struct Configured {
     std::vector<std::u16string> apps;
     std::vector<std::u16string> files;
     std::vector<std::u16string> keys;
+    std::vector<std::u16string> kept; // folders it made and leaves
 };
 
 class ConfigManager {

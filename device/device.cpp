@@ -26,6 +26,12 @@ const std::shared_ptr<const Folders>& PocketPcFolders() {
     return folders;
 }
 
+const std::shared_ptr<const Standard>& BareStandard() {
+    static const std::shared_ptr<const Standard> standard = std::make_shared<const Standard>(
+        Standard{{WindowsFolder, u"\\Program Files"}, {Rooted(AppsKeyPath)}});
+    return standard;
+}
+
 Device::Device(Config config, Launcher* launcher)
     : config_(std::move(config)), clock_(config_.clockStart), log_(clock_), system_(config_),
       loader_(config_), installer_(config_, files_, registry_, roots_, clock_, log_),
@@ -38,8 +44,19 @@ Device::Device(Config config, Launcher* launcher)
     if (config_.unload != Unload::Absent) {
         files_.Add({UninstallerPath, AttrReadOnly | AttrSystem, DefaultEntryTime, nullptr});
     }
-    files_.Add({u"\\Program Files", AttrDirectory, DefaultEntryTime, nullptr});
-    registry_.Add(AppsKeyPath);
+    for (const std::u16string& folder : config_.standard->folders) {
+        if (files_.Find(folder) == nullptr) {
+            files_.Add({folder, AttrDirectory, DefaultEntryTime, nullptr});
+        }
+    }
+    for (const std::u16string& key : config_.standard->keys) {
+        const std::size_t slash = key.find(u'\\');
+        const std::u16string root = key.substr(0, slash);
+        const std::u16string path = slash == std::u16string::npos ? u"" : key.substr(slash + 1);
+        if (!path.empty()) {
+            (root == LocalMachine ? registry_ : roots_[root]).Add(path);
+        }
+    }
 }
 
 void Device::Put(const Entry& entry) {

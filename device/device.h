@@ -44,8 +44,8 @@ inline Ticks TicksOf(const platform::FILETIME& time) {
 
 class Device {
   public:
-    // A bare device of this kind: \Windows (with \Windows\Unload.exe unless
-    // the kind has none), \Program Files, and the key SOFTWARE\Apps.
+    // A new device of this kind: \Windows (with \Windows\Unload.exe unless
+    // the kind has none) and its kind's standard folders and keys.
     explicit Device(Config config = {}, Launcher* launcher = nullptr);
     Device(const Device&) = delete;
     Device& operator=(const Device&) = delete;

@@ -111,7 +111,8 @@
     F(installDir, Text,          "its installation folder")                                        \
     F(files,      Texts,         "the files and shortcuts installed")                              \
     F(kept,       Texts,         "files that were there and kept")                                 \
-    F(keys,       Texts,         "the keys made, with their roots")
+    F(keys,       Texts,         "the keys made, with their roots")                               \
+    F(setupDll,   Omitted<Text>, "the package's setup DLL, not run: its name in the cabinet")
 #define AUTORUN_EVENT_FIELDS_PackageDeleted(F)                                                      \
     F(package, Text,             "the package file")                                               \
     F(ok,      Flag,             "whether it was deleted")                                         \
@@ -121,7 +122,8 @@
     F(app,     Text,             "the name the uninstaller was given")                             \
     F(inert,   Omitted<Flag>,    "set where Unload.exe removes nothing")                           \
     F(files,   Texts,            "the files and folders it removed")                               \
-    F(keys,    Texts,            "the keys it removed")
+    F(keys,    Texts,            "the keys it removed")                                            \
+    F(kept,    Omitted<Texts>,   "the folders the installer made that it leaves, when any")
 
 #define AUTORUN_EVENT_FIELDS_Configure(F)                                                           \
     F(document, Text,            "the provisioning document, as given")                            \
@@ -132,7 +134,8 @@
     F(why,      Omitted<Text>,   "when it failed: why")                                            \
     F(apps,     Texts,           "the applications the UnInstall provider uninstalled")            \
     F(files,    Texts,           "the files and folders it removed")                               \
-    F(keys,     Texts,           "the keys it removed")
+    F(keys,     Texts,           "the keys it removed")                                            \
+    F(kept,     Omitted<Texts>,  "the folders the installer made that it leaves, when any")
 
 #define AUTORUN_CALL_FIELDS_GetModuleFileNameW(F)                                                   \
     F(size, Number) F(result, Number) F(path, OrNull<Text>)

@@ -6,6 +6,19 @@
 
 namespace sim {
 
+namespace {
+
+// How deep a folder is: \Program Files is level 1, \Program Files\A level 2.
+std::uint32_t Depth(const std::u16string& folder) {
+    std::uint32_t depth = 0;
+    for (char16_t c : folder) {
+        depth += c == u'\\' ? 1 : 0;
+    }
+    return depth;
+}
+
+} // namespace
+
 void Uninstaller::Start(const std::u16string& name) {
     // It keeps the application's key open while it works.
     const bool works = config_.unload == Unload::Uninstalls;
@@ -26,12 +39,17 @@ void Uninstaller::Uninstall(const std::u16string& name) {
     registry_.Release(AppKey(name));
     std::vector<std::u16string> removed;
     std::vector<std::u16string> keys;
-    Remove(name, removed, keys);
-    log_.Emit(ev::Uninstalled{name, {}, removed, keys});
+    std::vector<std::u16string> kept;
+    Remove(name, removed, keys, kept);
+    ev::Uninstalled uninstalled{name, {}, removed, keys};
+    if (!kept.empty()) {
+        uninstalled.kept = kept;
+    }
+    log_.Emit(uninstalled);
 }
 
 bool Uninstaller::Remove(const std::u16string& name, std::vector<std::u16string>& removed,
-                         std::vector<std::u16string>& keys) {
+                         std::vector<std::u16string>& keys, std::vector<std::u16string>& kept) {
     // What the installer installed under the name; nothing when it installed
     // nothing under it.
     Installation what;
@@ -45,14 +63,21 @@ bool Uninstaller::Remove(const std::u16string& name, std::vector<std::u16string>
             files_.RemoveTree(path);
         }
     }
-    // The folders it made, deepest first, once they are empty; never a root
-    // folder.
+    // The folders it made, deepest first, once they are empty, and no
+    // deeper than this kind of uninstaller reaches; never a root folder.
     for (auto folder = what.folders.rbegin(); folder != what.folders.rend(); ++folder) {
         const Entry* entry = files_.Find(*folder);
-        if (entry != nullptr && (entry->attributes & AttrDirectory) != 0 &&
-            !ParentOf(*folder).empty() && !files_.HasChildren(*folder)) {
+        if (entry == nullptr || (entry->attributes & AttrDirectory) == 0 ||
+            ParentOf(*folder).empty()) {
+            continue;
+        }
+        const bool reached =
+            config_.uninstallerDepth == 0 || Depth(*folder) <= config_.uninstallerDepth;
+        if (reached && !files_.HasChildren(*folder)) {
             removed.push_back(entry->path);
             files_.RemoveTree(*folder);
+        } else {
+            kept.push_back(entry->path);
         }
     }
     for (const InstalledValue& value : what.values) {

@@ -1,8 +1,9 @@
 // The device's uninstaller, \Windows\Unload.exe: given an application's
 // name, it holds the application's key open while it works, then removes
 // what the cabinet installer installed under that name (files and
-// shortcuts, the folders it made once they are empty, registry values and
-// keys) and the application's key. Given a name nothing was installed under,
+// shortcuts, the folders it made once they are empty and as deep as this
+// kind of uninstaller reaches, registry values and keys) and the
+// application's key. Given a name nothing was installed under,
 // it removes nothing. Where the kind of device uninstalls another way, it
 // removes nothing at all.
 #pragma once
@@ -35,9 +36,11 @@ class Uninstaller {
     // Removes at once what the installer installed under the name, by the
     // record of installations (the Configuration Manager's UnInstall
     // provider goes by it too): the files and folders, then the keys,
-    // removed. False, removing nothing, when nothing was installed under it.
+    // removed, and the folders it made that it leaves (deeper than this kind
+    // of uninstaller reaches, or not empty). False, removing nothing, when
+    // nothing was installed under it.
     bool Remove(const std::u16string& name, std::vector<std::u16string>& files,
-                std::vector<std::u16string>& keys);
+                std::vector<std::u16string>& keys, std::vector<std::u16string>& kept);
 
   private:
     void Uninstall(const std::u16string& name);

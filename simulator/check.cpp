@@ -57,6 +57,17 @@ Description OnDevice(const Description& card, const Description& profile) {
     d.config = profile.config;
     d.config.uninstallMs = card.config.uninstallMs;
     d.config.clockStart = card.config.clockStart;
+    // The card's keys come on top of the kind's own, which stay.
+    if (card.hasRegistry) {
+        const std::u16string local = std::u16string(sim::LocalMachine) + u"\\";
+        std::vector<std::u16string> keys;
+        for (const std::u16string& key : d.config.standard->keys) {
+            if (key.compare(0, local.size(), local) == 0) {
+                keys.push_back(key.substr(local.size()));
+            }
+        }
+        d.registry.insert(d.registry.begin(), keys.begin(), keys.end());
+    }
     return d;
 }
 

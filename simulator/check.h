@@ -48,6 +48,12 @@ struct DeviceCheck {
     std::vector<std::string> left;
     // Left after removal and allowed: the shell's own copy of the card's program.
     std::vector<std::string> allowed;
+    // The folders the installer made that the uninstaller left, as it
+    // recorded them (in the first removal that left any).
+    std::vector<std::string> foldersLeft;
+    // What the verdict does not cover, one line each: a package's setup DLL,
+    // which the simulated device does not run.
+    std::vector<std::string> notes;
 
     bool Passes() const;
 };

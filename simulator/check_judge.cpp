@@ -78,6 +78,7 @@ class Judge {
         j[RemovalClean] = Removals(check);
         j[WorksAgain] = Again(j);
         j[RunsClean] = Runs(check);
+        check.notes = NotRun();
     }
 
   private:
@@ -345,9 +346,10 @@ class Judge {
                                          ", which starts nothing that the package installed");
     }
 
-    // The device's own folders, which a real device has from the start and
-    // the simulated one makes when a program first needs them: the Programs
-    // folder and the installer's standard folders, with the folders above.
+    // The device's own folders, which a real device has from the start, as a
+    // profile's does; a kind given without them makes them when a program
+    // first needs them: the Programs folder and the installer's standard
+    // folders, with the folders above.
     bool Standard(const sim::Entry& entry) const {
         if ((entry.attributes & sim::AttrDirectory) == 0) {
             return false;
@@ -387,9 +389,54 @@ class Judge {
         return files;
     }
 
+    // The folders the installer made that the uninstaller left in a step,
+    // as it recorded them.
+    std::vector<std::string> FoldersLeft(int step) const {
+        std::vector<std::string> folders;
+        for (std::size_t i = steps_[step].from; i < steps_[step].to; ++i) {
+            const auto* uninstalled = events_[i].As<sim::ev::Uninstalled>();
+            if (uninstalled != nullptr && uninstalled->kept) {
+                for (const std::string& folder : Texts(*uninstalled->kept)) {
+                    folders.push_back(folder);
+                }
+            }
+            const auto* configured = events_[i].As<sim::ev::Configure>();
+            if (configured != nullptr && configured->kept) {
+                for (const std::string& folder : Texts(*configured->kept)) {
+                    folders.push_back(folder);
+                }
+            }
+        }
+        return folders;
+    }
+
+    // What the device did not do that the verdict would rest on: the setup
+    // DLL of a package it installed.
+    std::vector<std::string> NotRun() const {
+        std::vector<std::string> notes;
+        for (const sim::Event& event : events_) {
+            const auto* installed = event.As<sim::ev::Installed>();
+            if (installed == nullptr || !installed->setupDll) {
+                continue;
+            }
+            const std::string note = "the setup DLL " + sim::Utf8(*installed->setupDll) + " of " +
+                                     sim::Utf8(installed->package) +
+                                     " is not run (the simulated device runs none): what it "
+                                     "would do on this device is not judged";
+            if (std::find(notes.begin(), notes.end(), note) == notes.end()) {
+                notes.push_back(note);
+            }
+        }
+        return notes;
+    }
+
     Judgement Removals(DeviceCheck& check) const {
         const std::vector<std::string> first = Left(2, check.allowed);
         const std::vector<std::string> second = Left(5, check.allowed);
+        check.foldersLeft = FoldersLeft(2);
+        if (check.foldersLeft.empty()) {
+            check.foldersLeft = FoldersLeft(5);
+        }
         if (first.empty() && second.empty()) {
             return {};
         }
@@ -401,8 +448,21 @@ class Judge {
         const std::string when = first.empty()    ? "the second removal"
                                  : second.empty() ? "the first removal"
                                                   : "each removal";
-        return Fail(Listed(named, Named) + (named.size() == 1 ? " is" : " are") + " left after " +
-                    when);
+        // The folders the uninstaller left are named whole, with why.
+        const std::vector<std::string>& folders = check.foldersLeft;
+        const bool onlyFolders =
+            std::all_of(check.left.begin(), check.left.end(), [&folders](const std::string& item) {
+                return std::find(folders.begin(), folders.end(), item) != folders.end();
+            });
+        const std::string stay = "folders the installer made, which the uninstaller leaves: " +
+                                 WhyFoldersStay(device_.Facts());
+        if (!folders.empty() && onlyFolders) {
+            return Fail(Listed(folders) + (folders.size() == 1 ? " is" : " are") + " left after " +
+                        when + ", " + stay);
+        }
+        return Fail(
+            Listed(named, Named) + (named.size() == 1 ? " is" : " are") + " left after " + when +
+            (folders.empty() ? std::string() : "; among them " + Listed(folders) + ", " + stay));
     }
 
     // The second insertion and tap, judged as the first were.

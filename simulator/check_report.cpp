@@ -68,6 +68,9 @@ void WriteReasons(std::ostream& out, const DeviceCheck& check) {
         }
         out << Escaped("    – " + Listed(columns) + ": not judged, since " + j.why) << "\n";
     }
+    for (const std::string& note : check.notes) {
+        out << Escaped("    note: " + note) << "\n";
+    }
 }
 
 } // namespace
@@ -153,6 +156,8 @@ void WriteCheckJson(std::ostream& out, const CheckRun& run) {
         device["judgements"] = judgements;
         device["left"] = check.left;
         device["allowed"] = check.allowed;
+        device["foldersLeft"] = check.foldersLeft;
+        device["notes"] = check.notes;
         document["devices"].push_back(device);
     }
     document["unused"] = run.unused;

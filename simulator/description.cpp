@@ -45,7 +45,10 @@ const std::vector<std::string> DeviceFacts = {"profile",
                                               "installerChecksMaxVersion",
                                               "folderPathAnswersFalse",
                                               "libraries",
-                                              "configurationProviders"};
+                                              "configurationProviders",
+                                              "standardFolders",
+                                              "standardKeys",
+                                              "uninstallerDepth"};
 // Those, and what is on the device and what happens.
 const std::vector<std::string> RootFields = [] {
     std::vector<std::string> fields = DeviceFacts;
@@ -213,6 +216,37 @@ class Parser {
         if (root.contains("configurationProviders")) {
             c.configurationProviders =
                 ParseProviders(root["configurationProviders"], "configurationProviders");
+        }
+        if (root.contains("standardFolders") || root.contains("standardKeys")) {
+            sim::Standard standard = *c.standard;
+            if (root.contains("standardFolders")) {
+                const Place at("standardFolders");
+                const Json& folders = Array(root["standardFolders"], at);
+                standard.folders.clear();
+                for (std::size_t i = 0; i < folders.size(); ++i) {
+                    standard.folders.push_back(DevicePath(folders[i], at[i]));
+                }
+            }
+            if (root.contains("standardKeys")) {
+                const Place at("standardKeys");
+                const Json& keys = Array(root["standardKeys"], at);
+                standard.keys.clear();
+                for (std::size_t i = 0; i < keys.size(); ++i) {
+                    standard.keys.push_back(KeyWithRoot(keys[i], at[i]));
+                }
+            }
+            c.standard = std::make_shared<const sim::Standard>(std::move(standard));
+        }
+        if (root.contains("uninstallerDepth")) {
+            c.uninstallerDepth = static_cast<std::uint32_t>(
+                Unsigned(root["uninstallerDepth"], "uninstallerDepth", UINT32_MAX));
+        }
+        // The kind's standard folders are there before any entry.
+        for (const std::u16string& folder : c.standard->folders) {
+            if (store_.Find(folder) == nullptr) {
+                Check({folder, sim::AttrDirectory, sim::DefaultEntryTime, nullptr},
+                      "standardFolders");
+            }
         }
         if (root.contains("title")) {
             Fail("title", "is gone: the menu step taps the file the card's program copied itself "
@@ -424,6 +458,33 @@ class Parser {
         }
     }
 
+    // A key with its root, which may be any of the four: "HKEY_CURRENT_USER\Software"
+    // or "HKCU\Software"; named with the root's whole name.
+    std::u16string KeyWithRoot(const Json& value, const Place& place) const {
+        static const std::pair<const char16_t*, const char16_t*> roots[] = {
+            {u"HKLM", u"HKEY_LOCAL_MACHINE"},
+            {u"HKCU", u"HKEY_CURRENT_USER"},
+            {u"HKCR", u"HKEY_CLASSES_ROOT"},
+            {u"HKU", u"HKEY_USERS"}};
+        const std::string& text = String(value, place);
+        const std::u16string key = sim::Utf16(text);
+        const std::size_t slash = key.find(u'\\');
+        const std::u16string root = key.substr(0, slash);
+        for (const auto& known : roots) {
+            if (sim::SameName(root, known.first) || sim::SameName(root, known.second)) {
+                if (slash == std::u16string::npos || slash + 1 == key.size()) {
+                    Fail(place, Quoted(text) + " names a root, which always exists; list the "
+                                               "keys under it");
+                }
+                const std::u16string rest = key.substr(slash + 1);
+                return std::u16string(known.second) + u"\\" + KeyPath(rest, text, place);
+            }
+        }
+        Fail(place, Quoted(text) +
+                        " does not start with a root: HKEY_LOCAL_MACHINE\\, HKEY_CURRENT_USER\\, "
+                        "HKEY_CLASSES_ROOT\\ or HKEY_USERS\\ (or HKLM\\, HKCU\\, HKCR\\, HKU\\)");
+    }
+
     std::u16string RegistryKey(const Json& value, const Place& place) const {
         const std::string& text = String(value, place);
         std::u16string key = sim::Utf16(text);
@@ -445,6 +506,13 @@ class Parser {
             Fail(place,
                  Quoted(text) + " does not start with \"HKEY_LOCAL_MACHINE\\\" or \"HKLM\\\"");
         }
+        return KeyPath(rest, text, place);
+    }
+
+    // A key's path under its root (rest, of the key written as text): names
+    // neither empty nor unprintable.
+    const std::u16string& KeyPath(const std::u16string& rest, const std::string& text,
+                                  const Place& place) const {
         for (std::size_t start = 0;;) {
             std::size_t slash = rest.find(u'\\', start);
             std::size_t end = slash == std::u16string::npos ? rest.size() : slash;
@@ -765,8 +833,7 @@ class Parser {
 // The example card, its packages read-only as on a burnt card; each ".cab"
 // holds the example package (DemoDescription puts it in).
 const char DemoText[] = R"({
-  "platform": "PocketPC",
-  "osMajor": 4,
+  "profile": "pocket-pc-2003",
   "entries": [
     {"path": "\\Storage Card", "attributes": ["directory", "temporary"]},
     {"path": "\\Storage Card\\2577\\autorun.exe", "time": "2026-11-02T10:00:00Z"},

@@ -21,6 +21,16 @@ std::string Why(const sim::Omitted<sim::Text>& why, long long error) {
            (error > 0 ? " (error " + std::to_string(error) + ")" : "");
 }
 
+std::string WhyFoldersStay(const sim::Config& device) {
+    if (device.uninstallerDepth == 0) {
+        return "the uninstaller removes no folder that still holds anything";
+    }
+    return "on this kind of device the uninstaller removes no folder more than " +
+           std::to_string(device.uninstallerDepth) +
+           (device.uninstallerDepth == 1 ? " level" : " levels") +
+           " deep (\\Program Files is level 1), " + "nor one that still holds anything";
+}
+
 std::vector<std::string> Texts(const sim::Texts& texts, const std::string& prefix) {
     std::vector<std::string> out;
     for (const std::u16string& text : texts) {

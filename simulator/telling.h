@@ -1,6 +1,7 @@
 // Words the timeline and the check share: lists and the device's reasons.
 #pragma once
 
+#include "device/config.h"
 #include "device/events.h"
 
 #include <cstddef>
@@ -19,6 +20,11 @@ std::string Why(const sim::Omitted<sim::Text>& why, long long error);
 template <class K> std::string WhyOf(const K& effect) {
     return Why(effect.why, effect.error.value_or(0));
 }
+
+// Why the uninstaller leaves folders the installer made, on this kind of
+// device: "on this kind of device it removes no folder more than 2 levels
+// deep (...), nor one that still holds anything".
+std::string WhyFoldersStay(const sim::Config& device);
 
 // The texts of a list, as UTF-8, each after prefix.
 std::vector<std::string> Texts(const sim::Texts& texts, const std::string& prefix = "");

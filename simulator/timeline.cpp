@@ -264,6 +264,11 @@ class Story {
                     (what.empty() ? std::string("nothing") : Listed(what)) +
                     (kept.empty() ? std::string() : "; it leaves " + Listed(kept) + " as it was") +
                     ".");
+        if (e.setupDll) {
+            Line(t, "The package's setup DLL " + sim::Utf8(*e.setupDll) +
+                        " is not run: the simulated device runs no setup DLL, so what it would "
+                        "do is not in this story.");
+        }
     }
 
     void Tell(std::uint64_t t, const ev::PackageDeleted& e, const sim::Event*) {
@@ -289,6 +294,10 @@ class Story {
                     ? "The uninstaller finishes: it finds nothing of " + app + " to remove."
                     : "The uninstaller finishes: " + app + " is uninstalled; it removes " +
                           Listed(removed) + ".");
+        if (e.kept) {
+            Line(t, "It leaves " + Listed(Texts(*e.kept)) +
+                        ", folders the installer made: " + WhyFoldersStay(device_.Facts()) + ".");
+        }
     }
 
     void Tell(std::uint64_t t, const ev::Configure& e, const sim::Event*) {
@@ -323,6 +332,10 @@ class Story {
                                    ", as the program's provisioning document asks: it removes " +
                                    (removed.empty() ? std::string("nothing") : Listed(removed)) +
                                    "; it answers " + answer + ".");
+        if (e.kept) {
+            Line(t, "It leaves " + Listed(Texts(*e.kept)) +
+                        ", folders the installer made: " + WhyFoldersStay(device_.Facts()) + ".");
+        }
     }
 
     bool InProgramsMenu(const std::u16string& path) const {

@@ -116,7 +116,10 @@ class DemoStory(Case):
         self.assertEqual(result.returncode, 0, result.stderr)
         self.assertEqual(result.stderr, "")
         intro, *steps = result.stdout.split("\nStep ")
-        self.assertIn("platform type \"PocketPC\", version 4.0 (build 0), processor 2577", intro)
+        # The demo's device is a Pocket PC 2003 as it is new: its profile's
+        # facts, standard folders and keys.
+        self.assertIn("demo's device (Pocket PC 2003 (Windows Mobile 2003)): platform type "
+                      "\"PocketPC\", version 4.20 (build 1081), processor 2577", intro)
         self.assertIn("Cards in the device: \\Storage Card.", intro)
         # The device's clock starts a minute after the latest time described.
         self.assertIn("Times are seconds since 2026-11-02 10:01:00 UTC", intro)
@@ -127,9 +130,10 @@ class DemoStory(Case):
         # What each call asked and what the device answered.
         self.assertIn("It looks for " + READER + ": there is no folder \\Program Files\\VellumaZRV "
                       "(error 3).", insert)
-        self.assertIn("Next: Storage Card, a storage card.", insert)
+        self.assertIn("Next: My Documents, a folder.\n             Next: Storage Card, a storage "
+                      "card.", insert)
         self.assertIn('It asks for the platform type: "PocketPC".', insert)
-        self.assertIn("It asks for the version: 4.0, build 0.", insert)
+        self.assertIn("It asks for the version: 4.20, build 1081.", insert)
         self.assertIn("It searches \\Storage Card\\2577\\*.cab: first Reader.cab, a read-only file "
                       "last written 2026-11-02 10:00:00 UTC.", insert)
         self.assertIn('It loads string 1: "Dorna & Kel".', insert)
@@ -166,15 +170,20 @@ class DemoStory(Case):
         self.assertIn("(attempt 1): the uninstaller holds it open (error 5)", remove)
         self.assertIn("2.500 s  The uninstaller finishes: \"Velluma Reader ZRV\" is uninstalled; it "
                       "removes " + READER + ", \\Program Files\\VellumaZRV\\Books\\Welcome.txt, "
-                      "\\Windows\\Start Menu\\Programs\\Velluma Reader.lnk, \\Program Files\\"
-                      "VellumaZRV\\Books, \\Program Files\\VellumaZRV, the key " + APP_KEY +
+                      "\\Windows\\Start Menu\\Programs\\Velluma Reader.lnk, the key " + APP_KEY +
                       ", the key HKEY_LOCAL_MACHINE\\Software\\Velluma\\Reader and the key "
                       "HKEY_LOCAL_MACHINE\\Software\\Velluma.", remove)
+        # A Pocket PC's uninstaller leaves folders more than two levels deep.
+        self.assertIn("2.500 s  It leaves \\Program Files\\VellumaZRV\\Books and \\Program Files\\"
+                      "VellumaZRV, folders the installer made: on this kind of device the "
+                      "uninstaller removes no folder more than 2 levels deep (\\Program Files is "
+                      "level 1), nor one that still holds anything.", remove)
         self.assertIn("(attempt 4): there is no such key (error 2)", remove)
-        # What the card's life left: the shell's copy and the Programs folder.
+        # What the card's life left: the shell's copy and the two folders;
+        # the device had its Programs folder from the start.
         self.assertIn("Cards taken out: \\Storage Card.", after)
-        self.assertIn("Added: \\Windows\\autorun.exe, \\Windows\\Start Menu and \\Windows\\"
-                      "Start Menu\\Programs.", after)
+        self.assertIn("Added: \\Windows\\autorun.exe, \\Program Files\\VellumaZRV and \\"
+                      "Program Files\\VellumaZRV\\Books.", after)
         self.assertNotIn("Removed", after)
         self.assertNotIn("Warning", result.stdout)
 
@@ -246,7 +255,7 @@ class EventLog(Case):
             ("exit", 0),
             ("package", package, "Velluma Reader ZRV", "Velluma", "Reader ZRV", 2577, "3.0", "0.0",
              0, 0, []),
-            ("installed", package, "Velluma Reader ZRV", "\\Program Files\\Reader ZRV",
+            ("installed", package, "Velluma Reader ZRV", "\\Program Files\\VellumaZRV",
              [READER, WELCOME, SHORTCUT], [], [*SOFTWARE_KEYS, APP_KEY]),
             ("package-deleted", package, False, 5, "the file is read-only"),
             # The menu step taps the copy the program made of itself.
@@ -261,9 +270,9 @@ class EventLog(Case):
             (*held, 1, 5, HELD), ("sleep", 1000),
             (*held, 2, 5, HELD), ("sleep", 1000),
             (*held, 3, 5, HELD), ("sleep", 1000),
-            ("uninstalled", "Velluma Reader ZRV",
-             [READER, WELCOME, SHORTCUT, "\\Program Files\\VellumaZRV\\Books",
-              "\\Program Files\\VellumaZRV"], [APP_KEY, *reversed(SOFTWARE_KEYS)]),
+            ("uninstalled", "Velluma Reader ZRV", [READER, WELCOME, SHORTCUT],
+             [APP_KEY, *reversed(SOFTWARE_KEYS)],
+             ["\\Program Files\\VellumaZRV\\Books", "\\Program Files\\VellumaZRV"]),
             (*held, 4, 2, "there is no such key"),
             ("exit", 0),
         ])
@@ -278,10 +287,12 @@ class EventLog(Case):
                          {"path": "\\Windows\\autorun.exe", "attributes": [],
                           "time": ticks("2026-11-02T10:00:00Z")})
         self.assertEqual(entries["\\Windows\\Unload.exe"]["attributes"], ["readonly", "system"])
+        # The device's standard folders and keys were there from the start.
         self.assertEqual(entries["\\Windows\\Start Menu\\Programs"]["time"],
-                         ticks("2026-11-02T10:01:00Z"))
+                         ticks("2026-01-01T00:00:00Z"))
         self.assertEqual(state["registry"],
-                         ["HKEY_LOCAL_MACHINE\\SOFTWARE", "HKEY_LOCAL_MACHINE\\SOFTWARE\\Apps"])
+                         ["HKEY_LOCAL_MACHINE\\SOFTWARE", "HKEY_LOCAL_MACHINE\\SOFTWARE\\Apps",
+                          "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft", "HKEY_CURRENT_USER\\Software"])
 
     def test_times_registry_and_faults(self):
         # Times in both forms, the registry replaced, and faults: the
@@ -455,6 +466,11 @@ class FromFolder(Case):
 
 MAKE_CAB = os.path.join(HERE, "..", "scripts", "make-cab")
 PACKAGE = os.path.join(EXAMPLES, "packages", "reader.json")
+# A package shaped as CabWiz writes one (its own install directory
+# %CE1%\Maker\App, a shortcut "App.lnk" to %CE11% given in the old field, its
+# list of string ids without a closing 0).
+CABWIZ = os.path.join(HERE, "packages", "cabwiz.json")
+MAKER_KEY = "HKEY_LOCAL_MACHINE\\Software\\Maker\\App"
 
 
 class Packages(Case):
@@ -470,12 +486,14 @@ class Packages(Case):
         self.assertEqual(result.returncode, 0, result.stderr)
         return path
 
-    def life(self, cab, *steps, card_attributes=(), readonly=True, platform=None):
+    def life(self, cab, *steps, card_attributes=(), readonly=True, **device):
+        """The card holding the package on a device (facts such as platform or
+        profile given as keywords), the steps played."""
         entries = [{"path": CARD, "attributes": ["directory", "temporary", *card_attributes]},
                    {"path": CARD + "\\2577\\autorun.exe"},
                    {"path": CARD + "\\2577\\Reader.cab", "from": cab, "time": PACKAGE_TIME,
                     "attributes": ["readonly"] if readonly else []}]
-        description = {"entries": entries, **({"platform": platform} if platform else {})}
+        description = {"entries": entries, **device}
         path = self.write("device.json", description)
         events, state = self.log("--device", path, *steps)
         if IMAGE:
@@ -523,12 +541,96 @@ class Packages(Case):
         values = {(v["key"], v["name"]): v["data"] for v in state["values"]}
         self.assertEqual(values[(APP_KEY, "Instl")], 1)
         self.assertEqual(values[(APP_KEY, "CabFile")], CARD + "\\2577\\Reader.cab")
-        self.assertEqual(values[(APP_KEY, "InstallDir")], "\\Program Files\\Reader ZRV")
+        # The install directory is the package's directory 1, as CabWiz writes it.
+        self.assertEqual(values[(APP_KEY, "InstallDir")], "\\Program Files\\VellumaZRV")
         self.assertEqual(values[("HKEY_LOCAL_MACHINE\\Software\\Velluma\\Reader", "InstallDir")],
                          "\\Program Files\\VellumaZRV")
         declared = [e for e in events if e["event"] == "package"][0]
         self.assertEqual((declared["provider"], declared["appName"], declared["processor"],
                           declared["minVersion"]), ("Velluma", "Reader ZRV", 2577, "3.0"))
+
+    def test_each_cabwiz_shape_installs_where_its_package_says(self):
+        # On a Pocket PC 2003: the install directory the package gives, in the
+        # application key and in its values; the shortcut's file, in the
+        # folder its entry names; a setup DLL named and not run.
+        app = "\\Program Files\\Maker\\App"
+        menu = "\\Windows\\Start Menu\\Programs\\"
+        link = lambda fields: ["--with", 'links=[{"file": "App.exe", %s}]' % fields]
+        rows = [  # shape, make-cab's arguments, install directory, shortcut
+            ("Pocket PC 2003 SDK", [], app, menu + "App.lnk"),
+            ("Visual Studio 2008", link('"name": "App.lnk", "in": "%CE11%", "terminated": false'),
+             app, menu + "App.lnk"),
+            ("old field, games", link('"name": "App.lnk", "inDir": "%CE14%"'), app,
+             menu + "Games\\App.lnk"),
+            ("format document", link('"name": "App", "in": "%InstallDir%", "terminated": true'),
+             app, app + "\\App.lnk"),
+            ("into \\Windows", ["--with", 'installDir="%CE2%"'], "\\Windows", menu + "App.lnk"),
+            ("setup DLL", ["--with", 'setupDll="Setup.dll"'], app, menu + "App.lnk"),
+        ]
+        for shape, args, install_dir, shortcut in rows:
+            for zipped in self.each_compression():
+                with self.subTest(shape=shape):
+                    cab = self.cabinet("cabwiz.cab", "--json", CABWIZ, *args, *zipped)
+                    events, state = self.life(cab, "insert", profile="pocket-pc-2003")
+                    installed = [e for e in events if e["event"] == "installed"]
+                    self.assertEqual(len(installed), 1, events)
+                    self.assertEqual((installed[0]["installDir"], installed[0]["files"]),
+                                     (install_dir, [install_dir + "\\App.exe",
+                                                    install_dir + "\\Help\\App.htm", shortcut]))
+                    self.assertEqual(installed[0].get("setupDll"),
+                                     "000Setup.999" if "setupDll" in str(args) else None)
+                    values = {(v["key"], v["name"]): v["data"] for v in state["values"]}
+                    self.assertEqual(
+                        (values[("HKEY_LOCAL_MACHINE\\SOFTWARE\\Apps\\Maker App", "InstallDir")],
+                         values[(MAKER_KEY, "InstallDir")], values[(MAKER_KEY, "Help")]),
+                        (install_dir, install_dir, install_dir + "\\Help\\App.htm"))
+        # The story says, in one line, that the setup DLL is not run.
+        timeline = run("--device", self.write("device.json", {"profile": "pocket-pc-2003",
+                       "entries": [*card()[:2], {"path": CARD + "\\2577\\App.cab",
+                                                  "from": cab}]}), "insert").stdout
+        self.assertIn("  The package's setup DLL 000Setup.999 is not run: the simulated device "
+                      "runs no setup DLL, so what it would do is not in this story.\n", timeline)
+
+    def test_a_cabwiz_package_on_a_new_pocket_pc_2003_and_its_removal(self):
+        # CabWiz's shape, under the name the card's program removes.
+        base = self.device({"profile": "pocket-pc-2003", "steps": []})[1]
+        standard = [path for path in paths(base) if path != "\\Windows\\Unload.exe"]
+        self.assertEqual(standard[:5], ["\\Windows", "\\Windows\\StartUp", "\\Windows\\Fonts",
+                                        "\\Windows\\Start Menu", "\\Windows\\Start Menu\\Programs"])
+        self.assertIn("\\My Documents", standard)
+        self.assertIn("HKEY_CURRENT_USER\\Software", base["registry"])
+        self.assertIn("HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft", base["registry"])
+        app = "\\Program Files\\Maker\\App"
+        made = [app + "\\App.exe", app + "\\Help\\App.htm",
+                "\\Windows\\Start Menu\\Programs\\App.lnk"]
+        deep = [app + "\\Help", app, "\\Program Files\\Maker"]
+        for zipped in self.each_compression():
+            cab = self.cabinet("cabwiz.cab", "--json", CABWIZ, "--app-name", "Reader ZRV",
+                               "--provider", "Velluma", *zipped)
+            events, state = self.life(cab, "insert", profile="pocket-pc-2003")
+            self.assertTrue(set(made) <= set(paths(state)))
+            values = {(v["key"], v["name"]): v["data"] for v in state["values"]}
+            self.assertEqual((values[(APP_KEY, "InstallDir")], values[(MAKER_KEY, "InstallDir")]),
+                             (app, app))
+            installed = [e for e in events if e["event"] == "installed"][0]
+            self.assertNotIn("HKEY_LOCAL_MACHINE\\SOFTWARE", installed["keys"])
+            # Removal takes all it made but the folders deeper than the Pocket
+            # PC's uninstaller reaches; no standard folder or key goes. With
+            # an uninstaller that reaches any depth, nothing it made is left.
+            for depth, left in ((None, deep), (0, [])):
+                with self.subTest(depth=depth):
+                    extra = {} if depth is None else {"uninstallerDepth": depth}
+                    events, state = self.life(cab, "insert", "remove", profile="pocket-pc-2003",
+                                              **extra)
+                    removed = [e for e in events if e["event"] == "uninstalled"][0]
+                    self.assertEqual((removed["files"], removed.get("kept")),
+                                     (made + ([] if left else deep), left or None))
+                    now = paths(state)
+                    self.assertEqual([path for path in now if path not in paths(base)],
+                                     ["\\Windows\\autorun.exe", *reversed(left)])
+                    self.assertTrue(set(standard) <= set(now))
+                    self.assertEqual(state["registry"], base["registry"])
+                    self.assertEqual(state["values"], [])
 
     def test_another_name_leaves_the_reader_behind(self):
         for zipped in self.each_compression():
@@ -582,7 +684,12 @@ class Packages(Case):
     def test_a_malformed_package_is_not_valid(self):
         for args, why in ((("--set", "strings_offset=60000"), "STRINGS offset 60000"),
                           (("--set", "files_count=40"), "file "),
-                          (("--truncate", "200"), "")):
+                          (("--truncate", "200"), ""),
+                          # The entry, named: a link, a registry value.
+                          (("--json", CABWIZ, "--drop-string", "App.lnk"),
+                           ": link 1 names string 7, which does not exist"),
+                          (("--set", "regkeys_count=2"),
+                           ": registry value 1 is in hive 0, which does not exist")):
             for zipped in self.each_compression():
                 with self.subTest(args=args):
                     events, state = self.life(self.cabinet("bad.cab", *zipped, *args), "insert")
@@ -592,6 +699,16 @@ class Packages(Case):
                         "it is not a valid Windows CE Setup file: "), refused[0])
                     self.assertIn(why, refused[0])
                     self.assertNotIn(READER, paths(state))
+        # The story and the check name the package and the entry.
+        bad = self.cabinet("bad.cab", "--json", CABWIZ, "--drop-string", "App.lnk")
+        why = ("the cabinet installer refuses \\Storage Card\\2577\\Reader.cab: it is not a valid "
+               "Windows CE Setup file: link 1 names string 7, which does not exist")
+        description = self.write("bad.json", {"entries": [
+            *card()[:2], {"path": CARD + "\\2577\\Reader.cab", "from": bad}]})
+        self.assertIn("  T" + why[1:] + ". Nothing is installed.\n",
+                      run("--device", description, "insert").stdout)
+        self.assertIn("    ✗ installs: " + why + "\n",
+                      run("check", description, "--devices", "pocket-pc-2003").stdout)
         # A package that holds no bytes is no package at all: nothing stands
         # in for it.
         events, state = self.life(self.write("empty.cab", b""), "insert")
@@ -1076,6 +1193,18 @@ class UnusableInput(Case):
                               " names HKEY_LOCAL_MACHINE itself, which always exists")
         self.refused_text('{"registry": ["HKLM\\\\A\\\\"]}', ": registry[0]: ",
                           "has an empty or unprintable key name")
+        # A kind's standard keys have any of the four roots; its folders are paths.
+        self.refused_text('{"standardKeys": ["SOFTWARE\\\\Apps"]}', ': standardKeys[0]: '
+                          '"SOFTWARE\\Apps" does not start with a root: HKEY_LOCAL_MACHINE')
+        self.refused_text('{"standardKeys": ["HKCU"]}',
+                          ': standardKeys[0]: "HKCU" names a root, which always exists')
+        self.refused_text('{"standardKeys": ["hku\\\\\\\\A"]}', ": standardKeys[0]: ",
+                          "has an empty or unprintable key name")
+        self.refused_text('{"standardFolders": ["Windows"]}',
+                          ': standardFolders[0]: "Windows" is not rooted at')
+        self.refused_text('{"standardFolders": "\\\\Windows"}',
+                          ": standardFolders: expected an array, found a string")
+        self.refused_text('{"uninstallerDepth": -2}', ": uninstallerDepth: must not be negative")
         self.refused_text('{"platform": "Pocket\\u0000PC"}',
                           ': platform: "Pocket\\u0000PC" has a NUL character in it')
         self.refused_text('{"faults": {"appKeyDeleteFailures": true}}',

@@ -37,6 +37,9 @@ platform::HRESULT PLATFORM_EXPORT_CALL DMProcessConfigXML(const char16_t* docume
     configured.apps = done.apps;
     configured.files = done.files;
     configured.keys = done.keys;
+    if (!done.kept.empty()) {
+        configured.kept = done.kept;
+    }
     device.Log().Emit(std::move(configured));
     return done.result;
 }
