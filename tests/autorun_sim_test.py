@@ -10,6 +10,7 @@ import json
 import os
 import re
 import resource
+import struct
 import subprocess
 import sys
 import tempfile
@@ -17,8 +18,24 @@ import threading
 import unittest
 
 SIM = os.environ.get("AUTORUN_SIM", "autorun-sim")
+SIM = os.path.abspath(SIM) if os.sep in SIM else SIM  # runs from any folder
 # An image to run instead of the program built for the host (Golden only).
 IMAGE = os.environ.get("AUTORUN_IMAGE")
+
+
+def machine_of(path):
+    """The machine an image's header names (0x1C0 ARM, 0x14C i386)."""
+    with open(path, "rb") as f:
+        data = f.read(4096)
+    return struct.unpack_from("<H", data, struct.unpack_from("<I", data, 0x3C)[0] + 4)[0]
+
+
+# The processor of an x86 device (PROCESSOR_INTEL_PENTIUM), whose loader runs
+# i386 images; a StrongARM device's runs ARM images only. The desktop image
+# runs on a description whose processor is x86, the same in all else: its
+# log must be the host build's there.
+X86_PROCESSOR = 586
+IMAGE_ON_X86 = bool(IMAGE) and machine_of(IMAGE) == 0x14C
 HERE = os.path.dirname(os.path.abspath(__file__))
 EXAMPLES = os.path.join(HERE, "..", "examples")
 GOLDEN = os.path.join(HERE, "golden")
@@ -99,6 +116,50 @@ def card(*files, platform_dir="2577"):
         entries.append({"path": CARD + "\\" + platform_dir + "\\" + name, "time": time,
                         **({"from": EXAMPLE_PACKAGE} if name.endswith(".cab") else {})})
     return entries
+
+
+def on_x86(description, base):
+    """The description for an x86 device, the same in all else: its cards'
+    programs in that processor's folder, where the device's shell looks, and
+    its relative "from" paths taken from base."""
+    x86 = dict(description, processor=X86_PROCESSOR)
+    folder = "\\%d\\" % X86_PROCESSOR
+    entries = []
+    for entry in description.get("entries", []):
+        entry = dict(entry)
+        if "from" in entry:
+            entry["from"] = os.path.join(base, entry["from"])
+        if entry["path"].lower().endswith("\\2577\\autorun.exe"):
+            entry["path"] = entry["path"][:-len("\\2577\\autorun.exe")] + folder + "autorun.exe"
+        entries.append(entry)
+        if os.path.isfile(os.path.join(entry.get("from", ""), "2577", "autorun.exe")):
+            entries.append({"path": entry["path"] + folder + "autorun.exe"})
+    x86["entries"] = entries
+    return x86
+
+
+# The built-in demo, as a description (simulator/description.cpp holds it).
+DEMO = {"platform": "PocketPC", "osMajor": 4, "entries": [
+    {"path": "\\Storage Card", "attributes": ["directory", "temporary"]},
+    {"path": "\\Storage Card\\2577\\autorun.exe", "time": "2026-11-02T10:00:00Z"}] + [
+    {"path": "\\Storage Card\\%s\\Reader.cab" % folder, "attributes": ["readonly"],
+     "time": "2026-11-02T10:00:00Z", "from": "card-folder/2577/Reader.cab"}
+    for folder in ("2577", "wince\\arm")], "steps": ["insert", "menu", "remove"]}
+
+
+def x86_args(args, folder):
+    """A scenario's arguments with its description (the demo's, without one)
+    made an x86 device's, written into folder."""
+    if "--device" in args:
+        at = args.index("--device") + 1
+        with open(args[at]) as f:
+            description, base = json.load(f), os.path.dirname(os.path.abspath(args[at]))
+    else:
+        at, description, base = None, DEMO, EXAMPLES
+    path = os.path.join(folder, "x86.json")
+    with open(path, "w") as f:
+        json.dump(on_x86(description, base), f)
+    return ["--device", path] + [arg for i, arg in enumerate(args) if i not in (at, (at or 0) - 1)]
 
 
 def compact(events):
@@ -455,9 +516,13 @@ class Packages(Case):
         path = self.write("device.json", description)
         events, state = self.log("--device", path, *steps)
         if IMAGE:
-            result = run("--json", "--device", path, "--image", IMAGE, *steps)
+            # The desktop image, on an x86 device, must leave the host build's
+            # state there.
+            on = self.write("x86.json", on_x86(description, EXAMPLES)) if IMAGE_ON_X86 else path
+            want = self.log("--device", on, *steps)[1] if IMAGE_ON_X86 else state
+            result = run("--json", "--device", on, "--image", IMAGE, *steps)
             self.assertEqual(result.returncode, 0, result.stderr)
-            self.assertEqual(json.loads(result.stdout.splitlines()[-1]), state)
+            self.assertEqual(json.loads(result.stdout.splitlines()[-1]), want)
         return events, state
 
     def each_compression(self):
@@ -811,12 +876,20 @@ def shared_timeline(args, image=None):
 class Golden(unittest.TestCase):
     """Every platform call, its arguments and its order, and every effect, as
     the golden files have them; with AUTORUN_IMAGE set, of that image, whose
-    timeline must also be the host build's, line for line."""
+    timeline must also be the host build's, line for line. The desktop image
+    plays each scenario on an x86 device, where its log and timeline must be
+    the host build's."""
 
     def test_scenarios(self):
         update = os.environ.get("AUTORUN_UPDATE_GOLDEN") == "1"
         for name, args in SCENARIOS:
             with self.subTest(scenario=name):
+                if IMAGE_ON_X86:
+                    with tempfile.TemporaryDirectory() as folder:
+                        x86 = x86_args(args, folder)
+                        self.assertEqual(shared_log(x86, IMAGE), shared_log(x86))
+                        self.assertEqual(shared_timeline(x86, IMAGE), shared_timeline(x86))
+                    continue
                 got = shared_log(args, IMAGE)
                 path = os.path.join(GOLDEN, name + ".jsonl")
                 if IMAGE:
@@ -903,16 +976,26 @@ class HostileImages(Case):
         images = self.images()
         self.assertGreater(len(images), 2)
         card = os.path.join(self.dir.name, "card")
-        description = self.write("device.json", {"entries": [
-            {"path": "\\Storage Card", "attributes": ["directory", "temporary"],
-             "from": card}]})
+        description = {"entries": [{"path": "\\Storage Card",
+                                    "attributes": ["directory", "temporary"], "from": card}]}
+        # On a card in the device whose processor runs the image's machine:
+        # the desktop's on an x86 device.
+        devices = {"2577": self.write("device.json", description),
+                   str(X86_PROCESSOR): self.write("x86.json", dict(description,
+                                                                   processor=X86_PROCESSOR))}
         for image in images:
             with self.subTest(image=os.path.basename(image), given="--image"):
                 self.check(["--image", image], image)
             with self.subTest(image=os.path.basename(image), given="on a card"):
                 with open(image, "rb") as f:
-                    self.write(os.path.join("card", "2577", "autorun.exe"), f.read())
-                self.check(["--device", description], description)
+                    data = f.read()
+                try:
+                    x86 = machine_of(image) == 0x14C
+                except struct.error:
+                    x86 = False
+                processor = str(X86_PROCESSOR) if x86 else "2577"
+                self.write(os.path.join("card", processor, "autorun.exe"), data)
+                self.check(["--device", devices[processor]], devices[processor])
 
 
 class UnusableInput(Case):

@@ -146,11 +146,11 @@ std::string Describe(const std::set<sim::Op>& faults) {
 }
 
 std::unique_ptr<sim::Device> RunFlow(const Flow& flow, const std::set<sim::Op>& faults,
-                                     sim::Launcher& launcher, sim::Content image) {
-    static const sim::Config base = fixture::Kind();
-    sim::Config kind = base;
-    kind.platformType = flow.platform;
-    auto device = std::make_unique<sim::Device>(std::move(kind), &launcher);
+                                     sim::Launcher& launcher, sim::Content image,
+                                     const sim::Config& kind) {
+    sim::Config flowKind = kind;
+    flowKind.platformType = flow.platform;
+    auto device = std::make_unique<sim::Device>(std::move(flowKind), &launcher);
     flow.build(*device);
     // The running program's own file.
     device->Put({flow.path, 0, sim::DefaultEntryTime, std::move(image)});
