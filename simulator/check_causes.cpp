@@ -13,16 +13,9 @@ namespace {
 
 namespace rec = sim::rec;
 
-// Whether path is folder or under it.
-bool Within(const std::u16string& path, const std::u16string& folder) {
-    return sim::SameName(path, folder) ||
-           (path.size() > folder.size() && path[folder.size()] == u'\\' &&
-            sim::SameName(path.substr(0, folder.size()), folder));
-}
-
 bool OnCard(const std::u16string& path, const std::vector<sim::Entry>& cards) {
     for (const sim::Entry& entry : cards) {
-        if (sim::IsCard(entry) && Within(path, entry.path)) {
+        if (sim::IsCard(entry) && sim::IsWithin(path, entry.path)) {
             return true;
         }
     }

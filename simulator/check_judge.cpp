@@ -49,9 +49,7 @@ bool HasKey(const DeviceState& state, const std::u16string& key) {
 
 // Whether path is folder or under it.
 bool Within(const std::u16string& path, const std::u16string& folder) {
-    return sim::SameName(path, folder) ||
-           (path.size() > folder.size() && path[folder.size()] == u'\\' &&
-            sim::SameName(path.substr(0, folder.size()), folder));
+    return sim::IsWithin(path, folder);
 }
 
 // Failures name this many items, and count the rest.

@@ -11,13 +11,6 @@ namespace simtool {
 
 namespace {
 
-// Whether path is folder or under it.
-bool Within(const std::u16string& path, const std::u16string& folder) {
-    return sim::SameName(path, folder) ||
-           (path.size() > folder.size() && path[folder.size()] == u'\\' &&
-            sim::SameName(path.substr(0, folder.size()), folder));
-}
-
 // The described cards and what is on them, in the order given, which is the
 // order a device lists each folder in.
 std::vector<sim::Entry> OnCards(const Description& card) {
@@ -29,8 +22,9 @@ std::vector<sim::Entry> OnCards(const Description& card) {
     }
     std::vector<sim::Entry> on;
     for (const sim::Entry& entry : card.entries) {
-        if (std::any_of(roots.begin(), roots.end(),
-                        [&](const std::u16string& root) { return Within(entry.path, root); })) {
+        if (std::any_of(roots.begin(), roots.end(), [&](const std::u16string& root) {
+                return sim::IsWithin(entry.path, root);
+            })) {
             on.push_back(entry);
         }
     }
