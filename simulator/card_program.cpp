@@ -30,6 +30,8 @@ CardProgram ProgramOnCards(const sim::Device& device) {
             program.holds = CardProgram::Image;
             program.machine = runner::MachineName(image.machine);
             program.image = sim::ImageFor(image.machine);
+            program.refusal = device.TheLoader().Refusal(
+                {image.machine, image.subsystemMajor, image.subsystemMinor});
         } else {
             program.holds = CardProgram::NoImage;
         }
@@ -41,16 +43,23 @@ CardProgram ProgramOnCards(const sim::Device& device) {
 std::string RunProgramText(const CardProgram& program, const ProgramChoice& choice,
                            std::uint32_t processor) {
     const std::string standsIn = " stands in for any program file that holds nothing";
+    // Where it runs: in an emulated processor, unless the device's loader
+    // does not start it.
+    const std::string why = " (" + program.refusal + ")";
     if (!choice.image.empty()) {
         return "the " + choice.machine + " image " + choice.image + ", in every card's " +
                std::to_string(processor) +
-               "\\autorun.exe and standing in for any program file that holds nothing; it runs "
-               "in an emulated processor.";
+               "\\autorun.exe and standing in for any program file that holds nothing; " +
+               (program.refusal.empty() ? "it runs in an emulated processor"
+                                        : "this device's loader does not start it" + why) +
+               ".";
     }
     switch (program.holds) {
     case CardProgram::Image:
-        return OwnFile(program) + ", " + program.image + ", in an emulated processor; " +
-               BuiltHere + standsIn + ".";
+        return OwnFile(program) + ", " + program.image + ", " +
+               (program.refusal.empty() ? "in an emulated processor"
+                                        : "which this device's loader does not start" + why) +
+               "; " + BuiltHere + standsIn + ".";
     case CardProgram::NoImage:
         return OwnFile(program) + ", which holds no image (" + program.problem + "); " + BuiltHere +
                standsIn + ".";

@@ -16,6 +16,7 @@ struct CardProgram {
     std::u16string file; // as the device names it; empty for NoFile
     std::string machine; // Image: "ARM", "i386", ...
     std::string image;   // Image: "an ARM image", "a MIPS image", ...
+    std::string refusal; // Image: why the device's loader does not start it; empty when it does
     std::string problem; // NoImage: why the bytes are no image
 };
 

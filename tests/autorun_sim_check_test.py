@@ -178,8 +178,8 @@ class CardFolders(unittest.TestCase):
 
     @staticmethod
     def program():
-        """The card's program: the image under test, or an empty file (the
-        host build stands in)."""
+        """The card's program: the image under test, or an empty file (which
+        the host build stands in for when the check is run with --stand-in)."""
         if not IMAGE:
             return b""
         with open(IMAGE, "rb") as f:
