@@ -145,7 +145,7 @@ int main(int argc, char** argv) {
     }
 
     const simtool::Description demo = simtool::DemoDescription();
-    const char* stepNames[] = {"insert", "menu", "remove", "run"};
+    const char* stepNames[] = {"insert", "menu", "tap", "remove", "run"}; // by Step::Kind
     std::printf("The demo's steps, wall time in ms: best of %d rounds (median); each image's\n"
                 "emulated instructions, and the deepest stack its runs used (bytes)\n",
                 rounds);
