@@ -1,7 +1,8 @@
 // bench_image: how long the demo's steps take with the program built for the
-// host and with images in the emulated processor, how many instructions each
-// step emulates and the deepest stack its runs use. A measurement, not a
-// test: scripts/bench-image runs it.
+// host and with images in the emulated processor (the desktop image on an
+// x86 device, whose loader runs it), how many instructions each step
+// emulates and the deepest stack its runs use. A measurement, not a test:
+// scripts/bench-image runs it.
 //
 //   bench_image [--rounds N] IMAGE...
 #include "device/device.h"
@@ -30,10 +31,30 @@ struct StepFigures {
     long long stack = 0; // bytes: the deepest of the step's runs
 };
 
+// The demo on a device whose processor runs images for machine: an x86 one
+// for the desktop image, its card's program in that processor's folder.
+simtool::Description DemoFor(std::uint16_t machine) {
+    simtool::Description demo = simtool::DemoDescription();
+    if (machine != runner::MachineI386) {
+        return demo;
+    }
+    const std::u16string from = u"\\" + sim::Utf16(std::to_string(demo.config.processor)) + u"\\";
+    demo.config.processor = 586; // PROCESSOR_INTEL_PENTIUM
+    const std::u16string to = u"\\" + sim::Utf16(std::to_string(demo.config.processor)) + u"\\";
+    for (sim::Entry& entry : demo.entries) {
+        const std::size_t at = entry.path.find(from);
+        if (at != std::u16string::npos && sim::NameOf(entry.path) == sim::AutoRunName) {
+            entry.path.replace(at, from.size(), to);
+        }
+    }
+    return demo;
+}
+
 // One round of the demo; the card's program holds image (none: the host
-// build runs). Empty, or why a run crashed.
-std::string RunDemo(const sim::Content& image, std::vector<StepFigures>& steps) {
-    const simtool::Description demo = simtool::DemoDescription();
+// build runs), for machine. Empty, or why a run crashed.
+std::string RunDemo(const sim::Content& image, std::uint16_t machine,
+                    std::vector<StepFigures>& steps) {
+    const simtool::Description demo = DemoFor(machine);
     runner::ProgramRunner launcher;
     sim::Device device(demo.config, &launcher);
     simtool::Populate(demo, device, image);
@@ -90,6 +111,7 @@ int main(int argc, char** argv) {
 
     std::vector<std::string> names = {"native"};
     std::vector<sim::Content> images = {nullptr};
+    std::vector<std::uint16_t> machines = {runner::MachineArm};
     for (const std::string& file : files) {
         std::ifstream in(file, std::ios::binary);
         if (!in) {
@@ -106,13 +128,14 @@ int main(int argc, char** argv) {
         }
         names.push_back(runner::MachineName(image.machine) + " image");
         images.push_back(bytes);
+        machines.push_back(image.machine);
     }
 
     // figures[k][step]: the demo with images[k] on the card.
     std::vector<std::vector<StepFigures>> figures(images.size());
     for (int round = 0; round < rounds; ++round) {
         for (std::size_t k = 0; k < images.size(); ++k) {
-            const std::string crash = RunDemo(images[k], figures[k]);
+            const std::string crash = RunDemo(images[k], machines[k], figures[k]);
             if (!crash.empty()) {
                 std::fprintf(stderr, "bench_image: %s: a run crashed: %s\n",
                              k == 0 ? "the host build" : files[k - 1].c_str(), crash.c_str());
@@ -122,7 +145,7 @@ int main(int argc, char** argv) {
     }
 
     const simtool::Description demo = simtool::DemoDescription();
-    const char* stepNames[] = {"insert", "menu", "remove", "run"};
+    const char* stepNames[] = {"insert", "menu", "tap", "remove", "run"}; // by Step::Kind
     std::printf("The demo's steps, wall time in ms: best of %d rounds (median); each image's\n"
                 "emulated instructions, and the deepest stack its runs used (bytes)\n",
                 rounds);

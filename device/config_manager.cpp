@@ -135,17 +135,20 @@ Configured ConfigManager::Process(const std::u16string& text, platform::DWORD fl
                 }
                 uninstall = value == "1";
             }
-            if (uninstall && !installed_.Has(name)) {
-                return FailsAt(document, app, ConfigECspException,
-                               "the UnInstall provider finds nothing installed under \"" +
-                                   Utf8(name) + "\"");
-            }
             if (uninstall) {
                 apps.push_back(name);
+            }
+            if (uninstall && !installed_.Has(name)) {
+                Configured failed = FailsAt(
+                    document, app, ConfigECspException,
+                    "the UnInstall provider finds nothing installed under \"" + Utf8(name) + "\"");
+                failed.asked = apps;
+                return failed;
             }
         }
     }
     Configured done;
+    done.asked = apps;
     for (const std::u16string& app : apps) {
         if (uninstaller_.Remove(app, done.files, done.keys, done.kept)) {
             done.apps.push_back(app);

@@ -36,6 +36,7 @@ struct Configured {
     std::string why;       // when it failed: why, in the device's words
     // What the UnInstall provider uninstalled, and the files, folders and
     // keys that went with them.
+    std::vector<std::u16string> asked; // the applications the document asks it to uninstall
     std::vector<std::u16string> apps;
     std::vector<std::u16string> files;
     std::vector<std::u16string> keys;

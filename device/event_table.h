@@ -132,6 +132,8 @@
                                  "(0x80042007, CONFIG_E_CSPEXCEPTION)")                             \
     F(output,   OrNull<Text>,    "the document answered; null for none")                           \
     F(why,      Omitted<Text>,   "when it failed: why")                                            \
+    F(asked,    Texts,           "the applications the document asks the UnInstall provider to "    \
+                                 "uninstall")                                                       \
     F(apps,     Texts,           "the applications the UnInstall provider uninstalled")            \
     F(files,    Texts,           "the files and folders it removed")                               \
     F(keys,     Texts,           "the keys it removed")                                            \

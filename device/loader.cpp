@@ -7,16 +7,66 @@
 
 namespace sim {
 
+namespace {
+
+// What the device's loader answers for every file it does not start.
+const char NotValid[] = ", so it is not a valid application here";
+
+} // namespace
+
 std::string MachineName(std::uint16_t machine) {
     switch (machine) {
     case MachineArm:
         return "ARM";
     case MachineI386:
         return "i386";
+    case MachineMips:
+        return "MIPS";
+    case MachineSh3:
+        return "SH3";
+    case MachineSh3e:
+        return "SH3E";
+    case MachineSh4:
+        return "SH4";
     }
     char text[16];
     std::snprintf(text, sizeof text, "0x%X", machine);
     return text;
+}
+
+std::string ImageFor(std::uint16_t machine) {
+    const std::string name = MachineName(machine);
+    return name[0] == '0'   ? "an image for machine " + name
+           : name[0] == 'M' ? "a " + name + " image"
+                            : "an " + name + " image";
+}
+
+std::uint16_t MachineOfProcessor(std::uint32_t processor) {
+    // The processor types of winnt.h and the architecture each belongs to,
+    // as the kernel's CEProcessorType table pairs them (docs/devices.md).
+    switch (processor) {
+    case 386: // PROCESSOR_INTEL_386
+    case 486: // PROCESSOR_INTEL_486
+    case 586: // PROCESSOR_INTEL_PENTIUM
+        return MachineI386;
+    case 4000: // PROCESSOR_MIPS_R4000
+        return MachineMips;
+    case 103:   // PROCESSOR_SHx_SH3
+    case 10003: // PROCESSOR_HITACHI_SH3
+        return MachineSh3;
+    case 10004: // PROCESSOR_HITACHI_SH3E
+        return MachineSh3e;
+    case 104:   // PROCESSOR_SHx_SH4
+    case 10005: // PROCESSOR_HITACHI_SH4
+        return MachineSh4;
+    case 1824:  // PROCESSOR_ARM720
+    case 2080:  // PROCESSOR_ARM820
+    case 2336:  // PROCESSOR_ARM920
+    case 2577:  // PROCESSOR_STRONGARM
+    case 70001: // PROCESSOR_ARM_7TDMI
+        return MachineArm;
+    }
+    return 0;
 }
 
 std::string ImportName(const Import& import) {
@@ -25,22 +75,29 @@ std::string ImportName(const Import& import) {
 }
 
 std::string Loader::Refusal(const ImageFacts& image) const {
-    if (image.machine != MachineArm && image.machine != MachineI386) {
-        return "an image for machine " + MachineName(image.machine);
+    const std::uint16_t runs = MachineOfProcessor(config_.processor);
+    if (image.machine != runs) {
+        const std::string processor = "this device's processor (" +
+                                      std::to_string(config_.processor) + ")" +
+                                      (runs == 0 ? " is of no kind the loader knows"
+                                                 : " runs " + MachineName(runs) + " images");
+        return "it is " + ImageFor(image.machine) + ", and " + processor + NotValid;
     }
-    // The device's own kind of image; an i386 image's version is a desktop's.
-    return image.machine == MachineArm
-               ? NeedsNewerSystem(image.subsystemMajor, image.subsystemMinor)
-               : std::string();
-}
-
-std::string Loader::NeedsNewerSystem(std::uint32_t major, std::uint32_t minor) const {
+    if (image.machine != MachineArm) {
+        return std::string();
+    }
+    const std::uint32_t major = image.subsystemMajor;
+    const std::uint32_t minor = image.subsystemMinor;
     if (major < config_.osMajor || (major == config_.osMajor && minor <= config_.osMinor)) {
         return std::string();
     }
     return "it needs Windows CE " + std::to_string(major) + "." + std::to_string(minor) +
            " and the device has " + std::to_string(config_.osMajor) + "." +
-           std::to_string(config_.osMinor) + ", so it is not a valid application here";
+           std::to_string(config_.osMinor) + NotValid;
+}
+
+std::string Loader::EmptyFile() {
+    return std::string("the file is empty") + NotValid;
 }
 
 bool Loader::Resolve(const Import& import, Op& op, std::string& why) const {

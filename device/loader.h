@@ -17,9 +17,21 @@ namespace sim {
 
 // Machines, as an image's header numbers them.
 constexpr std::uint16_t MachineI386 = 0x14C;
+constexpr std::uint16_t MachineMips = 0x166; // MIPS R4000, little-endian
+constexpr std::uint16_t MachineSh3 = 0x1A2;
+constexpr std::uint16_t MachineSh3e = 0x1A4;
+constexpr std::uint16_t MachineSh4 = 0x1A6;
 constexpr std::uint16_t MachineArm = 0x1C0;
-// "ARM", "i386", or the number in hexadecimal.
+// "ARM", "i386", "MIPS", "SH3", "SH3E", "SH4", or the number in hexadecimal.
 std::string MachineName(std::uint16_t machine);
+// "an ARM image", "a MIPS image", "an image for machine 0x1F0".
+std::string ImageFor(std::uint16_t machine);
+
+// The machine of the images a processor runs, by the processor type a device
+// answers (SYSTEM_INFO.dwProcessorType: 2577 StrongARM, 1824 ARM720, 586
+// Pentium, 4000 MIPS R4000, 10003 SH3, ...); 0 for a type the loader does not
+// know.
+std::uint16_t MachineOfProcessor(std::uint32_t processor);
 
 // What the loader reads of an image before it starts it.
 struct ImageFacts {
@@ -45,13 +57,12 @@ class Loader {
     explicit Loader(const Config& config) : config_(config) {}
 
     // Why the device does not start an image with these facts; empty when it
-    // does. It runs ARM images, the device's own, which need a version of the
-    // system no later than its own, and i386 images (the desktop's).
+    // does. It runs images for its processor's machine; an ARM image must
+    // need a version of the system no later than the device's (an i386
+    // image's version is a desktop's, which the loader does not read).
     std::string Refusal(const ImageFacts& image) const;
-    // Why the device does not start a program it stands in for (the program
-    // built for the host, playing an image for this machine that needs
-    // version major.minor); empty when it would start the image.
-    std::string NeedsNewerSystem(std::uint32_t major, std::uint32_t minor) const;
+    // Why the device does not start a program file that holds nothing.
+    static std::string EmptyFile();
     // The operation a device image's import names in the device's core
     // library (COREDLL, by ordinal or by name); false, with why, when the
     // device exports no such thing.

@@ -179,4 +179,9 @@ std::u16string NameOf(const std::u16string& path) {
     return slash == std::u16string::npos ? path : path.substr(slash + 1);
 }
 
+bool IsWithin(const std::u16string& path, const std::u16string& folder) {
+    return SameName(path, folder) || (path.size() > folder.size() && path[folder.size()] == u'\\' &&
+                                      SameName(path.substr(0, folder.size()), folder));
+}
+
 } // namespace sim

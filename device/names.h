@@ -31,5 +31,7 @@ bool HasExtension(const std::u16string& name, const std::u16string& extension);
 // root).
 std::u16string ParentOf(const std::u16string& path);
 std::u16string NameOf(const std::u16string& path);
+// Whether path is folder or lies under it, letter case ignored.
+bool IsWithin(const std::u16string& path, const std::u16string& folder);
 
 } // namespace sim

@@ -1,7 +1,8 @@
 // libFuzzer target: the input bytes are a program file, as a card from
 // someone else may bring it. The PE reader reads them; an image it accepts
-// goes on a small simulated device (a Pocket PC with one card that holds it
-// as the card's auto-run program, beside a package) and plays the card's
+// goes on a small simulated device (a Pocket PC, whose processor runs the
+// image's machine, with one card that holds it as the card's auto-run
+// program, beside a package) and plays the card's
 // life: inserted, started from the menu, removed, each run held to 100 000
 // instructions. Every input must end as refused with a reason, as a crash
 // reported with a known exception code and a reason, or as a run to its
@@ -83,9 +84,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         runner::ReadImageString(image, id, text);
     }
 
-    sim::Device device(fixture::Kind(), &program);
+    const sim::Config kind = fixture::KindFor(image.machine);
+    sim::Device device(kind, &program);
     fixture::AddCard(device, u"Storage Card");
-    device.Put({fixture::CardProgram, sim::AttrArchive, sim::DefaultEntryTime, bytes});
+    device.Put({u"\\Storage Card\\" + sim::Utf16(std::to_string(kind.processor)) + u"\\autorun.exe",
+                sim::AttrArchive, sim::DefaultEntryTime, bytes});
     fixture::AddPackage(device, u"\\Storage Card\\2577\\Reader.cab");
     device.Insert();
     device.TapMenu();

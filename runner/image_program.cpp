@@ -220,7 +220,7 @@ std::string ImageProgram::Load(const sim::Device& device, const std::u16string& 
                                const sim::Entry* file, const std::u16string& args,
                                Loaded& program) const {
     if (file == nullptr || !file->content || file->content->empty()) {
-        return "no image in the file";
+        return sim::Loader::EmptyFile();
     }
     PeImage& image = program.image;
     std::string error;
@@ -233,6 +233,10 @@ std::string ImageProgram::Load(const sim::Device& device, const std::u16string& 
         return refusal;
     }
     // What this runner cannot lay out or emulate.
+    if (image.machine != MachineArm && image.machine != MachineI386) {
+        return "it is " + MachineName(image.machine) +
+               " code, and the emulator runs ARM and i386 code only";
+    }
     const std::string untranslatable =
         image.machine == MachineI386 ? UntranslatableAt(image) : std::string();
     if (!untranslatable.empty()) {

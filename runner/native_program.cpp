@@ -27,8 +27,9 @@ sim::Process NativeProgram::ProcessOf(const std::u16string& path,
 sim::Outcome NativeProgram::Run(sim::Device& device, const std::u16string& path, const sim::Entry*,
                                 const std::u16string& args) {
     const std::string refusal =
-        asDeviceImage ? device.TheLoader().NeedsNewerSystem(DeviceImageMajor, DeviceImageMinor)
-                      : std::string();
+        asDeviceImage
+            ? device.TheLoader().Refusal({sim::MachineArm, DeviceImageMajor, DeviceImageMinor})
+            : std::string();
     if (!refusal.empty()) {
         return sim::NotStarted(refusal);
     }

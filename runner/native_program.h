@@ -32,7 +32,8 @@ class NativeProgram : public sim::Launcher {
     // test may change.
     std::u16string title;
     // Standing in for the device image, it starts only where the device's
-    // loader would start that image (autorun-sim check sets this).
+    // loader would start that image: an ARM image linked for Windows CE 3.0
+    // (autorun-sim check sets this).
     bool asDeviceImage = false;
 };
 

@@ -18,8 +18,10 @@ sim::Outcome ProgramRunner::Run(sim::Device& device, const std::u16string& path,
         sim::Entry standing = file != nullptr ? *file : sim::Entry{path};
         standing.content = standIn;
         outcome = image.Run(device, path, &standing, args);
-    } else {
+    } else if (hostStandsIn) {
         outcome = native.Run(device, path, file, args);
+    } else {
+        outcome = image.Run(device, path, file, args);
     }
     instructions += outcome.instructions;
     return outcome;

@@ -1,6 +1,7 @@
 // What runs when the device starts a program file: the image the file holds,
-// in the emulated processor; for a file that holds none, the stand-in image
-// when autorun-sim was given one, else the program built for the host.
+// in the emulated processor; for a file that holds nothing, the stand-in
+// image when autorun-sim was given one, else the program built for the host,
+// or, as on a device, nothing.
 #pragma once
 
 #include "device/device.h"
@@ -18,7 +19,10 @@ class ProgramRunner : public sim::Launcher {
     sim::Outcome Run(sim::Device& device, const std::u16string& path, const sim::Entry* file,
                      const std::u16string& args) override;
 
-    sim::Content standIn;           // the image given to autorun-sim; none: the host build
+    sim::Content standIn; // the image given to autorun-sim; none: the host build
+    // Whether the host build stands in for a file that holds nothing (plain
+    // runs and tests); when not, the device's loader refuses it.
+    bool hostStandsIn = true;
     std::uint64_t instructions = 0; // emulated by every run so far
     ImageProgram image;
     NativeProgram native;

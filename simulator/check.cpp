@@ -13,17 +13,18 @@ namespace {
 const Step::Kind Life[LifeSteps] = {Step::Insert, Step::Menu, Step::Remove,
                                     Step::Insert, Step::Menu, Step::Remove};
 
-// The packages on the cards: their files ending in ".cab", in any folder.
-std::vector<sim::Entry> CardPackages(const sim::Device& device) {
-    std::vector<sim::Entry> packages;
+// What the cards that are in hold: the cards and everything on them, in the
+// store's order.
+std::vector<sim::Entry> CardEntries(const sim::Device& device) {
+    std::vector<sim::Entry> entries;
     for (const sim::Entry* entry : device.Files().All()) {
-        if (sim::IsFile(entry) && sim::HasExtension(entry->path, u".cab") &&
-            device.Files().CardOf(entry->path) != nullptr) {
-            packages.push_back(*entry);
+        if (device.Files().CardOf(entry->path) != nullptr) {
+            entries.push_back(*entry);
         }
     }
-    return packages;
+    return entries;
 }
+
 } // namespace
 
 const char* Heading(Column column) {
@@ -36,6 +37,14 @@ const char* Key(Column column) {
     static const char* const keys[Columns] = {"installs",     "menuEntry",  "tapStarts",
                                               "removalClean", "worksAgain", "runsClean"};
     return keys[column];
+}
+
+std::string Judgement::Reason() const {
+    std::string reason = why;
+    for (const std::string& cause : causes) {
+        reason += "; " + cause;
+    }
+    return reason;
 }
 
 bool DeviceCheck::Passes() const {
@@ -76,21 +85,33 @@ DeviceCheck CheckDevice(const Description& onDevice, runner::ProgramRunner& prog
     sim::Device device(onDevice.config);
     Populate(onDevice, device, programs.standIn);
     device.SetLauncher(&programs);
+    DeviceCheck check;
+    check.device = onDevice.profile;
+    check.name = onDevice.name;
+    check.processor = onDevice.config.processor;
+    check.program = ProgramOnCards(device);
     if (explain != nullptr) {
-        WriteIntro(explain->out, onDevice, device, explain->program);
+        const std::string program = CheckProgramText(check.program, explain->choice);
+        WriteIntro(explain->out, onDevice, device,
+                   (program.empty()
+                        ? "none; no card holds " + std::to_string(onDevice.config.processor) +
+                              "\\autorun.exe"
+                        : program) +
+                       ".");
     }
     PlayedLife life;
     life.before = StateOf(device);
-    life.cardPackages = CardPackages(device);
     for (int i = 0; i < LifeSteps; ++i) {
+        // A card taken out comes back as it went.
+        life.steps[i].cards = CardEntries(device);
+        if (life.steps[i].cards.empty() && i > 0) {
+            life.steps[i].cards = life.steps[i - 1].cards;
+        }
         life.steps[i].from = device.Events().size();
         RunSteps(device, {Step{Life[i], {}, {}}});
         life.steps[i].to = device.Events().size();
         life.steps[i].after = StateOf(device);
     }
-    DeviceCheck check;
-    check.device = onDevice.profile;
-    check.name = onDevice.name;
     JudgeLife(device, life, check);
     if (explain != nullptr) {
         WriteTimeline(explain->out, device, life.before, false);

@@ -8,6 +8,7 @@
 
 #include "device/device.h"
 #include "runner/program_runner.h"
+#include "simulator/card_program.h"
 #include "simulator/description.h"
 
 #include <ostream>
@@ -21,6 +22,13 @@ enum class Verdict { Pass, Fail, NotJudged };
 struct Judgement {
     Verdict verdict = Verdict::Pass;
     std::string why; // for Fail and NotJudged: one line, in the device's words
+    // What the device's record shows led to it, each in a few words: what
+    // the program searched, the name the uninstaller was given, the times
+    // the program compared.
+    std::vector<std::string> causes;
+
+    // The reason as the table tells it: why, then each cause.
+    std::string Reason() const;
 };
 
 // The judgements, one column each, in the table's order.
@@ -38,14 +46,26 @@ enum Column {
 const char* Heading(Column column);
 const char* Key(Column column);
 
+// A registry value that the card's life added or changed and a removal did
+// not put back, under a key the device had before.
+struct LeftValue {
+    std::string key;   // with its root
+    std::string name;  // empty: the key's default value
+    bool added = true; // else changed (or deleted)
+};
+
 struct DeviceCheck {
-    std::string device; // the profile's name: "wm5"
-    std::string name;   // what the kind of device is called
+    std::string device;          // the profile's name: "wm5"
+    std::string name;            // what the kind of device is called
+    std::uint32_t processor = 0; // its processor type, which names its card folder
+    CardProgram program;         // what the device's shell starts from the card
     Judgement judgements[Columns];
     bool crashed = false; // a run crashed (not a file the device would not start)
     // Left after a removal (the first one that left anything), as the device
-    // names them: files and folders ("\..."), then keys ("HKEY_...\...").
+    // names them: files and folders ("\..."), then keys ("HKEY_...\...");
+    // and the values it left in keys the device had before.
     std::vector<std::string> left;
+    std::vector<LeftValue> leftValues;
     // Left after removal and allowed: the shell's own copy of the card's program.
     std::vector<std::string> allowed;
     // The folders the installer made that the uninstaller left, as it
@@ -54,6 +74,9 @@ struct DeviceCheck {
     // What the verdict does not cover, one line each: a package's setup DLL,
     // which the simulated device does not run.
     std::vector<std::string> notes;
+    // The searches on the cards that the programs made, as they gave them
+    // ("\Storage Card\2577\*.cab"), each once.
+    std::vector<std::u16string> searched;
 
     bool Passes() const;
 };
@@ -62,11 +85,11 @@ struct DeviceCheck {
 // faults, clock and uninstaller time, with the profile's facts.
 Description OnDevice(const Description& card, const Description& profile);
 
-// Where --explain tells a device's whole timeline, and what it calls the
-// program that runs.
+// Where --explain tells a device's whole timeline, and what runs in place of
+// the card's program.
 struct Explain {
     std::ostream& out;
-    std::string program;
+    const ProgramChoice& choice;
 };
 
 // Plays the card's life on a device of that description with these programs

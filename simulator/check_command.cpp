@@ -4,6 +4,7 @@
 
 #include "runner/program_runner.h"
 #include "simulator/check.h"
+#include "simulator/check_notes.h"
 #include "simulator/check_report.h"
 #include "simulator/json_input.h"
 #include "simulator/profiles.h"
@@ -26,8 +27,9 @@ namespace {
 constexpr int BadInput = 2;
 constexpr int GoOn = -1;
 
-const char Usage[] = "Usage: autorun-sim check CARD [--devices NAME,...] [--image FILE] [--json] "
-                     "[--explain DEVICE]\n";
+const char Usage[] =
+    "Usage: autorun-sim check CARD [--devices NAME,...] [--image FILE | --stand-in] "
+    "[--json] [--explain DEVICE]\n";
 
 class Formatter : public CLI::Formatter {
   public:
@@ -40,6 +42,7 @@ struct CheckOptions {
     std::string card;
     std::string devices; // NAME,...; empty: every profile
     std::string image;
+    bool standIn = false;
     bool json = false;
     std::string explain;
 };
@@ -58,7 +61,9 @@ int ParseCheckOptions(int argc, char** argv, CheckOptions& options) {
     app.footer(
         "CARD is the folder that will be burnt (it becomes the card \\Storage Card) or a device "
         "description, whose entries, registry, faults, clock and uninstallMs are used; "
-        "each profile gives the device's own facts.\n\nDevices, in this order: " +
+        "each profile gives the device's own facts. The card is judged as it will be burnt: an "
+        "empty <processor>\\autorun.exe starts nothing, as on a device, unless --image or "
+        "--stand-in says what runs; the first line says what ran.\n\nDevices, in this order: " +
         ProfileNames() +
         ".\n\nExit status: 0 when every device passes; 1 when standard output could not be "
         "written; 2 for unusable input (one line on "
@@ -81,9 +86,12 @@ int ParseCheckOptions(int argc, char** argv, CheckOptions& options) {
     CLI::Option* image =
         app.add_option("--image", options.image,
                        "The program: an ARM or i386 image put in the card's "
-                       "<processor>\\autorun.exe; without it the card's own runs, and the "
-                       "program built for the host stands in for an empty one")
+                       "<processor>\\autorun.exe; without it, the card's own file runs")
             ->type_name("FILE");
+    app.add_flag("--stand-in", options.standIn,
+                 "For an empty <processor>\\autorun.exe, let autorun.exe built for this computer "
+                 "stand in, started where the device's loader would start the ARM device image")
+        ->excludes(image);
     app.add_flag("--json", options.json, "Print the verdict as one JSON document");
     CLI::Option* explain =
         app.add_option("--explain", options.explain, "Print that device's whole timeline instead")
@@ -211,18 +219,19 @@ int CheckCommand(int argc, char** argv, std::string& output) {
     runner::PeImage image;
     CheckRun run;
     run.card = options.card;
-    run.program = "the card's own program file; autorun.exe built for this machine stands in "
-                  "for one that holds no image";
     if (!options.image.empty()) {
         std::string error;
         if (!runner::ReadImageFile(options.image, programs.standIn, image, error)) {
             return Refuse(options.image + ": " + error);
         }
-        run.program = "the " + runner::MachineName(image.machine) + " image " + options.image +
-                      ", in the card's autorun.exe";
+        run.choice.image = options.image;
+        run.choice.machine = runner::MachineName(image.machine);
     }
-    // The card's program is the device image: the host build standing in for
-    // it starts only where the image would.
+    // The card as it will be burnt: a file that holds nothing starts nothing,
+    // unless the program built for this computer is to stand in. Standing in
+    // for the device image, it starts only where that image would.
+    run.choice.standIn = options.standIn;
+    programs.hostStandsIn = options.standIn;
     programs.native.asDeviceImage = true;
     run.unused = card.facts;
     if (card.hasSteps) {
@@ -230,11 +239,19 @@ int CheckCommand(int argc, char** argv, std::string& output) {
     }
 
     std::ostringstream out;
-    const Explain explain{out, run.program + "."};
+    const Explain explain{out, run.choice};
     for (const ProfileText* profile : chosen) {
         run.devices.push_back(CheckDevice(OnDevice(card, ReadProfile(*profile)), programs,
                                           options.explain.empty() ? nullptr : &explain));
     }
+    std::vector<std::uint32_t> processors;
+    for (const ProfileText& profile : Profiles()) {
+        const std::uint32_t processor = ReadProfile(profile).config.processor;
+        if (std::find(processors.begin(), processors.end(), processor) == processors.end()) {
+            processors.push_back(processor);
+        }
+    }
+    run.notes = CardNotes(card, run.devices, processors);
     if (options.explain.empty()) {
         if (options.json) {
             WriteCheckJson(out, run);

@@ -1,5 +1,5 @@
-// autorun-sim check CARD [--devices NAME,...] [--image FILE] [--json]
-//                        [--explain DEVICE]
+// autorun-sim check CARD [--devices NAME,...] [--image FILE | --stand-in]
+//                        [--json] [--explain DEVICE]
 //
 // A card, as it will be burnt, through its life on every kind of device it
 // is for, with a verdict.

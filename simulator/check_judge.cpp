@@ -3,6 +3,7 @@
 #include "simulator/check_judge.h"
 
 #include "device/package.h"
+#include "simulator/check_causes.h"
 #include "simulator/json_input.h"
 #include "simulator/telling.h"
 
@@ -48,29 +49,57 @@ bool HasKey(const DeviceState& state, const std::u16string& key) {
 
 // Whether path is folder or under it.
 bool Within(const std::u16string& path, const std::u16string& folder) {
-    return sim::SameName(path, folder) ||
-           (path.size() > folder.size() && path[folder.size()] == u'\\' &&
-            sim::SameName(path.substr(0, folder.size()), folder));
+    return sim::IsWithin(path, folder);
 }
 
 // Failures name this many items, and count the rest.
 constexpr std::size_t Named = 3;
 
 Judgement Fail(const std::string& why) {
-    return {Verdict::Fail, why};
+    return {Verdict::Fail, why, {}};
+}
+
+Judgement Fail(const std::string& why, std::vector<std::string> causes) {
+    return {Verdict::Fail, why, std::move(causes)};
 }
 
 Judgement NotJudged(const std::string& why) {
-    return {Verdict::NotJudged, why};
+    return {Verdict::NotJudged, why, {}};
+}
+
+// The same judgement, its reason told after what it happened on.
+Judgement On(const std::string& when, Judgement judgement) {
+    judgement.why = when + judgement.why;
+    return judgement;
+}
+
+// The cards' packages: their files ending in ".cab", in any folder.
+std::vector<sim::Entry> Packages(const std::vector<sim::Entry>& cards) {
+    std::vector<sim::Entry> packages;
+    for (const sim::Entry& entry : cards) {
+        if (sim::IsFile(&entry) && sim::HasExtension(entry.path, u".cab")) {
+            packages.push_back(entry);
+        }
+    }
+    return packages;
 }
 
 class Judge {
   public:
     Judge(const sim::Device& device, const PlayedLife& life)
         : device_(device), events_(device.Events()), before_(life.before), steps_(life.steps),
-          cardPackages_(life.cardPackages) {}
+          cardPackages_(Packages(life.steps[0].cards)) {}
 
     void Into(DeviceCheck& check) {
+        for (int step = 0; step < LifeSteps; ++step) {
+            for (const std::u16string& search : CardSearches(Span(step))) {
+                if (std::none_of(
+                        check.searched.begin(), check.searched.end(),
+                        [&](const std::u16string& s) { return sim::SameName(s, search); })) {
+                    check.searched.push_back(search);
+                }
+            }
+        }
         Judgement* j = check.judgements;
         j[Installs] = InstallsOn(0);
         j[MenuAdded] = MenuEntryOn(0);
@@ -84,6 +113,10 @@ class Judge {
   private:
     const DeviceState& StateBefore(int step) const {
         return step == 0 ? before_ : steps_[step - 1].after;
+    }
+
+    RecordSpan Span(int step) const {
+        return {events_, steps_[step].from, steps_[step].to, steps_[step].cards};
     }
 
     // Whether a program ran in the step.
@@ -116,6 +149,19 @@ class Judge {
 
     static std::string NotStartedText(const sim::ev::NotStarted& e) {
         return "the device cannot start " + sim::Utf8(e.path) + ": " + sim::Utf8(e.reason);
+    }
+
+    // Where the file at path was copied from by a copy recorded in events
+    // [from, to): the shell's copy of a card's program, say.
+    std::vector<std::string> CopiedFrom(std::size_t from, std::size_t to,
+                                        const std::u16string& path) const {
+        for (std::size_t i = to; i-- > from;) {
+            const auto* copy = events_[i].As<sim::ev::Copy>();
+            if (copy != nullptr && copy->ok && sim::SameName(copy->to, path)) {
+                return {sim::Utf8(path) + " is a copy of " + sim::Utf8(copy->from)};
+            }
+        }
+        return {};
     }
 
     // What the installer recorded installing up to the end of a step: each
@@ -166,58 +212,89 @@ class Judge {
         return !app.key.empty() && HasKey(state, app.key);
     }
 
-    // Why an insertion installed nothing, from what the device recorded in it.
-    std::string NothingInstalled(int step) const {
+    // What the program did in a step instead of opening a package, from the
+    // record: the box it showed, with what it searched and what the cards
+    // held there; or a file it started that is no package, with the times it
+    // compared. Empty when it did neither.
+    std::vector<std::string> Instead(int step) const {
         const PlayedLife::Moment& m = steps_[step];
-        std::string box;
+        std::string started;
+        for (std::size_t i = m.from; i < m.to; ++i) {
+            if (const auto* shown = events_[i].As<sim::ev::MessageBox>()) {
+                std::vector<std::string> causes = {"a message box says " +
+                                                   Quoted(sim::Utf8(shown->text))};
+                for (const std::string& cause : SearchCauses(Span(step))) {
+                    causes.push_back(cause);
+                }
+                return causes;
+            }
+            const auto* opened = events_[i].As<sim::ev::Launch>();
+            if (opened != nullptr && opened->ok && started.empty() &&
+                !sim::HasExtension(opened->file, u".cab")) {
+                started = sim::Utf8(opened->file);
+            }
+        }
+        if (started.empty()) {
+            return {};
+        }
+        std::vector<std::string> causes = {"the program starts " + started +
+                                           " and opens no package"};
+        for (const std::string& cause : ComparedTimes(Span(step))) {
+            causes.push_back(cause);
+        }
+        return causes;
+    }
+
+    // Why an insertion installed nothing, from what the device recorded in it.
+    Judgement NothingInstalled(int step) const {
+        const PlayedLife::Moment& m = steps_[step];
         std::string launch;
         for (std::size_t i = m.from; i < m.to; ++i) {
             const sim::Event& e = events_[i];
             const auto* stepped = e.As<sim::ev::Step>();
             if (stepped != nullptr && stepped->name == u"insert" && !stepped->runs) {
-                return "no card holds " + std::to_string(device_.Facts().processor) +
-                       "\\autorun.exe, so the shell starts nothing";
+                return Fail("no card holds " + std::to_string(device_.Facts().processor) +
+                            "\\autorun.exe, so the shell starts nothing");
             }
             if (e.kind == EventKind::Crash) {
-                return CrashText(i);
+                return Fail(CrashText(i));
             }
             if (const auto* refused = e.As<sim::ev::NotStarted>()) {
-                return NotStartedText(*refused);
+                return Fail(NotStartedText(*refused), CopiedFrom(m.from, i, refused->path));
             }
             if (const auto* refused = e.As<sim::ev::Refused>()) {
-                return "the cabinet installer refuses " + sim::Utf8(refused->package) + ": " +
-                       sim::Utf8(refused->why);
+                return Fail("the cabinet installer refuses " + sim::Utf8(refused->package) + ": " +
+                            sim::Utf8(refused->why));
             }
             const auto* opened = e.As<sim::ev::Launch>();
             if (opened != nullptr && !opened->ok && launch.empty()) {
                 launch = "the shell cannot open " + sim::Utf8(opened->file) + ": " + WhyOf(*opened);
             }
-            const auto* shown = e.As<sim::ev::MessageBox>();
-            if (shown != nullptr && box.empty()) {
-                box = "a message box says " + Quoted(sim::Utf8(shown->text));
-            }
         }
         if (!launch.empty()) {
-            return launch;
+            return Fail(launch);
         }
         // A package the installer deleted earlier in the life is not there
         // to be found again.
-        std::string gone;
+        std::string why;
         for (int earlier = 0; earlier < step; ++earlier) {
             for (std::size_t i = steps_[earlier].from; i < steps_[earlier].to; ++i) {
                 const auto* deleted = events_[i].As<sim::ev::PackageDeleted>();
-                if (gone.empty() && deleted != nullptr && deleted->ok) {
-                    gone = "the cabinet installer deleted " + sim::Utf8(deleted->package) +
-                           " after installing it on " + StepNames[earlier];
+                if (why.empty() && deleted != nullptr && deleted->ok) {
+                    why = "the cabinet installer deleted " + sim::Utf8(deleted->package) +
+                          " after installing it on " + StepNames[earlier];
                 }
             }
         }
-        std::string why = !gone.empty() ? gone : std::string();
-        if (!box.empty()) {
-            why += (why.empty() ? "" : ", and ") + box;
+        std::vector<std::string> causes = Instead(step);
+        if (!causes.empty()) {
+            why += std::string(why.empty() ? "" : ", and ") + causes.front();
+            causes.erase(causes.begin());
         }
-        return "nothing is installed" +
-               (why.empty() ? std::string(", and no package's application is there") : ": " + why);
+        return Fail(
+            "nothing is installed" +
+                (why.empty() ? std::string(", and no package's application is there") : ": " + why),
+            causes);
     }
 
     // After an insertion, the package's application is installed: what the
@@ -255,7 +332,7 @@ class Judge {
                        " not, and nothing is installed";
             }
         }
-        return Fail(!half.empty() ? half : NothingInstalled(step));
+        return !half.empty() ? Fail(half, Instead(step)) : NothingInstalled(step);
     }
 
     Judgement MenuEntryOn(int step) const {
@@ -367,26 +444,40 @@ class Judge {
     }
 
     // What a removal left of what the card's life added, as the device names
-    // it: files and folders, then keys.
-    std::vector<std::string> Left(int step, std::vector<std::string>& allowed) const {
+    // it: files and folders, then keys; and the values it added or changed
+    // in keys the device had before.
+    struct Leftover {
+        std::vector<std::string> items;
+        std::vector<LeftValue> values;
+        bool Empty() const {
+            return items.empty() && values.empty();
+        }
+    };
+    Leftover Left(int step, std::vector<std::string>& allowed) const {
         const DeviceChanges changes = Compare(before_, steps_[step].after);
-        std::vector<std::string> files;
+        Leftover left;
         std::vector<std::string> folders;
         for (const sim::Entry& entry : changes.added) {
             if (sim::SameName(entry.path, sim::AutoRunCopyPath)) {
                 allowed = {sim::Utf8(entry.path)};
             } else if (!Standard(entry)) {
-                ((entry.attributes & sim::AttrDirectory) != 0 ? folders : files)
+                ((entry.attributes & sim::AttrDirectory) != 0 ? folders : left.items)
                     .push_back(sim::Utf8(entry.path));
             }
         }
-        files.insert(files.end(), folders.begin(), folders.end());
+        left.items.insert(left.items.end(), folders.begin(), folders.end());
         for (const std::u16string& key : changes.addedKeys) {
             if (!Within(AppsKey, key)) { // the Apps key, or a key above it
-                files.push_back(sim::Utf8(key));
+                left.items.push_back(sim::Utf8(key));
             }
         }
-        return files;
+        for (const KeyValue& kv : OutsideKeys(changes.addedValues, changes.addedKeys)) {
+            left.values.push_back({sim::Utf8(kv.key), sim::Utf8(kv.value.name), true});
+        }
+        for (const KeyValue& kv : OutsideKeys(changes.changedValues, changes.removedKeys)) {
+            left.values.push_back({sim::Utf8(kv.key), sim::Utf8(kv.value.name), false});
+        }
+        return left;
     }
 
     // The folders the installer made that the uninstaller left in a step,
@@ -431,38 +522,56 @@ class Judge {
     }
 
     Judgement Removals(DeviceCheck& check) const {
-        const std::vector<std::string> first = Left(2, check.allowed);
-        const std::vector<std::string> second = Left(5, check.allowed);
+        const Leftover first = Left(2, check.allowed);
+        const Leftover second = Left(5, check.allowed);
         check.foldersLeft = FoldersLeft(2);
         if (check.foldersLeft.empty()) {
             check.foldersLeft = FoldersLeft(5);
         }
-        if (first.empty() && second.empty()) {
+        if (first.Empty() && second.Empty()) {
             return {};
         }
-        check.left = first.empty() ? second : first;
+        const Leftover& left = first.Empty() ? second : first;
+        check.left = left.items;
+        check.leftValues = left.values;
         std::vector<std::string> named;
-        for (const std::string& item : check.left) {
+        for (const std::string& item : left.items) {
             named.push_back(item[0] == '\\' ? item : "the key " + item);
         }
-        const std::string when = first.empty()    ? "the second removal"
-                                 : second.empty() ? "the first removal"
+        std::vector<std::string> values;
+        for (const LeftValue& value : left.values) {
+            values.push_back(ValueName(sim::Utf16(value.key), sim::Utf16(value.name)) +
+                             (value.added ? " (added)" : " (changed)"));
+        }
+        const std::string when = first.Empty()    ? "the second removal"
+                                 : second.Empty() ? "the first removal"
                                                   : "each removal";
+        const std::string is = named.size() == 1 ? " is" : " are";
+        const std::string valuesAre = values.size() == 1 ? " is " : " are ";
         // The folders the uninstaller left are named whole, with why.
         const std::vector<std::string>& folders = check.foldersLeft;
         const bool onlyFolders =
+            values.empty() &&
             std::all_of(check.left.begin(), check.left.end(), [&folders](const std::string& item) {
                 return std::find(folders.begin(), folders.end(), item) != folders.end();
             });
         const std::string stay = "folders the installer made, which the uninstaller leaves: " +
                                  WhyFoldersStay(device_.Facts());
+        std::string why;
         if (!folders.empty() && onlyFolders) {
-            return Fail(Listed(folders) + (folders.size() == 1 ? " is" : " are") + " left after " +
-                        when + ", " + stay);
+            why = Listed(folders) + (folders.size() == 1 ? " is" : " are") + " left after " + when +
+                  ", " + stay;
+        } else {
+            why = named.empty()    ? Listed(values, Named) + valuesAre + "left after " + when
+                  : values.empty() ? Listed(named, Named) + is + " left after " + when
+                                   : Listed(named, Named) + is + " left after " + when +
+                                         ", and so" + valuesAre + Listed(values, Named);
+            if (!folders.empty()) {
+                why += "; among them " + Listed(folders) + ", " + stay;
+            }
         }
-        return Fail(
-            Listed(named, Named) + (named.size() == 1 ? " is" : " are") + " left after " + when +
-            (folders.empty() ? std::string() : "; among them " + Listed(folders) + ", " + stay));
+        const std::size_t to = steps_[first.Empty() ? 5 : 2].to;
+        return Fail(why, UninstallerNames(events_, to));
     }
 
     // The second insertion and tap, judged as the first were.
@@ -476,13 +585,13 @@ class Judge {
         const Judgement installs = InstallsOn(3);
         const Judgement menu = MenuEntryOn(3);
         const Judgement tap = TapOn(4, installs, menu);
-        for (const Judgement* j : {&installs, &menu}) {
+        for (const Judgement* j : {&installs, &menu, &tap}) {
             if (j->verdict != Verdict::Pass) {
-                return Fail("on the second insertion, " + j->why);
+                Judgement failed =
+                    On(j == &tap ? "on the second tap, " : "on the second insertion, ", *j);
+                failed.verdict = Verdict::Fail;
+                return failed;
             }
-        }
-        if (tap.verdict != Verdict::Pass) {
-            return Fail("on the second tap, " + tap.why);
         }
         return {};
     }
@@ -506,7 +615,7 @@ class Judge {
     const std::vector<sim::Event>& events_;
     const DeviceState& before_;
     const PlayedLife::Moment (&steps_)[LifeSteps];
-    const std::vector<sim::Entry>& cardPackages_;
+    const std::vector<sim::Entry> cardPackages_; // before the first step
     mutable std::vector<Application> cardApplications_;
 };
 

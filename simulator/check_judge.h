@@ -17,19 +17,20 @@ namespace simtool {
 constexpr int LifeSteps = 6;
 
 struct PlayedLife {
-    // One step: the events it recorded, [from, to), and the device after it.
+    // One step: what the cards held when it began (or, taken out, when they
+    // went), the events it recorded, [from, to), and the device after it.
     struct Moment {
+        std::vector<sim::Entry> cards;
         std::size_t from = 0;
         std::size_t to = 0;
         DeviceState after;
     };
     DeviceState before; // the device before the first step
     Moment steps[LifeSteps];
-    std::vector<sim::Entry> cardPackages; // the cards' ".cab" files before the first step
 };
 
 // The judgements of the life, with what a removal left and what it was
-// allowed to leave.
+// allowed to leave, and the searches the programs made on the cards.
 void JudgeLife(const sim::Device& device, const PlayedLife& life, DeviceCheck& check);
 
 } // namespace simtool

@@ -49,7 +49,7 @@ void WriteReasons(std::ostream& out, const DeviceCheck& check) {
     for (int c = 0; c < Columns; ++c) {
         const Judgement& j = check.judgements[c];
         if (j.verdict == Verdict::Fail) {
-            out << Escaped("    ✗ " + std::string(Heading(Column(c))) + ": " + j.why) << "\n";
+            out << Escaped("    ✗ " + std::string(Heading(Column(c))) + ": " + j.Reason()) << "\n";
         }
     }
     std::vector<bool> told(Columns, false);
@@ -75,6 +75,34 @@ void WriteReasons(std::ostream& out, const DeviceCheck& check) {
 
 } // namespace
 
+std::vector<std::string> Programs(const CheckRun& run) {
+    std::vector<std::string> programs;
+    std::string folders;
+    for (const DeviceCheck& check : run.devices) {
+        const std::string program = CheckProgramText(check.program, run.choice);
+        if (!program.empty() &&
+            std::find(programs.begin(), programs.end(), program) == programs.end()) {
+            programs.push_back(program);
+        }
+        const std::string folder = std::to_string(check.processor) + "\\autorun.exe";
+        if (folders.find(folder) == std::string::npos) {
+            folders += (folders.empty() ? "" : " or ") + folder;
+        }
+    }
+    if (programs.empty()) {
+        programs.push_back("none; no card holds " + folders);
+    }
+    return programs;
+}
+
+std::string ProgramText(const CheckRun& run) {
+    std::string text;
+    for (const std::string& program : Programs(run)) {
+        text += (text.empty() ? "" : "; ") + program;
+    }
+    return text;
+}
+
 int CheckStatus(const std::vector<DeviceCheck>& devices) {
     const bool crashed =
         std::any_of(devices.begin(), devices.end(), [](const DeviceCheck& d) { return d.crashed; });
@@ -84,6 +112,13 @@ int CheckStatus(const std::vector<DeviceCheck>& devices) {
 }
 
 void WriteCheckTable(std::ostream& out, const CheckRun& run) {
+    out << Escaped((Programs(run).size() == 1 ? "The program: " : "The programs: ") +
+                   ProgramText(run) + ".")
+        << "\n";
+    for (const std::string& note : run.notes) {
+        out << Escaped("Note: " + note) << "\n";
+    }
+    out << "\n";
     std::size_t first = std::string("device").size();
     for (const DeviceCheck& check : run.devices) {
         first = std::max(first, check.device.size());
@@ -132,7 +167,8 @@ void WriteCheckTable(std::ostream& out, const CheckRun& run) {
 void WriteCheckJson(std::ostream& out, const CheckRun& run) {
     Json document;
     document["card"] = run.card;
-    document["program"] = run.program;
+    document["program"] = ProgramText(run);
+    document["notes"] = run.notes;
     document["columns"] = Json::array();
     for (int c = 0; c < Columns; ++c) {
         document["columns"].push_back({{"key", Key(Column(c))}, {"heading", Heading(Column(c))}});
@@ -142,6 +178,17 @@ void WriteCheckJson(std::ostream& out, const CheckRun& run) {
         Json device;
         device["device"] = check.device;
         device["name"] = check.name;
+        Json program = {{"file", nullptr}, {"runs", CheckProgramRuns(check.program, run.choice)}};
+        if (check.program.holds != CardProgram::NoFile) {
+            program["file"] = sim::Utf8(check.program.file);
+        }
+        if (program["runs"] == "image") {
+            program["image"] = run.choice.image;
+            program["machine"] = run.choice.machine;
+        } else if (check.program.holds == CardProgram::Image) {
+            program["machine"] = check.program.machine;
+        }
+        device["program"] = program;
         device["passes"] = check.Passes();
         device["crashed"] = check.crashed;
         Json judgements = Json::object();
@@ -151,10 +198,19 @@ void WriteCheckJson(std::ostream& out, const CheckRun& run) {
             if (j.verdict != Verdict::Pass) {
                 cell["why"] = j.why;
             }
+            if (!j.causes.empty()) {
+                cell["causes"] = j.causes;
+            }
             judgements[Key(Column(c))] = cell;
         }
         device["judgements"] = judgements;
         device["left"] = check.left;
+        device["leftValues"] = Json::array();
+        for (const LeftValue& value : check.leftValues) {
+            device["leftValues"].push_back({{"key", value.key},
+                                            {"name", value.name},
+                                            {"change", value.added ? "added" : "changed"}});
+        }
         device["allowed"] = check.allowed;
         device["foldersLeft"] = check.foldersLeft;
         device["notes"] = check.notes;

@@ -1,6 +1,7 @@
-// What autorun-sim check tells: the table, one row per device and one column
-// per judgement, each failed or unjudged cell with a line saying why; or the
-// same as one JSON document; and the exit status it makes.
+// What autorun-sim check tells: the program that ran and the card's notes,
+// then the table, one row per device and one column per judgement, each
+// failed or unjudged cell with a line saying why; or the same as one JSON
+// document; and the exit status it makes.
 #pragma once
 
 #include "simulator/check.h"
@@ -13,10 +14,18 @@ namespace simtool {
 
 struct CheckRun {
     std::string card;                 // as given on the command line
-    std::string program;              // what runs, in a few words
+    ProgramChoice choice;             // what runs in place of the card's program
+    std::vector<std::string> notes;   // facts of the card itself (simulator/check_notes.h)
     std::vector<std::string> unused;  // fields of the card description the check does not use
     std::vector<DeviceCheck> devices; // in the order played
 };
+
+// The program each device started from the card, in words: the card's own
+// image (its path and machine), the --image, the stand-in, or none. One for
+// each different file the devices started.
+std::vector<std::string> Programs(const CheckRun& run);
+// The same, joined with "; ".
+std::string ProgramText(const CheckRun& run);
 
 // Exit statuses of the check.
 constexpr int CheckPasses = 0;

@@ -17,6 +17,24 @@ bool SameContent(const sim::Content& a, const sim::Content& b) {
     return aEmpty || bEmpty ? aEmpty == bEmpty : *a == *b;
 }
 
+bool SameValue(const sim::RegistryValue& a, const sim::RegistryValue& b) {
+    return a.type == b.type && a.text == b.text && a.texts == b.texts && a.number == b.number;
+}
+
+// A value's key with its root, and its name, folded: what finds it again.
+std::u16string ValueKey(const KeyValue& kv) {
+    return sim::Fold(kv.key) + u'\0' + sim::Fold(kv.value.name);
+}
+
+void AddKeys(DeviceState& state, const std::u16string& root, const sim::Registry& registry) {
+    for (const std::u16string& key : registry.Keys()) {
+        state.keys.push_back(root + u"\\" + key);
+        for (const sim::RegistryValue& value : registry.ValuesOf(key)) {
+            state.values.push_back({state.keys.back(), value});
+        }
+    }
+}
+
 } // namespace
 
 DeviceState StateOf(const sim::Device& device) {
@@ -26,13 +44,9 @@ DeviceState StateOf(const sim::Device& device) {
             state.entries.push_back(*entry);
         }
     }
-    for (const std::u16string& key : device.Keys().Keys()) {
-        state.keys.push_back(u"HKEY_LOCAL_MACHINE\\" + key);
-    }
+    AddKeys(state, sim::LocalMachine, device.Keys());
     for (const auto& root : device.OtherRoots()) {
-        for (const std::u16string& key : root.second.Keys()) {
-            state.keys.push_back(root.first + u"\\" + key);
-        }
+        AddKeys(state, root.first, root.second);
     }
     return state;
 }
@@ -79,7 +93,46 @@ DeviceChanges Compare(const DeviceState& before, const DeviceState& after) {
             changes.removedKeys.push_back(key);
         }
     }
+    std::unordered_map<std::u16string, const sim::RegistryValue*> valuesBefore;
+    for (const KeyValue& kv : before.values) {
+        valuesBefore[ValueKey(kv)] = &kv.value;
+    }
+    std::unordered_set<std::u16string> valuesAfter;
+    for (const KeyValue& kv : after.values) {
+        valuesAfter.insert(ValueKey(kv));
+        auto was = valuesBefore.find(ValueKey(kv));
+        if (was == valuesBefore.end()) {
+            changes.addedValues.push_back(kv);
+        } else if (!SameValue(*was->second, kv.value)) {
+            changes.changedValues.push_back(kv);
+        }
+    }
+    for (const KeyValue& kv : before.values) {
+        if (valuesAfter.count(ValueKey(kv)) == 0) {
+            changes.changedValues.push_back(kv);
+        }
+    }
     return changes;
+}
+
+std::vector<KeyValue> OutsideKeys(const std::vector<KeyValue>& values,
+                                  const std::vector<std::u16string>& keys) {
+    std::unordered_set<std::u16string> folded;
+    for (const std::u16string& key : keys) {
+        folded.insert(sim::Fold(key));
+    }
+    std::vector<KeyValue> outside;
+    for (const KeyValue& kv : values) {
+        if (folded.count(sim::Fold(kv.key)) == 0) {
+            outside.push_back(kv);
+        }
+    }
+    return outside;
+}
+
+std::string ValueName(const std::u16string& key, const std::u16string& name) {
+    return name.empty() ? "the default value of " + sim::Utf8(key)
+                        : "the value \"" + sim::Utf8(name) + "\" of " + sim::Utf8(key);
 }
 
 } // namespace simtool

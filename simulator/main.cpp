@@ -2,7 +2,8 @@
 // Windows CE device and tells what it did.
 //
 //   autorun-sim [--device FILE|-] [--image FILE] [--json] [--trace] [STEP...]
-//   autorun-sim check CARD [--devices NAME,...] [--image FILE] [--json] [--explain DEVICE]
+//   autorun-sim check CARD [--devices NAME,...] [--image FILE | --stand-in] [--json]
+//                          [--explain DEVICE]
 //   autorun-sim --help | --version
 //
 // Exit status 0 when every step ran, whatever the program did; 1 when
@@ -11,6 +12,7 @@
 // crashed. The check has its own (simulator/check_command.h).
 #include "runner/executed_file.h"
 #include "runner/program_runner.h"
+#include "simulator/card_program.h"
 #include "simulator/check_command.h"
 #include "simulator/description.h"
 #include "simulator/event_log.h"
@@ -42,8 +44,8 @@ class Formatter : public CLI::Formatter {
   public:
     std::string make_usage(const CLI::App*, std::string) const override {
         return "Usage: autorun-sim [--device FILE|-] [--image FILE] [--json] [--trace] [STEP...]\n"
-               "   or: autorun-sim check CARD [--devices NAME,...] [--image FILE] [--json] "
-               "[--explain DEVICE]\n"
+               "   or: autorun-sim check CARD [--devices NAME,...] [--image FILE | --stand-in] "
+               "[--json] [--explain DEVICE]\n"
                "   or: autorun-sim --help | --version\n";
     }
 };
@@ -77,8 +79,9 @@ int ParseOptions(int argc, char** argv, Options& options) {
     CLI::Option* image =
         app.add_option("--image", options.imageFile,
                        "The program to run: an ARM or i386 image (autorun.exe), put in every "
-                       "card's <processor>\\autorun.exe; without it, the program built for the "
-                       "host runs")
+                       "card's <processor>\\autorun.exe; without it, the card's own file runs, "
+                       "and autorun.exe built for this computer stands in for one that holds "
+                       "nothing")
             ->type_name("FILE");
     app.add_flag("--json", options.json,
                  "Print the event log, one JSON object a line, instead of the timeline");
@@ -180,18 +183,17 @@ int main(int argc, char** argv) {
         }
     }
 
-    // The image, or the program built for the host, is the program.
-    std::string program = "autorun.exe built for this machine, standing in for every program "
-                          "file the device starts.";
+    simtool::ProgramChoice choice;
     if (programs.standIn) {
-        program = "the " + runner::MachineName(image.machine) + " image " + options.imageFile +
-                  ", in every card's " + std::to_string(description.config.processor) +
-                  "\\autorun.exe and standing in for every program file that holds no image; it "
-                  "runs in an emulated processor.";
+        choice.image = options.imageFile;
+        choice.machine = runner::MachineName(image.machine);
     }
     sim::Device device(description.config);
     simtool::Populate(description, device, programs.standIn);
     device.SetLauncher(&programs);
+    // What the shell starts from the cards, as it is before the first step.
+    const std::string program = simtool::RunProgramText(simtool::ProgramOnCards(device), choice,
+                                                        description.config.processor);
     std::ostringstream out;
     if (!options.json) {
         simtool::WriteIntro(out, description, device, program);

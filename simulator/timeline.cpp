@@ -367,6 +367,16 @@ std::string Keys(const std::vector<std::u16string>& keys) {
     return Listed(names);
 }
 
+// The values, each by its name and key; those in the added keys go without
+// saying.
+std::string Values(const std::vector<KeyValue>& values, const std::vector<std::u16string>& keys) {
+    std::vector<std::string> names;
+    for (const KeyValue& kv : OutsideKeys(values, keys)) {
+        names.push_back(ValueName(kv.key, kv.value.name));
+    }
+    return Listed(names);
+}
+
 void TellChanges(std::ostream& out, const DeviceChanges& changes) {
     auto line = [&out](const std::string& what, const std::string& list) {
         if (!list.empty()) {
@@ -375,7 +385,9 @@ void TellChanges(std::ostream& out, const DeviceChanges& changes) {
     };
     line("Added", Entries(changes.added));
     line("Added keys", Keys(changes.addedKeys));
+    line("Added values", Values(changes.addedValues, changes.addedKeys));
     line("Changed", Entries(changes.changed));
+    line("Changed values", Values(changes.changedValues, changes.removedKeys));
     line("Removed", Entries(changes.removed));
     line("Removed keys", Keys(changes.removedKeys));
     if (changes.Empty()) {

@@ -1,12 +1,17 @@
 """Tests of autorun-sim check: the device profiles it plays a card on, cards
 made here as they will be burnt (their packages made by make-cab), each
-table compared with its golden file, and the refusal of unusable input.
+table compared with its golden file, the documents' tables with what their
+commands print, and the refusal of unusable input.
 
 Run as: python3 autorun_sim_check_test.py [TestClass]; the binary is taken
 from AUTORUN_SIM. With AUTORUN_IMAGE set (the ARM device image), each card
 holds that image as its 2577\\autorun.exe, and its table must be the golden
-one all the same; without it, the card's autorun.exe is empty and the
-program built for the host stands in for it.
+one all the same but for the line naming the program; without it, the
+card's autorun.exe is empty and the check is told to let the program built
+for the host stand in for it (--stand-in). AUTORUN_DESKTOP_IMAGE, when set,
+is the desktop image that one card holds (else a tiny i386 image does).
+With AUTORUN_UPDATE_GOLDEN=1, the golden tables and the documents' tables
+are written anew from what the command prints.
 """
 import json
 import os
@@ -19,6 +24,9 @@ import tempfile
 import unittest
 
 from autorun_sim_test import CABWIZ, EXAMPLES, GOLDEN, HERE, IMAGE, MAKE_CAB, MANUAL, PACKAGE, run
+
+README = os.path.join(HERE, "..", "README.md")
+UPDATE = os.environ.get("AUTORUN_UPDATE_GOLDEN") == "1"
 
 DEVICES = os.path.join(HERE, "..", "devices")
 MARKS = {"pass": "✓", "fail": "✗", "not judged": "–"}
@@ -84,29 +92,62 @@ SEARCH_LEFT_OPEN = tiny_image(0x1C0, arm(
     0) + "\\*\0".encode("utf-16-le"), ["COREDLL.dll!FindFirstFileW"])  # the path at 0x1030
 # An image for MIPS (0x166): a program for another processor.
 MIPS = tiny_image(0x166, b"\0" * 8)
+# ARM: mov r0, #0; mov pc, lr (a program that does nothing).
+ARM_RETURNS = tiny_image(0x1C0, arm(0xE3A00000, 0xE1A0F00E))
 
-# The cards: (name, make-cab arguments, where the package goes, its mode,
-# what 2577\autorun.exe holds: None for the card's program (empty, or the
-# image under test)).
-BOTH = ("2577", "wince/arm")
+
+def desktop_image():
+    """The desktop image (i386), or a tiny i386 image standing for it: to a
+    device's loader the two are the same, an image for another machine."""
+    path = os.environ.get("AUTORUN_DESKTOP_IMAGE")
+    if not path:
+        return tiny_image(0x14C, b"\xC3")
+    with open(path, "rb") as f:
+        return f.read()
+
+
+# A package that also leaves a value in a key every device has.
+VALUE_LEFT = "registry=" + json.dumps([
+    {"key": "HKLM\\Software\\Velluma\\Reader", "name": "InstallDir", "type": "sz",
+     "data": "%CE1%\\VellumaZRV"},
+    {"key": "HKLM\\Software", "name": "VellumaLastCard", "type": "sz", "data": "Storage Card"}])
+
+# The cards: (name, make-cab arguments, the packages made with them (paths on
+# the card), their mode, and the programs on the card: path and what it
+# holds, None for the card's program (empty, or the image under test)).
+BOTH = ("2577/Reader.cab", "wince/arm/Reader.cab")
+PROGRAM = {"2577/autorun.exe": None}
 CARDS = [
-    ("good", [], BOTH, 0o444, None),
-    ("writable-package", [], BOTH, 0o644, None),
-    ("other-name", ["--app-name", "Reader ZRV Plus"], BOTH, 0o444, None),
-    ("needs-4.0", ["--min-version", "4.0"], BOTH, 0o444, None),
-    ("no-wince-arm", [], ("2577",), 0o444, None),
-    ("mips-autorun", [], BOTH, 0o444, MIPS),
-    # Its files no more than two levels deep, as the Pocket PC's uninstaller
-    # needs to remove their folders.
-    ("two-levels", ["--with", 'files=[{"folder": "%CE1%\\\\VellumaZRV", "name": "vellumabook.exe", '
-                    '"text": "The reader."}, {"folder": "%CE1%\\\\VellumaZRV", "name": '
-                    '"Welcome.txt", "text": "Welcome."}]'], BOTH, 0o444, None),
+    ("good", [], BOTH, 0o444, PROGRAM),
+    ("writable-package", [], BOTH, 0o644, PROGRAM),
+    ("other-name", ["--app-name", "Reader ZRV Plus"], BOTH, 0o444, PROGRAM),
+    ("needs-4.0", ["--min-version", "4.0"], BOTH, 0o444, PROGRAM),
+    ("no-wince-arm", [], ("2577/Reader.cab",), 0o444, PROGRAM),
+    ("mips-autorun", [], BOTH, 0o444, {"2577/autorun.exe": MIPS, "4000/autorun.exe": MIPS}),
+    # The desktop image where the device's belongs; an empty program file;
+    # a card holding an ARM image, which the first line must name.
+    ("desktop-image", [], BOTH, 0o444, {"2577/autorun.exe": desktop_image()}),
+    ("empty-autorun", [], BOTH, 0o444, {"2577/autorun.exe": b""}),
+    ("arm-image", [], BOTH, 0o444, {"2577/autorun.exe": ARM_RETURNS}),
+    # Two packages where the program searches; a package whose file is older
+    # than what it installs (PACKAGE_TIMES); the package in a folder the
+    # program does not search; a value left where no key is (the uninstaller,
+    # given another name, removes nothing).
+    ("two-packages", [], ("2577/Reader1.cab", "2577/Reader2.cab", "wince/arm/Reader1.cab",
+                          "wince/arm/Reader2.cab"), 0o444, PROGRAM),
+    ("old-package", ["--with", 'time="2026-12-15T12:00:00"'], BOTH, 0o444, PROGRAM),
+    ("package-elsewhere", [], ("Setup/Reader.cab",), 0o444, PROGRAM),
+    ("value-left", ["--app-name", "Reader ZRV Plus", "--with", VALUE_LEFT], BOTH, 0o444,
+     PROGRAM),
     # Shaped as CabWiz writes packages (its own install directory, three
     # levels deep; a shortcut named "App.lnk"), with a setup DLL, under the
     # name the card's program removes.
     ("cabwiz", ["--json", CABWIZ, "--app-name", "Reader ZRV", "--provider", "Velluma",
-                "--with", 'setupDll="Setup.dll"'], BOTH, 0o444, None),
+                "--with", 'setupDll="Setup.dll"'], BOTH, 0o444, PROGRAM),
 ]
+# The last-write times of packages on the card, where a card's differ from
+# when they are made: UTC seconds since 1970.
+PACKAGE_TIMES = {"old-package": 1796810400}  # 2026-12-09T10:00:00Z
 
 
 class CardFolders(unittest.TestCase):
@@ -118,21 +159,24 @@ class CardFolders(unittest.TestCase):
         cls.dir = tempfile.TemporaryDirectory()
         cls.cards = {}
         orders = []
-        for name, args, folders, mode, program in CARDS:
+        for name, args, packages, mode, programs in CARDS:
             card = os.path.join(cls.dir.name, name)
-            for folder in folders:
-                os.makedirs(os.path.join(card, folder))
-                orders.append((os.path.join(card, folder, "Reader.cab"), args, mode))
-            os.makedirs(os.path.join(card, "2577"), exist_ok=True)
-            with open(os.path.join(card, "2577", "autorun.exe"), "wb") as f:
-                f.write(program if program is not None else cls.program())
+            for package in packages:
+                os.makedirs(os.path.dirname(os.path.join(card, package)), exist_ok=True)
+                orders.append((os.path.join(card, package), args, mode, PACKAGE_TIMES.get(name)))
+            for path, program in programs.items():
+                os.makedirs(os.path.dirname(os.path.join(card, path)), exist_ok=True)
+                with open(os.path.join(card, path), "wb") as f:
+                    f.write(program if program is not None else cls.program())
             cls.cards[name] = card
         batch = os.path.join(cls.dir.name, "cabinets.txt")
         with open(batch, "w") as f:
-            for path, args, _ in orders:
+            for path, args, *_ in orders:
                 f.write(shlex.join(["--json", PACKAGE, *args, path]) + "\n")
         subprocess.run([sys.executable, MAKE_CAB, "--batch", batch], check=True)
-        for path, _, mode in orders:
+        for path, _, mode, time in orders:
+            if time is not None:
+                os.utime(path, (time, time))
             os.chmod(path, mode)
 
     @classmethod
@@ -141,61 +185,96 @@ class CardFolders(unittest.TestCase):
 
     @staticmethod
     def program():
-        """The card's program: the image under test, or an empty file (the
-        host build stands in)."""
+        """The card's program: the image under test, or an empty file (which
+        the host build stands in for when the check is run with --stand-in)."""
         if not IMAGE:
             return b""
         with open(IMAGE, "rb") as f:
             return f.read()
 
-    def check(self, *args):
-        return run("check", *args)
+    def check(self, card, *args, stand_in=True):
+        """The check of a card; unless told otherwise, an empty program file
+        on it is the host build's to stand in for, as --stand-in asks."""
+        return run("check", card, *(["--stand-in"] if stand_in and not IMAGE else []), *args)
+
+
+# The first line of a table, when the card holds the device image under test.
+IMAGE_HEADER = "The program: the card's own \\Storage Card\\2577\\autorun.exe, an ARM image.\n"
+
+
+def head_and_body(table):
+    """The line that names the program, and the rest."""
+    head, _, body = table.partition("\n")
+    return head + "\n", body
+
+
+def rows(table):
+    """The table's rows, by device: the marks."""
+    return {line.split()[0]: line.split()[1:] for line in table.splitlines()
+            if re.match(r"\S+ +[✓✗–] ", line)}
 
 
 class CheckCards(CardFolders):
     def test_each_card_gives_its_golden_table(self):
-        update = os.environ.get("AUTORUN_UPDATE_GOLDEN") == "1" and not IMAGE
-        for name, *_ in CARDS:
+        for name, _, _, _, programs in CARDS:
             with self.subTest(card=name):
-                result = self.check(self.cards[name])
+                # The empty program file is checked as it would be burnt.
+                result = self.check(self.cards[name], stand_in=name != "empty-autorun")
                 self.assertEqual((result.returncode, result.stderr), (4, ""))
                 path = os.path.join(GOLDEN, "check-" + name + ".txt")
-                if update:
+                if UPDATE and not IMAGE:
                     with open(path, "w", encoding="utf-8") as f:
                         f.write(result.stdout)
                 with open(path, encoding="utf-8") as f:
-                    self.assertEqual(result.stdout, f.read())
+                    want = f.read()
+                if IMAGE and None in programs.values():
+                    # The card holds the image: the first line names it.
+                    self.assertEqual(head_and_body(result.stdout),
+                                     (IMAGE_HEADER, head_and_body(want)[1]))
+                else:
+                    self.assertEqual(result.stdout, want)
 
     def test_json_says_what_the_table_says(self):
-        for name in ("good", "needs-4.0", "other-name"):
+        for name in ("good", "needs-4.0", "other-name", "value-left", "package-elsewhere"):
             table = self.check(self.cards[name]).stdout
             result = self.check(self.cards[name], "--json")
             self.assertEqual((result.returncode, result.stderr), (4, ""))
             document = json.loads(result.stdout)
             self.assertEqual(document["card"], self.cards[name])
             self.assertEqual(document["status"], 4)
+            self.assertEqual("The program: %s.\n" % document["program"],
+                             head_and_body(table)[0])
+            self.assertEqual(["Note: " + note for note in document["notes"]],
+                             re.findall(r"^Note: .*$", table, re.M))
             keys = [column["key"] for column in document["columns"]]
             for device in document["devices"]:
-                row = next(line for line in table.splitlines()
-                           if line.startswith(device["device"] + " "))
                 cells = [device["judgements"][key] for key in keys]
-                self.assertEqual(row.split()[1:], [MARKS[c["verdict"]] for c in cells])
+                self.assertEqual(rows(table)[device["device"]],
+                                 [MARKS[c["verdict"]] for c in cells])
                 self.assertEqual(device["passes"], all(c["verdict"] == "pass" for c in cells))
                 for column, cell in zip(document["columns"], cells):
                     if cell["verdict"] == "fail":
-                        self.assertIn("✗ %s: %s\n" % (column["heading"], cell["why"]), table)
-        # What the removal left, whole, where the table names three: the
-        # uninstaller is given a name the package did not install under.
-        wm5 = next(device for device in document["devices"] if device["device"] == "wm5")
-        self.assertEqual(wm5["left"], [
-            "\\Program Files\\VellumaZRV\\vellumabook.exe",
-            "\\Program Files\\VellumaZRV\\Books\\Welcome.txt",
-            "\\Windows\\Start Menu\\Programs\\Velluma Reader.lnk",
-            "\\Program Files\\VellumaZRV", "\\Program Files\\VellumaZRV\\Books",
-            "HKEY_LOCAL_MACHINE\\Software\\Velluma",
-            "HKEY_LOCAL_MACHINE\\Software\\Velluma\\Reader",
-            "HKEY_LOCAL_MACHINE\\SOFTWARE\\Apps\\Velluma Reader ZRV Plus"])
-        self.assertEqual(wm5["allowed"], ["\\Windows\\autorun.exe"])
+                        reason = "; ".join([cell["why"], *cell.get("causes", [])])
+                        self.assertIn("✗ %s: %s\n" % (column["heading"], reason), table)
+            wm5 = next(device for device in document["devices"] if device["device"] == "wm5")
+            self.assertEqual(wm5["program"]["file"], "\\Storage Card\\2577\\autorun.exe")
+            self.assertEqual(wm5["program"]["runs"], "card" if IMAGE else "stand-in")
+            self.assertEqual(wm5["leftValues"], [
+                {"key": "HKEY_LOCAL_MACHINE\\SOFTWARE", "name": "VellumaLastCard",
+                 "change": "added"}] if name == "value-left" else [])
+            if name == "other-name":
+                # What the removal left, whole, where the table names three:
+                # the uninstaller is given a name the package did not install
+                # under.
+                self.assertEqual(wm5["left"], [
+                    "\\Program Files\\VellumaZRV\\vellumabook.exe",
+                    "\\Program Files\\VellumaZRV\\Welcome.txt",
+                    "\\Windows\\Start Menu\\Programs\\Velluma Reader.lnk",
+                    "\\Program Files\\VellumaZRV",
+                    "HKEY_LOCAL_MACHINE\\Software\\Velluma",
+                    "HKEY_LOCAL_MACHINE\\Software\\Velluma\\Reader",
+                    "HKEY_LOCAL_MACHINE\\SOFTWARE\\Apps\\Velluma Reader ZRV Plus"])
+                self.assertEqual(wm5["allowed"], ["\\Windows\\autorun.exe"])
         # The folders the uninstaller leaves, whole, and what the verdict
         # leaves out: the setup DLL is not run.
         document = json.loads(self.check(self.cards["cabwiz"], "--json").stdout)
@@ -211,38 +290,86 @@ class CheckCards(CardFolders):
         self.assertEqual(devices["hpc-pro-2.11"]["notes"], [])
 
     def test_devices_whose_facts_allow_the_life_pass(self):
-        result = self.check(self.cards["two-levels"], "--devices",
+        result = self.check(self.cards["good"], "--devices",
                             "pocket-pc-2002,pocket-pc-2003,hpc-2000")
         self.assertEqual((result.returncode, result.stderr), (0, ""))
-        self.assertEqual([line.split()[0] for line in result.stdout.splitlines()[1:4]],
-                         ["pocket-pc-2002", "pocket-pc-2003", "hpc-2000"])
+        self.assertEqual(list(rows(result.stdout)), ["pocket-pc-2002", "pocket-pc-2003", "hpc-2000"])
         self.assertTrue(result.stdout.endswith("\n3 of 3 devices pass.\n"), result.stdout)
 
-    def test_the_manuals_table_is_the_example_cards(self):
-        with open(MANUAL, encoding="utf-8") as f:
-            section = f.read().split("## Check a card before it is burnt", 1)[1]
-        table = section.split("```\ndevice ", 1)[1].split("```", 1)[0]
-        args = ["--image", IMAGE] if IMAGE else []
-        result = self.check(os.path.join(EXAMPLES, "card-folder"), *args)
-        self.assertEqual((result.returncode, result.stderr), (4, ""))
-        self.assertEqual(result.stdout, "device " + table)
+    def test_the_documents_tables_are_what_their_commands_print(self):
+        """The README's and the manual's check command, run as written (in a
+        folder where build/wince/autorun.exe is the image under test), prints
+        the table below it. Without the image, --stand-in stands in for it,
+        and all but the line that names the program must be the same."""
+        for document, heading in ((README, "### Check a card before it is burnt"),
+                                  (MANUAL, "## Check a card before it is burnt")):
+            with self.subTest(document=os.path.basename(document)):
+                with open(document, encoding="utf-8") as f:
+                    text = f.read()
+                section = text.split(heading + "\n", 1)[1]
+                command = re.search(r"^build/host/simulator/autorun-sim (check .*?)(?:  +#.*)?$",
+                                    section, re.M)
+                table = re.search(r"```\n(The program.*?)```\n", section, re.S)
+                self.assertTrue(command and table, "no check command and table in " + heading)
+                args = shlex.split(command.group(1))
+                with tempfile.TemporaryDirectory() as folder:
+                    os.symlink(os.path.abspath(EXAMPLES), os.path.join(folder, "examples"))
+                    if IMAGE:
+                        os.makedirs(os.path.join(folder, "build", "wince"))
+                        os.symlink(os.path.abspath(IMAGE),
+                                   os.path.join(folder, "build", "wince", "autorun.exe"))
+                    else:
+                        at = args.index("--image")
+                        args[at:at + 2] = ["--stand-in"]
+                    result = run(*args, cwd=folder)
+                self.assertEqual((result.returncode, result.stderr), (4, ""))
+                got = result.stdout if IMAGE else head_and_body(table.group(1))[0] + \
+                    head_and_body(result.stdout)[1]
+                if UPDATE:
+                    with open(document, "w", encoding="utf-8") as f:
+                        f.write(text.replace(table.group(1), got))
+                    continue
+                self.assertEqual(got, table.group(1))
+
+    def test_the_first_line_names_the_program_that_ran(self):
+        # The card's own image, with its path and machine; on the device's
+        # own timeline, too.
+        result = self.check(self.cards["arm-image"], "--devices", "wm6")
+        self.assertEqual(head_and_body(result.stdout)[0], "The program: the card's own \\Storage "
+                         "Card\\2577\\autorun.exe, an ARM image.\n")
+        description = os.path.join(self.dir.name, "arm-image.json")
+        with open(description, "w") as f:
+            json.dump({"entries": [{"path": "\\Storage Card", "attributes": ["directory",
+                                    "temporary"], "from": self.cards["arm-image"]}]}, f)
+        result = run("--device", description)
+        self.assertIn("\n  The program: the card's own \\Storage Card\\2577\\autorun.exe, an ARM "
+                      "image, in an emulated processor; autorun.exe built for this computer stands "
+                      "in for any program file that holds nothing.\n", result.stdout)
+        # An empty file starts nothing unless the stand-in is asked for; then
+        # it plays the card as the image would, and the first line says so.
+        empty = self.cards["empty-autorun"]
+        result = self.check(empty, "--stand-in", stand_in=False)
+        self.assertEqual(result.returncode, 4)
+        self.assertEqual(head_and_body(result.stdout)[0], "The program: autorun.exe built for this "
+                         "computer, standing in (--stand-in) for the card's empty \\Storage "
+                         "Card\\2577\\autorun.exe.\n")
+        self.assertEqual(head_and_body(result.stdout)[1],
+                         head_and_body(self.check(self.cards["good"]).stdout)[1])
+        result = self.check(empty, "--json", stand_in=False)
+        self.assertEqual(result.returncode, 4)
+        document = json.loads(result.stdout)
+        self.assertTrue(document["program"].startswith("none; the card's \\Storage Card\\2577\\"
+                                                       "autorun.exe is empty"), document["program"])
+        self.assertEqual({device["program"]["runs"] for device in document["devices"]},
+                         {"nothing"})
 
     def test_image_given_on_the_command_line_is_the_cards_program(self):
         if not IMAGE:
             self.skipTest("needs AUTORUN_IMAGE")
-        empty = os.path.join(self.dir.name, "empty-program")
-        os.makedirs(os.path.join(empty, "2577"))
-        open(os.path.join(empty, "2577", "autorun.exe"), "wb").close()
-        for folder in ("2577", "wince/arm"):
-            os.makedirs(os.path.join(empty, folder), exist_ok=True)
-            with open(os.path.join(self.cards["good"], folder, "Reader.cab"), "rb") as f:
-                data = f.read()
-            path = os.path.join(empty, folder, "Reader.cab")
-            with open(path, "wb") as f:
-                f.write(data)
-            os.chmod(path, 0o444)
-        self.assertEqual(self.check(empty, "--image", IMAGE).stdout,
-                         self.check(self.cards["good"]).stdout)
+        result = self.check(self.cards["empty-autorun"], "--image", IMAGE)
+        self.assertEqual(head_and_body(result.stdout), (
+            "The program: the ARM image %s (--image), as the card's \\Storage Card\\2577\\"
+            "autorun.exe.\n" % IMAGE, head_and_body(self.check(self.cards["good"]).stdout)[1]))
 
     def test_explain_tells_one_devices_timeline(self):
         result = self.check(self.cards["good"], "--explain", "wm5")
@@ -250,11 +377,13 @@ class CheckCards(CardFolders):
         self.assertTrue(result.stdout.startswith(
             'The device described in profile wm5 (Windows Mobile 5.0 for Pocket PC): platform '
             'type "PocketPC", version 5.1 (build 1700), processor 2577.'), result.stdout)
+        self.assertIn("\n  The program: " + head_and_body(self.check(self.cards["good"]).stdout)[0]
+                      [len("The program: "):], result.stdout)
         self.assertEqual(len(re.findall(r"\nStep \d of 6, ", result.stdout)), 6)
         self.assertEqual(result.stdout.count("The Configuration Manager uninstalls \"Velluma "
                                              "Reader ZRV\""), 2)
         self.assertIn("\nAfter the last step, at ", result.stdout)
-        result = self.check(self.cards["two-levels"], "--explain", "pocket-pc-2003")
+        result = self.check(self.cards["good"], "--explain", "pocket-pc-2003")
         self.assertEqual((result.returncode, result.stderr), (0, ""))
 
     def card_running(self, name, program):
@@ -297,7 +426,7 @@ class CheckDescriptions(CardFolders):
         result = self.check(self.description())
         self.assertEqual((result.returncode, result.stdout), (4, folder))
         with open(self.description()) as f:
-            result = run("check", "-", stdin=f.read())
+            result = run("check", "-", *([] if IMAGE else ["--stand-in"]), stdin=f.read())
         self.assertEqual((result.returncode, result.stdout), (4, folder))
         # Its registry comes on top of each kind's standard keys: the device
         # does as with none, and the key the program opens is there.
@@ -314,18 +443,35 @@ class CheckDescriptions(CardFolders):
                      "life).\n")
         self.assertEqual(result.stdout, "".join(lines))
 
-    def test_its_faults_are_the_cards(self):
+    def test_its_entries_and_faults_are_the_cards(self):
         # The program cannot copy itself: the menu has only the package's
         # shortcut, and the tap finds no copy of the program to start.
         result = self.check(self.description(faults={"failing": ["CopyFileW"]}),
                             "--devices", "pocket-pc-2003")
         self.assertEqual(result.returncode, 4)
-        self.assertIn("pocket-pc-2003  ✓         ✓           ✗           ✗              –  ",
+        self.assertIn("pocket-pc-2003  ✓         ✓           ✗           ✓              –  ",
                       result.stdout)
         self.assertIn("    ✗ tap starts: the card's program made no copy of itself in \\Windows\\"
                       "Start Menu\\Programs to tap\n", result.stdout)
         self.assertIn("    – works again: not judged, since the first tap did not work\n",
                       result.stdout)
+        # A reader already there and newer than the card's package: nothing is
+        # installed, and the reason gives the two times the program compared.
+        good = self.cards["good"]
+        result = self.check(self.description(entries=[
+            {"path": "\\Storage Card", "attributes": ["directory", "temporary"]},
+            {"path": "\\Storage Card\\2577\\autorun.exe",
+             "from": os.path.join(good, "2577", "autorun.exe")},
+            {"path": "\\Storage Card\\2577\\Reader.cab", "time": "2026-11-02T10:00:00Z",
+             "from": os.path.join(good, "2577", "Reader.cab")},
+            {"path": "\\Program Files\\VellumaZRV\\vellumabook.exe",
+             "time": "2026-12-20T08:00:00Z"}]), "--devices", "pocket-pc-2003")
+        self.assertEqual(result.returncode, 4)
+        self.assertIn("    ✗ installs: nothing is installed: the program starts \\Program Files\\"
+                      "VellumaZRV\\vellumabook.exe and opens no package; the program compared the "
+                      "time of \\Storage Card\\2577\\Reader.cab (2026-11-02 10:00:00 UTC) with the "
+                      "time of \\Program Files\\VellumaZRV\\vellumabook.exe (2026-12-20 08:00:00 "
+                      "UTC): the first is earlier\n", result.stdout)
         # The program's names are the program's: a description naming them is
         # refused.
         result = self.check(self.description(title="Velluma"), "--devices", "hpc-2000")
@@ -403,6 +549,8 @@ class CheckInput(unittest.TestCase):
                      "nor a device description: No such file or directory")
         self.refused(["check", card, "--image", "/nowhere.exe"], "/nowhere.exe: cannot read")
         self.refused(["check", card, "--trace"], "--trace")
+        self.refused(["check", card, "--stand-in", "--image", "x.exe"],
+                     "--image excludes --stand-in")
         with tempfile.TemporaryDirectory() as folder:
             path = os.path.join(folder, "card.json")
             with open(path, "w") as f:
@@ -422,8 +570,9 @@ class CheckInput(unittest.TestCase):
     def test_help_names_the_exit_statuses(self):
         result = run("check", "--help")
         self.assertEqual(result.returncode, 0, result.stderr)
-        for part in ("Usage: autorun-sim check CARD [--devices NAME,...] [--image FILE] [--json] "
-                     "[--explain DEVICE]", "0 when every device passes", "2 for unusable input",
+        for part in ("Usage: autorun-sim check CARD [--devices NAME,...] [--image FILE | --stand-in] "
+                     "[--json] [--explain DEVICE]", "an empty <processor>\\autorun.exe starts "
+                     "nothing, as on a device", "0 when every device passes", "2 for unusable input",
                      "3 when a run of the program crashed", "4 when any judgement fails",
                      "pocket-pc-2000, pocket-pc-2002, pocket-pc-2003, wm5, wm6, wm6.5, "
                      "hpc-2000, ce-net-4.2, hpc-pro-2.11"):

@@ -10,6 +10,7 @@ import json
 import os
 import re
 import resource
+import struct
 import subprocess
 import sys
 import tempfile
@@ -17,8 +18,24 @@ import threading
 import unittest
 
 SIM = os.environ.get("AUTORUN_SIM", "autorun-sim")
+SIM = os.path.abspath(SIM) if os.sep in SIM else SIM  # runs from any folder
 # An image to run instead of the program built for the host (Golden only).
 IMAGE = os.environ.get("AUTORUN_IMAGE")
+
+
+def machine_of(path):
+    """The machine an image's header names (0x1C0 ARM, 0x14C i386)."""
+    with open(path, "rb") as f:
+        data = f.read(4096)
+    return struct.unpack_from("<H", data, struct.unpack_from("<I", data, 0x3C)[0] + 4)[0]
+
+
+# The processor of an x86 device (PROCESSOR_INTEL_PENTIUM), whose loader runs
+# i386 images; a StrongARM device's runs ARM images only. The desktop image
+# runs on a description whose processor is x86, the same in all else: its
+# log must be the host build's there.
+X86_PROCESSOR = 586
+IMAGE_ON_X86 = bool(IMAGE) and machine_of(IMAGE) == 0x14C
 HERE = os.path.dirname(os.path.abspath(__file__))
 EXAMPLES = os.path.join(HERE, "..", "examples")
 GOLDEN = os.path.join(HERE, "golden")
@@ -27,7 +44,7 @@ MANUAL = os.path.join(HERE, "..", "docs", "autorun-sim.md")
 APP_KEY = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Apps\\Velluma Reader ZRV"
 READER = "\\Program Files\\VellumaZRV\\vellumabook.exe"
 # What else the example package installs.
-WELCOME = "\\Program Files\\VellumaZRV\\Books\\Welcome.txt"
+WELCOME = "\\Program Files\\VellumaZRV\\Welcome.txt"
 SHORTCUT = "\\Windows\\Start Menu\\Programs\\Velluma Reader.lnk"
 SOFTWARE_KEYS = ["HKEY_LOCAL_MACHINE\\Software\\Velluma",
                  "HKEY_LOCAL_MACHINE\\Software\\Velluma\\Reader"]
@@ -101,6 +118,50 @@ def card(*files, platform_dir="2577"):
     return entries
 
 
+def on_x86(description, base):
+    """The description for an x86 device, the same in all else: its cards'
+    programs in that processor's folder, where the device's shell looks, and
+    its relative "from" paths taken from base."""
+    x86 = dict(description, processor=X86_PROCESSOR)
+    folder = "\\%d\\" % X86_PROCESSOR
+    entries = []
+    for entry in description.get("entries", []):
+        entry = dict(entry)
+        if "from" in entry:
+            entry["from"] = os.path.join(base, entry["from"])
+        if entry["path"].lower().endswith("\\2577\\autorun.exe"):
+            entry["path"] = entry["path"][:-len("\\2577\\autorun.exe")] + folder + "autorun.exe"
+        entries.append(entry)
+        if os.path.isfile(os.path.join(entry.get("from", ""), "2577", "autorun.exe")):
+            entries.append({"path": entry["path"] + folder + "autorun.exe"})
+    x86["entries"] = entries
+    return x86
+
+
+# The built-in demo, as a description (simulator/description.cpp holds it).
+DEMO = {"platform": "PocketPC", "osMajor": 4, "entries": [
+    {"path": "\\Storage Card", "attributes": ["directory", "temporary"]},
+    {"path": "\\Storage Card\\2577\\autorun.exe", "time": "2026-11-02T10:00:00Z"}] + [
+    {"path": "\\Storage Card\\%s\\Reader.cab" % folder, "attributes": ["readonly"],
+     "time": "2026-11-02T10:00:00Z", "from": "card-folder/2577/Reader.cab"}
+    for folder in ("2577", "wince\\arm")], "steps": ["insert", "menu", "remove"]}
+
+
+def x86_args(args, folder):
+    """A scenario's arguments with its description (the demo's, without one)
+    made an x86 device's, written into folder."""
+    if "--device" in args:
+        at = args.index("--device") + 1
+        with open(args[at]) as f:
+            description, base = json.load(f), os.path.dirname(os.path.abspath(args[at]))
+    else:
+        at, description, base = None, DEMO, EXAMPLES
+    path = os.path.join(folder, "x86.json")
+    with open(path, "w") as f:
+        json.dump(on_x86(description, base), f)
+    return ["--device", path] + [arg for i, arg in enumerate(args) if i not in (at, (at or 0) - 1)]
+
+
 def compact(events):
     """Events without the times, fields in order."""
     return [(e["event"], *[v for k, v in e.items() if k not in ("event", "t")]) for e in events]
@@ -146,8 +207,7 @@ class DemoStory(Case):
                       'Reader ZRV" (application "Reader ZRV" of "Velluma"), for processor 2577 and '
                       "Windows CE 3.0 or later.", insert)
         self.assertIn('The cabinet installer installs "Velluma Reader ZRV" from \\Storage Card\\'
-                      "2577\\Reader.cab: " + READER + ", \\Program Files\\VellumaZRV\\Books\\"
-                      "Welcome.txt, \\Windows\\Start Menu\\Programs\\Velluma Reader.lnk, the key "
+                      "2577\\Reader.cab: " + READER + ", " + WELCOME + ", \\Windows\\Start Menu\\Programs\\Velluma Reader.lnk, the key "
                       "HKEY_LOCAL_MACHINE\\Software\\Velluma, the key HKEY_LOCAL_MACHINE\\Software\\"
                       "Velluma\\Reader and the key " + APP_KEY + ".", insert)
         self.assertIn("cannot delete the package \\Storage Card\\2577\\Reader.cab, so it stays: "
@@ -169,21 +229,18 @@ class DemoStory(Case):
         self.assertIn("It opens the key HKEY_LOCAL_MACHINE\\SOFTWARE\\Apps.", remove)
         self.assertIn("(attempt 1): the uninstaller holds it open (error 5)", remove)
         self.assertIn("2.500 s  The uninstaller finishes: \"Velluma Reader ZRV\" is uninstalled; it "
-                      "removes " + READER + ", \\Program Files\\VellumaZRV\\Books\\Welcome.txt, "
-                      "\\Windows\\Start Menu\\Programs\\Velluma Reader.lnk, the key " + APP_KEY +
+                      "removes " + READER + ", " + WELCOME + ", \\Windows\\Start Menu\\Programs\\"
+                      "Velluma Reader.lnk, \\Program Files\\VellumaZRV, the key " + APP_KEY +
                       ", the key HKEY_LOCAL_MACHINE\\Software\\Velluma\\Reader and the key "
                       "HKEY_LOCAL_MACHINE\\Software\\Velluma.", remove)
-        # A Pocket PC's uninstaller leaves folders more than two levels deep.
-        self.assertIn("2.500 s  It leaves \\Program Files\\VellumaZRV\\Books and \\Program Files\\"
-                      "VellumaZRV, folders the installer made: on this kind of device the "
-                      "uninstaller removes no folder more than 2 levels deep (\\Program Files is "
-                      "level 1), nor one that still holds anything.", remove)
+        # Its folder is two levels deep, as deep as a Pocket PC's uninstaller
+        # reaches: nothing is left.
+        self.assertNotIn("It leaves", remove)
         self.assertIn("(attempt 4): there is no such key (error 2)", remove)
-        # What the card's life left: the shell's copy and the two folders;
-        # the device had its Programs folder from the start.
+        # What the card's life left: the shell's copy alone; the device had
+        # its Programs folder from the start.
         self.assertIn("Cards taken out: \\Storage Card.", after)
-        self.assertIn("Added: \\Windows\\autorun.exe, \\Program Files\\VellumaZRV and \\"
-                      "Program Files\\VellumaZRV\\Books.", after)
+        self.assertIn("Added: \\Windows\\autorun.exe.", after)
         self.assertNotIn("Removed", after)
         self.assertNotIn("Warning", result.stdout)
 
@@ -270,9 +327,9 @@ class EventLog(Case):
             (*held, 1, 5, HELD), ("sleep", 1000),
             (*held, 2, 5, HELD), ("sleep", 1000),
             (*held, 3, 5, HELD), ("sleep", 1000),
-            ("uninstalled", "Velluma Reader ZRV", [READER, WELCOME, SHORTCUT],
-             [APP_KEY, *reversed(SOFTWARE_KEYS)],
-             ["\\Program Files\\VellumaZRV\\Books", "\\Program Files\\VellumaZRV"]),
+            ("uninstalled", "Velluma Reader ZRV",
+             [READER, WELCOME, SHORTCUT, "\\Program Files\\VellumaZRV"],
+             [APP_KEY, *reversed(SOFTWARE_KEYS)]),
             (*held, 4, 2, "there is no such key"),
             ("exit", 0),
         ])
@@ -497,9 +554,13 @@ class Packages(Case):
         path = self.write("device.json", description)
         events, state = self.log("--device", path, *steps)
         if IMAGE:
-            result = run("--json", "--device", path, "--image", IMAGE, *steps)
+            # The desktop image, on an x86 device, must leave the host build's
+            # state there.
+            on = self.write("x86.json", on_x86(description, EXAMPLES)) if IMAGE_ON_X86 else path
+            want = self.log("--device", on, *steps)[1] if IMAGE_ON_X86 else state
+            result = run("--json", "--device", on, "--image", IMAGE, *steps)
             self.assertEqual(result.returncode, 0, result.stderr)
-            self.assertEqual(json.loads(result.stdout.splitlines()[-1]), state)
+            self.assertEqual(json.loads(result.stdout.splitlines()[-1]), want)
         return events, state
 
     def each_compression(self):
@@ -537,7 +598,7 @@ class Packages(Case):
         entries = paths(state)
         # The bytes and the date the cabinet gives, at the device's folders.
         self.assertEqual(entries[READER]["time"], ticks("2026-10-30T12:00:00Z"))
-        self.assertIn("\\Program Files\\VellumaZRV\\Books\\Welcome.txt", entries)
+        self.assertIn(WELCOME, entries)
         values = {(v["key"], v["name"]): v["data"] for v in state["values"]}
         self.assertEqual(values[(APP_KEY, "Instl")], 1)
         self.assertEqual(values[(APP_KEY, "CabFile")], CARD + "\\2577\\Reader.cab")
@@ -708,7 +769,8 @@ class Packages(Case):
         self.assertIn("  T" + why[1:] + ". Nothing is installed.\n",
                       run("--device", description, "insert").stdout)
         self.assertIn("    ✗ installs: " + why + "\n",
-                      run("check", description, "--devices", "pocket-pc-2003").stdout)
+                      run("check", description, "--devices", "pocket-pc-2003",
+                          "--stand-in").stdout)
         # A package that holds no bytes is no package at all: nothing stands
         # in for it.
         events, state = self.life(self.write("empty.cab", b""), "insert")
@@ -980,12 +1042,20 @@ def shared_timeline(args, image=None):
 class Golden(unittest.TestCase):
     """Every platform call, its arguments and its order, and every effect, as
     the golden files have them; with AUTORUN_IMAGE set, of that image, whose
-    timeline must also be the host build's, line for line."""
+    timeline must also be the host build's, line for line. The desktop image
+    plays each scenario on an x86 device, where its log and timeline must be
+    the host build's."""
 
     def test_scenarios(self):
         update = os.environ.get("AUTORUN_UPDATE_GOLDEN") == "1"
         for name, args in SCENARIOS:
             with self.subTest(scenario=name):
+                if IMAGE_ON_X86:
+                    with tempfile.TemporaryDirectory() as folder:
+                        x86 = x86_args(args, folder)
+                        self.assertEqual(shared_log(x86, IMAGE), shared_log(x86))
+                        self.assertEqual(shared_timeline(x86, IMAGE), shared_timeline(x86))
+                    continue
                 got = shared_log(args, IMAGE)
                 path = os.path.join(GOLDEN, name + ".jsonl")
                 if IMAGE:
@@ -1072,16 +1142,26 @@ class HostileImages(Case):
         images = self.images()
         self.assertGreater(len(images), 2)
         card = os.path.join(self.dir.name, "card")
-        description = self.write("device.json", {"entries": [
-            {"path": "\\Storage Card", "attributes": ["directory", "temporary"],
-             "from": card}]})
+        description = {"entries": [{"path": "\\Storage Card",
+                                    "attributes": ["directory", "temporary"], "from": card}]}
+        # On a card in the device whose processor runs the image's machine:
+        # the desktop's on an x86 device.
+        devices = {"2577": self.write("device.json", description),
+                   str(X86_PROCESSOR): self.write("x86.json", dict(description,
+                                                                   processor=X86_PROCESSOR))}
         for image in images:
             with self.subTest(image=os.path.basename(image), given="--image"):
                 self.check(["--image", image], image)
             with self.subTest(image=os.path.basename(image), given="on a card"):
                 with open(image, "rb") as f:
-                    self.write(os.path.join("card", "2577", "autorun.exe"), f.read())
-                self.check(["--device", description], description)
+                    data = f.read()
+                try:
+                    x86 = machine_of(image) == 0x14C
+                except struct.error:
+                    x86 = False
+                processor = str(X86_PROCESSOR) if x86 else "2577"
+                self.write(os.path.join("card", processor, "autorun.exe"), data)
+                self.check(["--device", devices[processor]], devices[processor])
 
 
 class UnusableInput(Case):

@@ -36,6 +36,17 @@ inline sim::Config WindowsMobile() {
     return kind;
 }
 
+// The processor of an x86 device (PROCESSOR_INTEL_PENTIUM), whose loader
+// runs i386 images: the desktop image runs there.
+constexpr std::uint32_t X86Processor = 586;
+
+// A Pocket PC whose processor runs images for that machine.
+inline sim::Config KindFor(std::uint16_t machine) {
+    sim::Config kind;
+    kind.processor = machine == sim::MachineI386 ? X86Processor : kind.processor;
+    return kind;
+}
+
 inline const std::u16string ProgramsFolder = sim::Config().programsFolder;
 inline const std::u16string Title = u"" PRODUCT_TITLE;
 inline const std::u16string MenuCopy = ProgramsFolder + u"\\" + Title + u".exe";

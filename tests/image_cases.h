@@ -330,10 +330,19 @@ struct RunCase {
     std::string violation = ""; // the misuse the device records; "" for none
     std::uint32_t osMajor = 4;  // the device's version
     std::uint32_t osMinor = 0;
+    std::uint32_t processor = 0; // the device's; 0: one that runs the image's machine
 };
 
 inline std::ostream& operator<<(std::ostream& out, const RunCase& c) {
     return out << c.name;
+}
+
+// The processor of a device that runs the image's machine: an x86 one for an
+// i386 image, else a StrongARM one.
+inline std::uint32_t ProcessorFor(const Bytes& image) {
+    const bool x86 = image.size() > 0x46 && image[0x44] == (runner::MachineI386 & 0xFF) &&
+                     image[0x45] == (runner::MachineI386 >> 8);
+    return x86 ? 586 : 2577;
 }
 
 constexpr std::uint16_t X86 = runner::MachineI386;
@@ -644,7 +653,8 @@ inline const std::vector<RunCase>& Cases() {
                     X86Base + Code + 0x2B},
 
             // Files that hold no image the device can run.
-            RunCase{"Empty", Bytes(), u"", Refused, sim::BadExeFormat, "no image", 0},
+            RunCase{"Empty", Bytes(), u"", Refused, sim::BadExeFormat,
+                    "the file is empty, so it is not a valid application here", 0},
             // An address GetProcAddressW gives is bound to the export, and
             // calling it runs the device's operation with the image's
             // calling convention (stdcall on x86: the callee pops).
@@ -697,7 +707,30 @@ inline const std::vector<RunCase>& Cases() {
             RunCase{"ArmNeedsOlderSystem", Needing(TinyImage(ArmMachine, Arm({0xE1A0F00E})), 4, 21),
                     u"", Exits, ArmBase, "", 0, 0, runner::Emulator::ArmCore::StrongArm, "", 5, 1},
             RunCase{"OtherMachine", WithBytes(TinyImage(X86, {0xC3}), 0x44, {0xF0, 0x01}), u"",
-                    Refused, sim::BadExeFormat, "machine 0x1F0", 0},
+                    Refused, sim::BadExeFormat,
+                    "it is an image for machine 0x1F0, and this device's processor (2577) runs "
+                    "ARM images",
+                    0},
+            // The loader runs images for its processor's machine only: the
+            // desktop's on an ARM device, the device's on an x86 one, are not
+            // valid applications there.
+            RunCase{"X86OnArmDevice", TinyImage(X86, {0xC3}), u"", Refused, sim::BadExeFormat,
+                    "it is an i386 image, and this device's processor (2577) runs ARM images, so "
+                    "it is not a valid application here",
+                    0, 0, runner::Emulator::ArmCore::StrongArm, "", 4, 0, 2577},
+            RunCase{"ArmOnX86Device", TinyImage(ArmMachine, Arm({0xE1A0F00E})), u"", Refused,
+                    sim::BadExeFormat,
+                    "it is an ARM image, and this device's processor (586) runs i386 images", 0, 0,
+                    runner::Emulator::ArmCore::StrongArm, "", 4, 0, 586},
+            RunCase{"ArmOnXScale", TinyImage(ArmMachine, Arm({0xE1A0F00E})), u"", Exits, ArmBase,
+                    "", 0, 0, runner::Emulator::ArmCore::StrongArm, "", 4, 0, 1824},
+            RunCase{"MipsOnMipsDevice", WithBytes(TinyImage(X86, {0xC3}), 0x44, {0x66, 0x01}), u"",
+                    Refused, sim::BadExeFormat,
+                    "it is MIPS code, and the emulator runs ARM and i386 code only", 0, 0,
+                    runner::Emulator::ArmCore::StrongArm, "", 4, 0, 4000},
+            RunCase{"UnknownProcessor", TinyImage(ArmMachine, Arm({0xE1A0F00E})), u"", Refused,
+                    sim::BadExeFormat, "this device's processor (1) is of no kind the loader knows",
+                    0, 0, runner::Emulator::ArmCore::StrongArm, "", 4, 0, 1},
             RunCase{"SectionPastImage", WithBytes(TinyImage(X86, {0xC3}), Optional + 57, {0x20}),
                     u"", Refused, sim::BadExeFormat, "extends past the image size", 0},
             // Only 0x200 of .text's raw data are loaded (its size in memory), but

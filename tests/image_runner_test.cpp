@@ -23,6 +23,7 @@ void ExpectRun(runner::ImageProgram& program, const RunCase& c) {
     sim::Config kind;
     kind.osMajor = c.osMajor;
     kind.osMinor = c.osMinor;
+    kind.processor = c.processor != 0 ? c.processor : cases::ProcessorFor(c.image);
     sim::Device device(kind);
     program.armCore = c.core;
     program.budget = c.budget != 0 ? c.budget : runner::DefaultInstructionBudget;
@@ -63,7 +64,9 @@ INSTANTIATE_TEST_SUITE_P(Tiny, ImageRuns, testing::ValuesIn(cases::Cases()),
 
 sim::Outcome RunTiny(runner::ImageProgram& program, const Bytes& image,
                      const std::u16string& args = u"") {
-    sim::Device device;
+    sim::Config kind;
+    kind.processor = cases::ProcessorFor(image);
+    sim::Device device(kind);
     sim::Entry file{u"\\Windows\\tiny.exe", sim::AttrArchive, sim::DefaultEntryTime,
                     std::make_shared<const Bytes>(image)};
     device.Put(file);

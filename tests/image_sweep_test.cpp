@@ -3,7 +3,9 @@
 // both on the host build and on the image named by AUTORUN_SWEEP_IMAGE. The
 // image must keep the invariants, exit with 0, use under 8 KB of stack, and
 // give the host build's event log: every call, field for field, every
-// effect, and the same device state at the end. With AUTORUN_SWEEP_EXECUTED
+// effect, and the same device state at the end. Both run on a device whose
+// processor runs the image's machine (the desktop image's: an x86 one), the
+// same device in all else. With AUTORUN_SWEEP_EXECUTED
 // set, the instructions the image ran are added to that file. With
 // AUTORUN_SWEEP_SINGLE_FAULTS set, the pairs are left out (scripts/valgrind
 // runs a few flows so).
@@ -35,6 +37,7 @@ struct Image {
     std::string file;
     sim::Content bytes;
     std::string machine;
+    sim::Config kind;  // a device that runs it
     std::string error; // why it could not be read
 };
 
@@ -50,6 +53,7 @@ const Image& TheImage() {
         runner::PeImage pe;
         if (runner::ReadImageFile(file, read.bytes, pe, read.error)) {
             read.machine = runner::MachineName(pe.machine);
+            read.kind = fixture::KindFor(pe.machine);
         }
         return read;
     }();
@@ -113,9 +117,10 @@ TEST_P(ImageSweep, GivesTheHostBuildsLogUnderEveryFaultAndPair) {
     const sweep::Flow& flow = GetParam();
     for (const std::set<sim::Op>& faults : FaultSets()) {
         SCOPED_TRACE(sweep::Describe(faults));
-        const std::unique_ptr<sim::Device> host = sweep::RunFlow(flow, faults, fixture::Native());
+        const std::unique_ptr<sim::Device> host =
+            sweep::RunFlow(flow, faults, fixture::Native(), nullptr, image.kind);
         const std::unique_ptr<sim::Device> ran =
-            sweep::RunFlow(flow, faults, Images(), image.bytes);
+            sweep::RunFlow(flow, faults, Images(), image.bytes, image.kind);
         ++runs;
 
         const long long stack = StackOf(*ran);

@@ -163,10 +163,14 @@ std::string Describe(const std::set<sim::Op>& faults) {
 }
 
 std::unique_ptr<sim::Device> RunFlow(const Flow& flow, const std::set<sim::Op>& faults,
-                                     sim::Launcher& launcher, sim::Content image) {
-    sim::Config kind = flow.kind != nullptr ? flow.kind() : fixture::Kind();
-    kind.platformType = flow.platform;
-    auto device = std::make_unique<sim::Device>(std::move(kind), &launcher);
+                                     sim::Launcher& launcher, sim::Content image,
+                                     const sim::Config& kind) {
+    // The flow's kind of device, on the processor of the kind given (the
+    // machine of the image that runs).
+    sim::Config flowKind = flow.kind != nullptr ? flow.kind() : kind;
+    flowKind.processor = kind.processor;
+    flowKind.platformType = flow.platform;
+    auto device = std::make_unique<sim::Device>(std::move(flowKind), &launcher);
     flow.build(*device);
     // The running program's own file.
     device->Put({flow.path, 0, sim::DefaultEntryTime, std::move(image)});

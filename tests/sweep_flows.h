@@ -48,9 +48,11 @@ void AddPackage(sim::Device& device, sim::Ticks time);
 
 // A fresh device for the flow with the given operations failing, run by
 // launcher, its program's file holding image (none: nothing, so that the
-// launcher's stand-in runs). The run is checked against the invariants and
-// must exit with 0; a broken rule is a test failure.
+// launcher's stand-in runs), on a device of that kind with the flow's
+// platform. The run is checked against the invariants and must exit with 0;
+// a broken rule is a test failure.
 std::unique_ptr<sim::Device> RunFlow(const Flow& flow, const std::set<sim::Op>& faults,
-                                     sim::Launcher& launcher, sim::Content image = nullptr);
+                                     sim::Launcher& launcher, sim::Content image = nullptr,
+                                     const sim::Config& kind = sim::Config());
 
 } // namespace sweep

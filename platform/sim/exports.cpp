@@ -34,6 +34,7 @@ platform::HRESULT PLATFORM_EXPORT_CALL DMProcessConfigXML(const char16_t* docume
     if (!done.why.empty()) {
         configured.why = sim::Utf16(done.why);
     }
+    configured.asked = done.asked;
     configured.apps = done.apps;
     configured.files = done.files;
     configured.keys = done.keys;

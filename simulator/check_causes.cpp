@@ -1,0 +1,197 @@
+// Causes read off the device's record.
+#include "simulator/check_causes.h"
+
+#include "simulator/json_input.h"
+#include "simulator/telling.h"
+#include "simulator/time_text.h"
+
+#include <map>
+
+namespace simtool {
+
+namespace {
+
+namespace rec = sim::rec;
+
+bool OnCard(const std::u16string& path, const std::vector<sim::Entry>& cards) {
+    for (const sim::Entry& entry : cards) {
+        if (sim::IsCard(entry) && sim::IsWithin(path, entry.path)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool IsPattern(const std::u16string& path) {
+    return sim::NameOf(path).find_first_of(u"*?") != std::u16string::npos;
+}
+
+bool IsPackage(const sim::Entry& entry) {
+    return sim::IsFile(&entry) && sim::HasExtension(entry.path, u".cab");
+}
+
+// The path a search with this pattern (or of this path) delivered name as.
+std::u16string Found(const std::u16string& searched, const std::u16string& name) {
+    return IsPattern(searched) ? sim::ParentOf(searched) + u"\\" + name : searched;
+}
+
+// What the cards hold in folder, in words: "autorun.exe and Setup (a
+// folder)", "nothing"; empty when there is no such folder.
+std::string Holding(const std::u16string& folder, const std::vector<sim::Entry>& cards) {
+    bool there = false;
+    std::vector<std::string> names;
+    for (const sim::Entry& entry : cards) {
+        there = there || sim::SameName(entry.path, folder);
+        if (sim::SameName(sim::ParentOf(entry.path), folder)) {
+            const bool isFolder = (entry.attributes & sim::AttrDirectory) != 0;
+            names.push_back(sim::Utf8(sim::NameOf(entry.path)) + (isFolder ? " (a folder)" : ""));
+        }
+    }
+    if (!there) {
+        return std::string();
+    }
+    return names.empty() ? std::string("nothing") : Listed(names, 3);
+}
+
+} // namespace
+
+std::vector<std::u16string> CardSearches(const RecordSpan& span) {
+    std::vector<std::u16string> searches;
+    for (std::size_t i = span.from; i < span.to; ++i) {
+        const auto* call = span.events[i].As<sim::ev::Call>();
+        if (call == nullptr || call->op != sim::Op::FindFirstFileW) {
+            continue;
+        }
+        const std::u16string path = std::get<rec::FindFirstFileW>(call->record).path.value_or(u"");
+        bool seen = false;
+        for (const std::u16string& search : searches) {
+            seen = seen || sim::SameName(search, path);
+        }
+        if (!seen && IsPattern(path) && OnCard(path, span.cards)) {
+            searches.push_back(path);
+        }
+    }
+    return searches;
+}
+
+std::vector<std::string> SearchCauses(const RecordSpan& span) {
+    std::vector<std::string> causes;
+    const std::vector<std::u16string> searches = CardSearches(span);
+    for (const std::u16string& search : searches) {
+        const std::u16string folder = sim::ParentOf(search);
+        const std::string holds = Holding(folder, span.cards);
+        causes.push_back("the program searched " + sim::Utf8(search) +
+                         (holds.empty() ? ", and the card has no folder " + sim::Utf8(folder)
+                                        : ", where the card holds " + holds));
+    }
+    std::vector<std::string> elsewhere;
+    for (const sim::Entry& entry : span.cards) {
+        bool searched = false;
+        for (const std::u16string& search : searches) {
+            searched = searched || sim::SameName(sim::ParentOf(entry.path), sim::ParentOf(search));
+        }
+        if (IsPackage(entry) && !searched) {
+            elsewhere.push_back(sim::Utf8(entry.path));
+        }
+    }
+    if (!searches.empty() && !elsewhere.empty()) {
+        causes.push_back(elsewhere.size() == 1 ? "the card's package is " + elsewhere[0]
+                                               : "the card's packages are " + Listed(elsewhere, 3));
+    }
+    return causes;
+}
+
+std::vector<std::string> ComparedTimes(const RecordSpan& span) {
+    std::vector<std::string> causes;
+    std::map<sim::Ticks, std::u16string> files;    // a time a search found, with its file
+    std::map<long long, std::u16string> searching; // an open search's handle, with what it asked
+    for (std::size_t i = span.from; i < span.to; ++i) {
+        if (span.events[i].As<sim::ev::Start>() != nullptr) {
+            files.clear(); // another run
+            searching.clear();
+        }
+        const auto* call = span.events[i].As<sim::ev::Call>();
+        if (call == nullptr || call->why.has_value()) {
+            continue;
+        }
+        if (call->op == sim::Op::FindFirstFileW) {
+            const auto& r = std::get<rec::FindFirstFileW>(call->record);
+            searching[r.result] = r.path.value_or(u"");
+            files[static_cast<sim::Ticks>(r.time.value_or(0))] =
+                Found(searching[r.result], r.name.value_or(u""));
+        } else if (call->op == sim::Op::FindNextFileW) {
+            const auto& r = std::get<rec::FindNextFileW>(call->record);
+            files[static_cast<sim::Ticks>(r.time.value_or(0))] =
+                Found(searching[r.handle], r.name.value_or(u""));
+        } else if (call->op == sim::Op::CompareFileTime) {
+            const auto& r = std::get<rec::CompareFileTime>(call->record);
+            auto timeOf = [&files](long long time) {
+                const sim::Ticks ticks = static_cast<sim::Ticks>(time);
+                auto file = files.find(ticks);
+                return file == files.end() ? FormatTime(ticks)
+                                           : "the time of " + sim::Utf8(file->second) + " (" +
+                                                 FormatTime(ticks) + ")";
+            };
+            causes.push_back("the program compared " + timeOf(r.first) + " with " +
+                             timeOf(r.second) + ": the first is " +
+                             (r.result > 0   ? "later"
+                              : r.result < 0 ? "earlier"
+                                             : "the same"));
+        }
+    }
+    return causes;
+}
+
+std::vector<std::string> UninstallerNames(const std::vector<sim::Event>& events, std::size_t to) {
+    std::vector<std::u16string> given; // to Unload.exe
+    std::vector<std::u16string> asked; // of the Configuration Manager's UnInstall provider
+    std::vector<std::u16string> installed;
+    auto add = [](std::vector<std::u16string>& names, const std::u16string& name) {
+        for (const std::u16string& known : names) {
+            if (sim::SameName(known, name)) {
+                return;
+            }
+        }
+        names.push_back(name);
+    };
+    for (std::size_t i = 0; i < to && i < events.size(); ++i) {
+        if (const auto* uninstalled = events[i].As<sim::ev::Uninstalled>()) {
+            add(given, uninstalled->app);
+        } else if (const auto* configured = events[i].As<sim::ev::Configure>()) {
+            for (const std::u16string& app : configured->asked) {
+                add(asked, app);
+            }
+        } else if (const auto* made = events[i].As<sim::ev::Installed>()) {
+            add(installed, made->app);
+        }
+    }
+    for (const auto* names : {&given, &asked}) {
+        for (const std::u16string& name : *names) {
+            for (const std::u16string& app : installed) {
+                if (sim::SameName(name, app)) {
+                    return {};
+                }
+            }
+        }
+    }
+    if ((given.empty() && asked.empty()) || installed.empty()) {
+        return {};
+    }
+    auto quoted = [](const std::vector<std::u16string>& names) {
+        std::vector<std::string> texts;
+        for (const std::u16string& name : names) {
+            texts.push_back(Quoted(sim::Utf8(name)));
+        }
+        return Listed(texts);
+    };
+    std::vector<std::string> told;
+    if (!asked.empty()) {
+        told.push_back("the Configuration Manager was asked to uninstall " + quoted(asked));
+    }
+    if (!given.empty()) {
+        told.push_back("the uninstaller was given " + quoted(given));
+    }
+    return {Listed(told) + ", and what was installed is " + quoted(installed)};
+}
+
+} // namespace simtool
