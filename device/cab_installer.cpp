@@ -4,6 +4,7 @@
 #include "device/names.h"
 #include "device/package.h"
 #include "device/paths.h"
+#include "device/processors.h"
 
 #include <cstdio>
 
@@ -24,8 +25,8 @@ bool Before(std::uint32_t aMajor, std::uint32_t aMinor, std::uint32_t bMajor,
 // Why this device refuses the package; empty when it does not.
 std::string Refusal(const PackageHeader& header, const Config& device) {
     if (header.processor != AnyProcessor && header.processor != device.processor) {
-        return "it is for processor " + std::to_string(header.processor) +
-               ", and this device's is " + std::to_string(device.processor);
+        return "it is for processor " + ProcessorText(header.processor) +
+               ", and this device's is " + ProcessorText(device.processor);
     }
     const std::string version = Version(device.osMajor, device.osMinor);
     if ((header.minMajor != 0 || header.minMinor != 0) &&

@@ -2,6 +2,7 @@
 #include "device/loader.h"
 
 #include "device/names.h"
+#include "device/processors.h"
 
 #include <cstdio>
 
@@ -41,34 +42,6 @@ std::string ImageFor(std::uint16_t machine) {
                             : "an " + name + " image";
 }
 
-std::uint16_t MachineOfProcessor(std::uint32_t processor) {
-    // The processor types of winnt.h and the architecture each belongs to,
-    // as the kernel's CEProcessorType table pairs them (docs/devices.md).
-    switch (processor) {
-    case 386: // PROCESSOR_INTEL_386
-    case 486: // PROCESSOR_INTEL_486
-    case 586: // PROCESSOR_INTEL_PENTIUM
-        return MachineI386;
-    case 4000: // PROCESSOR_MIPS_R4000
-        return MachineMips;
-    case 103:   // PROCESSOR_SHx_SH3
-    case 10003: // PROCESSOR_HITACHI_SH3
-        return MachineSh3;
-    case 10004: // PROCESSOR_HITACHI_SH3E
-        return MachineSh3e;
-    case 104:   // PROCESSOR_SHx_SH4
-    case 10005: // PROCESSOR_HITACHI_SH4
-        return MachineSh4;
-    case 1824:  // PROCESSOR_ARM720
-    case 2080:  // PROCESSOR_ARM820
-    case 2336:  // PROCESSOR_ARM920
-    case 2577:  // PROCESSOR_STRONGARM
-    case 70001: // PROCESSOR_ARM_7TDMI
-        return MachineArm;
-    }
-    return 0;
-}
-
 std::string ImportName(const Import& import) {
     return import.byOrdinal ? import.dll + " ordinal " + std::to_string(import.ordinal)
                             : import.dll + "!" + import.name;
@@ -77,9 +50,9 @@ std::string ImportName(const Import& import) {
 std::string Loader::Refusal(const ImageFacts& image) const {
     const std::uint16_t runs = MachineOfProcessor(config_.processor);
     if (image.machine != runs) {
-        const std::string processor = "this device's processor (" +
-                                      std::to_string(config_.processor) + ")" +
-                                      (runs == 0 ? " is of no kind the loader knows"
+        const std::string processor = "this device's processor, " +
+                                      ProcessorText(config_.processor) + "," +
+                                      (runs == 0 ? " runs no kind of image the loader knows"
                                                  : " runs " + MachineName(runs) + " images");
         return "it is " + ImageFor(image.machine) + ", and " + processor + NotValid;
     }

@@ -27,12 +27,6 @@ std::string MachineName(std::uint16_t machine);
 // "an ARM image", "a MIPS image", "an image for machine 0x1F0".
 std::string ImageFor(std::uint16_t machine);
 
-// The machine of the images a processor runs, by the processor type a device
-// answers (SYSTEM_INFO.dwProcessorType: 2577 StrongARM, 1824 ARM720, 586
-// Pentium, 4000 MIPS R4000, 10003 SH3, ...); 0 for a type the loader does not
-// know.
-std::uint16_t MachineOfProcessor(std::uint32_t processor);
-
 // What the loader reads of an image before it starts it.
 struct ImageFacts {
     std::uint16_t machine = 0;

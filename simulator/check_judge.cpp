@@ -3,6 +3,7 @@
 #include "simulator/check_judge.h"
 
 #include "device/package.h"
+#include "device/processors.h"
 #include "simulator/check_causes.h"
 #include "simulator/json_input.h"
 #include "simulator/telling.h"
@@ -253,8 +254,10 @@ class Judge {
             const sim::Event& e = events_[i];
             const auto* stepped = e.As<sim::ev::Step>();
             if (stepped != nullptr && stepped->name == u"insert" && !stepped->runs) {
-                return Fail("no card holds " + std::to_string(device_.Facts().processor) +
-                            "\\autorun.exe, so the shell starts nothing");
+                const std::uint32_t processor = device_.Facts().processor;
+                return Fail("no card holds " + std::to_string(processor) +
+                            "\\autorun.exe, the folder of this device's processor, " +
+                            sim::ProcessorText(processor) + ", so the shell starts nothing");
             }
             if (e.kind == EventKind::Crash) {
                 return Fail(CrashText(i));

@@ -2,6 +2,7 @@
 #include "simulator/check_notes.h"
 
 #include "device/package.h"
+#include "device/processors.h"
 #include "simulator/telling.h"
 #include "simulator/time_text.h"
 
@@ -95,8 +96,10 @@ void UnusedProcessorFolders(const std::vector<sim::Entry>& cards,
                             const std::vector<std::uint32_t>& processors,
                             std::vector<std::string>& notes) {
     std::vector<std::string> known;
+    std::vector<std::string> theirs;
     for (std::uint32_t processor : processors) {
         known.push_back(std::to_string(processor));
+        theirs.push_back(sim::ProcessorText(processor));
     }
     for (const sim::Entry& entry : cards) {
         const std::u16string folder = sim::ParentOf(entry.path);
@@ -109,9 +112,15 @@ void UnusedProcessorFolders(const std::vector<sim::Entry>& cards,
             std::find(known.begin(), known.end(), name) != known.end()) {
             continue;
         }
-        notes.push_back(sim::Utf8(entry.path) + " is in the folder of processor " + name +
-                        ", which no device profile has (theirs: " + Listed(known) +
-                        "), so no device starts it.");
+        // The processor's name, when the folder names a type the way a
+        // device numbers it.
+        const std::uint32_t number =
+            name.size() <= 9 ? static_cast<std::uint32_t>(std::stoul(name)) : 0;
+        const std::string processor =
+            std::to_string(number) == name ? sim::ProcessorText(number) : name;
+        notes.push_back(sim::Utf8(entry.path) + " is in the folder of processor " + processor +
+                        ", which no device profile has, so no device starts it; theirs are " +
+                        Listed(theirs) + ".");
     }
 }
 

@@ -5,6 +5,7 @@
 // kind of program runs, the same calls tell the same story.
 #include "simulator/timeline.h"
 
+#include "device/processors.h"
 #include "simulator/call_story.h"
 #include "simulator/json_input.h"
 #include "simulator/telling.h"
@@ -241,7 +242,7 @@ class Story {
                     Quoted(sim::Utf8(e.app)) + " (application " + Quoted(sim::Utf8(e.appName)) +
                     " of " + Quoted(sim::Utf8(e.provider)) + "), for " +
                     (e.processor == 0 ? std::string("any processor")
-                                      : "processor " + std::to_string(e.processor)) +
+                                      : "processor " + sim::ProcessorText(e.processor)) +
                     " and " + versions +
                     (unsupported.empty() ? std::string()
                                          : "; not for the platforms " + Listed(unsupported)) +
@@ -424,7 +425,7 @@ void WriteIntro(std::ostream& out, const Description& description, const sim::De
                    ": platform type " + Quoted(sim::Utf8(facts.platformType)) + ", version " +
                    std::to_string(facts.osMajor) + "." + std::to_string(facts.osMinor) +
                    " (build " + std::to_string(facts.osBuild) + "), processor " +
-                   std::to_string(facts.processor) + ".")
+                   sim::ProcessorText(facts.processor) + ".")
         << "\n";
     out << Escaped("  The program: " + program) << "\n";
     std::string cards;

@@ -376,7 +376,7 @@ class CheckCards(CardFolders):
         self.assertEqual((result.returncode, result.stderr), (0, ""))
         self.assertTrue(result.stdout.startswith(
             'The device described in profile wm5 (Windows Mobile 5.0 for Pocket PC): platform '
-            'type "PocketPC", version 5.1 (build 1700), processor 2577.'), result.stdout)
+            'type "PocketPC", version 5.1 (build 1700), processor 2577 (StrongARM).'), result.stdout)
         self.assertIn("\n  The program: " + head_and_body(self.check(self.cards["good"]).stdout)[0]
                       [len("The program: "):], result.stdout)
         self.assertEqual(len(re.findall(r"\nStep \d of 6, ", result.stdout)), 6)
@@ -500,9 +500,13 @@ class Profiles(unittest.TestCase):
                     json.dump({"profile": name}, f)
                 result = run("--device", path, "insert")
                 self.assertEqual((result.returncode, result.stderr), (0, ""), name)
+                # Every profile's processor is told with its name.
                 self.assertIn(" (%s): platform type \"%s\", version %d.%d (build %d), processor "
-                              "%d.\n" % (facts["name"], facts["platform"], facts["osMajor"],
-                                         facts["osMinor"], facts["osBuild"], facts["processor"]),
+                              "%d (%s).\n" % (facts["name"], facts["platform"], facts["osMajor"],
+                                              facts["osMinor"], facts["osBuild"],
+                                              facts["processor"],
+                                              {2577: "StrongARM", 1824: "ARM720"}[
+                                                  facts["processor"]]),
                               result.stdout)
 
     def test_a_descriptions_fields_override_its_profile(self):

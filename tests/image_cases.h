@@ -708,20 +708,21 @@ inline const std::vector<RunCase>& Cases() {
                     u"", Exits, ArmBase, "", 0, 0, runner::Emulator::ArmCore::StrongArm, "", 5, 1},
             RunCase{"OtherMachine", WithBytes(TinyImage(X86, {0xC3}), 0x44, {0xF0, 0x01}), u"",
                     Refused, sim::BadExeFormat,
-                    "it is an image for machine 0x1F0, and this device's processor (2577) runs "
-                    "ARM images",
+                    "it is an image for machine 0x1F0, and this device's processor, 2577 "
+                    "(StrongARM), runs ARM images",
                     0},
             // The loader runs images for its processor's machine only: the
             // desktop's on an ARM device, the device's on an x86 one, are not
             // valid applications there.
             RunCase{"X86OnArmDevice", TinyImage(X86, {0xC3}), u"", Refused, sim::BadExeFormat,
-                    "it is an i386 image, and this device's processor (2577) runs ARM images, so "
-                    "it is not a valid application here",
+                    "it is an i386 image, and this device's processor, 2577 (StrongARM), runs ARM "
+                    "images, so it is not a valid application here",
                     0, 0, runner::Emulator::ArmCore::StrongArm, "", 4, 0, 2577},
             RunCase{"ArmOnX86Device", TinyImage(ArmMachine, Arm({0xE1A0F00E})), u"", Refused,
                     sim::BadExeFormat,
-                    "it is an ARM image, and this device's processor (586) runs i386 images", 0, 0,
-                    runner::Emulator::ArmCore::StrongArm, "", 4, 0, 586},
+                    "it is an ARM image, and this device's processor, 586 (Pentium), runs i386 "
+                    "images",
+                    0, 0, runner::Emulator::ArmCore::StrongArm, "", 4, 0, 586},
             RunCase{"ArmOnXScale", TinyImage(ArmMachine, Arm({0xE1A0F00E})), u"", Exits, ArmBase,
                     "", 0, 0, runner::Emulator::ArmCore::StrongArm, "", 4, 0, 1824},
             RunCase{"MipsOnMipsDevice", WithBytes(TinyImage(X86, {0xC3}), 0x44, {0x66, 0x01}), u"",
@@ -729,8 +730,15 @@ inline const std::vector<RunCase>& Cases() {
                     "it is MIPS code, and the emulator runs ARM and i386 code only", 0, 0,
                     runner::Emulator::ArmCore::StrongArm, "", 4, 0, 4000},
             RunCase{"UnknownProcessor", TinyImage(ArmMachine, Arm({0xE1A0F00E})), u"", Refused,
-                    sim::BadExeFormat, "this device's processor (1) is of no kind the loader knows",
-                    0, 0, runner::Emulator::ArmCore::StrongArm, "", 4, 0, 1},
+                    sim::BadExeFormat,
+                    "this device's processor, 1, runs no kind of image the loader knows", 0, 0,
+                    runner::Emulator::ArmCore::StrongArm, "", 4, 0, 1},
+            // A processor winnt.h names, whose images no loader here runs.
+            RunCase{"PowerPcProcessor", TinyImage(ArmMachine, Arm({0xE1A0F00E})), u"", Refused,
+                    sim::BadExeFormat,
+                    "this device's processor, 601 (PowerPC 601), runs no kind of image the "
+                    "loader knows",
+                    0, 0, runner::Emulator::ArmCore::StrongArm, "", 4, 0, 601},
             RunCase{"SectionPastImage", WithBytes(TinyImage(X86, {0xC3}), Optional + 57, {0x20}),
                     u"", Refused, sim::BadExeFormat, "extends past the image size", 0},
             // Only 0x200 of .text's raw data are loaded (its size in memory), but
