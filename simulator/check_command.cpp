@@ -185,6 +185,29 @@ Description ReadCard(const std::string& card) {
 
 } // namespace
 
+void CheckCard(const Description& card, const std::vector<const ProfileText*>& profiles,
+               runner::ProgramRunner& programs, CheckRun& run, std::ostream* explain) {
+    // The card as it will be burnt: a file that holds nothing starts nothing,
+    // unless the program built for this computer is to stand in. Standing in
+    // for the device image, it starts only where that image would.
+    programs.hostStandsIn = run.choice.standIn;
+    programs.native.asDeviceImage = true;
+    std::ostringstream untold;
+    const Explain told{explain != nullptr ? *explain : untold, run.choice};
+    for (const ProfileText* profile : profiles) {
+        run.devices.push_back(CheckDevice(OnDevice(card, ReadProfile(*profile)), programs,
+                                          explain == nullptr ? nullptr : &told));
+    }
+    std::vector<std::uint32_t> processors;
+    for (const ProfileText& profile : Profiles()) {
+        const std::uint32_t processor = ReadProfile(profile).config.processor;
+        if (std::find(processors.begin(), processors.end(), processor) == processors.end()) {
+            processors.push_back(processor);
+        }
+    }
+    run.notes = CardNotes(card, run.devices, processors);
+}
+
 int CheckCommand(int argc, char** argv, std::string& output) {
     CheckOptions options;
     const int parsed = ParseCheckOptions(argc, argv, options);
@@ -227,31 +250,14 @@ int CheckCommand(int argc, char** argv, std::string& output) {
         run.choice.image = options.image;
         run.choice.machine = runner::MachineName(image.machine);
     }
-    // The card as it will be burnt: a file that holds nothing starts nothing,
-    // unless the program built for this computer is to stand in. Standing in
-    // for the device image, it starts only where that image would.
     run.choice.standIn = options.standIn;
-    programs.hostStandsIn = options.standIn;
-    programs.native.asDeviceImage = true;
     run.unused = card.facts;
     if (card.hasSteps) {
         run.unused.push_back("steps");
     }
 
     std::ostringstream out;
-    const Explain explain{out, run.choice};
-    for (const ProfileText* profile : chosen) {
-        run.devices.push_back(CheckDevice(OnDevice(card, ReadProfile(*profile)), programs,
-                                          options.explain.empty() ? nullptr : &explain));
-    }
-    std::vector<std::uint32_t> processors;
-    for (const ProfileText& profile : Profiles()) {
-        const std::uint32_t processor = ReadProfile(profile).config.processor;
-        if (std::find(processors.begin(), processors.end(), processor) == processors.end()) {
-            processors.push_back(processor);
-        }
-    }
-    run.notes = CardNotes(card, run.devices, processors);
+    CheckCard(card, chosen, programs, run, options.explain.empty() ? nullptr : &out);
     if (options.explain.empty()) {
         if (options.json) {
             WriteCheckJson(out, run);

@@ -5,9 +5,23 @@
 // is for, with a verdict.
 #pragma once
 
+#include "runner/program_runner.h"
+#include "simulator/check_report.h"
+#include "simulator/description.h"
+#include "simulator/profiles.h"
+
+#include <ostream>
 #include <string>
+#include <vector>
 
 namespace simtool {
+
+// Plays the card's life on each of these profiles, in order, and judges it,
+// with the card's notes, into run, whose choice says what runs in place of
+// the card's program (run.choice.image's bytes are programs.standIn). With
+// explain, each device's whole timeline is told there too.
+void CheckCard(const Description& card, const std::vector<const ProfileText*>& profiles,
+               runner::ProgramRunner& programs, CheckRun& run, std::ostream* explain = nullptr);
 
 // Runs the check on the arguments after "check" (argv[0] is "check"). What
 // it prints is left in output, for the caller to write; help and errors are

@@ -6,16 +6,20 @@
 //                          [--explain DEVICE]
 //   autorun-sim --help | --version
 //
+// With no description and no steps: the built-in demo (simulator/demo.h).
 // Exit status 0 when every step ran, whatever the program did; 1 when
 // standard output could not be written; 2 for unusable input, with one line
 // on standard error, before anything runs; 3 when a run of the program
-// crashed. The check has its own (simulator/check_command.h).
+// crashed (the demo's check's runs too). The check has its own
+// (simulator/check_command.h).
 #include "runner/executed_file.h"
 #include "runner/program_runner.h"
 #include "simulator/card_program.h"
 #include "simulator/check_command.h"
+#include "simulator/demo.h"
 #include "simulator/description.h"
 #include "simulator/event_log.h"
+#include "simulator/check_report.h"
 #include "simulator/steps.h"
 #include "simulator/timeline.h"
 #include "simulator/version.h"
@@ -64,11 +68,18 @@ int ParseOptions(int argc, char** argv, Options& options) {
     CLI::App app{"Runs the card's autorun program on a simulated Windows CE device and tells, "
                  "step by step, what it does. With no arguments: the built-in demo.",
                  "autorun-sim"};
-    app.footer("Steps replace the description's: insert, menu, remove, '{\"tap\": PATH}' or "
+    app.footer("The built-in demo (no --device, no steps) plays the example card, its real "
+               "package built in, on a new Pocket PC 2003: insert, menu, remove; then it prints "
+               "the card's check table over every device profile. Its card's autorun.exe holds "
+               "nothing, so autorun.exe built for this computer stands in for it; --image runs "
+               "the device image instead, in the demo and in its check. With --json, it prints "
+               "the event log of the card's life alone.\n\n"
+               "Steps replace the description's: insert, menu, remove, '{\"tap\": PATH}' or "
                "'{\"run\": PATH, \"args\": TEXT}', one argument each.\n\n"
                "Exit status: 0 when every step ran, whatever the program did; 1 when standard "
                "output could not be written; 2 for unusable input (one line on standard error "
-               "says what), and then nothing runs; 3 when a run of the program crashed.\n\n"
+               "says what), and then nothing runs; 3 when a run of the program crashed (in the "
+               "demo, its check's runs too).\n\n"
                "autorun-sim check CARD plays a card's life on every device profile and judges "
                "it; see autorun-sim check --help.");
     app.set_version_flag("--version", Version, "Print the version and exit");
@@ -153,6 +164,8 @@ int main(int argc, char** argv) {
         return Finish(parsed);
     }
 
+    // The built-in demo as it is, with its opening and its check table.
+    const bool demo = options.deviceFile.empty() && options.steps.empty();
     simtool::Description description;
     try {
         description = options.deviceFile.empty() ? simtool::DemoDescription()
@@ -196,16 +209,16 @@ int main(int argc, char** argv) {
                                                         description.config.processor);
     std::ostringstream out;
     if (!options.json) {
+        if (demo) {
+            simtool::WriteDemoOpening(out, choice);
+        }
         simtool::WriteIntro(out, description, device, program);
     }
     const simtool::DeviceState before = simtool::StateOf(device);
     simtool::RunSteps(device, description.steps);
-    // For developers: what the images ran, added to the file this names.
-    std::string error;
-    const char* executed = std::getenv("AUTORUN_SIM_EXECUTED");
-    if (executed != nullptr && !runner::AppendExecuted(programs.image, executed, error)) {
-        std::cerr << "autorun-sim: AUTORUN_SIM_EXECUTED: " << executed << ": " << error << "\n";
-    }
+    bool crashed =
+        std::any_of(device.Events().begin(), device.Events().end(),
+                    [](const sim::Event& event) { return event.kind == sim::EventKind::Crash; });
     if (options.json) {
         simtool::WriteEventLog(out, device, options.trace);
         for (const std::string& violation : device.Violations()) {
@@ -215,8 +228,20 @@ int main(int argc, char** argv) {
     } else {
         simtool::WriteTimeline(out, device, before, options.trace);
     }
-    const bool crashed =
-        std::any_of(device.Events().begin(), device.Events().end(),
-                    [](const sim::Event& event) { return event.kind == sim::EventKind::Crash; });
+    // The check's own programs, the same image or stand-in: the check plays
+    // the card as it will be burnt, where the demo's device started any file.
+    runner::ProgramRunner checking;
+    checking.standIn = programs.standIn;
+    if (demo && !options.json &&
+        simtool::WriteDemoCheck(out, description, checking, choice) == simtool::CheckCrashed) {
+        crashed = true;
+    }
+    // For developers: what the images ran, added to the file this names.
+    std::string error;
+    const char* executed = std::getenv("AUTORUN_SIM_EXECUTED");
+    if (executed != nullptr && (!runner::AppendExecuted(programs.image, executed, error) ||
+                                !runner::AppendExecuted(checking.image, executed, error))) {
+        std::cerr << "autorun-sim: AUTORUN_SIM_EXECUTED: " << executed << ": " << error << "\n";
+    }
     return Finish(crashed ? ExitCrashed : ExitOk, out.str());
 }

@@ -176,11 +176,24 @@ class DemoStory(Case):
         result = run()
         self.assertEqual(result.returncode, 0, result.stderr)
         self.assertEqual(result.stderr, "")
-        intro, *steps = result.stdout.split("\nStep ")
+        # Two sentences say what is shown and what runs as the card's program.
+        shown, runs, blank, *_ = result.stdout.splitlines()
+        self.assertRegex(shown, r"^This demo plays the example card, with its real package "
+                         r"Reader\.cab .* on a new Pocket PC 2003: inserted, its Programs-menu "
+                         r"entry tapped, removed; then it checks the same card on every kind of "
+                         r"device\.$")
+        self.assertEqual(runs, "The card's autorun.exe holds nothing here, so the program "
+                         "compiled for this computer stands in for it; --image "
+                         "build/wince/autorun.exe runs the device image itself.")
+        self.assertEqual(blank, "")
+        story, _, table = result.stdout.partition("\nThe same card checked on every kind of "
+                                                  "device")
+        intro, *steps = story.split("\nStep ")
         # The demo's device is a Pocket PC 2003 as it is new: its profile's
         # facts, standard folders and keys.
         self.assertIn("demo's device (Pocket PC 2003 (Windows Mobile 2003)): platform type "
-                      "\"PocketPC\", version 4.20 (build 1081), processor 2577", intro)
+                      "\"PocketPC\", version 4.20 (build 1081), processor 2577 (StrongARM).",
+                      intro)
         self.assertIn("Cards in the device: \\Storage Card.", intro)
         # The device's clock starts a minute after the latest time described.
         self.assertIn("Times are seconds since 2026-11-02 10:01:00 UTC", intro)
@@ -204,8 +217,8 @@ class DemoStory(Case):
         # The card's real package: what it declares, installs, and that it
         # stays, read-only.
         self.assertIn('The cabinet installer reads \\Storage Card\\2577\\Reader.cab: "Velluma '
-                      'Reader ZRV" (application "Reader ZRV" of "Velluma"), for processor 2577 and '
-                      "Windows CE 3.0 or later.", insert)
+                      'Reader ZRV" (application "Reader ZRV" of "Velluma"), for processor 2577 '
+                      "(StrongARM) and Windows CE 3.0 or later.", insert)
         self.assertIn('The cabinet installer installs "Velluma Reader ZRV" from \\Storage Card\\'
                       "2577\\Reader.cab: " + READER + ", " + WELCOME + ", \\Windows\\Start Menu\\Programs\\Velluma Reader.lnk, the key "
                       "HKEY_LOCAL_MACHINE\\Software\\Velluma, the key HKEY_LOCAL_MACHINE\\Software\\"
@@ -243,6 +256,16 @@ class DemoStory(Case):
         self.assertIn("Added: \\Windows\\autorun.exe.", after)
         self.assertNotIn("Removed", after)
         self.assertNotIn("Warning", result.stdout)
+        # Then the card's check table: what the check says of the example
+        # card folder, where the program built for this computer stands in.
+        checked = run("check", os.path.join(EXAMPLES, "card-folder"), "--stand-in")
+        self.assertEqual(table.split("\n", 2)[2], checked.stdout)
+        self.assertTrue(checked.stdout.startswith("The program: autorun.exe built for this "
+                                                  "computer, standing in (--stand-in)"))
+        # Given steps, it is the demo's device alone; --json, the card's life
+        # alone (EventLog reads it).
+        steps = run("insert", "menu", "remove")
+        self.assertEqual(steps.stdout, story.split("\n", 3)[3])
 
     def test_help_version_and_output_that_cannot_be_written(self):
         result = run("--help")
@@ -714,7 +737,8 @@ class Packages(Case):
 
     def test_a_package_not_for_this_device_is_refused_and_changes_nothing(self):
         for args, why in (
-                (("--processor", "1824"), "it is for processor 1824, and this device's is 2577"),
+                (("--processor", "1824"),
+                 "it is for processor 1824 (ARM720), and this device's is 2577 (StrongARM)"),
                 (("--min-version", "5.0"), "it needs Windows CE 5.0 or later, and this device has 4.0"),
                 (("--unsupported", "POCKETPC"),
                  'it does not support the platform "POCKETPC", which this device is')):
@@ -1029,14 +1053,16 @@ def shared_log(args, image=None):
 
 
 def shared_timeline(args, image=None):
-    """The timeline of a run, as any kind of program tells it: without the line
-    that names the program, and with each exit told without its count of
-    emulated instructions."""
+    """The timeline of a run, as any kind of program tells it: without the lines
+    that name the program (the header's, and the demo's sentence and its check
+    table's first line), and with each exit told without its count of emulated
+    instructions."""
     result = run(*(["--image", image] if image else []), *args)
     if result.returncode != 0 or result.stderr:
         raise AssertionError(f"{args}: exit {result.returncode}: {result.stderr}")
     return [re.sub(r"(exits with code \d+), after \d+ instructions", r"\1", line)
-            for line in result.stdout.splitlines() if not line.startswith("  The program: ")]
+            for line in result.stdout.splitlines()
+            if not line.lstrip().startswith(("The program: ", "The card's autorun.exe "))]
 
 
 class Golden(unittest.TestCase):
@@ -1060,6 +1086,14 @@ class Golden(unittest.TestCase):
                 path = os.path.join(GOLDEN, name + ".jsonl")
                 if IMAGE:
                     self.assertEqual(shared_timeline(args, IMAGE), shared_timeline(args))
+                if IMAGE and not args:
+                    # The demo says what runs, and so does its check table.
+                    lines = run("--image", IMAGE).stdout.splitlines()
+                    self.assertEqual(lines[1], "The card's autorun.exe is the ARM image %s, given "
+                                     "with --image; without it, the program compiled for this "
+                                     "computer stands in for the card's empty file." % IMAGE)
+                    self.assertIn("The program: the ARM image %s (--image), as the card's "
+                                  "\\Storage Card\\2577\\autorun.exe." % IMAGE, lines)
                 if name in MACHINE_TIMES:
                     if IMAGE:
                         self.assertEqual(got, shared_log(args))
@@ -1151,7 +1185,9 @@ class HostileImages(Case):
                                                                    processor=X86_PROCESSOR))}
         for image in images:
             with self.subTest(image=os.path.basename(image), given="--image"):
-                self.check(["--image", image], image)
+                # The demo's card life, its steps given: without them, its
+                # check plays the image on every device again.
+                self.check(["--image", image, "insert", "menu", "remove"], image)
             with self.subTest(image=os.path.basename(image), given="on a card"):
                 with open(image, "rb") as f:
                     data = f.read()
