@@ -21,22 +21,46 @@ bool Before(std::uint32_t aMajor, std::uint32_t aMinor, std::uint32_t bMajor,
     return aMajor != bMajor ? aMajor < bMajor : aMinor < bMinor;
 }
 
-// Why this device refuses the package; empty when it does not.
-std::string Refusal(const PackageHeader& header, const Config& device) {
-    if (header.processor != AnyProcessor && header.processor != device.processor) {
-        return "it is for processor " + std::to_string(header.processor) +
-               ", and this device's is " + std::to_string(device.processor);
+// The version a package's bounds are compared with: the major, and the
+// minor when the majors are the same.
+void Compared(std::uint32_t major, const Config& device, Texts& facts) {
+    facts.push_back(fact::OsMajor);
+    if (major == device.osMajor) {
+        facts.push_back(fact::OsMinor);
+    }
+}
+
+// Why this device refuses the package (empty when it does not), and the
+// facts of the device that its checks compared, as far as they went.
+std::string Refusal(const PackageHeader& header, const Config& device, Texts& facts) {
+    if (header.processor != AnyProcessor) {
+        facts.push_back(fact::Processor);
+        if (header.processor != device.processor) {
+            return "it is for processor " + std::to_string(header.processor) +
+                   ", and this device's is " + std::to_string(device.processor);
+        }
     }
     const std::string version = Version(device.osMajor, device.osMinor);
-    if ((header.minMajor != 0 || header.minMinor != 0) &&
-        Before(device.osMajor, device.osMinor, header.minMajor, header.minMinor)) {
-        return "it needs Windows CE " + Version(header.minMajor, header.minMinor) +
-               " or later, and this device has " + version;
+    if (header.minMajor != 0 || header.minMinor != 0) {
+        Compared(header.minMajor, device, facts);
+        if (Before(device.osMajor, device.osMinor, header.minMajor, header.minMinor)) {
+            return "it needs Windows CE " + Version(header.minMajor, header.minMinor) +
+                   " or later, and this device has " + version;
+        }
     }
-    if (device.installerChecksMaxVersion && (header.maxMajor != 0 || header.maxMinor != 0) &&
-        Before(header.maxMajor, header.maxMinor, device.osMajor, device.osMinor)) {
-        return "it is for Windows CE " + Version(header.maxMajor, header.maxMinor) +
-               " at most, and this device has " + version;
+    const bool maxVersion = header.maxMajor != 0 || header.maxMinor != 0;
+    if (maxVersion || header.maxBuild != 0) {
+        facts.push_back(fact::InstallerChecksMaxVersion);
+    }
+    if (device.installerChecksMaxVersion && maxVersion) {
+        Compared(header.maxMajor, device, facts);
+        if (Before(header.maxMajor, header.maxMinor, device.osMajor, device.osMinor)) {
+            return "it is for Windows CE " + Version(header.maxMajor, header.maxMinor) +
+                   " at most, and this device has " + version;
+        }
+    }
+    if (header.minBuild != 0 || (device.installerChecksMaxVersion && header.maxBuild != 0)) {
+        facts.push_back(fact::OsBuild);
     }
     if (header.minBuild != 0 && device.osBuild < header.minBuild) {
         return "it needs build " + std::to_string(header.minBuild) +
@@ -46,6 +70,9 @@ std::string Refusal(const PackageHeader& header, const Config& device) {
         device.osBuild > header.maxBuild) {
         return "it is for build " + std::to_string(header.maxBuild) +
                " at most, and this device's is " + std::to_string(device.osBuild);
+    }
+    if (!header.unsupported.empty()) {
+        facts.push_back(fact::Platform);
     }
     for (const std::string& platform : header.unsupported) {
         if (SameName(Utf16(platform), device.platformType)) {
@@ -81,6 +108,7 @@ class Places {
                 }
             }
             why = "this kind of device has no folder " + Utf8(first);
+            lacks_ = true;
             return false;
         }
         if (!wide.empty() && wide[0] == u'\\') {
@@ -89,6 +117,12 @@ class Places {
         }
         why = "it is not a path on the device";
         return false;
+    }
+
+    // Whether a package's folder failed to resolve for a standard folder
+    // this kind of device does not have (its `folders` fact).
+    bool Lacks() const {
+        return lacks_;
     }
 
     // A registry value's text with "%InstallDir%" and the "%CEn%" folders
@@ -115,6 +149,7 @@ class Places {
   private:
     const Config& device_;
     std::u16string installDir_;
+    mutable bool lacks_ = false;
 };
 
 const char* RootName(std::uint16_t root) {
@@ -192,6 +227,7 @@ struct CabInstaller::Plan {
     Installation made;
     std::vector<std::u16string> kept; // files that were there and stay as they were
     std::vector<std::u16string> keys; // made, with their roots
+    Texts facts;                      // the device's, that its checks compared
 };
 
 void CabInstaller::Install(const std::u16string& path) {
@@ -206,6 +242,9 @@ void CabInstaller::Install(const std::u16string& path) {
     Register(path, name, plan);
     installed_.Add(name, plan.made);
     ev::Installed installed{path, name, plan.installDir, plan.made.files, plan.kept, plan.keys};
+    if (!plan.facts.empty()) {
+        installed.facts = plan.facts;
+    }
     if (package.hasSetupDll) {
         // The device's installer would load it and call it now; the
         // simulated one runs no DLL, and says which it did not run.
@@ -239,10 +278,12 @@ bool CabInstaller::Read(const std::u16string& path, Package& package, std::u16st
 
 bool CabInstaller::Place(const std::u16string& path, const std::u16string& name,
                          const Package& package, Plan& plan) {
-    std::string why = Refusal(package.header, config_);
+    std::string why = Refusal(package.header, config_, plan.facts);
+    const bool checked = why.empty();
     // The install directory the package gives (it starts with "%CEn%" or
     // "\"), at this device's folders: what "%InstallDir%" stands for.
-    if (why.empty() && !Places(config_, u"").Resolve(package.installDir, plan.installDir, why)) {
+    const Places standard(config_, u"");
+    if (why.empty() && !standard.Resolve(package.installDir, plan.installDir, why)) {
         why = "its install directory " + package.installDir + ": " + why;
     }
     const Places places(config_, plan.installDir);
@@ -270,7 +311,13 @@ bool CabInstaller::Place(const std::u16string& path, const std::u16string& name,
         plan.shortcuts.push_back({folder + u"\\" + Utf16(link.file), target});
     }
     if (!why.empty()) {
-        log_.Emit(ev::Refused{path, name, Utf16(why)});
+        ev::Refused refused{path, name, Utf16(why)};
+        if (!checked) {
+            refused.facts = plan.facts;
+        } else if (standard.Lacks() || places.Lacks()) {
+            refused.facts = Texts{fact::Folders};
+        }
+        log_.Emit(refused);
         return false;
     }
     return true;

@@ -84,6 +84,19 @@ void Shell::Insert() {
     }
     cardsOut_.clear();
     ev::Step step{u"insert", back, CardsIn()};
+    // The folder the shell looks in on a card is its processor's; the Auto
+    // Run Policy may keep it from starting anything.
+    step.facts = Texts{fact::Processor};
+    if (config_.autoRunPolicy != 0) {
+        step.facts = Texts{fact::AutoRunPolicy};
+        if (*step.in > 0) {
+            step.why = u"the device's Auto Run Policy is " +
+                       Utf16(std::to_string(config_.autoRunPolicy)) +
+                       u", which restricts programs on storage cards from running automatically";
+        }
+        log_.Emit(step);
+        return;
+    }
     for (const Entry* card : files_.Children(u"")) {
         const Entry* program = ProgramOn(*card);
         if (program == nullptr) {
@@ -97,6 +110,10 @@ void Shell::Insert() {
         files_.Add(copy);
         run_(AutoRunCopyPath, u"install");
         return;
+    }
+    if (*step.in > 0) {
+        step.why =
+            u"no card holds " + Utf16(std::to_string(config_.processor)) + u"\\" + AutoRunName;
     }
     log_.Emit(step);
 }

@@ -142,56 +142,63 @@ std::vector<std::string> ComparedTimes(const RecordSpan& span) {
     return causes;
 }
 
-std::vector<std::string> UninstallerNames(const std::vector<sim::Event>& events, std::size_t to) {
-    std::vector<std::u16string> given; // to Unload.exe
-    std::vector<std::u16string> asked; // of the Configuration Manager's UnInstall provider
-    std::vector<std::u16string> installed;
-    auto add = [](std::vector<std::u16string>& names, const std::u16string& name) {
-        for (const std::u16string& known : names) {
-            if (sim::SameName(known, name)) {
-                return;
-            }
-        }
-        names.push_back(name);
-    };
-    for (std::size_t i = 0; i < to && i < events.size(); ++i) {
-        if (const auto* uninstalled = events[i].As<sim::ev::Uninstalled>()) {
-            add(given, uninstalled->app);
-        } else if (const auto* configured = events[i].As<sim::ev::Configure>()) {
-            for (const std::u16string& app : configured->asked) {
-                add(asked, app);
-            }
-        } else if (const auto* made = events[i].As<sim::ev::Installed>()) {
-            add(installed, made->app);
-        }
-    }
+bool NamesGiven::Differ() const {
     for (const auto* names : {&given, &asked}) {
         for (const std::u16string& name : *names) {
             for (const std::u16string& app : installed) {
                 if (sim::SameName(name, app)) {
-                    return {};
+                    return false;
                 }
             }
         }
     }
-    if ((given.empty() && asked.empty()) || installed.empty()) {
+    return (!given.empty() || !asked.empty()) && !installed.empty();
+}
+
+NamesGiven UninstallNames(const std::vector<sim::Event>& events, std::size_t to) {
+    NamesGiven names;
+    auto add = [](std::vector<std::u16string>& list, const std::u16string& name) {
+        for (const std::u16string& known : list) {
+            if (sim::SameName(known, name)) {
+                return;
+            }
+        }
+        list.push_back(name);
+    };
+    for (std::size_t i = 0; i < to && i < events.size(); ++i) {
+        if (const auto* uninstalled = events[i].As<sim::ev::Uninstalled>()) {
+            add(names.given, uninstalled->app);
+        } else if (const auto* configured = events[i].As<sim::ev::Configure>()) {
+            for (const std::u16string& app : configured->asked) {
+                add(names.asked, app);
+            }
+        } else if (const auto* made = events[i].As<sim::ev::Installed>()) {
+            add(names.installed, made->app);
+        }
+    }
+    return names;
+}
+
+std::vector<std::string> UninstallerNames(const std::vector<sim::Event>& events, std::size_t to) {
+    const NamesGiven names = UninstallNames(events, to);
+    if (!names.Differ()) {
         return {};
     }
-    auto quoted = [](const std::vector<std::u16string>& names) {
+    auto quoted = [](const std::vector<std::u16string>& list) {
         std::vector<std::string> texts;
-        for (const std::u16string& name : names) {
+        for (const std::u16string& name : list) {
             texts.push_back(Quoted(sim::Utf8(name)));
         }
         return Listed(texts);
     };
     std::vector<std::string> told;
-    if (!asked.empty()) {
-        told.push_back("the Configuration Manager was asked to uninstall " + quoted(asked));
+    if (!names.asked.empty()) {
+        told.push_back("the Configuration Manager was asked to uninstall " + quoted(names.asked));
     }
-    if (!given.empty()) {
-        told.push_back("the uninstaller was given " + quoted(given));
+    if (!names.given.empty()) {
+        told.push_back("the uninstaller was given " + quoted(names.given));
     }
-    return {Listed(told) + ", and what was installed is " + quoted(installed)};
+    return {Listed(told) + ", and what was installed is " + quoted(names.installed)};
 }
 
 } // namespace simtool

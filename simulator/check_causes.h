@@ -35,6 +35,17 @@ std::vector<std::string> SearchCauses(const RecordSpan& span);
 // (T1) with the time of B (T2): the first is earlier".
 std::vector<std::string> ComparedTimes(const RecordSpan& span);
 
+// The names the uninstallers were given up to an event, and the names the
+// cabinet installer installed applications under, each once.
+struct NamesGiven {
+    std::vector<std::u16string> given;     // to Unload.exe
+    std::vector<std::u16string> asked;     // of the Configuration Manager's UnInstall provider
+    std::vector<std::u16string> installed; // by the cabinet installer
+    // Some name was given and some installed, and none given is one installed.
+    bool Differ() const;
+};
+NamesGiven UninstallNames(const std::vector<sim::Event>& events, std::size_t to);
+
 // The names the uninstaller was given up to event `to`, and the names the
 // cabinet installer installed applications under, when none of those given
 // is one installed: "the uninstaller was given "X", and what was installed is

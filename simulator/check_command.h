@@ -1,5 +1,6 @@
 // autorun-sim check CARD [--devices NAME,...] [--image FILE | --stand-in]
-//                        [--json] [--explain DEVICE]
+//                        [--set FACT=VALUE]... [--expect FILE] [--json] [--junit FILE|-]
+//                        [--explain DEVICE]
 //
 // A card, as it will be burnt, through its life on every kind of device it
 // is for, with a verdict.

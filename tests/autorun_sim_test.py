@@ -304,7 +304,7 @@ class EventLog(Case):
         package = CARD + "\\2577\\Reader.cab"
         held = ("key-delete", APP_KEY)
         self.assertEqual(compact(events), [
-            ("step", "insert", 0, 1, True),
+            ("step", "insert", 0, 1, True, ["processor"]),
             ("copy", card_exe, "\\Windows\\autorun.exe", True),
             ("start", "\\Windows\\autorun.exe", "install"),
             ("copy", "\\Windows\\autorun.exe", MENU_COPY, True),
@@ -313,7 +313,8 @@ class EventLog(Case):
             ("package", package, "Velluma Reader ZRV", "Velluma", "Reader ZRV", 2577, "3.0", "0.0",
              0, 0, []),
             ("installed", package, "Velluma Reader ZRV", "\\Program Files\\VellumaZRV",
-             [READER, WELCOME, SHORTCUT], [], [*SOFTWARE_KEYS, APP_KEY]),
+             [READER, WELCOME, SHORTCUT], [], [*SOFTWARE_KEYS, APP_KEY],
+             ["processor", "osMajor"]),
             ("package-deleted", package, False, 5, "the file is read-only"),
             # The menu step taps the copy the program made of itself.
             ("step", "menu", MENU_COPY, True),
@@ -329,13 +330,13 @@ class EventLog(Case):
             (*held, 3, 5, HELD), ("sleep", 1000),
             ("uninstalled", "Velluma Reader ZRV",
              [READER, WELCOME, SHORTCUT, "\\Program Files\\VellumaZRV"],
-             [APP_KEY, *reversed(SOFTWARE_KEYS)]),
+             [APP_KEY, *reversed(SOFTWARE_KEYS)], ["unload"]),
             (*held, 4, 2, "there is no such key"),
             ("exit", 0),
         ])
         self.assertEqual([e["t"] for e in events if e["event"] in ("key-delete", "uninstalled")],
                          [0, 1000, 2000, 2500, 3000])
-        self.assertEqual(list(events[0]), ["event", "t", "name", "cards", "in", "runs"])
+        self.assertEqual(list(events[0]), ["event", "t", "name", "cards", "in", "runs", "facts"])
         self.assertEqual(list(events[13]), ["event", "t", "name", "cards", "runs"])
         # Calls are in the log with --trace only.
         self.assertNotIn("call", [e["event"] for e in events])
@@ -416,7 +417,7 @@ class EventLog(Case):
             {"path": "\\ΚΑΡΤΑ", "attributes": ["directory", "temporary"]},
             {"path": "\\καρτα\\2577\\autorun.exe"},
             {"path": "\\Καρτα\\2577\\Ωmega.cab", "time": "2026-11-02T10:00:00Z"}]}, "insert")
-        self.assertEqual(compact(events)[0], ("step", "insert", 0, 1, True))
+        self.assertEqual(compact(events)[0], ("step", "insert", 0, 1, True, ["processor"]))
         self.assertEqual([e["file"] for e in events if e["event"] == "launch"],
                          ["\\ΚΑΡΤΑ\\2577\\Ωmega.cab"])
 
@@ -850,7 +851,7 @@ class Steps(Case):
         events, _ = self.device({"entries": card(("Reader.cab", PACKAGE_TIME))}, "insert", "menu",
                                 "remove", "menu", '{"tap": "\\\\Nowhere.exe"}')
         steps = [step[1:] for step in compact(events) if step[0] == "step"]
-        self.assertEqual(steps, [("insert", 0, 1, True), ("menu", MENU_COPY, True),
+        self.assertEqual(steps, [("insert", 0, 1, True, ["processor"]), ("menu", MENU_COPY, True),
                                  ("remove", 1, True), ("menu", False),
                                  ("tap", "\\Nowhere.exe", False)])
         result = run("--device", self.write("device.json", {"entries": entries}), "menu",
@@ -866,7 +867,7 @@ class Steps(Case):
         events, _ = self.device({"entries": card(), "steps": []})
         self.assertEqual(events, [])
         events, _ = self.device({})
-        self.assertEqual(compact(events), [("step", "insert", 0, 0, False),
+        self.assertEqual(compact(events), [("step", "insert", 0, 0, False, ["processor"]),
                                            ("step", "menu", False),
                                            ("step", "remove", 0, False)])
         # From standard input.
