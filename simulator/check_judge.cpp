@@ -79,6 +79,17 @@ enum Parts {
     RemovalParts = 4,   // the uninstaller and the Configuration Manager
 };
 
+// Whether a removal's event removed anything: an uninstaller's run, or a
+// document the Configuration Manager carried out, that had nothing to remove
+// is no part of why a removal is clean.
+bool RemovedAny(const sim::Event& e) {
+    const auto* uninstalled = e.As<sim::ev::Uninstalled>();
+    const auto* configured = e.As<sim::ev::Configure>();
+    return (uninstalled != nullptr &&
+            (!uninstalled->files.empty() || !uninstalled->keys.empty())) ||
+           (configured != nullptr && !configured->apps.empty());
+}
+
 // The facts an event says it rests on, of those parts.
 const sim::Texts* FactsOf(const sim::Event& e, int parts) {
     const sim::Texts* facts = nullptr;
@@ -164,6 +175,11 @@ class Judge {
     void RestsOn(Judgement& judgement, std::initializer_list<std::pair<int, int>> steps) const {
         for (const auto& [step, parts] : steps) {
             for (std::size_t i = steps_[step].from; i < steps_[step].to; ++i) {
+                // A clean removal rests on the removals that removed something.
+                if ((parts & RemovalParts) != 0 && judgement.verdict == Verdict::Pass &&
+                    !RemovedAny(events_[i])) {
+                    continue;
+                }
                 const sim::Texts* facts = FactsOf(events_[i], parts);
                 for (const std::u16string& fact : facts != nullptr ? *facts : sim::Texts()) {
                     const std::string name = sim::Utf8(fact);
