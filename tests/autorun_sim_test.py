@@ -1286,6 +1286,22 @@ class UnusableInput(Case):
         self.refused_text('{"standardFolders": "\\\\Windows"}',
                           ": standardFolders: expected an array, found a string")
         self.refused_text('{"uninstallerDepth": -2}', ": uninstallerDepth: must not be negative")
+        self.refused_text('{"autoRunPolicy": 2}', ": autoRunPolicy: 2 is too large (at most 1)")
+        # A standing is of a fact the description gives: its sources by id,
+        # or what is assumed.
+        for standing, what in (
+                ({"processor": {"sources": ["S12"]}}, 'standing.processor: the description does '
+                 'not give "processor", so it has no standing to give'),
+                ({"platform": {"sources": ["S1"]}, "x": {}}, 'standing.x: unknown field "x"'),
+                ({"platform": {}}, 'standing.platform: give its "sources", or what is "assumed"'),
+                ({"platform": {"sources": ["12"]}}, 'standing.platform.sources[0]: "12" is not a '
+                 "source's id"),
+                ({"platform": {"sources": ["S1x"]}}, 'standing.platform.sources[0]: "S1x" is not a '
+                 "source's id"),
+                ({"platform": {"assumed": 1}}, "standing.platform.assumed: expected a string"),
+                ({"platform": {"because": "x"}}, 'standing.platform.because: unknown field'),
+                ({"platform": []}, "standing.platform: expected an object, found an array")):
+            self.refused_text(json.dumps({"platform": "HPC", "standing": standing}), ": " + what)
         self.refused_text('{"platform": "Pocket\\u0000PC"}',
                           ': platform: "Pocket\\u0000PC" has a NUL character in it')
         self.refused_text('{"faults": {"appKeyDeleteFailures": true}}',
