@@ -70,7 +70,8 @@ int ParseCheckOptions(int argc, char** argv, CheckOptions& options) {
         "each profile gives the device's own facts. The card is judged as it will be burnt: an "
         "empty <processor>\\autorun.exe starts nothing, as on a device, unless --image or "
         "--stand-in says what runs; the first line says what ran.\n\nUnder a failed judgement, a "
-        "line says why in the device's words, and \"to change:\" what its record shows would change it; "
+        "line says why in the device's words, and \"to change:\" what its record shows would "
+        "change it; "
         "a ? after a mark says the verdict rests on a fact the profile assumes, and a line "
         "under the row names it (docs/devices.md gives each fact's source or assumption).\n\n"
         "Devices, in this order: " +
