@@ -251,7 +251,9 @@ void CabInstaller::Install(const std::u16string& path) {
         installed.setupDll = Utf16(package.setupDll);
     }
     log_.Emit(installed);
-    DeletePackage(path);
+    if (config_.installerDeletesPackage) {
+        DeletePackage(path);
+    }
 }
 
 bool CabInstaller::Read(const std::u16string& path, Package& package, std::u16string& name) {
@@ -406,6 +408,7 @@ void CabInstaller::DeletePackage(const std::u16string& package) {
     // As a program's deletion would, but no program is running.
     const Answer answer = files_.Delete(package, u"");
     ev::PackageDeleted deleted{package, !answer.Failed()};
+    deleted.facts = {fact::InstallerDeletesPackage};
     if (answer.Failed()) {
         deleted.error = answer.error;
         deleted.why = Utf16(answer.why);

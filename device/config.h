@@ -39,6 +39,7 @@ constexpr char16_t Folders[] = u"folders";
 constexpr char16_t Unload[] = u"unload";
 constexpr char16_t UninstallerDepth[] = u"uninstallerDepth";
 constexpr char16_t InstallerChecksMaxVersion[] = u"installerChecksMaxVersion";
+constexpr char16_t InstallerDeletesPackage[] = u"installerDeletesPackage";
 constexpr char16_t ConfigurationProviders[] = u"configurationProviders";
 constexpr char16_t AutoRunPolicy[] = u"autoRunPolicy";
 } // namespace fact
@@ -90,6 +91,9 @@ struct Config {
     // (\Program Files is level 1, \Program Files\A level 2); 0: any depth.
     std::uint32_t uninstallerDepth = 0;
     bool installerChecksMaxVersion = true;
+    // The installer deletes a package once it has installed it (unless the
+    // package is read-only, or its card write-protected).
+    bool installerDeletesPackage = true;
     // The Auto Run Policy (security policy 2): 0 lets the shell start a
     // card's program as the card goes in, 1 restricts programs on cards from
     // running automatically.

@@ -123,7 +123,8 @@
     F(package, Text,             "the package file")                                               \
     F(ok,      Flag,             "whether it was deleted")                                         \
     F(error,   Omitted<Number>,  "when not: the error code")                                       \
-    F(why,     Omitted<Text>,    "when not: why")
+    F(why,     Omitted<Text>,    "when not: why")                                                  \
+    F(facts,   Texts,            "the device's fact it rests on (installerDeletesPackage)")
 #define AUTORUN_EVENT_FIELDS_Uninstalled(F)                                                         \
     F(app,     Text,             "the name the uninstaller was given")                             \
     F(inert,   Omitted<Flag>,    "set where Unload.exe removes nothing")                           \

@@ -387,6 +387,7 @@ class Judge {
         // to be found again.
         std::string why;
         std::vector<std::string> remedies;
+        std::vector<std::string> facts; // the deletion's
         for (int earlier = 0; earlier < step; ++earlier) {
             for (std::size_t i = steps_[earlier].from; i < steps_[earlier].to; ++i) {
                 const auto* deleted = events_[i].As<sim::ev::PackageDeleted>();
@@ -394,6 +395,7 @@ class Judge {
                     why = "the cabinet installer deleted " + sim::Utf8(deleted->package) +
                           " after installing it on " + StepNames[earlier];
                     remedies = DeletedPackageRemedy();
+                    facts = Texts(deleted->facts);
                 }
             }
         }
@@ -406,12 +408,14 @@ class Judge {
         if (remedies.empty()) {
             remedies = searched;
         }
-        return Remedied(
+        Judgement failed = Remedied(
             Fail("nothing is installed" +
                      (why.empty() ? std::string(", and no package's application is there")
                                   : ": " + why),
                  causes),
             remedies);
+        failed.facts = facts;
+        return failed;
     }
 
     // After an insertion, the package's application is installed: what the

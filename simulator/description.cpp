@@ -44,6 +44,7 @@ const std::vector<std::string> DeviceFacts = {"profile",
                                               "folders",
                                               "unload",
                                               "installerChecksMaxVersion",
+                                              "installerDeletesPackage",
                                               "folderPathAnswersFalse",
                                               "libraries",
                                               "configurationProviders",
@@ -234,6 +235,10 @@ class Parser {
         if (root.contains("installerChecksMaxVersion")) {
             c.installerChecksMaxVersion =
                 Boolean(root["installerChecksMaxVersion"], "installerChecksMaxVersion");
+        }
+        if (root.contains("installerDeletesPackage")) {
+            c.installerDeletesPackage =
+                Boolean(root["installerDeletesPackage"], "installerDeletesPackage");
         }
         if (root.contains("libraries")) {
             c.libraries = ParseLibraries(root["libraries"], "libraries");

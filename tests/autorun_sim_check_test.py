@@ -336,6 +336,13 @@ class CheckCards(CardFolders):
         self.assertIn("\nSet on every device: processor=2577 (--set), in place of the profiles' "
                       "facts.\n", result.stdout)
         self.assertEqual(rows(result.stdout)["ce-net-4.2"][0], "✓")
+        # That the Handheld PC's installer deletes a writable package is
+        # assumed; one that keeps it lets the card work again.
+        writable = self.cards["writable-package"]
+        self.assertEqual(rows(self.check(writable).stdout)["hpc-2000"][4], "✗?")
+        result = self.check(writable, "--set", "installerDeletesPackage=false", "--devices",
+                            "hpc-2000")
+        self.assertEqual(rows(result.stdout)["hpc-2000"], ["✓", "✓", "✓", "✓?", "✓", "✓"])
         # A maker's Auto Run Policy of 1: the shell starts nothing, the story
         # says why, and nothing on the card would change it.
         result = self.check(good, "--set", "autoRunPolicy=1", "--devices", "wm6")
@@ -637,7 +644,8 @@ PROFILES = ["pocket-pc-2000", "pocket-pc-2002", "pocket-pc-2003", "wm5", "wm6", 
 # docs/devices.md lists them.
 FACTS = ["platform", "osMajor", "osMinor", "osBuild", "processor", "programsFolder", "folders",
          "standardFolders", "standardKeys", "uninstallerDepth", "folderPathAnswersFalse", "unload",
-         "installerChecksMaxVersion", "libraries", "configurationProviders", "autoRunPolicy"]
+         "installerChecksMaxVersion", "installerDeletesPackage", "libraries", "configurationProviders",
+         "autoRunPolicy"]
 DEVICES_MD = os.path.join(HERE, "..", "docs", "devices.md")
 
 

@@ -315,7 +315,8 @@ class EventLog(Case):
             ("installed", package, "Velluma Reader ZRV", "\\Program Files\\VellumaZRV",
              [READER, WELCOME, SHORTCUT], [], [*SOFTWARE_KEYS, APP_KEY],
              ["processor", "osMajor"]),
-            ("package-deleted", package, False, 5, "the file is read-only"),
+            ("package-deleted", package, False, 5, "the file is read-only",
+             ["installerDeletesPackage"]),
             # The menu step taps the copy the program made of itself.
             ("step", "menu", MENU_COPY, True),
             ("start", MENU_COPY, ""),
@@ -742,6 +743,10 @@ class Packages(Case):
             deleted = [e for e in events if e["event"] == "package-deleted"]
             self.assertEqual([(e["ok"], e["why"]) for e in deleted],
                              [(False, "the card is write-protected")])
+            # An installer that keeps its packages leaves it, and tries nothing.
+            events, state = self.life(cab, "insert", readonly=False, installerDeletesPackage=False)
+            self.assertEqual([e for e in events if e["event"] == "package-deleted"], [])
+            self.assertIn(CARD + "\\2577\\Reader.cab", paths(state))
 
     def test_a_malformed_package_is_not_valid(self):
         for args, why in ((("--set", "strings_offset=60000"), "STRINGS offset 60000"),
