@@ -408,12 +408,12 @@ class Judge {
         if (remedies.empty()) {
             remedies = searched;
         }
-        Judgement failed = Remedied(
-            Fail("nothing is installed" +
-                     (why.empty() ? std::string(", and no package's application is there")
-                                  : ": " + why),
-                 causes),
-            remedies);
+        Judgement failed =
+            Remedied(Fail("nothing is installed" +
+                              (why.empty() ? std::string(", and no package's application is there")
+                                           : ": " + why),
+                          causes),
+                     remedies);
         failed.facts = facts;
         return failed;
     }
