@@ -5,6 +5,7 @@
 #include "simulator/telling.h"
 #include "simulator/time_text.h"
 
+#include <algorithm>
 #include <map>
 
 namespace simtool {
@@ -53,7 +54,62 @@ std::string Holding(const std::u16string& folder, const std::vector<sim::Entry>&
     return names.empty() ? std::string("nothing") : Listed(names, 3);
 }
 
+// Whether a removal's event removed anything: an uninstaller's run, or a
+// document the Configuration Manager carried out, that had nothing to remove
+// is no part of why a removal is clean.
+bool RemovedAny(const sim::Event& e) {
+    const auto* uninstalled = e.As<sim::ev::Uninstalled>();
+    const auto* configured = e.As<sim::ev::Configure>();
+    return (uninstalled != nullptr &&
+            (!uninstalled->files.empty() || !uninstalled->keys.empty())) ||
+           (configured != nullptr && !configured->apps.empty());
+}
+
+// The facts an event says it rests on, of those parts.
+const sim::Texts* FactsOf(const sim::Event& e, int parts) {
+    const sim::Texts* facts = nullptr;
+    if ((parts & RunParts) != 0) {
+        const auto* step = e.As<sim::ev::Step>();
+        const auto* refused = e.As<sim::ev::NotStarted>();
+        facts = step != nullptr && step->facts         ? &*step->facts
+                : refused != nullptr && refused->facts ? &*refused->facts
+                                                       : facts;
+    }
+    if ((parts & InstallerParts) != 0) {
+        const auto* refused = e.As<sim::ev::Refused>();
+        const auto* installed = e.As<sim::ev::Installed>();
+        facts = refused != nullptr && refused->facts       ? &*refused->facts
+                : installed != nullptr && installed->facts ? &*installed->facts
+                                                           : facts;
+    }
+    if ((parts & RemovalParts) != 0) {
+        const auto* uninstalled = e.As<sim::ev::Uninstalled>();
+        const auto* configured = e.As<sim::ev::Configure>();
+        facts = uninstalled != nullptr                       ? &uninstalled->facts
+                : configured != nullptr && configured->facts ? &*configured->facts
+                                                             : facts;
+    }
+    return facts;
+}
+
 } // namespace
+
+void FactsNamed(const RecordSpan& span, int parts, bool removedOnly,
+                std::vector<std::string>& facts) {
+    for (std::size_t i = span.from; i < span.to; ++i) {
+        const sim::Event& e = span.events[i];
+        if ((parts & RemovalParts) != 0 && removedOnly && !RemovedAny(e)) {
+            continue;
+        }
+        const sim::Texts* named = FactsOf(e, parts);
+        for (const std::u16string& fact : named != nullptr ? *named : sim::Texts()) {
+            const std::string name = sim::Utf8(fact);
+            if (std::find(facts.begin(), facts.end(), name) == facts.end()) {
+                facts.push_back(name);
+            }
+        }
+    }
+}
 
 std::vector<std::u16string> CardSearches(const RecordSpan& span) {
     std::vector<std::u16string> searches;

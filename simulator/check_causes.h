@@ -21,6 +21,20 @@ struct RecordSpan {
     const std::vector<sim::Entry>& cards;
 };
 
+// The parts of the device whose events name the facts of this kind of
+// device that decided them.
+enum RecordParts {
+    RunParts = 1,       // the shell's starts and the loader's refusals
+    InstallerParts = 2, // the cabinet installer's checks
+    RemovalParts = 4,   // the uninstaller and the Configuration Manager
+};
+
+// Adds to facts, each once, the device's facts that the span's events of
+// those parts name as what decided them ("processor"); with removedOnly, of
+// a removal only those that removed something.
+void FactsNamed(const RecordSpan& span, int parts, bool removedOnly,
+                std::vector<std::string>& facts);
+
 // The searches for a pattern ("*", "?") on the cards that the runs of the
 // span made, as they gave them, each once.
 std::vector<std::u16string> CardSearches(const RecordSpan& span);

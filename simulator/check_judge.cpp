@@ -72,51 +72,6 @@ Judgement Remedied(Judgement judgement, std::vector<std::string> remedies) {
     return judgement;
 }
 
-// The parts of the device whose events' facts a judgement rests on.
-enum Parts {
-    RunParts = 1,       // the shell's starts and the loader's
-    InstallerParts = 2, // the cabinet installer's checks
-    RemovalParts = 4,   // the uninstaller and the Configuration Manager
-};
-
-// Whether a removal's event removed anything: an uninstaller's run, or a
-// document the Configuration Manager carried out, that had nothing to remove
-// is no part of why a removal is clean.
-bool RemovedAny(const sim::Event& e) {
-    const auto* uninstalled = e.As<sim::ev::Uninstalled>();
-    const auto* configured = e.As<sim::ev::Configure>();
-    return (uninstalled != nullptr &&
-            (!uninstalled->files.empty() || !uninstalled->keys.empty())) ||
-           (configured != nullptr && !configured->apps.empty());
-}
-
-// The facts an event says it rests on, of those parts.
-const sim::Texts* FactsOf(const sim::Event& e, int parts) {
-    const sim::Texts* facts = nullptr;
-    if ((parts & RunParts) != 0) {
-        const auto* step = e.As<sim::ev::Step>();
-        const auto* refused = e.As<sim::ev::NotStarted>();
-        facts = step != nullptr && step->facts         ? &*step->facts
-                : refused != nullptr && refused->facts ? &*refused->facts
-                                                       : facts;
-    }
-    if ((parts & InstallerParts) != 0) {
-        const auto* refused = e.As<sim::ev::Refused>();
-        const auto* installed = e.As<sim::ev::Installed>();
-        facts = refused != nullptr && refused->facts       ? &*refused->facts
-                : installed != nullptr && installed->facts ? &*installed->facts
-                                                           : facts;
-    }
-    if ((parts & RemovalParts) != 0) {
-        const auto* uninstalled = e.As<sim::ev::Uninstalled>();
-        const auto* configured = e.As<sim::ev::Configure>();
-        facts = uninstalled != nullptr                       ? &uninstalled->facts
-                : configured != nullptr && configured->facts ? &*configured->facts
-                                                             : facts;
-    }
-    return facts;
-}
-
 Judgement NotJudged(const std::string& why) {
     return {Verdict::NotJudged, why, {}};
 }
@@ -171,24 +126,12 @@ class Judge {
     }
 
   private:
-    // The facts the events of those steps, of those parts, rest on, each once.
+    // The facts the events of those steps, of those parts, rest on, each once;
+    // a clean removal rests on the removals that removed something.
     void RestsOn(Judgement& judgement, std::initializer_list<std::pair<int, int>> steps) const {
         for (const auto& [step, parts] : steps) {
-            for (std::size_t i = steps_[step].from; i < steps_[step].to; ++i) {
-                // A clean removal rests on the removals that removed something.
-                if ((parts & RemovalParts) != 0 && judgement.verdict == Verdict::Pass &&
-                    !RemovedAny(events_[i])) {
-                    continue;
-                }
-                const sim::Texts* facts = FactsOf(events_[i], parts);
-                for (const std::u16string& fact : facts != nullptr ? *facts : sim::Texts()) {
-                    const std::string name = sim::Utf8(fact);
-                    if (std::find(judgement.facts.begin(), judgement.facts.end(), name) ==
-                        judgement.facts.end()) {
-                        judgement.facts.push_back(name);
-                    }
-                }
-            }
+            FactsNamed({events_, steps_[step].from, steps_[step].to, steps_[step].cards}, parts,
+                       judgement.verdict == Verdict::Pass, judgement.facts);
         }
     }
 
