@@ -22,22 +22,46 @@ bool Before(std::uint32_t aMajor, std::uint32_t aMinor, std::uint32_t bMajor,
     return aMajor != bMajor ? aMajor < bMajor : aMinor < bMinor;
 }
 
-// Why this device refuses the package; empty when it does not.
-std::string Refusal(const PackageHeader& header, const Config& device) {
-    if (header.processor != AnyProcessor && header.processor != device.processor) {
-        return "it is for processor " + ProcessorText(header.processor) +
-               ", and this device's is " + ProcessorText(device.processor);
+// The version a package's bounds are compared with: the major, and the
+// minor when the majors are the same.
+void Compared(std::uint32_t major, const Config& device, Texts& facts) {
+    facts.push_back(fact::OsMajor);
+    if (major == device.osMajor) {
+        facts.push_back(fact::OsMinor);
+    }
+}
+
+// Why this device refuses the package (empty when it does not), and the
+// facts of the device that its checks compared, as far as they went.
+std::string Refusal(const PackageHeader& header, const Config& device, Texts& facts) {
+    if (header.processor != AnyProcessor) {
+        facts.push_back(fact::Processor);
+        if (header.processor != device.processor) {
+            return "it is for processor " + ProcessorText(header.processor) +
+                   ", and this device's is " + ProcessorText(device.processor);
+        }
     }
     const std::string version = Version(device.osMajor, device.osMinor);
-    if ((header.minMajor != 0 || header.minMinor != 0) &&
-        Before(device.osMajor, device.osMinor, header.minMajor, header.minMinor)) {
-        return "it needs Windows CE " + Version(header.minMajor, header.minMinor) +
-               " or later, and this device has " + version;
+    if (header.minMajor != 0 || header.minMinor != 0) {
+        Compared(header.minMajor, device, facts);
+        if (Before(device.osMajor, device.osMinor, header.minMajor, header.minMinor)) {
+            return "it needs Windows CE " + Version(header.minMajor, header.minMinor) +
+                   " or later, and this device has " + version;
+        }
     }
-    if (device.installerChecksMaxVersion && (header.maxMajor != 0 || header.maxMinor != 0) &&
-        Before(header.maxMajor, header.maxMinor, device.osMajor, device.osMinor)) {
-        return "it is for Windows CE " + Version(header.maxMajor, header.maxMinor) +
-               " at most, and this device has " + version;
+    const bool maxVersion = header.maxMajor != 0 || header.maxMinor != 0;
+    if (maxVersion || header.maxBuild != 0) {
+        facts.push_back(fact::InstallerChecksMaxVersion);
+    }
+    if (device.installerChecksMaxVersion && maxVersion) {
+        Compared(header.maxMajor, device, facts);
+        if (Before(header.maxMajor, header.maxMinor, device.osMajor, device.osMinor)) {
+            return "it is for Windows CE " + Version(header.maxMajor, header.maxMinor) +
+                   " at most, and this device has " + version;
+        }
+    }
+    if (header.minBuild != 0 || (device.installerChecksMaxVersion && header.maxBuild != 0)) {
+        facts.push_back(fact::OsBuild);
     }
     if (header.minBuild != 0 && device.osBuild < header.minBuild) {
         return "it needs build " + std::to_string(header.minBuild) +
@@ -47,6 +71,9 @@ std::string Refusal(const PackageHeader& header, const Config& device) {
         device.osBuild > header.maxBuild) {
         return "it is for build " + std::to_string(header.maxBuild) +
                " at most, and this device's is " + std::to_string(device.osBuild);
+    }
+    if (!header.unsupported.empty()) {
+        facts.push_back(fact::Platform);
     }
     for (const std::string& platform : header.unsupported) {
         if (SameName(Utf16(platform), device.platformType)) {
@@ -82,6 +109,7 @@ class Places {
                 }
             }
             why = "this kind of device has no folder " + Utf8(first);
+            lacks_ = true;
             return false;
         }
         if (!wide.empty() && wide[0] == u'\\') {
@@ -90,6 +118,12 @@ class Places {
         }
         why = "it is not a path on the device";
         return false;
+    }
+
+    // Whether a package's folder failed to resolve for a standard folder
+    // this kind of device does not have (its `folders` fact).
+    bool Lacks() const {
+        return lacks_;
     }
 
     // A registry value's text with "%InstallDir%" and the "%CEn%" folders
@@ -116,6 +150,7 @@ class Places {
   private:
     const Config& device_;
     std::u16string installDir_;
+    mutable bool lacks_ = false;
 };
 
 const char* RootName(std::uint16_t root) {
@@ -193,6 +228,7 @@ struct CabInstaller::Plan {
     Installation made;
     std::vector<std::u16string> kept; // files that were there and stay as they were
     std::vector<std::u16string> keys; // made, with their roots
+    Texts facts;                      // the device's, that its checks compared
 };
 
 void CabInstaller::Install(const std::u16string& path) {
@@ -207,13 +243,18 @@ void CabInstaller::Install(const std::u16string& path) {
     Register(path, name, plan);
     installed_.Add(name, plan.made);
     ev::Installed installed{path, name, plan.installDir, plan.made.files, plan.kept, plan.keys};
+    if (!plan.facts.empty()) {
+        installed.facts = plan.facts;
+    }
     if (package.hasSetupDll) {
         // The device's installer would load it and call it now; the
         // simulated one runs no DLL, and says which it did not run.
         installed.setupDll = Utf16(package.setupDll);
     }
     log_.Emit(installed);
-    DeletePackage(path);
+    if (config_.installerDeletesPackage) {
+        DeletePackage(path);
+    }
 }
 
 bool CabInstaller::Read(const std::u16string& path, Package& package, std::u16string& name) {
@@ -240,10 +281,12 @@ bool CabInstaller::Read(const std::u16string& path, Package& package, std::u16st
 
 bool CabInstaller::Place(const std::u16string& path, const std::u16string& name,
                          const Package& package, Plan& plan) {
-    std::string why = Refusal(package.header, config_);
+    std::string why = Refusal(package.header, config_, plan.facts);
+    const bool checked = why.empty();
     // The install directory the package gives (it starts with "%CEn%" or
     // "\"), at this device's folders: what "%InstallDir%" stands for.
-    if (why.empty() && !Places(config_, u"").Resolve(package.installDir, plan.installDir, why)) {
+    const Places standard(config_, u"");
+    if (why.empty() && !standard.Resolve(package.installDir, plan.installDir, why)) {
         why = "its install directory " + package.installDir + ": " + why;
     }
     const Places places(config_, plan.installDir);
@@ -271,7 +314,13 @@ bool CabInstaller::Place(const std::u16string& path, const std::u16string& name,
         plan.shortcuts.push_back({folder + u"\\" + Utf16(link.file), target});
     }
     if (!why.empty()) {
-        log_.Emit(ev::Refused{path, name, Utf16(why)});
+        ev::Refused refused{path, name, Utf16(why)};
+        if (!checked) {
+            refused.facts = plan.facts;
+        } else if (standard.Lacks() || places.Lacks()) {
+            refused.facts = Texts{fact::Folders};
+        }
+        log_.Emit(refused);
         return false;
     }
     return true;
@@ -360,6 +409,7 @@ void CabInstaller::DeletePackage(const std::u16string& package) {
     // As a program's deletion would, but no program is running.
     const Answer answer = files_.Delete(package, u"");
     ev::PackageDeleted deleted{package, !answer.Failed()};
+    deleted.facts = {fact::InstallerDeletesPackage};
     if (answer.Failed()) {
         deleted.error = answer.error;
         deleted.why = Utf16(answer.why);

@@ -2,7 +2,8 @@
 // Windows CE installation cabinet, refuses one that is not for this device,
 // installs what it declares at this device's folders, registers the
 // application under SOFTWARE\Apps, keeps a record of what it installed, and
-// then deletes the package, as it does unless told otherwise.
+// then deletes the package, as it does unless told otherwise, where this kind
+// of device's installer does.
 #pragma once
 
 #include "device/clock.h"

@@ -25,6 +25,25 @@ enum class Unload {
 
 using Folders = std::map<std::u16string, std::u16string>;
 
+// The facts of a kind of device by the names descriptions and profiles give
+// them. An event that the device's facts decided names the ones it rested
+// on: the shell's folder on a card rests on the processor, the loader's
+// refusal of an image on the version it compared.
+namespace fact {
+constexpr char16_t Platform[] = u"platform";
+constexpr char16_t OsMajor[] = u"osMajor";
+constexpr char16_t OsMinor[] = u"osMinor";
+constexpr char16_t OsBuild[] = u"osBuild";
+constexpr char16_t Processor[] = u"processor";
+constexpr char16_t Folders[] = u"folders";
+constexpr char16_t Unload[] = u"unload";
+constexpr char16_t UninstallerDepth[] = u"uninstallerDepth";
+constexpr char16_t InstallerChecksMaxVersion[] = u"installerChecksMaxVersion";
+constexpr char16_t InstallerDeletesPackage[] = u"installerDeletesPackage";
+constexpr char16_t ConfigurationProviders[] = u"configurationProviders";
+constexpr char16_t AutoRunPolicy[] = u"autoRunPolicy";
+} // namespace fact
+
 // What a library other than COREDLL may export, of the procedures the device
 // carries out: the Configuration Manager's DMProcessConfigXML.
 enum class Procedure { DMProcessConfigXML };
@@ -72,6 +91,13 @@ struct Config {
     // (\Program Files is level 1, \Program Files\A level 2); 0: any depth.
     std::uint32_t uninstallerDepth = 0;
     bool installerChecksMaxVersion = true;
+    // The installer deletes a package once it has installed it (unless the
+    // package is read-only, or its card write-protected).
+    bool installerDeletesPackage = true;
+    // The Auto Run Policy (security policy 2): 0 lets the shell start a
+    // card's program as the card goes in, 1 restricts programs on cards from
+    // running automatically.
+    std::uint32_t autoRunPolicy = 0;
     std::uint64_t uninstallMs = 2500; // how long the uninstaller holds the key it removes
     // The libraries besides COREDLL, and the configuration service providers
     // of the Configuration Manager ("UnInstall"): none unless told.

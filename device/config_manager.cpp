@@ -104,8 +104,11 @@ Configured ConfigManager::Process(const std::u16string& text, platform::DWORD fl
         }
         const auto& have = config_.configurationProviders;
         if (std::find(have.begin(), have.end(), type) == have.end()) {
-            return FailsAt(document, provider, ConfigEEntryNotFound,
-                           "the device has no configuration service provider \"" + type + "\"");
+            Configured failed =
+                FailsAt(document, provider, ConfigEEntryNotFound,
+                        "the device has no configuration service provider \"" + type + "\"");
+            failed.facts = {fact::ConfigurationProviders};
+            return failed;
         }
         for (pugi::xml_node app : provider.children()) {
             if (app.type() != pugi::node_element) {
@@ -143,16 +146,21 @@ Configured ConfigManager::Process(const std::u16string& text, platform::DWORD fl
                     document, app, ConfigECspException,
                     "the UnInstall provider finds nothing installed under \"" + Utf8(name) + "\"");
                 failed.asked = apps;
+                failed.facts = {fact::ConfigurationProviders};
                 return failed;
             }
         }
     }
     Configured done;
     done.asked = apps;
+    done.facts = {fact::ConfigurationProviders};
     for (const std::u16string& app : apps) {
         if (uninstaller_.Remove(app, done.files, done.keys, done.kept)) {
             done.apps.push_back(app);
         }
+    }
+    if (!done.kept.empty()) {
+        done.facts.push_back(fact::UninstallerDepth);
     }
     // A document without queries that is carried out is answered as it was
     // given.

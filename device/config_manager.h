@@ -41,6 +41,9 @@ struct Configured {
     std::vector<std::u16string> files;
     std::vector<std::u16string> keys;
     std::vector<std::u16string> kept; // folders it made and leaves
+    // The device's facts it rested on: its providers, and how deep the
+    // uninstaller reaches when it left folders.
+    std::vector<std::u16string> facts = {};
 };
 
 class ConfigManager {

@@ -114,7 +114,11 @@ int Device::Run(const std::u16string& path, const std::u16string& args) {
     }
     const Outcome outcome = launcher_->Run(*this, path, files_.Find(path), args);
     if (!outcome.started) {
-        log_.Emit(ev::NotStarted{path, args, Utf16(outcome.reason)});
+        ev::NotStarted refused{path, args, Utf16(outcome.reason)};
+        if (!outcome.facts.empty()) {
+            refused.facts = outcome.facts;
+        }
+        log_.Emit(refused);
     } else if (outcome.crashed) {
         log_.Emit(
             ev::Crash{outcome.code, Utf16(outcome.reason), static_cast<Number>(outcome.address)});

@@ -42,14 +42,18 @@
     F(in,      Omitted<Number>,  "insert: the cards that are in")                                  \
     F(path,    Omitted<Text>,    "menu, tap: the file tapped; run: the program's path")            \
     F(exists,  Omitted<Flag>,    "run: whether the file is on the device")                         \
-    F(runs,    Flag,             "whether the step starts a program")
+    F(runs,    Flag,             "whether the step starts a program")                              \
+    F(why,     Omitted<Text>,    "insert: when a card is in and the shell starts nothing, why")    \
+    F(facts,   Omitted<Texts>,   "insert: the device's facts that decided what the shell starts "  \
+                                 "(processor, autoRunPolicy)")
 #define AUTORUN_EVENT_FIELDS_Start(F)                                                               \
     F(path,    Text,             "the program's file")                                             \
     F(args,    Text,             "its command line")
 #define AUTORUN_EVENT_FIELDS_NotStarted(F)                                                          \
     F(path,    Text,             "the program file")                                               \
     F(args,    Text,             "the command line it was to start with")                          \
-    F(reason,  Text,             "why the loader does not start it")
+    F(reason,  Text,             "why the loader does not start it")                               \
+    F(facts,   Omitted<Texts>,   "the device's facts the refusal rests on")
 #define AUTORUN_EVENT_FIELDS_Call(F)                                                                \
     F(op,      sim::Op,          "the operation")                                                  \
     F(record,  CallRecord,       "its arguments, result and outputs")                              \
@@ -104,7 +108,8 @@
 #define AUTORUN_EVENT_FIELDS_Refused(F)                                                             \
     F(package, Text,             "the package file")                                               \
     F(app,     Omitted<Text>,    "the application, when the package says")                         \
-    F(why,     Text,             "why the installer refuses it")
+    F(why,     Text,             "why the installer refuses it")                                   \
+    F(facts,   Omitted<Texts>,   "the device's facts the refusal rests on")
 #define AUTORUN_EVENT_FIELDS_Installed(F)                                                           \
     F(package,    Text,          "the package file")                                               \
     F(app,        Text,          "the application")                                                \
@@ -112,18 +117,22 @@
     F(files,      Texts,         "the files and shortcuts installed")                              \
     F(kept,       Texts,         "files that were there and kept")                                 \
     F(keys,       Texts,         "the keys made, with their roots")                               \
-    F(setupDll,   Omitted<Text>, "the package's setup DLL, not run: its name in the cabinet")
+    F(setupDll,   Omitted<Text>, "the package's setup DLL, not run: its name in the cabinet")     \
+    F(facts,      Omitted<Texts>, "the device's facts its checks of the package compared")
 #define AUTORUN_EVENT_FIELDS_PackageDeleted(F)                                                      \
     F(package, Text,             "the package file")                                               \
     F(ok,      Flag,             "whether it was deleted")                                         \
     F(error,   Omitted<Number>,  "when not: the error code")                                       \
-    F(why,     Omitted<Text>,    "when not: why")
+    F(why,     Omitted<Text>,    "when not: why")                                                  \
+    F(facts,   Texts,            "the device's fact it rests on (installerDeletesPackage)")
 #define AUTORUN_EVENT_FIELDS_Uninstalled(F)                                                         \
     F(app,     Text,             "the name the uninstaller was given")                             \
     F(inert,   Omitted<Flag>,    "set where Unload.exe removes nothing")                           \
     F(files,   Texts,            "the files and folders it removed")                               \
     F(keys,    Texts,            "the keys it removed")                                            \
-    F(kept,    Omitted<Texts>,   "the folders the installer made that it leaves, when any")
+    F(kept,    Omitted<Texts>,   "the folders the installer made that it leaves, when any")        \
+    F(facts,   Texts,            "the device's facts it rests on (unload; uninstallerDepth when "  \
+                                 "it leaves folders)")
 
 #define AUTORUN_EVENT_FIELDS_Configure(F)                                                           \
     F(document, Text,            "the provisioning document, as given")                            \
@@ -137,7 +146,9 @@
     F(apps,     Texts,           "the applications the UnInstall provider uninstalled")            \
     F(files,    Texts,           "the files and folders it removed")                               \
     F(keys,     Texts,           "the keys it removed")                                            \
-    F(kept,     Omitted<Texts>,  "the folders the installer made that it leaves, when any")
+    F(kept,     Omitted<Texts>,  "the folders the installer made that it leaves, when any")        \
+    F(facts,    Omitted<Texts>,  "the device's facts it rests on (configurationProviders; "        \
+                                 "uninstallerDepth when it leaves folders)")
 
 #define AUTORUN_CALL_FIELDS_GetModuleFileNameW(F)                                                   \
     F(size, Number) F(result, Number) F(path, OrNull<Text>)

@@ -47,26 +47,35 @@ std::string ImportName(const Import& import) {
                             : import.dll + "!" + import.name;
 }
 
-std::string Loader::Refusal(const ImageFacts& image) const {
+LoadDecision Loader::Decide(const ImageFacts& image) const {
+    LoadDecision decision;
+    decision.facts.push_back(fact::Processor);
     const std::uint16_t runs = MachineOfProcessor(config_.processor);
     if (image.machine != runs) {
         const std::string processor = "this device's processor, " +
                                       ProcessorText(config_.processor) + "," +
                                       (runs == 0 ? " runs no kind of image the loader knows"
                                                  : " runs " + MachineName(runs) + " images");
-        return "it is " + ImageFor(image.machine) + ", and " + processor + NotValid;
+        decision.refusal = "it is " + ImageFor(image.machine) + ", and " + processor + NotValid;
+        return decision;
     }
-    if (image.machine != MachineArm) {
-        return std::string();
+    // The version it needs; the minor versions decide only when the major
+    // ones are the same.
+    const bool ceGui = image.subsystem == SubsystemWindowsCeGui;
+    const std::uint32_t major = ceGui ? image.subsystemMajor : 1;
+    const std::uint32_t minor = ceGui ? image.subsystemMinor : 0;
+    decision.facts.push_back(fact::OsMajor);
+    if (major == config_.osMajor) {
+        decision.facts.push_back(fact::OsMinor);
     }
-    const std::uint32_t major = image.subsystemMajor;
-    const std::uint32_t minor = image.subsystemMinor;
     if (major < config_.osMajor || (major == config_.osMajor && minor <= config_.osMinor)) {
-        return std::string();
+        return decision;
     }
-    return "it needs Windows CE " + std::to_string(major) + "." + std::to_string(minor) +
-           " and the device has " + std::to_string(config_.osMajor) + "." +
-           std::to_string(config_.osMinor) + NotValid;
+    decision.refusal = "it needs Windows CE " + std::to_string(major) + "." +
+                       std::to_string(minor) + " and the device has " +
+                       std::to_string(config_.osMajor) + "." + std::to_string(config_.osMinor) +
+                       NotValid;
+    return decision;
 }
 
 std::string Loader::EmptyFile() {

@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace sim {
 
@@ -27,12 +28,23 @@ std::string MachineName(std::uint16_t machine);
 // "an ARM image", "a MIPS image", "an image for machine 0x1F0".
 std::string ImageFor(std::uint16_t machine);
 
+// The subsystem of an image built for Windows CE's GUI.
+constexpr std::uint16_t SubsystemWindowsCeGui = 9;
+
 // What the loader reads of an image before it starts it.
 struct ImageFacts {
     std::uint16_t machine = 0;
+    std::uint16_t subsystem = 0;
     // The version of the system it needs (its subsystem version).
     std::uint16_t subsystemMajor = 0;
     std::uint16_t subsystemMinor = 0;
+};
+
+// Whether the loader starts an image: why not (empty: it does), and the
+// facts of this kind of device that decided it, as fact:: names them.
+struct LoadDecision {
+    std::string refusal;
+    std::vector<std::u16string> facts = {};
 };
 
 // One procedure an image imports: by name, or by ordinal.
@@ -50,11 +62,16 @@ class Loader {
   public:
     explicit Loader(const Config& config) : config_(config) {}
 
-    // Why the device does not start an image with these facts; empty when it
-    // does. It runs images for its processor's machine; an ARM image must
-    // need a version of the system no later than the device's (an i386
-    // image's version is a desktop's, which the loader does not read).
-    std::string Refusal(const ImageFacts& image) const;
+    // Whether the device starts an image with these facts. It runs images
+    // for its processor's machine that need a version of the system no
+    // later than the device's. Only an image for Windows CE's GUI (subsystem
+    // 9) says which version it needs; any other counts as needing 1.0, as
+    // the kernel's loader has it (docs/devices.md).
+    LoadDecision Decide(const ImageFacts& image) const;
+    // Why it does not start it; empty when it does.
+    std::string Refusal(const ImageFacts& image) const {
+        return Decide(image).refusal;
+    }
     // Why the device does not start a program file that holds nothing.
     static std::string EmptyFile();
     // The operation a device image's import names in the device's core

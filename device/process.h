@@ -10,6 +10,7 @@
 #include <functional>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace sim {
 
@@ -36,17 +37,19 @@ struct Outcome {
     std::uint64_t instructions = 0; // emulated instructions; 0 for a native run
     std::uint64_t stack = 0;        // an image's deepest stack use, in bytes
     bool started = true;
+    std::vector<std::u16string> facts = {}; // not started: the device's facts the refusal rests on
 };
 
 // ERROR_BAD_EXE_FORMAT: what a start the loader refuses answers.
 constexpr std::uint32_t BadExeFormat = 193;
 
-// A start the loader refuses, for that reason.
-inline Outcome NotStarted(std::string reason) {
+// A start the loader refuses, for that reason, resting on those facts.
+inline Outcome NotStarted(std::string reason, std::vector<std::u16string> facts = {}) {
     Outcome outcome;
     outcome.code = BadExeFormat;
     outcome.reason = std::move(reason);
     outcome.started = false;
+    outcome.facts = std::move(facts);
     return outcome;
 }
 

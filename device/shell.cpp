@@ -4,6 +4,7 @@
 #include "device/names.h"
 #include "device/operations.h"
 #include "device/paths.h"
+#include "device/processors.h"
 
 namespace sim {
 
@@ -84,6 +85,19 @@ void Shell::Insert() {
     }
     cardsOut_.clear();
     ev::Step step{u"insert", back, CardsIn()};
+    // The folder the shell looks in on a card is its processor's; the Auto
+    // Run Policy may keep it from starting anything.
+    step.facts = Texts{fact::Processor};
+    if (config_.autoRunPolicy != 0) {
+        step.facts = Texts{fact::AutoRunPolicy};
+        if (*step.in > 0) {
+            step.why = u"the device's Auto Run Policy is " +
+                       Utf16(std::to_string(config_.autoRunPolicy)) +
+                       u", which restricts programs on storage cards from running automatically";
+        }
+        log_.Emit(step);
+        return;
+    }
     for (const Entry* card : files_.Children(u"")) {
         const Entry* program = ProgramOn(*card);
         if (program == nullptr) {
@@ -97,6 +111,11 @@ void Shell::Insert() {
         files_.Add(copy);
         run_(AutoRunCopyPath, u"install");
         return;
+    }
+    if (*step.in > 0) {
+        step.why = u"no card holds " + Utf16(std::to_string(config_.processor)) + u"\\" +
+                   AutoRunName + u", the folder of this device's processor, " +
+                   Utf16(ProcessorText(config_.processor));
     }
     log_.Emit(step);
 }

@@ -33,6 +33,7 @@ void Uninstaller::Uninstall(const std::u16string& name) {
     if (config_.unload != Unload::Uninstalls) {
         ev::Uninstalled inert{name};
         inert.inert = true;
+        inert.facts = {fact::Unload};
         log_.Emit(inert);
         return;
     }
@@ -42,8 +43,10 @@ void Uninstaller::Uninstall(const std::u16string& name) {
     std::vector<std::u16string> kept;
     Remove(name, removed, keys, kept);
     ev::Uninstalled uninstalled{name, {}, removed, keys};
+    uninstalled.facts = {fact::Unload};
     if (!kept.empty()) {
         uninstalled.kept = kept;
+        uninstalled.facts.push_back(fact::UninstallerDepth);
     }
     log_.Emit(uninstalled);
 }

@@ -193,7 +193,7 @@ sim::Outcome ImageProgram::Run(sim::Device& device, const std::u16string& path,
         refusal = Bind(device, program);
     }
     if (!refusal.empty()) {
-        return sim::NotStarted(refusal);
+        return sim::NotStarted(refusal, program.refused);
     }
     const PeImage& image = program.image;
     Lease lease(Take(image.machine == MachineArm ? Emulator::Machine::Arm : Emulator::Machine::X86),
@@ -227,11 +227,13 @@ std::string ImageProgram::Load(const sim::Device& device, const std::u16string& 
     if (!ReadPeImage(*file->content, image, error)) {
         return "not a runnable image: " + error;
     }
-    const std::string refusal =
-        device.TheLoader().Refusal({image.machine, image.subsystemMajor, image.subsystemMinor});
-    if (!refusal.empty()) {
-        return refusal;
+    sim::LoadDecision decision = device.TheLoader().Decide(
+        {image.machine, image.subsystem, image.subsystemMajor, image.subsystemMinor});
+    if (!decision.refusal.empty()) {
+        program.refused = std::move(decision.facts);
+        return decision.refusal;
     }
+
     // What this runner cannot lay out or emulate.
     if (image.machine != MachineArm && image.machine != MachineI386) {
         return "it is " + MachineName(image.machine) +

@@ -68,6 +68,8 @@ class ImageProgram : public sim::Launcher {
         PeImage image;
         std::vector<Binding> bindings; // in the order of image.imports
         std::u16string commandLine;
+        // The device's facts the loader's refusal rested on.
+        std::vector<std::u16string> refused;
     };
     // Each step says why the image is not started, or nothing.
     std::string Load(const sim::Device& device, const std::u16string& path, const sim::Entry* file,

@@ -26,12 +26,13 @@ sim::Process NativeProgram::ProcessOf(const std::u16string& path,
 
 sim::Outcome NativeProgram::Run(sim::Device& device, const std::u16string& path, const sim::Entry*,
                                 const std::u16string& args) {
-    const std::string refusal =
-        asDeviceImage
-            ? device.TheLoader().Refusal({sim::MachineArm, DeviceImageMajor, DeviceImageMinor})
-            : std::string();
-    if (!refusal.empty()) {
-        return sim::NotStarted(refusal);
+    sim::LoadDecision decision;
+    if (asDeviceImage) {
+        decision = device.TheLoader().Decide(
+            {sim::MachineArm, sim::SubsystemWindowsCeGui, DeviceImageMajor, DeviceImageMinor});
+    }
+    if (!decision.refusal.empty()) {
+        return sim::NotStarted(decision.refusal, decision.facts);
     }
     std::vector<char16_t> commandLine(args.begin(), args.end());
     commandLine.push_back(0);

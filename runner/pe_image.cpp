@@ -268,6 +268,7 @@ bool ReadPeImage(const std::vector<std::uint8_t>& bytes, PeImage& image, std::st
     image.imageBase = file.U32(optional + 28);
     const std::uint32_t imageSize = file.U32(optional + 56);
     image.headersSize = file.U32(optional + 60);
+    image.subsystem = file.U16(optional + 68);
     image.subsystemMajor = file.U16(optional + 48);
     image.subsystemMinor = file.U16(optional + 50);
     image.stackReserve = file.U32(optional + 72);

@@ -42,6 +42,7 @@ struct PeImage {
     std::uint32_t entryPoint = 0; // relative to the image base
     std::uint32_t stackReserve = 0;
     std::uint32_t headersSize = 0;
+    std::uint16_t subsystem = 0; // 9: Windows CE's GUI
     // The version of the system it needs (the subsystem version): 3.0 for
     // Windows CE 3.0.
     std::uint16_t subsystemMajor = 0;

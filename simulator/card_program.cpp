@@ -31,7 +31,7 @@ CardProgram ProgramOnCards(const sim::Device& device) {
             program.machine = runner::MachineName(image.machine);
             program.image = sim::ImageFor(image.machine);
             program.refusal = device.TheLoader().Refusal(
-                {image.machine, image.subsystemMajor, image.subsystemMinor});
+                {image.machine, image.subsystem, image.subsystemMajor, image.subsystemMinor});
         } else {
             program.holds = CardProgram::NoImage;
         }

@@ -56,6 +56,17 @@ bool DeviceCheck::Passes() const {
     return true;
 }
 
+bool DeviceCheck::FailsAsExpected() const {
+    bool fails = false;
+    for (const Judgement& judgement : judgements) {
+        if (judgement.verdict == Verdict::Fail && !judgement.Expected()) {
+            return false;
+        }
+        fails = fails || judgement.verdict == Verdict::Fail;
+    }
+    return fails;
+}
+
 Description OnDevice(const Description& card, const Description& profile) {
     Description d = card;
     d.source = profile.source;
@@ -64,6 +75,7 @@ Description OnDevice(const Description& card, const Description& profile) {
     // The kind of device is the profile's; how long the uninstaller takes
     // and the clock are the card description's.
     d.config = profile.config;
+    d.standing = profile.standing;
     d.config.uninstallMs = card.config.uninstallMs;
     d.config.clockStart = card.config.clockStart;
     // The card's keys come on top of the kind's own, which stay.
@@ -113,6 +125,16 @@ DeviceCheck CheckDevice(const Description& onDevice, runner::ProgramRunner& prog
         life.steps[i].after = StateOf(device);
     }
     JudgeLife(device, life, check);
+    // What each verdict rests on that the profile assumes.
+    for (Judgement& judgement : check.judgements) {
+        for (const std::string& fact : judgement.facts) {
+            const auto standing = onDevice.standing.find(fact);
+            if (judgement.verdict != Verdict::NotJudged && standing != onDevice.standing.end() &&
+                !standing->second.assumed.empty()) {
+                judgement.assumes.push_back({fact, standing->second.assumed});
+            }
+        }
+    }
     if (explain != nullptr) {
         WriteTimeline(explain->out, device, life.before, false);
     }

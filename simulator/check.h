@@ -19,6 +19,13 @@ namespace simtool {
 
 enum class Verdict { Pass, Fail, NotJudged };
 
+// A fact of the kind of device that a verdict rests on, which its profile
+// gives as an assumption.
+struct Assumption {
+    std::string fact;    // "processor"
+    std::string assumed; // the assumption, in the profile's words
+};
+
 struct Judgement {
     Verdict verdict = Verdict::Pass;
     std::string why; // for Fail and NotJudged: one line, in the device's words
@@ -26,9 +33,22 @@ struct Judgement {
     // the program searched, the name the uninstaller was given, the times
     // the program compared.
     std::vector<std::string> causes;
+    // For a Fail, what to change where the record implies it, each in a few
+    // words: "put the card's program in 1824\ as well".
+    std::vector<std::string> remedies = {};
+    // The device's facts the verdict rests on, as its record names them
+    // ("processor"), and those of them that its profile assumes.
+    std::vector<std::string> facts = {};
+    std::vector<Assumption> assumes = {};
+    // For a Fail that the card's author expects (--expect): why, in their
+    // words; empty when it is not expected.
+    std::string expected = {};
 
     // The reason as the table tells it: why, then each cause.
     std::string Reason() const;
+    bool Expected() const {
+        return verdict == Verdict::Fail && !expected.empty();
+    }
 };
 
 // The judgements, one column each, in the table's order.
@@ -77,8 +97,13 @@ struct DeviceCheck {
     // The searches on the cards that the programs made, as they gave them
     // ("\Storage Card\2577\*.cab"), each once.
     std::vector<std::u16string> searched;
+    // The device's timeline, as --explain tells it, when it was asked for.
+    std::string timeline;
 
+    // Every judgement passes.
     bool Passes() const;
+    // It does not pass, and each judgement that fails is expected.
+    bool FailsAsExpected() const;
 };
 
 // The card on one kind of device: the card description's entries, registry,
@@ -93,7 +118,8 @@ struct Explain {
 };
 
 // Plays the card's life on a device of that description with these programs
-// and judges it; with `explain`, tells the timeline there too.
+// and judges it, each verdict with the assumptions of the description's
+// profile it rests on; with `explain`, tells the timeline there too.
 DeviceCheck CheckDevice(const Description& onDevice, runner::ProgramRunner& programs,
                         const Explain* explain = nullptr);
 

@@ -5,6 +5,7 @@
 #include "simulator/telling.h"
 #include "simulator/time_text.h"
 
+#include <algorithm>
 #include <map>
 
 namespace simtool {
@@ -53,7 +54,62 @@ std::string Holding(const std::u16string& folder, const std::vector<sim::Entry>&
     return names.empty() ? std::string("nothing") : Listed(names, 3);
 }
 
+// Whether a removal's event removed anything: an uninstaller's run, or a
+// document the Configuration Manager carried out, that had nothing to remove
+// is no part of why a removal is clean.
+bool RemovedAny(const sim::Event& e) {
+    const auto* uninstalled = e.As<sim::ev::Uninstalled>();
+    const auto* configured = e.As<sim::ev::Configure>();
+    return (uninstalled != nullptr &&
+            (!uninstalled->files.empty() || !uninstalled->keys.empty())) ||
+           (configured != nullptr && !configured->apps.empty());
+}
+
+// The facts an event says it rests on, of those parts.
+const sim::Texts* FactsOf(const sim::Event& e, int parts) {
+    const sim::Texts* facts = nullptr;
+    if ((parts & RunParts) != 0) {
+        const auto* step = e.As<sim::ev::Step>();
+        const auto* refused = e.As<sim::ev::NotStarted>();
+        facts = step != nullptr && step->facts         ? &*step->facts
+                : refused != nullptr && refused->facts ? &*refused->facts
+                                                       : facts;
+    }
+    if ((parts & InstallerParts) != 0) {
+        const auto* refused = e.As<sim::ev::Refused>();
+        const auto* installed = e.As<sim::ev::Installed>();
+        facts = refused != nullptr && refused->facts       ? &*refused->facts
+                : installed != nullptr && installed->facts ? &*installed->facts
+                                                           : facts;
+    }
+    if ((parts & RemovalParts) != 0) {
+        const auto* uninstalled = e.As<sim::ev::Uninstalled>();
+        const auto* configured = e.As<sim::ev::Configure>();
+        facts = uninstalled != nullptr                       ? &uninstalled->facts
+                : configured != nullptr && configured->facts ? &*configured->facts
+                                                             : facts;
+    }
+    return facts;
+}
+
 } // namespace
+
+void FactsNamed(const RecordSpan& span, int parts, bool removedOnly,
+                std::vector<std::string>& facts) {
+    for (std::size_t i = span.from; i < span.to; ++i) {
+        const sim::Event& e = span.events[i];
+        if ((parts & RemovalParts) != 0 && removedOnly && !RemovedAny(e)) {
+            continue;
+        }
+        const sim::Texts* named = FactsOf(e, parts);
+        for (const std::u16string& fact : named != nullptr ? *named : sim::Texts()) {
+            const std::string name = sim::Utf8(fact);
+            if (std::find(facts.begin(), facts.end(), name) == facts.end()) {
+                facts.push_back(name);
+            }
+        }
+    }
+}
 
 std::vector<std::u16string> CardSearches(const RecordSpan& span) {
     std::vector<std::u16string> searches;
@@ -142,56 +198,63 @@ std::vector<std::string> ComparedTimes(const RecordSpan& span) {
     return causes;
 }
 
-std::vector<std::string> UninstallerNames(const std::vector<sim::Event>& events, std::size_t to) {
-    std::vector<std::u16string> given; // to Unload.exe
-    std::vector<std::u16string> asked; // of the Configuration Manager's UnInstall provider
-    std::vector<std::u16string> installed;
-    auto add = [](std::vector<std::u16string>& names, const std::u16string& name) {
-        for (const std::u16string& known : names) {
-            if (sim::SameName(known, name)) {
-                return;
-            }
-        }
-        names.push_back(name);
-    };
-    for (std::size_t i = 0; i < to && i < events.size(); ++i) {
-        if (const auto* uninstalled = events[i].As<sim::ev::Uninstalled>()) {
-            add(given, uninstalled->app);
-        } else if (const auto* configured = events[i].As<sim::ev::Configure>()) {
-            for (const std::u16string& app : configured->asked) {
-                add(asked, app);
-            }
-        } else if (const auto* made = events[i].As<sim::ev::Installed>()) {
-            add(installed, made->app);
-        }
-    }
+bool NamesGiven::Differ() const {
     for (const auto* names : {&given, &asked}) {
         for (const std::u16string& name : *names) {
             for (const std::u16string& app : installed) {
                 if (sim::SameName(name, app)) {
-                    return {};
+                    return false;
                 }
             }
         }
     }
-    if ((given.empty() && asked.empty()) || installed.empty()) {
+    return (!given.empty() || !asked.empty()) && !installed.empty();
+}
+
+NamesGiven UninstallNames(const std::vector<sim::Event>& events, std::size_t to) {
+    NamesGiven names;
+    auto add = [](std::vector<std::u16string>& list, const std::u16string& name) {
+        for (const std::u16string& known : list) {
+            if (sim::SameName(known, name)) {
+                return;
+            }
+        }
+        list.push_back(name);
+    };
+    for (std::size_t i = 0; i < to && i < events.size(); ++i) {
+        if (const auto* uninstalled = events[i].As<sim::ev::Uninstalled>()) {
+            add(names.given, uninstalled->app);
+        } else if (const auto* configured = events[i].As<sim::ev::Configure>()) {
+            for (const std::u16string& app : configured->asked) {
+                add(names.asked, app);
+            }
+        } else if (const auto* made = events[i].As<sim::ev::Installed>()) {
+            add(names.installed, made->app);
+        }
+    }
+    return names;
+}
+
+std::vector<std::string> UninstallerNames(const std::vector<sim::Event>& events, std::size_t to) {
+    const NamesGiven names = UninstallNames(events, to);
+    if (!names.Differ()) {
         return {};
     }
-    auto quoted = [](const std::vector<std::u16string>& names) {
+    auto quoted = [](const std::vector<std::u16string>& list) {
         std::vector<std::string> texts;
-        for (const std::u16string& name : names) {
+        for (const std::u16string& name : list) {
             texts.push_back(Quoted(sim::Utf8(name)));
         }
         return Listed(texts);
     };
     std::vector<std::string> told;
-    if (!asked.empty()) {
-        told.push_back("the Configuration Manager was asked to uninstall " + quoted(asked));
+    if (!names.asked.empty()) {
+        told.push_back("the Configuration Manager was asked to uninstall " + quoted(names.asked));
     }
-    if (!given.empty()) {
-        told.push_back("the uninstaller was given " + quoted(given));
+    if (!names.given.empty()) {
+        told.push_back("the uninstaller was given " + quoted(names.given));
     }
-    return {Listed(told) + ", and what was installed is " + quoted(installed)};
+    return {Listed(told) + ", and what was installed is " + quoted(names.installed)};
 }
 
 } // namespace simtool

@@ -21,6 +21,20 @@ struct RecordSpan {
     const std::vector<sim::Entry>& cards;
 };
 
+// The parts of the device whose events name the facts of this kind of
+// device that decided them.
+enum RecordParts {
+    RunParts = 1,       // the shell's starts and the loader's refusals
+    InstallerParts = 2, // the cabinet installer's checks
+    RemovalParts = 4,   // the uninstaller and the Configuration Manager
+};
+
+// Adds to facts, each once, the device's facts that the span's events of
+// those parts name as what decided them ("processor"); with removedOnly, of
+// a removal only those that removed something.
+void FactsNamed(const RecordSpan& span, int parts, bool removedOnly,
+                std::vector<std::string>& facts);
+
 // The searches for a pattern ("*", "?") on the cards that the runs of the
 // span made, as they gave them, each once.
 std::vector<std::u16string> CardSearches(const RecordSpan& span);
@@ -34,6 +48,17 @@ std::vector<std::string> SearchCauses(const RecordSpan& span);
 // of the same run found with that time: "the program compared the time of A
 // (T1) with the time of B (T2): the first is earlier".
 std::vector<std::string> ComparedTimes(const RecordSpan& span);
+
+// The names the uninstallers were given up to an event, and the names the
+// cabinet installer installed applications under, each once.
+struct NamesGiven {
+    std::vector<std::u16string> given;     // to Unload.exe
+    std::vector<std::u16string> asked;     // of the Configuration Manager's UnInstall provider
+    std::vector<std::u16string> installed; // by the cabinet installer
+    // Some name was given and some installed, and none given is one installed.
+    bool Differ() const;
+};
+NamesGiven UninstallNames(const std::vector<sim::Event>& events, std::size_t to);
 
 // The names the uninstaller was given up to event `to`, and the names the
 // cabinet installer installed applications under, when none of those given

@@ -4,6 +4,8 @@
 
 #include "runner/program_runner.h"
 #include "simulator/check.h"
+#include "simulator/check_expect.h"
+#include "simulator/check_junit.h"
 #include "simulator/check_notes.h"
 #include "simulator/check_report.h"
 #include "simulator/json_input.h"
@@ -24,12 +26,13 @@ namespace simtool {
 
 namespace {
 
+constexpr int OutputFailed = 1;
 constexpr int BadInput = 2;
 constexpr int GoOn = -1;
 
 const char Usage[] =
     "Usage: autorun-sim check CARD [--devices NAME,...] [--image FILE | --stand-in] "
-    "[--json] [--explain DEVICE]\n";
+    "[--set FACT=VALUE]... [--expect FILE] [--json] [--junit FILE|-] [--explain DEVICE]\n";
 
 class Formatter : public CLI::Formatter {
   public:
@@ -45,6 +48,9 @@ struct CheckOptions {
     bool standIn = false;
     bool json = false;
     std::string explain;
+    std::vector<std::string> set; // FACT=VALUE each
+    std::string expect;
+    std::string junit; // a file, or "-" for standard output
 };
 
 int Refuse(const std::string& what) {
@@ -63,13 +69,25 @@ int ParseCheckOptions(int argc, char** argv, CheckOptions& options) {
         "description, whose entries, registry, faults, clock and uninstallMs are used; "
         "each profile gives the device's own facts. The card is judged as it will be burnt: an "
         "empty <processor>\\autorun.exe starts nothing, as on a device, unless --image or "
-        "--stand-in says what runs; the first line says what ran.\n\nDevices, in this order: " +
-        ProfileNames() +
-        ".\n\nExit status: 0 when every device passes; 1 when standard output could not be "
-        "written; 2 for unusable input (one line on "
-        "standard error says what), and then nothing runs; 3 when a run of the program crashed "
-        "on some device; 4 when any judgement fails. With --explain, the status of that "
-        "device's check.");
+        "--stand-in says what runs; the first line says what ran.\n\nUnder a failed judgement, a "
+        "line says why in the device's words, and \"to change:\" what its record shows would "
+        "change it; "
+        "a ? after a mark says the verdict rests on a fact the profile assumes, and a line "
+        "under the row names it (docs/devices.md gives each fact's source or assumption).\n\n"
+        "Devices, in this order: " +
+        ProfileNames() + ".\n\nFacts --set may replace: " +
+        [] {
+            std::string facts;
+            for (const std::string& fact : FactNames()) {
+                facts += (facts.empty() ? "" : ", ") + fact;
+            }
+            return facts;
+        }() +
+        ".\n\nExit status: 0 when every device passes, or fails only as --expect "
+        "expects; 1 when an output could not be written; 2 for unusable input (one line on "
+        "standard error says what), and then nothing runs; 3 when a run of the program "
+        "crashed on some device; 4 when any judgement fails. With --explain, the status of "
+        "that device's check.");
     app.set_version_flag("--version", "autorun-sim " AUTORUN_SIM_VERSION,
                          "Print the version and exit");
     app.add_option("CARD", options.card,
@@ -92,7 +110,24 @@ int ParseCheckOptions(int argc, char** argv, CheckOptions& options) {
                  "For an empty <processor>\\autorun.exe, let autorun.exe built for this computer "
                  "stand in, started where the device's loader would start the ARM device image")
         ->excludes(image);
+    app.add_option("--set", options.set,
+                   "Replace a fact of every device's profile for this check (repeatable): "
+                   "processor=2577, autoRunPolicy=1; VALUE is JSON when it starts as JSON does, "
+                   "else a text")
+        ->type_name("FACT=VALUE")
+        ->allow_extra_args(false);
+    app.add_option("--expect", options.expect,
+                   "A file of the failed judgements the card's author accepts, one a line: DEVICE "
+                   "JUDGEMENT: REASON ('#' starts a comment); they leave the exit status 0 and "
+                   "show in parentheses")
+        ->type_name("FILE");
     app.add_flag("--json", options.json, "Print the verdict as one JSON document");
+    CLI::Option* junit =
+        app.add_option("--junit", options.junit,
+                       "Also write the verdict as JUnit XML for a release pipeline: a testsuite "
+                       "per device, a testcase per judgement; - writes it to standard output "
+                       "instead of the table")
+            ->type_name("FILE|-");
     CLI::Option* explain =
         app.add_option("--explain", options.explain, "Print that device's whole timeline instead")
             ->type_name("DEVICE")
@@ -121,6 +156,15 @@ int ParseCheckOptions(int argc, char** argv, CheckOptions& options) {
     }
     if (explain->count() > 0 && options.json) {
         return Refuse("command line: --explain prints a timeline; it does not go with --json");
+    }
+    if (junit->count() > 0 && options.junit.empty()) {
+        return Refuse("command line: --junit was given an empty file name (- is standard output)");
+    }
+    if (junit->count() > 0 && explain->count() > 0) {
+        return Refuse("command line: --explain prints a timeline; it does not go with --junit");
+    }
+    if (options.junit == "-" && options.json) {
+        return Refuse("command line: --junit - and --json would both go to standard output");
     }
     return GoOn;
 }
@@ -186,7 +230,8 @@ Description ReadCard(const std::string& card) {
 } // namespace
 
 void CheckCard(const Description& card, const std::vector<const ProfileText*>& profiles,
-               runner::ProgramRunner& programs, CheckRun& run, std::ostream* explain) {
+               const std::vector<Description>& kinds, runner::ProgramRunner& programs,
+               CheckRun& run, std::ostream* explain, bool timelines) {
     // The card as it will be burnt: a file that holds nothing starts nothing,
     // unless the program built for this computer is to stand in. Standing in
     // for the device image, it starts only where that image would.
@@ -195,12 +240,21 @@ void CheckCard(const Description& card, const std::vector<const ProfileText*>& p
     std::ostringstream untold;
     const Explain told{explain != nullptr ? *explain : untold, run.choice};
     for (const ProfileText* profile : profiles) {
-        run.devices.push_back(CheckDevice(OnDevice(card, ReadProfile(*profile)), programs,
-                                          explain == nullptr ? nullptr : &told));
+        const Description& kind = kinds[static_cast<std::size_t>(profile - Profiles().data())];
+        if (timelines) {
+            // A pipeline gets the timeline of each device that does not pass.
+            std::ostringstream timeline;
+            const Explain own{timeline, run.choice};
+            run.devices.push_back(CheckDevice(OnDevice(card, kind), programs, &own));
+            run.devices.back().timeline = timeline.str();
+        } else {
+            run.devices.push_back(
+                CheckDevice(OnDevice(card, kind), programs, explain == nullptr ? nullptr : &told));
+        }
     }
     std::vector<std::uint32_t> processors;
-    for (const ProfileText& profile : Profiles()) {
-        const std::uint32_t processor = ReadProfile(profile).config.processor;
+    for (const Description& kind : kinds) {
+        const std::uint32_t processor = kind.config.processor;
         if (std::find(processors.begin(), processors.end(), processor) == processors.end()) {
             processors.push_back(processor);
         }
@@ -216,7 +270,13 @@ int CheckCommand(int argc, char** argv, std::string& output) {
     }
     Description card;
     std::vector<const ProfileText*> chosen;
+    std::vector<Description> kinds; // every profile, with the facts --set gives
+    std::vector<Expectation> expectations;
     try {
+        for (const ProfileText& profile : Profiles()) {
+            kinds.push_back(options.set.empty() ? ReadProfile(profile)
+                                                : ProfileWith(profile.name, options.set));
+        }
         chosen = Chosen(options.devices);
         if (!options.explain.empty()) {
             const ProfileText* explained = FindProfile(options.explain);
@@ -232,6 +292,9 @@ int CheckCommand(int argc, char** argv, std::string& output) {
             chosen = {explained};
         }
         card = ReadCard(options.card);
+        if (!options.expect.empty()) {
+            expectations = ReadExpectations(options.expect);
+        }
     } catch (const InputError& e) {
         return Refuse(e.what());
     } catch (const std::exception& e) {
@@ -242,6 +305,8 @@ int CheckCommand(int argc, char** argv, std::string& output) {
     runner::PeImage image;
     CheckRun run;
     run.card = options.card;
+    run.set = options.set;
+    run.expect = options.expect;
     if (!options.image.empty()) {
         std::string error;
         if (!runner::ReadImageFile(options.image, programs.standIn, image, error)) {
@@ -256,9 +321,31 @@ int CheckCommand(int argc, char** argv, std::string& output) {
         run.unused.push_back("steps");
     }
 
+    // The JUnit file, opened before anything runs.
+    std::ofstream junitFile;
+    if (!options.junit.empty() && options.junit != "-") {
+        junitFile.open(options.junit, std::ios::binary);
+        if (!junitFile.is_open()) {
+            std::cerr << "autorun-sim: cannot write " << Escaped(options.junit) << ": "
+                      << std::strerror(errno) << "\n";
+            return OutputFailed;
+        }
+    }
     std::ostringstream out;
-    CheckCard(card, chosen, programs, run, options.explain.empty() ? nullptr : &out);
-    if (options.explain.empty()) {
+    CheckCard(card, chosen, kinds, programs, run, options.explain.empty() ? nullptr : &out,
+              !options.junit.empty());
+    run.unfailing = Expect(expectations, run.devices);
+    if (junitFile.is_open()) {
+        WriteCheckJUnit(junitFile, run);
+        junitFile.close();
+        if (!junitFile) {
+            std::cerr << "autorun-sim: cannot write " << Escaped(options.junit) << "\n";
+            return OutputFailed;
+        }
+    }
+    if (options.junit == "-") {
+        WriteCheckJUnit(out, run);
+    } else if (options.explain.empty()) {
         if (options.json) {
             WriteCheckJson(out, run);
         } else {

@@ -1,5 +1,6 @@
 // autorun-sim check CARD [--devices NAME,...] [--image FILE | --stand-in]
-//                        [--json] [--explain DEVICE]
+//                        [--set FACT=VALUE]... [--expect FILE] [--json] [--junit FILE|-]
+//                        [--explain DEVICE]
 //
 // A card, as it will be burnt, through its life on every kind of device it
 // is for, with a verdict.
@@ -18,10 +19,13 @@ namespace simtool {
 
 // Plays the card's life on each of these profiles, in order, and judges it,
 // with the card's notes, into run, whose choice says what runs in place of
-// the card's program (run.choice.image's bytes are programs.standIn). With
-// explain, each device's whole timeline is told there too.
+// the card's program (run.choice.image's bytes are programs.standIn). kinds
+// holds every profile's device, in the order of Profiles(), with any facts
+// overridden. With explain, each device's whole timeline is told there too;
+// with timelines, each device keeps its own.
 void CheckCard(const Description& card, const std::vector<const ProfileText*>& profiles,
-               runner::ProgramRunner& programs, CheckRun& run, std::ostream* explain = nullptr);
+               const std::vector<Description>& kinds, runner::ProgramRunner& programs,
+               CheckRun& run, std::ostream* explain = nullptr, bool timelines = false);
 
 // Runs the check on the arguments after "check" (argv[0] is "check"). What
 // it prints is left in output, for the caller to write; help and errors are

@@ -3,13 +3,15 @@
 #include "simulator/check_judge.h"
 
 #include "device/package.h"
-#include "device/processors.h"
 #include "simulator/check_causes.h"
+#include "simulator/check_remedies.h"
 #include "simulator/json_input.h"
 #include "simulator/telling.h"
 
 #include <algorithm>
 #include <cstdio>
+#include <initializer_list>
+#include <utility>
 
 namespace simtool {
 
@@ -64,6 +66,12 @@ Judgement Fail(const std::string& why, std::vector<std::string> causes) {
     return {Verdict::Fail, why, std::move(causes)};
 }
 
+// The same failure, with what to change.
+Judgement Remedied(Judgement judgement, std::vector<std::string> remedies) {
+    judgement.remedies = std::move(remedies);
+    return judgement;
+}
+
 Judgement NotJudged(const std::string& why) {
     return {Verdict::NotJudged, why, {}};
 }
@@ -109,9 +117,24 @@ class Judge {
         j[WorksAgain] = Again(j);
         j[RunsClean] = Runs(check);
         check.notes = NotRun();
+        // Which of the device's facts each rests on, as its record names them.
+        RestsOn(j[Installs], {{0, RunParts | InstallerParts}});
+        RestsOn(j[MenuAdded], {{0, RunParts}});
+        RestsOn(j[TapStarts], {{1, RunParts}});
+        RestsOn(j[RemovalClean], {{2, RemovalParts}, {5, RemovalParts}});
+        RestsOn(j[WorksAgain], {{3, RunParts | InstallerParts}, {4, RunParts}});
     }
 
   private:
+    // The facts the events of those steps, of those parts, rest on, each once;
+    // a clean removal rests on the removals that removed something.
+    void RestsOn(Judgement& judgement, std::initializer_list<std::pair<int, int>> steps) const {
+        for (const auto& [step, parts] : steps) {
+            FactsNamed({events_, steps_[step].from, steps_[step].to, steps_[step].cards}, parts,
+                       judgement.verdict == Verdict::Pass, judgement.facts);
+        }
+    }
+
     const DeviceState& StateBefore(int step) const {
         return step == 0 ? before_ : steps_[step - 1].after;
     }
@@ -156,13 +179,32 @@ class Judge {
     // [from, to): the shell's copy of a card's program, say.
     std::vector<std::string> CopiedFrom(std::size_t from, std::size_t to,
                                         const std::u16string& path) const {
+        const std::u16string source = CopySource(from, to, path);
+        if (source.empty()) {
+            return {};
+        }
+        return {sim::Utf8(path) + " is a copy of " + sim::Utf8(source)};
+    }
+    std::u16string CopySource(std::size_t from, std::size_t to, const std::u16string& path) const {
         for (std::size_t i = to; i-- > from;) {
             const auto* copy = events_[i].As<sim::ev::Copy>();
             if (copy != nullptr && copy->ok && sim::SameName(copy->to, path)) {
-                return {sim::Utf8(path) + " is a copy of " + sim::Utf8(copy->from)};
+                return copy->from;
             }
         }
-        return {};
+        return std::u16string();
+    }
+
+    // What the cabinet installer read of a package before event i, when it
+    // read it.
+    const sim::ev::Package* PackageRead(std::size_t i, const std::u16string& path) const {
+        while (i-- > 0) {
+            const auto* package = events_[i].As<sim::ev::Package>();
+            if (package != nullptr && sim::SameName(package->package, path)) {
+                return package;
+            }
+        }
+        return nullptr;
     }
 
     // What the installer recorded installing up to the end of a step: each
@@ -217,7 +259,7 @@ class Judge {
     // record: the box it showed, with what it searched and what the cards
     // held there; or a file it started that is no package, with the times it
     // compared. Empty when it did neither.
-    std::vector<std::string> Instead(int step) const {
+    std::vector<std::string> Instead(int step, std::vector<std::string>* remedies = nullptr) const {
         const PlayedLife::Moment& m = steps_[step];
         std::string started;
         for (std::size_t i = m.from; i < m.to; ++i) {
@@ -226,6 +268,9 @@ class Judge {
                                                    Quoted(sim::Utf8(shown->text))};
                 for (const std::string& cause : SearchCauses(Span(step))) {
                     causes.push_back(cause);
+                }
+                if (remedies != nullptr) {
+                    *remedies = SearchRemedies(Span(step));
                 }
                 return causes;
             }
@@ -254,20 +299,24 @@ class Judge {
             const sim::Event& e = events_[i];
             const auto* stepped = e.As<sim::ev::Step>();
             if (stepped != nullptr && stepped->name == u"insert" && !stepped->runs) {
-                const std::uint32_t processor = device_.Facts().processor;
-                return Fail("no card holds " + std::to_string(processor) +
-                            "\\autorun.exe, the folder of this device's processor, " +
-                            sim::ProcessorText(processor) + ", so the shell starts nothing");
+                return Remedied(Fail(sim::Utf8(stepped->why.value_or(u"no card is in")) +
+                                     ", so the shell starts nothing"),
+                                ShellRemedy(*stepped, device_.Facts(), m.cards));
             }
             if (e.kind == EventKind::Crash) {
                 return Fail(CrashText(i));
             }
             if (const auto* refused = e.As<sim::ev::NotStarted>()) {
-                return Fail(NotStartedText(*refused), CopiedFrom(m.from, i, refused->path));
+                return Remedied(
+                    Fail(NotStartedText(*refused), CopiedFrom(m.from, i, refused->path)),
+                    LoaderRemedy(*refused, CopySource(m.from, i, refused->path), device_.Facts(),
+                                 m.cards));
             }
             if (const auto* refused = e.As<sim::ev::Refused>()) {
-                return Fail("the cabinet installer refuses " + sim::Utf8(refused->package) + ": " +
-                            sim::Utf8(refused->why));
+                return Remedied(
+                    Fail("the cabinet installer refuses " + sim::Utf8(refused->package) + ": " +
+                         sim::Utf8(refused->why)),
+                    InstallerRemedy(*refused, PackageRead(i, refused->package), device_.Facts()));
             }
             const auto* opened = e.As<sim::ev::Launch>();
             if (opened != nullptr && !opened->ok && launch.empty()) {
@@ -280,24 +329,36 @@ class Judge {
         // A package the installer deleted earlier in the life is not there
         // to be found again.
         std::string why;
+        std::vector<std::string> remedies;
+        std::vector<std::string> facts; // the deletion's
         for (int earlier = 0; earlier < step; ++earlier) {
             for (std::size_t i = steps_[earlier].from; i < steps_[earlier].to; ++i) {
                 const auto* deleted = events_[i].As<sim::ev::PackageDeleted>();
                 if (why.empty() && deleted != nullptr && deleted->ok) {
                     why = "the cabinet installer deleted " + sim::Utf8(deleted->package) +
                           " after installing it on " + StepNames[earlier];
+                    remedies = DeletedPackageRemedy();
+                    facts = Texts(deleted->facts);
                 }
             }
         }
-        std::vector<std::string> causes = Instead(step);
+        std::vector<std::string> searched;
+        std::vector<std::string> causes = Instead(step, &searched);
         if (!causes.empty()) {
             why += std::string(why.empty() ? "" : ", and ") + causes.front();
             causes.erase(causes.begin());
         }
-        return Fail(
-            "nothing is installed" +
-                (why.empty() ? std::string(", and no package's application is there") : ": " + why),
-            causes);
+        if (remedies.empty()) {
+            remedies = searched;
+        }
+        Judgement failed =
+            Remedied(Fail("nothing is installed" +
+                              (why.empty() ? std::string(", and no package's application is there")
+                                           : ": " + why),
+                          causes),
+                     remedies);
+        failed.facts = facts;
+        return failed;
     }
 
     // After an insertion, the package's application is installed: what the
@@ -573,8 +634,11 @@ class Judge {
                 why += "; among them " + Listed(folders) + ", " + stay;
             }
         }
-        const std::size_t to = steps_[first.Empty() ? 5 : 2].to;
-        return Fail(why, UninstallerNames(events_, to));
+        const int removal = first.Empty() ? 5 : 2;
+        const std::size_t to = steps_[removal].to;
+        return Remedied(
+            Fail(why, UninstallerNames(events_, to)),
+            RemovalRemedies(events_, steps_[removal].from, to, device_.Facts(), check.foldersLeft));
     }
 
     // The second insertion and tap, judged as the first were.

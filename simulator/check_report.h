@@ -12,12 +12,24 @@
 
 namespace simtool {
 
+// An expected ✗ that is not one now, from a line of the --expect file.
+struct Unfailing {
+    std::size_t line;
+    std::string device;
+    Column column;
+    std::string reason;
+    Verdict verdict; // what it is now
+};
+
 struct CheckRun {
     std::string card;                 // as given on the command line
     ProgramChoice choice;             // what runs in place of the card's program
+    std::vector<std::string> set;     // the facts --set gives every device: "processor=2577"
     std::vector<std::string> notes;   // facts of the card itself (simulator/check_notes.h)
     std::vector<std::string> unused;  // fields of the card description the check does not use
     std::vector<DeviceCheck> devices; // in the order played
+    std::string expect;               // the --expect file; empty for none
+    std::vector<Unfailing> unfailing; // its lines whose ✗ is none now
 };
 
 // The program each device started from the card, in words: the card's own
@@ -32,9 +44,17 @@ constexpr int CheckPasses = 0;
 constexpr int CheckCrashed = 3;
 constexpr int CheckFails = 4;
 
-// 3 when a run crashed on any device, else 4 when any judgement is not a
-// pass, else 0.
+// 3 when a run crashed on any device (unless that ✗ is expected), else 4
+// when a device neither passes nor fails only as expected, else 0.
 int CheckStatus(const std::vector<DeviceCheck>& devices);
+
+// The cell's mark: ✓, ✗, (✗) for an expected ✗, or –, with ? after it when
+// the verdict rests on an assumption.
+std::string Mark(const Judgement& judgement);
+// How many verdicts rest on an assumption.
+int Assumed(const std::vector<DeviceCheck>& devices);
+// "rests on an assumption: A; see docs/devices.md", for one assumption.
+std::string RestsOn(const Assumption& assumption);
 
 void WriteCheckTable(std::ostream& out, const CheckRun& run);
 void WriteCheckJson(std::ostream& out, const CheckRun& run);

@@ -32,14 +32,16 @@ int WriteDemoCheck(std::ostream& out, const Description& demo, runner::ProgramRu
     Description card = demo;
     card.facts.clear();
     std::vector<const ProfileText*> every;
+    std::vector<Description> kinds;
     for (const ProfileText& profile : Profiles()) {
         every.push_back(&profile);
+        kinds.push_back(ReadProfile(profile));
     }
     CheckRun run;
     run.card = demo.source;
     run.choice = choice;
     run.choice.standIn = choice.image.empty();
-    CheckCard(card, every, programs, run);
+    CheckCard(card, every, kinds, programs, run);
     out << "\nThe same card checked on every kind of device (insert, tap, remove, insert again, "
            "tap, remove on each), as autorun-sim check tells it:\n\n";
     WriteCheckTable(out, run);

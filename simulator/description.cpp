@@ -34,6 +34,7 @@ const char* const StepHelp =
 // The fields that say what kind of device it is, as a profile does.
 const std::vector<std::string> DeviceFacts = {"profile",
                                               "name",
+                                              "standing",
                                               "platform",
                                               "osMajor",
                                               "osMinor",
@@ -43,12 +44,25 @@ const std::vector<std::string> DeviceFacts = {"profile",
                                               "folders",
                                               "unload",
                                               "installerChecksMaxVersion",
+                                              "installerDeletesPackage",
                                               "folderPathAnswersFalse",
                                               "libraries",
                                               "configurationProviders",
                                               "standardFolders",
                                               "standardKeys",
-                                              "uninstallerDepth"};
+                                              "uninstallerDepth",
+                                              "autoRunPolicy"};
+// Those that are facts of the kind of device, with a standing.
+const std::vector<std::string> Facts = [] {
+    std::vector<std::string> facts;
+    for (const std::string& field : DeviceFacts) {
+        if (field != "profile" && field != "name" && field != "standing") {
+            facts.push_back(field);
+        }
+    }
+    return facts;
+}();
+const std::vector<std::string> StandingFields = {"sources", "assumed"};
 // Those, and what is on the device and what happens.
 const std::vector<std::string> RootFields = [] {
     std::vector<std::string> fields = DeviceFacts;
@@ -75,6 +89,12 @@ const std::vector<std::string>* DescriptionFields(const std::vector<Level>& leve
     }
     if (levels.size() == 1 && levels[0].key == "faults") {
         return &FaultFields;
+    }
+    if (levels.size() == 1 && levels[0].key == "standing") {
+        return &Facts;
+    }
+    if (levels.size() == 2 && levels[0].key == "standing") {
+        return &StandingFields;
     }
     if (levels.size() == 3 && levels[0].key == "faults" && levels[1].key == "plan") {
         return &RuleFields;
@@ -175,7 +195,13 @@ class Parser {
         for (const std::string& field : DeviceFacts) {
             if (root.contains(field)) {
                 d.facts.push_back(field);
+                // A fact it gives itself stands as it says, not as its
+                // profile's did.
+                d.standing.erase(field);
             }
+        }
+        if (root.contains("standing")) {
+            ParseStanding(root, d.standing);
         }
         if (root.contains("name")) {
             d.name = String(root["name"], "name");
@@ -210,6 +236,10 @@ class Parser {
             c.installerChecksMaxVersion =
                 Boolean(root["installerChecksMaxVersion"], "installerChecksMaxVersion");
         }
+        if (root.contains("installerDeletesPackage")) {
+            c.installerDeletesPackage =
+                Boolean(root["installerDeletesPackage"], "installerDeletesPackage");
+        }
         if (root.contains("libraries")) {
             c.libraries = ParseLibraries(root["libraries"], "libraries");
         }
@@ -240,6 +270,11 @@ class Parser {
         if (root.contains("uninstallerDepth")) {
             c.uninstallerDepth = static_cast<std::uint32_t>(
                 Unsigned(root["uninstallerDepth"], "uninstallerDepth", UINT32_MAX));
+        }
+        if (root.contains("autoRunPolicy")) {
+            // 0: programs on cards may run automatically; 1: they may not.
+            c.autoRunPolicy =
+                static_cast<std::uint32_t>(Unsigned(root["autoRunPolicy"], "autoRunPolicy", 1));
         }
         // The kind's standard folders are there before any entry.
         for (const std::u16string& folder : c.standard->folders) {
@@ -669,6 +704,49 @@ class Parser {
                         "\"absent\"");
     }
 
+    // The standing of the facts the description gives: each its "sources"
+    // (ids such as "S12"), or what is "assumed", in words.
+    void ParseStanding(const Json& root, std::map<std::string, Standing>& standing) const {
+        const Place at("standing");
+        const Json& value = root["standing"];
+        if (!value.is_object()) {
+            Fail(at, "expected an object, found " + KindOf(value));
+        }
+        for (auto it = value.begin(); it != value.end(); ++it) {
+            const Place place = at.Field(it.key().c_str());
+            if (!root.contains(it.key())) {
+                Fail(place, "the description does not give " + Quoted(it.key()) +
+                                ", so it has no standing to give");
+            }
+            const Json& fact = it.value();
+            if (!fact.is_object()) {
+                Fail(place, "expected an object, found " + KindOf(fact));
+            }
+            Standing s;
+            if (fact.contains("sources")) {
+                const Place sources = place.Field("sources");
+                const Json& ids = Array(fact["sources"], sources);
+                for (std::size_t i = 0; i < ids.size(); ++i) {
+                    const std::string& id = String(ids[i], sources[i]);
+                    const std::size_t digits = id.find_first_of("0123456789");
+                    if (digits == 0 || digits == std::string::npos ||
+                        id.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZ") != digits ||
+                        id.find_first_not_of("0123456789", digits) != std::string::npos) {
+                        Fail(sources[i], Quoted(id) + " is not a source's id like \"S12\"");
+                    }
+                    s.sources.push_back(id);
+                }
+            }
+            if (fact.contains("assumed")) {
+                s.assumed = String(fact["assumed"], place.Field("assumed"));
+            }
+            if (s.sources.empty() && s.assumed.empty()) {
+                Fail(place, "give its \"sources\", or what is \"assumed\" in words");
+            }
+            standing[it.key()] = s;
+        }
+    }
+
     // The installer's standard folders: "%CE1%" and so on, each a device path.
     void ParseFolders(const Json& value, const Place& place, sim::Folders& folders) const {
         if (!value.is_object()) {
@@ -877,6 +955,42 @@ Description DemoDescription() {
         }
     }
     return demo;
+}
+
+const std::vector<std::string>& FactNames() {
+    return Facts;
+}
+
+Description ProfileWith(const std::string& name, const std::vector<std::string>& sets) {
+    const std::string file = "command line";
+    Json root = Json::object();
+    root["profile"] = name;
+    for (const std::string& set : sets) {
+        const std::size_t equals = set.find('=');
+        const std::string fact = set.substr(0, equals);
+        if (equals == std::string::npos || fact.empty()) {
+            throw InputError(file, "--set", "expected FACT=VALUE, found " + Quoted(set));
+        }
+        if (std::find(Facts.begin(), Facts.end(), fact) == Facts.end()) {
+            std::string known;
+            for (const std::string& f : Facts) {
+                known += (known.empty() ? "" : ", ") + f;
+            }
+            throw InputError(file, "--set",
+                             "unknown fact " + Quoted(fact) + " (known: " + known + ")");
+        }
+        if (root.contains(fact)) {
+            throw InputError(file, "--set", Quoted(fact) + " is set twice");
+        }
+        const std::string text = set.substr(equals + 1);
+        const bool json =
+            !text.empty() && (std::string("{[-0123456789").find(text[0]) != std::string::npos ||
+                              text == "true" || text == "false");
+        root[fact] = json ? ParseJson(text, file, "--set " + fact, nullptr) : Json(text);
+    }
+    Description d = Parser("command line: --set", ".").Parse(root);
+    d.source = "profile " + name;
+    return d;
 }
 
 Description CardFolderDescription(const std::string& folder) {

@@ -7,6 +7,7 @@
 #include "simulator/json_input.h"
 
 #include <cstdint>
+#include <map>
 #include <set>
 #include <string>
 #include <utility>
@@ -20,6 +21,14 @@ struct Step {
     std::u16string args; // Run: its command line
 };
 
+// What a fact of a kind of device rests on, as a profile gives it: sources
+// (their ids in docs/devices.md), or an assumption in words (with any
+// sources that bear on it).
+struct Standing {
+    std::vector<std::string> sources; // "S12", "M4"
+    std::string assumed;              // empty: the fact is sourced
+};
+
 struct Description {
     std::string source;  // the file it came from, "standard input" or "built-in demo"
     std::string profile; // the device profile it starts from; empty for none
@@ -27,6 +36,9 @@ struct Description {
     // The fields it gives itself that say what kind of device it is
     // ("platform", "osMajor", ...), in the order of DeviceFacts.
     std::vector<std::string> facts;
+    // The standing of the facts of its kind of device, by fact: its own
+    // "standing", and its profile's for the facts it does not replace.
+    std::map<std::string, Standing> standing;
     // The kind of device: its answers, folders, shell, installer and clock.
     // The clock, unless given, starts one minute after the latest time of
     // any entry, so that what the device installs is newer.
@@ -43,6 +55,10 @@ struct Description {
 // Attribute names of the description and the event log, with their bits.
 const std::vector<std::pair<std::string, std::uint32_t>>& AttributeNames();
 
+// The facts of a kind of device a description may give ("platform",
+// "osMajor", ...), each of which has a standing in a profile.
+const std::vector<std::string>& FactNames();
+
 // Parses a description. Relative "from" folders are taken from baseDir.
 Description ParseDescription(const std::string& text, const std::string& file,
                              const std::string& baseDir);
@@ -51,6 +67,12 @@ Description ParseDescription(const std::string& text, const std::string& file,
 Description ReadDescription(const std::string& file);
 // The built-in demo.
 Description DemoDescription();
+// A profile with facts set as the command line's --set gives them,
+// "FACT=VALUE" each: VALUE is JSON when it starts as JSON does (a number,
+// true, false, an object or an array), else a text. A set fact has no
+// standing. An unknown fact, or a value the fact cannot take, is an
+// InputError that names it.
+Description ProfileWith(const std::string& name, const std::vector<std::string>& sets);
 // A card folder on the host as the card \Storage Card of a device, read as a
 // "from" folder is: the folder that will be burnt.
 Description CardFolderDescription(const std::string& folder);

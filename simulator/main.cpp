@@ -2,7 +2,8 @@
 // Windows CE device and tells what it did.
 //
 //   autorun-sim [--device FILE|-] [--image FILE] [--json] [--trace] [STEP...]
-//   autorun-sim check CARD [--devices NAME,...] [--image FILE | --stand-in] [--json]
+//   autorun-sim check CARD [--devices NAME,...] [--image FILE | --stand-in]
+//                          [--set FACT=VALUE]... [--expect FILE] [--json] [--junit FILE|-]
 //                          [--explain DEVICE]
 //   autorun-sim --help | --version
 //
@@ -49,7 +50,8 @@ class Formatter : public CLI::Formatter {
     std::string make_usage(const CLI::App*, std::string) const override {
         return "Usage: autorun-sim [--device FILE|-] [--image FILE] [--json] [--trace] [STEP...]\n"
                "   or: autorun-sim check CARD [--devices NAME,...] [--image FILE | --stand-in] "
-               "[--json] [--explain DEVICE]\n"
+               "[--set FACT=VALUE]... [--expect FILE] [--json] [--junit FILE|-] "
+               "[--explain DEVICE]\n"
                "   or: autorun-sim --help | --version\n";
     }
 };

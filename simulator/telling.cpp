@@ -31,6 +31,13 @@ std::string WhyFoldersStay(const sim::Config& device) {
            " deep (\\Program Files is level 1), " + "nor one that still holds anything";
 }
 
+std::string Capitalized(std::string text) {
+    if (!text.empty() && text[0] >= 'a' && text[0] <= 'z') {
+        text[0] = static_cast<char>(text[0] - 'a' + 'A');
+    }
+    return text;
+}
+
 std::vector<std::string> Texts(const sim::Texts& texts, const std::string& prefix) {
     std::vector<std::string> out;
     for (const std::u16string& text : texts) {

@@ -26,6 +26,9 @@ template <class K> std::string WhyOf(const K& effect) {
 // deep (...), nor one that still holds anything".
 std::string WhyFoldersStay(const sim::Config& device);
 
+// The text with its first letter in capitals, as a sentence begins.
+std::string Capitalized(std::string text);
+
 // The texts of a list, as UTF-8, each after prefix.
 std::vector<std::string> Texts(const sim::Texts& texts, const std::string& prefix = "");
 

@@ -93,9 +93,8 @@ class Story {
     void Tell(std::uint64_t t, const ev::Step& e, const sim::Event*) {
         out_ << "\nStep " << ++step_ << " of " << steps_ << ", " << Escaped(StepTitle(e)) << "\n";
         const std::u16string& name = e.name;
-        if (name == u"insert" && !e.runs && e.in.value_or(0) > 0) {
-            Line(t, "No card holds " + std::to_string(device_.Facts().processor) +
-                        "\\autorun.exe, so the shell starts nothing.");
+        if (name == u"insert" && !e.runs && e.why) {
+            Line(t, Capitalized(sim::Utf8(*e.why)) + ", so the shell starts nothing.");
         } else if (name == u"menu" && !e.runs) {
             Line(t, "No program has copied itself into " +
                         sim::Utf8(device_.Facts().programsFolder) +

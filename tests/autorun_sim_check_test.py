@@ -13,6 +13,7 @@ is the desktop image that one card holds (else a tiny i386 image does).
 With AUTORUN_UPDATE_GOLDEN=1, the golden tables and the documents' tables
 are written anew from what the command prints.
 """
+import itertools
 import json
 import os
 import re
@@ -211,7 +212,14 @@ def head_and_body(table):
 def rows(table):
     """The table's rows, by device: the marks."""
     return {line.split()[0]: line.split()[1:] for line in table.splitlines()
-            if re.match(r"\S+ +[✓✗–] ", line)}
+            if re.match(r"\S+ +\(?[✓✗–]", line)}
+
+
+def mark(cell):
+    """A JSON cell's mark in the table: (✗) when expected, ? when it rests
+    on an assumption."""
+    glyph = MARKS[cell["verdict"]]
+    return ("(%s)" % glyph if "expected" in cell else glyph) + ("?" if cell.get("assumes") else "")
 
 
 class CheckCards(CardFolders):
@@ -235,7 +243,8 @@ class CheckCards(CardFolders):
                     self.assertEqual(result.stdout, want)
 
     def test_json_says_what_the_table_says(self):
-        for name in ("good", "needs-4.0", "other-name", "value-left", "package-elsewhere"):
+        for name in ("good", "needs-4.0", "other-name", "value-left", "package-elsewhere",
+                     "writable-package", "cabwiz"):
             table = self.check(self.cards[name]).stdout
             result = self.check(self.cards[name], "--json")
             self.assertEqual((result.returncode, result.stderr), (4, ""))
@@ -249,13 +258,25 @@ class CheckCards(CardFolders):
             keys = [column["key"] for column in document["columns"]]
             for device in document["devices"]:
                 cells = [device["judgements"][key] for key in keys]
-                self.assertEqual(rows(table)[device["device"]],
-                                 [MARKS[c["verdict"]] for c in cells])
+                self.assertEqual(rows(table)[device["device"]], [mark(c) for c in cells])
                 self.assertEqual(device["passes"], all(c["verdict"] == "pass" for c in cells))
+                # Under the row: each ✗ with what to change, and each
+                # assumption a verdict rests on.
+                under = table.split("\n" + device["device"] + " ", 1)[1].split("\n")[1:]
+                under = "\n".join(itertools.takewhile(lambda line: line.startswith("  "), under))
                 for column, cell in zip(document["columns"], cells):
                     if cell["verdict"] == "fail":
                         reason = "; ".join([cell["why"], *cell.get("causes", [])])
-                        self.assertIn("✗ %s: %s\n" % (column["heading"], reason), table)
+                        self.assertIn("✗ %s: %s\n%s" % (column["heading"], reason, "".join(
+                            "      to change: %s\n" % r for r in cell.get("toChange", []))),
+                            under + "\n")
+                    for assumed in cell.get("assumes", []):
+                        self.assertRegex(under, r"\? [^:\n]*%s[^:\n]*: rests on an assumption: %s; "
+                                         "see docs/devices.md" % (re.escape(column["heading"]),
+                                                                  re.escape(assumed["assumed"])))
+            self.assertEqual(document["assumed"], sum(
+                bool(cell.get("assumes")) for device in document["devices"]
+                for cell in device["judgements"].values()))
             wm5 = next(device for device in document["devices"] if device["device"] == "wm5")
             self.assertEqual(wm5["program"]["file"], "\\Storage Card\\2577\\autorun.exe")
             self.assertEqual(wm5["program"]["runs"], "card" if IMAGE else "stand-in")
@@ -294,7 +315,146 @@ class CheckCards(CardFolders):
                             "pocket-pc-2002,pocket-pc-2003,hpc-2000")
         self.assertEqual((result.returncode, result.stderr), (0, ""))
         self.assertEqual(list(rows(result.stdout)), ["pocket-pc-2002", "pocket-pc-2003", "hpc-2000"])
-        self.assertTrue(result.stdout.endswith("\n3 of 3 devices pass.\n"), result.stdout)
+        self.assertTrue(result.stdout.endswith(
+            "\n3 of 3 devices pass; 1 verdict rests on an assumption (?).\n"), result.stdout)
+
+    def test_what_a_verdict_rests_on_and_what_if_a_maker_changed_it(self):
+        good = self.cards["good"]
+        table = self.check(good).stdout
+        self.assertEqual(rows(table)["ce-net-4.2"], ["✗?", "–", "–", "✓", "–", "✓"])
+        self.assertIn("ce-net-4.2      ✗?        –  ", table)
+        self.assertIn("    ✗ installs: no card holds 1824\\autorun.exe, the folder of this device's "
+                      "processor, 1824 (ARM720), so the shell starts nothing\n"
+                      "      to change: put the card's program in 1824\\ as well\n", table)
+        self.assertIn("    ? installs: rests on an assumption: this device's shell looks in 1824\\ "
+                      "(makers may set 2577); see docs/devices.md\n", table)
+        self.assertTrue(table.endswith(
+            "7 of 9 devices pass; 2 verdicts rest on assumptions (?).\n"), table)
+        # Were 2577 this maker's choice, the card's wince\arm package installs
+        # there; a fact the author sets is no assumption.
+        result = self.check(good, "--set", "processor=2577", "--devices", "ce-net-4.2")
+        self.assertEqual((result.returncode, result.stderr), (0, ""))
+        self.assertIn("\nSet on every device: processor=2577 (--set), in place of the profiles' "
+                      "facts.\n", result.stdout)
+        self.assertEqual(rows(result.stdout)["ce-net-4.2"][0], "✓")
+        # That the Handheld PC's installer deletes a writable package is
+        # assumed; one that keeps it lets the card work again.
+        writable = self.cards["writable-package"]
+        self.assertEqual(rows(self.check(writable).stdout)["hpc-2000"][4], "✗?")
+        result = self.check(writable, "--set", "installerDeletesPackage=false", "--devices",
+                            "hpc-2000")
+        self.assertEqual(rows(result.stdout)["hpc-2000"], ["✓", "✓", "✓", "✓?", "✓", "✓"])
+        # A maker's Auto Run Policy of 1: the shell starts nothing, the story
+        # says why, and nothing on the card would change it.
+        result = self.check(good, "--set", "autoRunPolicy=1", "--devices", "wm6")
+        self.assertEqual(result.returncode, 4)
+        self.assertIn("\n    ✗ installs: the device's Auto Run Policy is 1, which restricts programs "
+                      "on storage cards from running automatically, so the shell starts nothing\n"
+                      "    – menu entry", result.stdout)
+        self.assertIn("\n    0.000 s  The device's Auto Run Policy is 1, which restricts programs on "
+                      "storage cards from running automatically, so the shell starts nothing.\n",
+                      self.check(good, "--set", "autoRunPolicy=1", "--explain", "wm6").stdout)
+
+    def expect_file(self, *lines):
+        path = os.path.join(self.dir.name, "expected.txt")
+        with open(path, "w") as f:
+            f.writelines(lines)
+        return path
+
+    def test_expected_failures_leave_the_status_0(self):
+        good = self.cards["good"]
+        lines = ["# The card is for Pocket PCs and Windows Mobile.\n", "\n",
+                 "ce-net-4.2 installs: no 1824 build of the program yet\n",
+                 "hpc-pro-2.11 installs: this card is not for CE 2.11\n"]
+        result = self.check(good, "--expect", self.expect_file(*lines))
+        self.assertEqual((result.returncode, result.stderr), (0, ""))
+        self.assertEqual((rows(result.stdout)["ce-net-4.2"][0], rows(result.stdout)["hpc-pro-2.11"][0]),
+                         ("(✗)?", "(✗)"))
+        self.assertIn("    ✗ installs (expected: this card is not for CE 2.11): the device cannot "
+                      "start \\Windows\\autorun.exe", result.stdout)
+        self.assertTrue(result.stdout.endswith(
+            "7 of 9 devices pass, and 2 fail only as expected (--expect); 2 verdicts rest on "
+            "assumptions (?).\n"), result.stdout)
+        document = json.loads(self.check(good, "--expect", self.expect_file(*lines), "--json").stdout)
+        self.assertEqual(document["status"], 0)
+        cells = {d["device"]: d["judgements"]["installs"] for d in document["devices"]}
+        self.assertEqual(cells["hpc-pro-2.11"]["expected"], "this card is not for CE 2.11")
+        self.assertNotIn("expected", cells["wm5"])
+        # Without one of the lines, that ✗ fails the check again.
+        self.assertEqual(self.check(good, "--expect", self.expect_file(*lines[:3])).returncode, 4)
+        # A line whose judgement passes now is reported, so that the file
+        # does not rot.
+        path = self.expect_file(*lines, "wm5 tap starts: it did not, once\n")
+        result = self.check(good, "--expect", path)
+        self.assertEqual(result.returncode, 0)
+        self.assertIn("\nExpected but not failing: wm5 tap starts (%s, line 5: it did not, once) "
+                      "passes now; the line can go.\n" % path, result.stdout)
+        self.assertEqual(json.loads(self.check(good, "--expect", path, "--json").stdout)
+                         ["expectedNotFailing"], [{"line": 5, "device": "wm5", "judgement":
+                                                   "tapStarts", "reason": "it did not, once",
+                                                   "verdict": "pass"}])
+
+    def test_junit_is_what_a_pipeline_reads(self):
+        """Read back with Debian's junitparser, as a pipeline's reader would:
+        a suite per row, a case per cell, failures with the table's reasons."""
+        import junitparser
+        from junitparser.junitparser import SystemOut
+        expect = self.expect_file("hpc-pro-2.11 installs: this card is not for CE 2.11\n")
+        headings = ["installs", "menu entry", "tap starts", "removal clean", "works again",
+                    "runs clean"]
+        for name in ("good", "writable-package", "needs-4.0", "cabwiz"):
+            with self.subTest(card=name):
+                path = os.path.join(self.dir.name, "check.xml")
+                result = self.check(self.cards[name], "--expect", expect, "--junit", path)
+                self.assertEqual(result.stderr, "")
+                table = result.stdout
+                self.assertEqual(table, self.check(self.cards[name], "--expect", expect).stdout)
+                xml = junitparser.JUnitXml.fromfile(path)
+                self.assertEqual([suite.name for suite in xml], list(rows(table)))
+                for suite in xml:
+                    marks = rows(table)[suite.name]
+                    under = table.split("\n" + suite.name + " ", 1)[1]
+                    cases = list(suite)
+                    self.assertEqual([case.name for case in cases], headings)
+                    self.assertEqual((suite.tests, suite.failures, suite.errors, suite.skipped), (
+                        6, sum(m.startswith("✗") for m in marks), 0,
+                        sum(m.startswith("(") or m == "–" for m in marks)))
+                    for case, heading, cell in zip(cases, headings, marks):
+                        if cell == "–" or cell.startswith("("):
+                            self.assertTrue(case.is_skipped, (suite.name, heading))
+                            message = case.result[0].message
+                            if cell == "–":
+                                self.assertRegex(under, r"\n    – [^:\n]*%s[^:\n]*: %s\n" % (
+                                    re.escape(heading), re.escape(message)))
+                            else:
+                                self.assertEqual(message, "expected ✗: this card is not for CE 2.11")
+                        elif cell.startswith("✗"):
+                            failure = case.result[0]
+                            self.assertIsInstance(failure, junitparser.Failure)
+                            told = "    ✗ %s: %s\n" % (heading, failure.message)
+                            self.assertIn(told, under)
+                            details = under.split(told, 1)[1]
+                            changes = [line.strip() for line in itertools.takewhile(
+                                lambda line: line.startswith("      to change: "),
+                                details.split("\n"))]
+                            self.assertEqual((failure.text or "").splitlines()[:len(changes)],
+                                             changes)
+                            self.assertEqual("?" in cell, "rests on an assumption: " in
+                                             (failure.text or ""))
+                        else:
+                            self.assertTrue(case.is_passed, (suite.name, heading))
+                            self.assertEqual("?" in cell, "rests on an assumption: " in
+                                             (case.system_out or ""))
+                    timeline = suite.child(SystemOut)
+                    self.assertEqual(timeline is not None, any(m != "✓" and m != "✓?"
+                                                               for m in marks))
+                    if timeline is not None:
+                        self.assertTrue(timeline.text.startswith(
+                            "The device described in profile %s " % suite.name))
+                with open(path, encoding="utf-8") as f:
+                    written = f.read()
+                result = self.check(self.cards[name], "--expect", expect, "--junit", "-")
+                self.assertEqual((result.returncode, result.stdout), (4, written))
 
     def test_the_documents_tables_are_what_their_commands_print(self):
         """The README's and the manual's check command, run as written (in a
@@ -479,9 +639,110 @@ class CheckDescriptions(CardFolders):
         self.assertIn(": title: is gone: ", result.stderr)
 
 
+PROFILES = ["pocket-pc-2000", "pocket-pc-2002", "pocket-pc-2003", "wm5", "wm6", "wm6.5",
+            "hpc-2000", "ce-net-4.2", "hpc-pro-2.11"]
+# The facts each profile gives, each with its standing, in the order
+# docs/devices.md lists them.
+FACTS = ["platform", "osMajor", "osMinor", "osBuild", "processor", "programsFolder", "folders",
+         "standardFolders", "standardKeys", "uninstallerDepth", "folderPathAnswersFalse", "unload",
+         "installerChecksMaxVersion", "installerDeletesPackage", "libraries", "configurationProviders",
+         "autoRunPolicy"]
+DEVICES_MD = os.path.join(HERE, "..", "docs", "devices.md")
+
+
+def profiles():
+    facts = {}
+    for name in PROFILES:
+        with open(os.path.join(DEVICES, name + ".json")) as f:
+            facts[name] = json.load(f)
+    return facts
+
+
+def facts_table(profiles):
+    """docs/devices.md's table of each profile's main facts."""
+    lines = ["| file | name | platform | version | processor | Programs folder | unload | checks "
+             "max version | uninstaller depth | auto-run policy |", "|---" * 10 + "|"]
+    for name, p in profiles.items():
+        lines.append("| `%s.json` | %s | `%s` | %d.%d.%d | %d | `%s` | %s | %s | %s | %d |" % (
+            name, p["name"], p["platform"], p["osMajor"], p["osMinor"], p["osBuild"],
+            p["processor"], p["programsFolder"], p["unload"],
+            "yes" if p["installerChecksMaxVersion"] else "no", p["uninstallerDepth"] or "any",
+            p["autoRunPolicy"]))
+    return "\n".join(lines) + "\n"
+
+
+def standing_block(profiles):
+    """docs/devices.md's table of each fact's standing in each profile (its
+    sources, or **assumed**), and the assumptions in the words the check
+    prints, each with the profiles that make it."""
+    def cell(standing):
+        sources = ", ".join(standing.get("sources", []))
+        if "assumed" not in standing:
+            return sources
+        return "**assumed**" + (" (%s)" % sources if sources else "")
+    lines = ["| fact | " + " | ".join("`%s`" % name for name in profiles) + " |",
+             "|---" * (len(profiles) + 1) + "|"]
+    for fact in FACTS:
+        lines.append("| `%s` | " % fact + " | ".join(
+            cell(p["standing"][fact]) for p in profiles.values()) + " |")
+    lines += ["", "The assumptions, in the words the check prints under a verdict that rests on "
+              "one:", ""]
+    for fact in FACTS:
+        said = {}
+        for name, p in profiles.items():
+            if "assumed" in p["standing"][fact]:
+                said.setdefault(p["standing"][fact]["assumed"], []).append("`%s`" % name)
+        for words, names in said.items():
+            lines.append("- `%s` of %s: %s." % (fact, ", ".join(names), words))
+    return "\n".join(lines) + "\n"
+
+
+def document_parts(text):
+    """The parts of docs/devices.md made from the profiles: the facts table,
+    and the standing section's table and list."""
+    facts = re.search(r"^\| file \| name \|.*?\n\n", text, re.S | re.M)
+    standing = re.search(r"^\| fact \| `.*?(?=\n## )", text, re.S | re.M)
+    return (facts.group(0)[:-1] if facts else None, standing.group(0) if standing else None)
+
+
 class Profiles(unittest.TestCase):
     """The profiles compiled in: one for each file of devices/, each read as
-    its file says, in the documented order."""
+    its file says, in the documented order; each fact with its standing, as
+    docs/devices.md gives it."""
+
+    def test_each_fact_has_its_standing_and_its_sources_are_listed(self):
+        with open(DEVICES_MD, encoding="utf-8") as f:
+            listed = set(re.findall(r"^- \[([A-Z]+\d+)\]", f.read(), re.M))
+        for name, p in profiles().items():
+            self.assertEqual(sorted(set(p) - {"name", "standing"}), sorted(FACTS), name)
+            self.assertEqual(list(p["standing"]), [f for f in p if f not in ("name", "standing")],
+                             name)
+            for fact, standing in p["standing"].items():
+                self.assertTrue(standing.get("sources") or standing.get("assumed"), (name, fact))
+                self.assertLessEqual(set(standing.get("sources", [])), listed, (name, fact))
+
+    def test_devices_md_gives_each_profiles_facts_and_their_standing(self):
+        """Its tables are made from the profiles (AUTORUN_UPDATE_GOLDEN=1
+        writes them anew): a fact whose value or standing differs between the
+        two fails, as a changed profile shows."""
+        with open(DEVICES_MD, encoding="utf-8") as f:
+            text = f.read()
+        found = document_parts(text)
+        self.assertTrue(all(found), "docs/devices.md has no facts table or standing table")
+        facts = profiles()
+        if UPDATE:
+            text = text.replace(found[0], facts_table(facts)).replace(found[1],
+                                                                        standing_block(facts))
+            with open(DEVICES_MD, "w", encoding="utf-8") as f:
+                f.write(text)
+            found = document_parts(text)
+        self.assertEqual(found, (facts_table(facts), standing_block(facts)))
+        for name, fact, standing in (("ce-net-4.2", "processor", {"sources": ["S11"]}),
+                                     ("wm5", "osMajor", {"assumed": "it is 5", "sources": ["S6"]}),
+                                     ("hpc-2000", "unload", {"sources": ["S15", "S22"]})):
+            changed = profiles()
+            changed[name]["standing"][fact] = standing
+            self.assertNotEqual(found[1], standing_block(changed), (name, fact))
 
     def test_names_match_the_files_and_each_loads_as_written(self):
         result = run("check", EXAMPLES, "--devices", "nowhere")
@@ -555,7 +816,41 @@ class CheckInput(unittest.TestCase):
         self.refused(["check", card, "--trace"], "--trace")
         self.refused(["check", card, "--stand-in", "--image", "x.exe"],
                      "--image excludes --stand-in")
+        # --set names a fact of the profiles and a value it can take.
+        for sets, part in ((["cpu=2577"], 'command line: --set: unknown fact "cpu" (known: '
+                            "platform, osMajor, "),
+                           (["processor"], '--set: expected FACT=VALUE, found "processor"'),
+                           (["processor=ARM"], "--set: processor: expected a whole number, found "
+                            "a string"),
+                           (["autoRunPolicy=2"], "autoRunPolicy: 2 is too large (at most 1)"),
+                           (["osMajor=[4"], "--set osMajor"),
+                           (["unload=sometimes"], 'unload: unknown "sometimes"'),
+                           (["processor=1", "processor=2"], '--set: "processor" is set twice')):
+            self.refused(["check", card, *[a for s in sets for a in ("--set", s)]], part)
+        self.refused(["check", card, "--junit", ""], "--junit was given an empty file name")
+        self.refused(["check", card, "--junit", "-", "--json"], "would both go to standard output")
+        self.refused(["check", card, "--junit", "x.xml", "--explain", "wm5"],
+                     "does not go with --junit")
+        result = run("check", card, "--stand-in", "--junit", "/nowhere/check.xml")
+        self.assertEqual((result.returncode, result.stdout, result.stderr), (
+            1, "", "autorun-sim: cannot write /nowhere/check.xml: No such file or directory\n"))
         with tempfile.TemporaryDirectory() as folder:
+            # An --expect line that names no device or no judgement, or says
+            # not why, is refused, naming the line.
+            expect = os.path.join(folder, "expected.txt")
+            for lines, part in ((["wm7 installs: x"], 'line 1: names no device: "wm7"'),
+                                (["# why", "wm5 installed: x"], 'line 2: names no judgement: '
+                                 '"installed" (known: installs, menu entry, '),
+                                (["wm5: x"], "line 1: names no judgement (known: "),
+                                (["wm5 installs"], "line 1: names no judgement (known: "),
+                                (["wm5 menu entry:  "], "line 1: gives no reason after the colon"),
+                                (["wm5 installs: a", "wm5 installs: b"],
+                                 "line 2: wm5 installs is expected on line 1 already")):
+                with open(expect, "w") as f:
+                    f.write("\n".join(lines) + "\n")
+                self.refused(["check", card, "--expect", expect], expect + ": " + part)
+            self.refused(["check", card, "--expect", os.path.join(folder, "none.txt")],
+                         "none.txt: cannot read")
             path = os.path.join(folder, "card.json")
             with open(path, "w") as f:
                 f.write('{"profile": "pocket-pc-2001"}')
@@ -575,7 +870,8 @@ class CheckInput(unittest.TestCase):
         result = run("check", "--help")
         self.assertEqual(result.returncode, 0, result.stderr)
         for part in ("Usage: autorun-sim check CARD [--devices NAME,...] [--image FILE | --stand-in] "
-                     "[--json] [--explain DEVICE]", "an empty <processor>\\autorun.exe starts "
+                     "[--set FACT=VALUE]... [--expect FILE] [--json] [--junit FILE|-] "
+                     "[--explain DEVICE]", "or fails only as --expect expects", "an empty <processor>\\autorun.exe starts "
                      "nothing, as on a device", "0 when every device passes", "2 for unusable input",
                      "3 when a run of the program crashed", "4 when any judgement fails",
                      "pocket-pc-2000, pocket-pc-2002, pocket-pc-2003, wm5, wm6, wm6.5, "

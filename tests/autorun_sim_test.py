@@ -327,7 +327,7 @@ class EventLog(Case):
         package = CARD + "\\2577\\Reader.cab"
         held = ("key-delete", APP_KEY)
         self.assertEqual(compact(events), [
-            ("step", "insert", 0, 1, True),
+            ("step", "insert", 0, 1, True, ["processor"]),
             ("copy", card_exe, "\\Windows\\autorun.exe", True),
             ("start", "\\Windows\\autorun.exe", "install"),
             ("copy", "\\Windows\\autorun.exe", MENU_COPY, True),
@@ -336,8 +336,10 @@ class EventLog(Case):
             ("package", package, "Velluma Reader ZRV", "Velluma", "Reader ZRV", 2577, "3.0", "0.0",
              0, 0, []),
             ("installed", package, "Velluma Reader ZRV", "\\Program Files\\VellumaZRV",
-             [READER, WELCOME, SHORTCUT], [], [*SOFTWARE_KEYS, APP_KEY]),
-            ("package-deleted", package, False, 5, "the file is read-only"),
+             [READER, WELCOME, SHORTCUT], [], [*SOFTWARE_KEYS, APP_KEY],
+             ["processor", "osMajor"]),
+            ("package-deleted", package, False, 5, "the file is read-only",
+             ["installerDeletesPackage"]),
             # The menu step taps the copy the program made of itself.
             ("step", "menu", MENU_COPY, True),
             ("start", MENU_COPY, ""),
@@ -352,13 +354,13 @@ class EventLog(Case):
             (*held, 3, 5, HELD), ("sleep", 1000),
             ("uninstalled", "Velluma Reader ZRV",
              [READER, WELCOME, SHORTCUT, "\\Program Files\\VellumaZRV"],
-             [APP_KEY, *reversed(SOFTWARE_KEYS)]),
+             [APP_KEY, *reversed(SOFTWARE_KEYS)], ["unload"]),
             (*held, 4, 2, "there is no such key"),
             ("exit", 0),
         ])
         self.assertEqual([e["t"] for e in events if e["event"] in ("key-delete", "uninstalled")],
                          [0, 1000, 2000, 2500, 3000])
-        self.assertEqual(list(events[0]), ["event", "t", "name", "cards", "in", "runs"])
+        self.assertEqual(list(events[0]), ["event", "t", "name", "cards", "in", "runs", "facts"])
         self.assertEqual(list(events[13]), ["event", "t", "name", "cards", "runs"])
         # Calls are in the log with --trace only.
         self.assertNotIn("call", [e["event"] for e in events])
@@ -439,7 +441,7 @@ class EventLog(Case):
             {"path": "\\ΚΑΡΤΑ", "attributes": ["directory", "temporary"]},
             {"path": "\\καρτα\\2577\\autorun.exe"},
             {"path": "\\Καρτα\\2577\\Ωmega.cab", "time": "2026-11-02T10:00:00Z"}]}, "insert")
-        self.assertEqual(compact(events)[0], ("step", "insert", 0, 1, True))
+        self.assertEqual(compact(events)[0], ("step", "insert", 0, 1, True, ["processor"]))
         self.assertEqual([e["file"] for e in events if e["event"] == "launch"],
                          ["\\ΚΑΡΤΑ\\2577\\Ωmega.cab"])
 
@@ -765,6 +767,10 @@ class Packages(Case):
             deleted = [e for e in events if e["event"] == "package-deleted"]
             self.assertEqual([(e["ok"], e["why"]) for e in deleted],
                              [(False, "the card is write-protected")])
+            # An installer that keeps its packages leaves it, and tries nothing.
+            events, state = self.life(cab, "insert", readonly=False, installerDeletesPackage=False)
+            self.assertEqual([e for e in events if e["event"] == "package-deleted"], [])
+            self.assertIn(CARD + "\\2577\\Reader.cab", paths(state))
 
     def test_a_malformed_package_is_not_valid(self):
         for args, why in ((("--set", "strings_offset=60000"), "STRINGS offset 60000"),
@@ -874,7 +880,7 @@ class Steps(Case):
         events, _ = self.device({"entries": card(("Reader.cab", PACKAGE_TIME))}, "insert", "menu",
                                 "remove", "menu", '{"tap": "\\\\Nowhere.exe"}')
         steps = [step[1:] for step in compact(events) if step[0] == "step"]
-        self.assertEqual(steps, [("insert", 0, 1, True), ("menu", MENU_COPY, True),
+        self.assertEqual(steps, [("insert", 0, 1, True, ["processor"]), ("menu", MENU_COPY, True),
                                  ("remove", 1, True), ("menu", False),
                                  ("tap", "\\Nowhere.exe", False)])
         result = run("--device", self.write("device.json", {"entries": entries}), "menu",
@@ -890,7 +896,7 @@ class Steps(Case):
         events, _ = self.device({"entries": card(), "steps": []})
         self.assertEqual(events, [])
         events, _ = self.device({})
-        self.assertEqual(compact(events), [("step", "insert", 0, 0, False),
+        self.assertEqual(compact(events), [("step", "insert", 0, 0, False, ["processor"]),
                                            ("step", "menu", False),
                                            ("step", "remove", 0, False)])
         # From standard input.
@@ -1321,6 +1327,22 @@ class UnusableInput(Case):
         self.refused_text('{"standardFolders": "\\\\Windows"}',
                           ": standardFolders: expected an array, found a string")
         self.refused_text('{"uninstallerDepth": -2}', ": uninstallerDepth: must not be negative")
+        self.refused_text('{"autoRunPolicy": 2}', ": autoRunPolicy: 2 is too large (at most 1)")
+        # A standing is of a fact the description gives: its sources by id,
+        # or what is assumed.
+        for standing, what in (
+                ({"processor": {"sources": ["S12"]}}, 'standing.processor: the description does '
+                 'not give "processor", so it has no standing to give'),
+                ({"platform": {"sources": ["S1"]}, "x": {}}, 'standing.x: unknown field "x"'),
+                ({"platform": {}}, 'standing.platform: give its "sources", or what is "assumed"'),
+                ({"platform": {"sources": ["12"]}}, 'standing.platform.sources[0]: "12" is not a '
+                 "source's id"),
+                ({"platform": {"sources": ["S1x"]}}, 'standing.platform.sources[0]: "S1x" is not a '
+                 "source's id"),
+                ({"platform": {"assumed": 1}}, "standing.platform.assumed: expected a string"),
+                ({"platform": {"because": "x"}}, 'standing.platform.because: unknown field'),
+                ({"platform": []}, "standing.platform: expected an object, found an array")):
+            self.refused_text(json.dumps({"platform": "HPC", "standing": standing}), ": " + what)
         self.refused_text('{"platform": "Pocket\\u0000PC"}',
                           ': platform: "Pocket\\u0000PC" has a NUL character in it')
         self.refused_text('{"faults": {"appKeyDeleteFailures": true}}',

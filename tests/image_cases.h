@@ -268,8 +268,11 @@ inline Bytes WithBytes(Bytes image, std::size_t at, std::initializer_list<std::u
 }
 
 // The image with the subsystem version it needs: the version of the system.
-inline Bytes Needing(Bytes image, std::uint8_t major, std::uint8_t minor) {
-    return WithBytes(std::move(image), Optional + 48, {major, 0, minor, 0});
+// The loader reads it only of an image for Windows CE's GUI (subsystem 9).
+inline Bytes Needing(Bytes image, std::uint8_t major, std::uint8_t minor,
+                     std::uint8_t subsystem = 9) {
+    return WithBytes(WithBytes(std::move(image), Optional + 48, {major, 0, minor, 0}),
+                     Optional + 68, {subsystem, 0});
 }
 
 // The image with section i's flags (its characteristics) set to flags.
@@ -706,6 +709,12 @@ inline const std::vector<RunCase>& Cases() {
                     u"", Exits, ArmBase, "", 0, 0, runner::Emulator::ArmCore::StrongArm, "", 4, 20},
             RunCase{"ArmNeedsOlderSystem", Needing(TinyImage(ArmMachine, Arm({0xE1A0F00E})), 4, 21),
                     u"", Exits, ArmBase, "", 0, 0, runner::Emulator::ArmCore::StrongArm, "", 5, 1},
+            // An image of another subsystem (2, the desktop's GUI) counts as
+            // needing 1.0, whatever version it names, as the kernel's loader
+            // has it.
+            RunCase{"ArmOfAnotherSubsystemNeedsOneZero",
+                    Needing(TinyImage(ArmMachine, Arm({0xE1A0F00E})), 5, 0, 2), u"", Exits, ArmBase,
+                    "", 0, 0, runner::Emulator::ArmCore::StrongArm, "", 2, 11},
             RunCase{"OtherMachine", WithBytes(TinyImage(X86, {0xC3}), 0x44, {0xF0, 0x01}), u"",
                     Refused, sim::BadExeFormat,
                     "it is an image for machine 0x1F0, and this device's processor, 2577 "

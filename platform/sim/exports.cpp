@@ -41,6 +41,9 @@ platform::HRESULT PLATFORM_EXPORT_CALL DMProcessConfigXML(const char16_t* docume
     if (!done.kept.empty()) {
         configured.kept = done.kept;
     }
+    if (!done.facts.empty()) {
+        configured.facts = done.facts;
+    }
     device.Log().Emit(std::move(configured));
     return done.result;
 }
