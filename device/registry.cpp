@@ -50,6 +50,15 @@ bool Registry::RemoveTree(const std::u16string& key) {
     return true;
 }
 
+bool Registry::HasSubkeys(const std::u16string& key) const {
+    for (const std::u16string& k : keys_) {
+        if (IsUnder(k, key)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 Answer Registry::Open(platform::HKEY root, const std::u16string& key) const {
     if (root != platform::HkeyLocalMachine) {
         return Fails(ErrorInvalidParameter, "the device has keys under HKEY_LOCAL_MACHINE only");

@@ -31,6 +31,7 @@ class Registry {
     bool Has(const std::u16string& key) const;
     // Removes a key with its subkeys; false when it did not exist.
     bool RemoveTree(const std::u16string& key);
+    bool HasSubkeys(const std::u16string& key) const;
     void Clear();
     // A program holds a key open while it works (the uninstaller): deleting
     // it fails with access denied until nowMs reaches untilMs.

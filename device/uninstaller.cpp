@@ -87,13 +87,16 @@ bool Uninstaller::Remove(const std::u16string& name, std::vector<std::u16string>
         Registry& registry = value.root == LocalMachine ? registry_ : roots_[value.root];
         registry.RemoveValue(value.key, value.name);
     }
+    // The keys it made, deepest first, once nothing else is under them: a key
+    // it made may since hold keys it did not make.
     for (auto made = what.rootKeys.rbegin(); made != what.rootKeys.rend(); ++made) {
-        if (roots_[made->first].RemoveTree(made->second)) {
+        Registry& root = roots_[made->first];
+        if (!root.HasSubkeys(made->second) && root.RemoveTree(made->second)) {
             keys.push_back(made->first + u"\\" + made->second);
         }
     }
     for (auto made = what.keys.rbegin(); made != what.keys.rend(); ++made) {
-        if (registry_.RemoveTree(*made)) {
+        if (!registry_.HasSubkeys(*made) && registry_.RemoveTree(*made)) {
             keys.push_back(Rooted(*made));
         }
     }

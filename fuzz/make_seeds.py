@@ -92,6 +92,9 @@ seeds = {
     "custom-title": device(title=3, title_text="Velluma & Co\\Reader", roots=[card], steps=((0,), (1,))),
     # A Windows Mobile 6 device (platform bit 2: the Configuration Manager).
     "windows-mobile-life": device(platform=4, major=5, roots=[card]),
+    # A registry without SOFTWARE: the package's keys make it, and its removal
+    # must leave SOFTWARE\Apps, which the program's key made beneath it.
+    "bare-registry-life": device(clear_registry=True, roots=[card]),
 }
 
 here = os.path.join(os.path.dirname(os.path.abspath(__file__)), "corpus")
