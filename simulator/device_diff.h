@@ -48,7 +48,7 @@ DeviceChanges Compare(const DeviceState& before, const DeviceState& after);
 std::vector<KeyValue> OutsideKeys(const std::vector<KeyValue>& values,
                                   const std::vector<std::u16string>& keys);
 
-// "the value "InstallDir" of HKEY_LOCAL_MACHINE\Software\Velluma", "the
+// "the value "InstallDir" of HKEY_LOCAL_MACHINE\Software\Maker", "the
 // default value of ...".
 std::string ValueName(const std::u16string& key, const std::u16string& name);
 
