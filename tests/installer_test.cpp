@@ -77,7 +77,7 @@ TEST(Installer, PutsEachShapeWhereItsPackageSays) {
     };
     std::vector<fixture::CabinetOrder> orders;
     for (const Shape& row : rows) {
-        for (const char* compression : {"", "--zip"}) {
+        for (const char* compression : fixture::Compressions) {
             orders.push_back(
                 {std::string("installed-") + row.name + compression,
                  "--json " + fixture::CabWizPackage + " " + row.args + " " + compression});

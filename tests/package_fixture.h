@@ -23,6 +23,10 @@ inline const std::string ReaderPackage = AUTORUN_SOURCE_DIR "/tests/packages/rea
 // format document calls unknown (tests/packages/cabwiz.json).
 inline const std::string CabWizPackage = AUTORUN_SOURCE_DIR "/tests/packages/cabwiz.json";
 
+// make-cab's arguments for each way a cabinet holds its files: stored, and
+// MSZIP-compressed. Tests make every package both ways.
+inline const char* const Compressions[] = {"", "--zip"};
+
 struct CabinetOrder {
     std::string name; // the file made: <build tree>/packages/<name>.cab
     std::string args; // make-cab's arguments, quoted as in a shell

@@ -16,7 +16,7 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-const char* const Compressions[] = {"", "--zip"};
+using fixture::Compressions;
 
 std::string Text(const sim::Content& bytes) {
     return bytes ? std::string(bytes->begin(), bytes->end()) : "(none)";
