@@ -60,8 +60,9 @@ template <class R> class Call {
     bool Failed() const {
         return answer_.Failed();
     }
-    platform::LONG Error() const {
-        return answer_.error;
+    // The registry's way of answering: the error, or success.
+    platform::LONG Result() const {
+        return Failed() ? answer_.error : sim::ErrorSuccess;
     }
     // The failure, as an effect's event tells it.
     template <class K> void AddWhy(K& effect) const {
@@ -426,7 +427,7 @@ LONG RegOpenKeyExW(HKEY key, const char16_t* subKey, DWORD options, DWORD access
         call.Take(call.device.Keys().Open(key, name))) {
         *opened = call.device.Held().OpenKey(name);
     }
-    const LONG result = call.Failed() ? call.Error() : sim::ErrorSuccess;
+    const LONG result = call.Result();
     call.record.key = static_cast<sim::Number>(key);
     call.record.subKey = readable ? OrNull<Text>(name) : OrNull<Text>();
     call.record.options = options;
@@ -455,7 +456,7 @@ LONG RegDeleteKeyW(HKEY key, const char16_t* subKey) {
             call.Take(call.device.Keys().Delete(full, call.device.Time().NowMs()));
         }
     }
-    const LONG result = call.Failed() ? call.Error() : sim::ErrorSuccess;
+    const LONG result = call.Result();
     call.record.key = static_cast<sim::Number>(key);
     call.record.subKey = readable ? OrNull<Text>(name) : OrNull<Text>();
     call.record.result = result;
@@ -472,7 +473,7 @@ LONG RegCloseKey(HKEY key) {
     Call<rec::RegCloseKey> call;
     call.Faulted();
     call.Take(call.device.Held().CloseKey(key));
-    const LONG result = call.Failed() ? call.Error() : sim::ErrorSuccess;
+    const LONG result = call.Result();
     call.record.key = static_cast<sim::Number>(key);
     call.record.result = result;
     call.Record();
