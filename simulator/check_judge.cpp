@@ -50,11 +50,6 @@ bool HasKey(const DeviceState& state, const std::u16string& key) {
     return false;
 }
 
-// Whether path is folder or under it.
-bool Within(const std::u16string& path, const std::u16string& folder) {
-    return sim::IsWithin(path, folder);
-}
-
 // Failures name this many items, and count the rest.
 constexpr std::size_t Named = 3;
 
@@ -130,8 +125,7 @@ class Judge {
     // a clean removal rests on the removals that removed something.
     void RestsOn(Judgement& judgement, std::initializer_list<std::pair<int, int>> steps) const {
         for (const auto& [step, parts] : steps) {
-            FactsNamed({events_, steps_[step].from, steps_[step].to, steps_[step].cards}, parts,
-                       judgement.verdict == Verdict::Pass, judgement.facts);
+            FactsNamed(Span(step), parts, judgement.verdict == Verdict::Pass, judgement.facts);
         }
     }
 
@@ -219,7 +213,8 @@ class Judge {
             Application made;
             made.files = Texts(installed->files);
             for (const std::u16string& key : installed->keys) {
-                made.key = Within(key, AppsKey) && key.size() > AppsKey.size() ? key : made.key;
+                made.key =
+                    sim::IsWithin(key, AppsKey) && key.size() > AppsKey.size() ? key : made.key;
             }
             all.push_back(made);
         }
@@ -402,7 +397,7 @@ class Judge {
     Judgement MenuEntryOn(int step) const {
         const std::u16string& folder = device_.Facts().programsFolder;
         for (const sim::Entry& entry : Compare(StateBefore(step), steps_[step].after).added) {
-            if (sim::IsFile(&entry) && Within(entry.path, folder) &&
+            if (sim::IsFile(&entry) && sim::IsWithin(entry.path, folder) &&
                 !sim::SameName(entry.path, folder)) {
                 return {};
             }
@@ -413,7 +408,7 @@ class Judge {
         const PlayedLife::Moment& m = steps_[step];
         for (std::size_t i = m.from; i < m.to; ++i) {
             const auto* copy = events_[i].As<sim::ev::Copy>();
-            if (copy != nullptr && !copy->ok && Within(copy->to, folder)) {
+            if (copy != nullptr && !copy->ok && sim::IsWithin(copy->to, folder)) {
                 return Fail("copying " + sim::Utf8(copy->from) + " to " + sim::Utf8(copy->to) +
                             " fails: " + WhyOf(*copy));
             }
@@ -500,7 +495,7 @@ class Judge {
             folders.push_back(folder.second);
         }
         for (const std::u16string& folder : folders) {
-            if (Within(folder, entry.path)) {
+            if (sim::IsWithin(folder, entry.path)) {
                 return true;
             }
         }
@@ -531,7 +526,7 @@ class Judge {
         }
         left.items.insert(left.items.end(), folders.begin(), folders.end());
         for (const std::u16string& key : changes.addedKeys) {
-            if (!Within(AppsKey, key)) { // the Apps key, or a key above it
+            if (!sim::IsWithin(AppsKey, key)) { // the Apps key, or a key above it
                 left.items.push_back(sim::Utf8(key));
             }
         }
