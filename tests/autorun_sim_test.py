@@ -588,6 +588,27 @@ class Packages(Case):
             self.assertEqual(json.loads(result.stdout.splitlines()[-1]), want)
         return events, state
 
+    def test_make_cab_help_gives_every_key_the_manual_lists(self):
+        # A card's author learns the description's keys from the manual's
+        # table and make-cab's --help: the two must name the same keys.
+        with open(MANUAL, encoding="utf-8") as f:
+            section = f.read().split("### Making a package: scripts/make-cab")[1].split("\n## ")[0]
+        keys = [k for row in re.findall(r"^\| (`.*?) \|", section, re.M)
+                for k in re.findall(r"`(\w+)`", row)]
+        self.assertGreater(len(keys), 10)
+        result = subprocess.run([sys.executable, MAKE_CAB, "--help"], stdout=subprocess.PIPE,
+                                stderr=subprocess.PIPE, text=True)
+        self.assertEqual((result.returncode, result.stderr), (0, ""))
+        # The keys --help describes: a heading's first word ("files, a list
+        # ...") and each entry's first column ("  minVersion, maxVersion").
+        described = set()
+        for line in result.stdout.split("is a JSON object")[1].splitlines():
+            column = re.match(r"(?:  )?(\S+(?: \S+)*)", line)
+            if column and not line.startswith("   "):
+                described.update(re.findall(r"\w+", column.group(1).split(",")[0]
+                                            if not line.startswith(" ") else column.group(1)))
+        self.assertEqual([k for k in keys if k not in described], [])
+
     def each_compression(self):
         for compression in ((), ("--zip",)):
             with self.subTest(compression="mszip" if compression else "none"):
