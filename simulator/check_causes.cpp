@@ -27,10 +27,6 @@ bool IsPattern(const std::u16string& path) {
     return sim::NameOf(path).find_first_of(u"*?") != std::u16string::npos;
 }
 
-bool IsPackage(const sim::Entry& entry) {
-    return sim::IsFile(&entry) && sim::HasExtension(entry.path, u".cab");
-}
-
 // The path a search with this pattern (or of this path) delivered name as.
 std::u16string Found(const std::u16string& searched, const std::u16string& name) {
     return IsPattern(searched) ? sim::ParentOf(searched) + u"\\" + name : searched;
@@ -93,6 +89,10 @@ const sim::Texts* FactsOf(const sim::Event& e, int parts) {
 }
 
 } // namespace
+
+bool IsPackage(const sim::Entry& entry) {
+    return sim::IsFile(&entry) && sim::HasExtension(entry.path, u".cab");
+}
 
 void FactsNamed(const RecordSpan& span, int parts, bool removedOnly,
                 std::vector<std::string>& facts) {

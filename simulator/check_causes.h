@@ -12,6 +12,9 @@
 
 namespace simtool {
 
+// A file of a card that the check counts as a package: one ending in ".cab".
+bool IsPackage(const sim::Entry& entry);
+
 // A stretch of the device's record, events [from, to), and what the cards
 // held when it began.
 struct RecordSpan {

@@ -81,7 +81,7 @@ Judgement On(const std::string& when, Judgement judgement) {
 std::vector<sim::Entry> Packages(const std::vector<sim::Entry>& cards) {
     std::vector<sim::Entry> packages;
     for (const sim::Entry& entry : cards) {
-        if (sim::IsFile(&entry) && sim::HasExtension(entry.path, u".cab")) {
+        if (IsPackage(entry)) {
             packages.push_back(entry);
         }
     }

@@ -3,6 +3,7 @@
 
 #include "device/package.h"
 #include "device/processors.h"
+#include "simulator/check_causes.h"
 #include "simulator/telling.h"
 #include "simulator/time_text.h"
 
@@ -30,10 +31,6 @@ std::vector<sim::Entry> OnCards(const Description& card) {
         }
     }
     return on;
-}
-
-bool IsPackage(const sim::Entry& entry) {
-    return sim::IsFile(&entry) && sim::HasExtension(entry.path, u".cab");
 }
 
 // Several packages that one search on a card matches.

@@ -125,7 +125,7 @@ std::vector<std::string> SearchRemedies(const RecordSpan& span) {
     std::vector<std::string> remedies;
     std::vector<std::u16string> packages; // the cards' packages, anywhere on them
     for (const sim::Entry& entry : span.cards) {
-        if (sim::IsFile(&entry) && sim::HasExtension(entry.path, u".cab")) {
+        if (IsPackage(entry)) {
             packages.push_back(entry.path);
         }
     }
