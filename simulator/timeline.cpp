@@ -110,7 +110,8 @@ class Story {
                 Line(t, cards == 1 ? std::string("The card is taken out.")
                                    : "The " + std::to_string(cards) + " cards are taken out.");
                 if (!e.runs) {
-                    Line(t, "There is no \\Windows\\autorun.exe, so the shell starts nothing.");
+                    Line(t, "There is no " + sim::Utf8(sim::AutoRunCopyPath) +
+                                ", so the shell starts nothing.");
                 }
             }
         } else if (name == u"run" && !e.exists.value_or(false)) {
@@ -444,11 +445,11 @@ void WriteIntro(std::ostream& out, const Description& description, const sim::De
             << " while it works.\n";
         break;
     case sim::Unload::DoesNothing:
-        out << "  \\Windows\\Unload.exe is there but removes nothing: on this device, "
-               "uninstalling goes another way.\n";
+        out << "  " << sim::Utf8(sim::UninstallerPath)
+            << " is there but removes nothing: on this device, uninstalling goes another way.\n";
         break;
     case sim::Unload::Absent:
-        out << "  The device has no \\Windows\\Unload.exe.\n";
+        out << "  The device has no " << sim::Utf8(sim::UninstallerPath) << ".\n";
         break;
     }
     for (const sim::LibraryFacts& library : facts.libraries) {
