@@ -1,6 +1,7 @@
 // The device's own paths and keys.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,16 @@ inline constexpr char16_t AutoRunCopyPath[] = u"\\Windows\\autorun.exe";
 inline constexpr char16_t AutoRunName[] = u"autorun.exe";
 inline constexpr char16_t AppsKeyPath[] = u"SOFTWARE\\Apps";
 inline constexpr char16_t LocalMachine[] = u"HKEY_LOCAL_MACHINE";
+
+// Where the shell looks for a card's auto-run program, relative to the card:
+// "<processor>\autorun.exe", in the folder of the device's processor.
+inline std::u16string AutoRunOnCard(std::uint32_t processor) {
+    std::u16string path;
+    for (char digit : std::to_string(processor)) {
+        path += static_cast<char16_t>(digit);
+    }
+    return path + u"\\" + AutoRunName;
+}
 
 // An application's key under HKEY_LOCAL_MACHINE\SOFTWARE\Apps.
 inline std::u16string AppKey(const std::u16string& name) {

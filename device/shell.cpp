@@ -55,9 +55,7 @@ Answer Shell::SpecialFolder(int folder, bool create, std::u16string& path, platf
 
 const Entry* Shell::ProgramOn(const Entry& card) const {
     const Entry* program =
-        IsCard(card) ? files_.Find(card.path + u"\\" + Utf16(std::to_string(config_.processor)) +
-                                   u"\\" + AutoRunName)
-                     : nullptr;
+        IsCard(card) ? files_.Find(card.path + u"\\" + AutoRunOnCard(config_.processor)) : nullptr;
     return IsFile(program) ? program : nullptr;
 }
 
@@ -113,8 +111,8 @@ void Shell::Insert() {
         return;
     }
     if (*step.in > 0) {
-        step.why = u"no card holds " + Utf16(std::to_string(config_.processor)) + u"\\" +
-                   AutoRunName + u", the folder of this device's processor, " +
+        step.why = u"no card holds " + AutoRunOnCard(config_.processor) +
+                   u", the folder of this device's processor, " +
                    Utf16(ProcessorText(config_.processor));
     }
     log_.Emit(step);

@@ -48,8 +48,8 @@ std::string RunProgramText(const CardProgram& program, const ProgramChoice& choi
     const std::string why = " (" + program.refusal + ")";
     if (!choice.image.empty()) {
         return "the " + choice.machine + " image " + choice.image + ", in every card's " +
-               std::to_string(processor) +
-               "\\autorun.exe and standing in for any program file that holds nothing; " +
+               sim::Utf8(sim::AutoRunOnCard(processor)) +
+               " and standing in for any program file that holds nothing; " +
                (program.refusal.empty() ? "it runs in an emulated processor"
                                         : "this device's loader does not start it" + why) +
                ".";
@@ -70,7 +70,7 @@ std::string RunProgramText(const CardProgram& program, const ProgramChoice& choi
         break;
     }
     return std::string(BuiltHere) + ", standing in for any program file that holds nothing (no " +
-           "card holds " + std::to_string(processor) + "\\autorun.exe).";
+           "card holds " + sim::Utf8(sim::AutoRunOnCard(processor)) + ").";
 }
 
 std::string CheckProgramText(const CardProgram& program, const ProgramChoice& choice) {

@@ -105,10 +105,9 @@ DeviceCheck CheckDevice(const Description& onDevice, runner::ProgramRunner& prog
     if (explain != nullptr) {
         const std::string program = CheckProgramText(check.program, explain->choice);
         WriteIntro(explain->out, onDevice, device,
-                   (program.empty()
-                        ? "none; no card holds " + std::to_string(onDevice.config.processor) +
-                              "\\autorun.exe"
-                        : program) +
+                   (program.empty() ? "none; no card holds " +
+                                          sim::Utf8(sim::AutoRunOnCard(onDevice.config.processor))
+                                    : program) +
                        ".");
     }
     PlayedLife life;

@@ -125,7 +125,7 @@ std::vector<std::string> Programs(const CheckRun& run) {
             std::find(programs.begin(), programs.end(), program) == programs.end()) {
             programs.push_back(program);
         }
-        const std::string folder = std::to_string(check.processor) + "\\autorun.exe";
+        const std::string folder = sim::Utf8(sim::AutoRunOnCard(check.processor));
         if (folders.find(folder) == std::string::npos) {
             folders += (folders.empty() ? "" : " or ") + folder;
         }
