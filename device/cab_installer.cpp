@@ -329,15 +329,7 @@ bool CabInstaller::Place(const std::u16string& path, const std::u16string& name,
 void CabInstaller::PutFiles(const Package& package, Plan& plan) {
     const Ticks now = clock_.Now();
     auto makeFolders = [&](const std::u16string& path) {
-        std::vector<std::u16string> missing;
-        for (std::u16string folder = ParentOf(path); !folder.empty(); folder = ParentOf(folder)) {
-            if (files_.Find(folder) != nullptr) {
-                break;
-            }
-            missing.insert(missing.begin(), folder);
-        }
-        for (const std::u16string& folder : missing) {
-            files_.Add({folder, AttrDirectory, now, nullptr});
+        for (const std::u16string& folder : files_.MakeFolders(ParentOf(path), now)) {
             plan.made.folders.push_back(folder);
         }
     };

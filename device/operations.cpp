@@ -94,6 +94,8 @@ const char* ErrorText(platform::LONG error) {
         return "buffer too small";
     case ErrorInvalidName:
         return "invalid name";
+    case ErrorAlreadyExists:
+        return "it already exists";
     case ErrorModNotFound:
         return "the module was not found";
     case ErrorProcNotFound:

@@ -63,6 +63,7 @@ enum : platform::LONG {
     ErrorInvalidParameter = 87,
     ErrorInsufficientBuffer = 122,
     ErrorInvalidName = 123,
+    ErrorAlreadyExists = 183,
     ErrorModNotFound = 126,
     ErrorProcNotFound = 127,
     ErrorNoAssociation = 1155,

@@ -44,7 +44,12 @@ Answer Shell::SpecialFolder(int folder, bool create, std::u16string& path, platf
         if (!create) {
             return Fails(ErrorPathNotFound, "the folder does not exist, and is not to be made");
         }
-        files_.Add({programs, AttrDirectory, clock_.Now(), nullptr});
+        // It makes the folders above it that are missing too; a file that
+        // stands where one of them goes stays, and the folder is not made.
+        files_.MakeFolders(programs, clock_.Now());
+        if (!files_.IsFolder(programs)) {
+            return Fails(ErrorAlreadyExists, "a file stands where the folder is to be made");
+        }
     }
     path = programs;
     result = config_.folderPathAnswersFalse ? 0 : 1;

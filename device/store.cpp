@@ -74,6 +74,23 @@ void Store::Add(const Entry& entry) {
     Insert(entry, nextOrder_++);
 }
 
+std::vector<std::u16string> Store::MakeFolders(const std::u16string& folder, Ticks time) {
+    std::vector<std::u16string> missing;
+    for (std::u16string up = folder; !up.empty(); up = ParentOf(up)) {
+        if (const Entry* there = Find(up)) {
+            if ((there->attributes & AttrDirectory) == 0) {
+                return {}; // a file stands in the way
+            }
+            break;
+        }
+        missing.insert(missing.begin(), up);
+    }
+    for (const std::u16string& path : missing) {
+        Add({path, AttrDirectory, time, nullptr});
+    }
+    return missing;
+}
+
 const Entry* Store::DeepestOn(const std::u16string& path) const {
     for (std::size_t end = path.size(); end != std::u16string::npos && end > 0;
          end = path.rfind(u'\\', end - 1)) {

@@ -55,6 +55,10 @@ class Store {
     // Adds an entry, making missing parent folders as plain folders. An entry
     // that exists already takes the new attributes, time and content.
     void Add(const Entry& entry);
+    // Makes folder and the folders above it that are not there, as plain
+    // folders made at time; returns those it made, the shallowest first.
+    // Makes none when a file stands where one of them goes.
+    std::vector<std::u16string> MakeFolders(const std::u16string& folder, Ticks time);
     Entry* Find(const std::u16string& path);
     const Entry* Find(const std::u16string& path) const;
     bool IsFolder(const std::u16string& path) const; // "" is the root

@@ -95,6 +95,10 @@ seeds = {
     # A registry without SOFTWARE: the package's keys make it, and its removal
     # must leave SOFTWARE\Apps, which the program's key made beneath it.
     "bare-registry-life": device(clear_registry=True, roots=[card]),
+    # Started from the menu first, on a device without a Start Menu: the
+    # installer makes it for the shortcut, the Configuration Manager removes
+    # it, and the removal's menu step makes it again.
+    "start-menu-made-twice": device(platform=4, major=5, roots=[card], steps=((1,), (2,))),
 }
 
 here = os.path.join(os.path.dirname(os.path.abspath(__file__)), "corpus")

@@ -89,8 +89,24 @@ TEST(ProgramsMenuEntry, CreatesTheFolderAndACopyNamedAfterTheTitle) {
     const sim::Entry* copy = device.Files().Find(MenuCopy);
     ASSERT_NE(nullptr, copy);
     EXPECT_EQ(sim::DefaultEntryTime + 7, copy->time); // a byte copy of the program
-    EXPECT_TRUE(device.Files().IsFolder(fixture::ProgramsFolder));
+    // The Programs folder and the Start Menu above it are made now.
+    const std::u16string programs = fixture::ProgramsFolder;
+    for (const std::u16string& made : {programs, sim::ParentOf(programs)}) {
+        const sim::Entry* folder = device.Files().Find(made);
+        ASSERT_TRUE(folder != nullptr && (folder->attributes & sim::AttrDirectory) != 0);
+        EXPECT_EQ(device.Time().Now(), folder->time) << U8(folder->path);
+    }
     EXPECT_TRUE(device.Violations().empty());
+
+    // A file where the Start Menu goes stays a file, and no folder is made.
+    sim::Device blocked = fixture::NewDevice();
+    AddProgram(blocked);
+    AddFile(blocked, sim::ParentOf(fixture::ProgramsFolder));
+    SetMenuEntry(blocked, true);
+    EXPECT_TRUE(sim::IsFile(blocked.Files().Find(sim::ParentOf(fixture::ProgramsFolder))));
+    EXPECT_EQ(nullptr, blocked.Files().Find(fixture::ProgramsFolder));
+    EXPECT_EQ(0, CountOf(blocked, sim::EventKind::Copy));
+    EXPECT_TRUE(blocked.Violations().empty());
 }
 
 // The shell of Pocket PC 2002 and earlier answers FALSE even when it gives

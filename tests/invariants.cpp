@@ -225,9 +225,10 @@ std::vector<std::string> CheckRun(const sim::Device& device, const Snapshot& bef
     }
 
     // --- Files --------------------------------------------------------------
-    // Only the menu copy, the Programs folder (made on demand) and what the
-    // cabinet installer and the uninstaller did may change: what they name,
-    // and the folders the installer made above what it installed.
+    // Only the menu copy, the Programs folder (made on demand, also again
+    // when the uninstaller removed it) and what the cabinet installer and the
+    // uninstaller did may change: what they name, and the folders the
+    // installer made above what it installed.
     auto above = [](const std::u16string& folder, const std::vector<std::u16string>& paths) {
         for (const std::u16string& path : paths) {
             for (std::u16string up = sim::ParentOf(path); !up.empty(); up = sim::ParentOf(up)) {
@@ -242,7 +243,7 @@ std::vector<std::string> CheckRun(const sim::Device& device, const Snapshot& bef
         if (sim::SameName(path, menuCopy16)) {
             return true;
         }
-        if (added && !removed &&
+        if (!removed && (added || Contains(removedFiles, path)) &&
             (sim::SameName(path, fixture::ProgramsFolder) ||
              sim::SameName(path, sim::ParentOf(fixture::ProgramsFolder)))) {
             return true;
@@ -261,7 +262,9 @@ std::vector<std::string> CheckRun(const sim::Device& device, const Snapshot& bef
                 fail("removed \"" + Utf8(path) + "\"");
             }
         } else if (after->second != value && !mayChange(path, false, false)) {
-            fail("changed \"" + Utf8(path) + "\"");
+            fail("changed \"" + Utf8(path) + "\": attributes " + std::to_string(value.first) +
+                 " to " + std::to_string(after->second.first) + ", time " +
+                 std::to_string(value.second) + " to " + std::to_string(after->second.second));
         }
     }
     for (const auto& [path, value] : now) {
