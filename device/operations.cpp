@@ -94,12 +94,12 @@ const char* ErrorText(platform::LONG error) {
         return "buffer too small";
     case ErrorInvalidName:
         return "invalid name";
-    case ErrorAlreadyExists:
-        return "it already exists";
     case ErrorModNotFound:
         return "the module was not found";
     case ErrorProcNotFound:
         return "the procedure was not found";
+    case ErrorAlreadyExists:
+        return "it already exists";
     case ErrorNoAssociation:
         return "no program is associated with the file";
     case ErrorResourceNameNotFound:

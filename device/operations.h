@@ -63,9 +63,9 @@ enum : platform::LONG {
     ErrorInvalidParameter = 87,
     ErrorInsufficientBuffer = 122,
     ErrorInvalidName = 123,
-    ErrorAlreadyExists = 183,
     ErrorModNotFound = 126,
     ErrorProcNotFound = 127,
+    ErrorAlreadyExists = 183,
     ErrorNoAssociation = 1155,
     ErrorResourceNameNotFound = 1814,
 };

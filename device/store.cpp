@@ -75,20 +75,18 @@ void Store::Add(const Entry& entry) {
 }
 
 std::vector<std::u16string> Store::MakeFolders(const std::u16string& folder, Ticks time) {
-    std::vector<std::u16string> missing;
-    for (std::u16string up = folder; !up.empty(); up = ParentOf(up)) {
-        if (const Entry* there = Find(up)) {
-            if ((there->attributes & AttrDirectory) == 0) {
-                return {}; // a file stands in the way
-            }
-            break;
-        }
-        missing.insert(missing.begin(), up);
+    const Entry* deepest = DeepestOn(folder);
+    if (deepest != nullptr && (deepest->attributes & AttrDirectory) == 0) {
+        return {}; // a file stands in the way
     }
-    for (const std::u16string& path : missing) {
-        Add({path, AttrDirectory, time, nullptr});
+    // Each folder below the deepest that is there, down to folder itself.
+    std::vector<std::u16string> made;
+    for (std::size_t end = deepest == nullptr ? 0 : deepest->path.size(); end < folder.size();) {
+        end = folder.find(u'\\', end + 1);
+        made.push_back(folder.substr(0, end));
+        Add({made.back(), AttrDirectory, time, nullptr});
     }
-    return missing;
+    return made;
 }
 
 const Entry* Store::DeepestOn(const std::u16string& path) const {

@@ -250,20 +250,12 @@ class Parser {
         if (root.contains("standardFolders") || root.contains("standardKeys")) {
             sim::Standard standard = *c.standard;
             if (root.contains("standardFolders")) {
-                const Place at("standardFolders");
-                const Json& folders = Array(root["standardFolders"], at);
-                standard.folders.clear();
-                for (std::size_t i = 0; i < folders.size(); ++i) {
-                    standard.folders.push_back(DevicePath(folders[i], at[i]));
-                }
+                standard.folders =
+                    Texts(root["standardFolders"], Place("standardFolders"), &Parser::DevicePath);
             }
             if (root.contains("standardKeys")) {
-                const Place at("standardKeys");
-                const Json& keys = Array(root["standardKeys"], at);
-                standard.keys.clear();
-                for (std::size_t i = 0; i < keys.size(); ++i) {
-                    standard.keys.push_back(KeyWithRoot(keys[i], at[i]));
-                }
+                standard.keys =
+                    Texts(root["standardKeys"], Place("standardKeys"), &Parser::KeyWithRoot);
             }
             c.standard = std::make_shared<const sim::Standard>(std::move(standard));
         }
@@ -312,11 +304,7 @@ class Parser {
                                               : latest + 60 * sim::TicksPerSecond;
         if (root.contains("registry")) {
             d.hasRegistry = true;
-            const Place at("registry");
-            const Json& keys = Array(root["registry"], at);
-            for (std::size_t i = 0; i < keys.size(); ++i) {
-                d.registry.push_back(RegistryKey(keys[i], at[i]));
-            }
+            d.registry = Texts(root["registry"], Place("registry"), &Parser::RegistryKey);
         }
         if (root.contains("uninstallMs")) {
             c.uninstallMs = Unsigned(root["uninstallMs"], "uninstallMs", UINT32_MAX);
@@ -443,6 +431,18 @@ class Parser {
             Fail(place, "expected an array, found " + KindOf(value));
         }
         return value;
+    }
+
+    // An array's texts, each read by one of the readers below.
+    using TextReader = std::u16string (Parser::*)(const Json&, const Place&) const;
+    std::vector<std::u16string> Texts(const Json& value, const Place& place,
+                                      TextReader read) const {
+        const Json& items = Array(value, place);
+        std::vector<std::u16string> texts;
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            texts.push_back((this->*read)(items[i], place[i]));
+        }
+        return texts;
     }
 
     std::uint64_t Unsigned(const Json& value, const Place& place, std::uint64_t max) const {
